@@ -1,0 +1,29 @@
+#include "programfolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace casalux {
+
+QString ProgramFolder::resolve(const QStringList& args, const QString& executableDir)
+{
+    QString chosen;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--home") && i + 1 < args.size())
+            chosen = args[i + 1];
+        else if (args[i].startsWith(QLatin1String("--home=")))
+            chosen = args[i].mid(7);
+    }
+    if (chosen.isEmpty())
+        chosen = qEnvironmentVariable("CASALUX_HOME");
+    if (chosen.isEmpty())
+        chosen = executableDir;
+    return QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());
+}
+
+QString ProgramFolder::file(const QString& folder, const QString& name)
+{
+    return folder + QLatin1Char('/') + name;
+}
+
+} // namespace casalux

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace casalux {
+
+// The data folder holding rmlst.rvf, evelst.rvf, macs.hlk, the parked
+// profiles, html/ and the sounds.
+class ProgramFolder final {
+public:
+    // From `--home DIR` (or `--home=DIR`) in args, else $CASALUX_HOME, else the
+    // folder of the executable. The result is absolute, without a trailing slash.
+    static QString resolve(const QStringList& args, const QString& executableDir);
+
+    // `name` inside `folder`.
+    static QString file(const QString& folder, const QString& name);
+};
+
+} // namespace casalux

@@ -1,0 +1,1 @@
+#include "interfacecontrol.h"

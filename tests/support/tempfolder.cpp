@@ -1,0 +1,39 @@
+#include "tempfolder.h"
+
+#include <QFile>
+#include <QtTest>
+
+namespace casalux::test {
+
+TempFolder::TempFolder()
+{
+    if (!m_dir.isValid())
+        qFatal("cannot create a temporary folder");
+}
+
+QString TempFolder::file(const QString& name) const
+{
+    return m_dir.filePath(name);
+}
+
+void TempFolder::write(const QString& name, const QByteArray& bytes) const
+{
+    QFile f(file(name));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write a test file");
+}
+
+QByteArray TempFolder::read(const QString& name) const
+{
+    QFile f(file(name));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+bool TempFolder::exists(const QString& name) const
+{
+    return QFile::exists(file(name));
+}
+
+} // namespace casalux::test
