@@ -1,6 +1,8 @@
 #include "tempfolder.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtTest>
 
 namespace casalux::test {
@@ -19,6 +21,7 @@ QString TempFolder::file(const QString& name) const
 void TempFolder::write(const QString& name, const QByteArray& bytes) const
 {
     QFile f(file(name));
+    QDir().mkpath(QFileInfo(f).absolutePath());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
         qFatal("cannot write a test file");
 }

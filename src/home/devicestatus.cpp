@@ -1,0 +1,73 @@
+#include "devicestatus.h"
+
+#include "settingsstore.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace casalux {
+
+namespace {
+
+QString keyOf(const QString& name)
+{
+    QString key = name;
+    key.remove(QLatin1Char(' '));
+    return key;
+}
+
+QString casaluxPath()
+{
+    return QString::fromLatin1(settingkeys::casaluxPath);
+}
+
+} // namespace
+
+bool DeviceStatus::getlaststatus(const QString& keyname) const
+{
+    return m_settings.GetString(SettingsStore::Root::LocalMachine, casaluxPath(), keyOf(keyname),
+                                QStringLiteral("False")) == QLatin1String("True");
+}
+
+QString DeviceStatus::normaliseDim(const QString& dim)
+{
+    const QString text = dim.trimmed();
+    if (text.isEmpty())
+        return QStringLiteral("100");
+    bool ok = false;
+    const double amount = text.toDouble(&ok);
+    if (!ok || !std::isfinite(amount))
+        return QStringLiteral("100"); // not a number: treated like no dim at all
+    if (amount == 0)
+        return QStringLiteral("20");
+    if (amount == 20 || amount == 100)
+        return QString::number(amount);
+    // An amount outside 0..100 would store a level no device can have.
+    const double level = std::clamp(100.0 - amount, 0.0, 100.0);
+    return QString::number(level);
+}
+
+void DeviceStatus::setstatus(const QString& devicename, const QString& state, const QString& dim)
+{
+    const QString key = keyOf(devicename);
+    const auto root = SettingsStore::Root::LocalMachine;
+    if (state != QLatin1String("on")) {
+        m_settings.SaveString(root, casaluxPath(), key, QStringLiteral("False"));
+        m_settings.SaveString(root, casaluxPath(), QLatin1String("dim") + key,
+                              QStringLiteral("20"));
+        return;
+    }
+    m_settings.SaveString(root, casaluxPath(), key, QStringLiteral("True"));
+    m_settings.SaveString(root, casaluxPath(), QLatin1String("dim") + key, normaliseDim(dim));
+}
+
+int DeviceStatus::level(const QString& keyname) const
+{
+    const QString text = m_settings.GetString(SettingsStore::Root::LocalMachine, casaluxPath(),
+                                              QLatin1String("dim") + keyOf(keyname));
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok ? static_cast<int>(std::lround(value)) : -1;
+}
+
+} // namespace casalux

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "roomlist.h"
+
+#include <QString>
+
+#include <functional>
+
+#include <qcoro/qcorotask.h>
+
+namespace casalux {
+
+class BusyMark;
+class Prompts;
+class SettingsStore;
+class StatusSink;
+
+// Adding and deleting rooms and devices: the file work, the questions and
+// the status texts. The main window supplies the boxes' values and rebuilds
+// its tree in the reload hook.
+class RoomListEditor final {
+public:
+    // A node of the device tree as the deletion sees it.
+    struct TreeNode {
+        QString text;
+        QString parentText; // empty for a top-level node
+    };
+
+    enum class DeleteOutcome {
+        WrongKey,   // not Ctrl+D: the user was told how to delete
+        ShowHome,   // the "Home" node: nothing to delete
+        ShowEvents, // the "Events" node: nothing to delete
+        Cancelled,  // the user answered No
+        Deleted,
+        Failed // the list could not be rewritten; it is as it was
+    };
+
+    static constexpr int deleteKey = 4; // Ctrl+D
+    static constexpr const char* eventFileName = "evelst.rvf";
+
+    RoomListEditor(RoomList& list, SettingsStore& settings, BusyMark& filebusy, StatusSink& status,
+                   Prompts& prompts);
+
+    // Runs after every change that reached the file, once the list is reloaded.
+    void setReloadHook(std::function<void()> hook) { m_reloaded = std::move(hook); }
+
+    QCoro::Task<bool> addroom(QString name);
+    QCoro::Task<bool> adddevice(QString room, QString name, QString house, QString unitText,
+                                QString typeChoice);
+    QCoro::Task<DeleteOutcome> deletetree(int keyAscii, TreeNode node);
+
+private:
+    QCoro::Task<bool> refuseName(const QString& name);
+    QCoro::Task<DeleteOutcome> deleteRoom(QString room);
+    QCoro::Task<DeleteOutcome> deleteDevice(QString room, QString device);
+    QCoro::Task<DeleteOutcome> finishDelete();
+    QCoro::Task<> reportFailure(QString error);
+    void reload();
+    QString folderFile(const char* name) const;
+
+    RoomList& m_list;
+    SettingsStore& m_settings;
+    BusyMark& m_filebusy;
+    StatusSink& m_status;
+    Prompts& m_prompts;
+    std::function<void()> m_reloaded;
+};
+
+} // namespace casalux

@@ -1,0 +1,59 @@
+#pragma once
+
+// Every named setting with the store it lives in and its value when missing.
+// Values are always text: flags are "True"/"False" machine-wide and "1"/"0"
+// per user.
+
+namespace casalux {
+
+enum class SettingStore { Machine, User };
+
+struct SettingKey {
+    SettingStore store;
+    const char* path; // registry path (machine-wide) or section (per user)
+    const char* name;
+    const char* fallback;
+};
+
+namespace settingkeys {
+
+inline constexpr const char* casaluxPath = "Software\\Microsoft\\Windows\\Casalux";
+inline constexpr const char* currentVersionPath = "Software\\Microsoft\\Windows\\CurrentVersion";
+inline constexpr const char* runPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr const char* appName = "Casalux";
+
+// Machine-wide, shared by both programs.
+inline constexpr SettingKey port{SettingStore::Machine, casaluxPath, "port", "none"};
+inline constexpr SettingKey webport{SettingStore::Machine, casaluxPath, "webport", "80"};
+inline constexpr SettingKey closeengine{SettingStore::Machine, casaluxPath, "closeengine", "False"};
+inline constexpr SettingKey installing{SettingStore::Machine, casaluxPath, "installing", "False"};
+inline constexpr SettingKey lastroom{SettingStore::Machine, casaluxPath, "lastroom", ""};
+inline constexpr SettingKey lastdev{SettingStore::Machine, casaluxPath, "lastdev", ""};
+// "delayed" or "notdelayed"; missing means not delayed.
+inline constexpr SettingKey startupDelay{SettingStore::Machine, currentVersionPath, "Casaluxdelay",
+                                         ""};
+// The executable's path while "Load with Windows" is on, else empty.
+inline constexpr SettingKey runAtLogon{SettingStore::Machine, runPath, "Casalux", ""};
+
+// Per user, section "data".
+inline constexpr SettingKey state{SettingStore::User, "data", "state", "0"};
+inline constexpr SettingKey left{SettingStore::User, "data", "left", "100"};
+inline constexpr SettingKey top{SettingStore::User, "data", "top", "100"};
+inline constexpr SettingKey city{SettingStore::User, "data", "city",
+                                 "London, England, 51.3, 0.1, 0"};
+inline constexpr SettingKey dst{SettingStore::User, "data", "dst", "0"};
+inline constexpr SettingKey profile{SettingStore::User, "data", "profile", "Standard"};
+inline constexpr SettingKey service{SettingStore::User, "data", "service", "0"};
+inline constexpr SettingKey lww{SettingStore::User, "data", "lww", "1"};
+inline constexpr SettingKey run1{SettingStore::User, "data", "run1", "False"};
+inline constexpr SettingKey userInstalling{SettingStore::User, "data", "installing", "False"};
+
+// Per user, section "agent".
+inline constexpr SettingKey lastCharacter{SettingStore::User, "agent", "LastCharacter", "merlin"};
+
+// Per user, section "type": one key per device key; this is its fallback.
+inline constexpr const char* typeSection = "type";
+inline constexpr const char* typeFallback = "switch";
+
+} // namespace settingkeys
+} // namespace casalux
