@@ -1,0 +1,118 @@
+#include "devicecommands.h"
+
+#include "interfacecontrol.h"
+#include "home/roomrecord.h"
+#include "platform/clock.h"
+#include "platform/statussink.h"
+
+namespace casalux {
+
+namespace {
+constexpr int plainLevel = 20;
+constexpr int arg5 = 20;
+constexpr int arg6 = 50;
+} // namespace
+
+DeviceCommands::DeviceCommands(InterfaceControl& control, StatusSink& status, CommandPolicy policy)
+    : m_control(control), m_status(status), m_policy(policy)
+{
+}
+
+double DeviceCommands::percentOf(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || !t[0].isDigit())
+        return 100;
+    return RoomRecord::leadingNumber(t);
+}
+
+// Marks a command in progress for as long as it lives, on every way out.
+class DeviceCommands::Running final {
+public:
+    explicit Running(DeviceCommands& owner)
+        : m_count(owner.m_policy.holdCommandMark ? &owner.m_running : nullptr)
+    {
+        if (m_count)
+            ++*m_count;
+    }
+    ~Running()
+    {
+        if (m_count)
+            --*m_count;
+    }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+private:
+    int* m_count;
+};
+
+void DeviceCommands::report(const QString& text)
+{
+    if (m_policy.statusTexts)
+        m_status.setStatus(StatusSink::Activity, text);
+}
+
+QString DeviceCommands::stamp() const
+{
+    return Clock::instance().now().toString(QStringLiteral("HH:mm:ss"));
+}
+
+QCoro::Task<> DeviceCommands::afterCommand(QString house, QString unit, int function)
+{
+    if (m_policy.waitAfterCommand)
+        co_await waitseconds(1);
+    if (m_policy.notifyMacros && m_macroHook)
+        m_macroHook(house, unit, function);
+}
+
+QCoro::Task<bool> DeviceCommands::turnon(QString house, QString unit, double percent)
+{
+    const Running running(*this);
+    bool ok = true;
+    if (percent != 100) {
+        report(QStringLiteral("Please wait, setting dim level"));
+        const double amount = 100 - percent;
+        ok &= co_await m_control.send(house, unit, InterfaceControl::On, 0, arg5, arg6);
+        ok &= co_await m_control.send(house, unit, InterfaceControl::Bright, 100, arg5, arg6);
+        ok &= co_await m_control.send(house, unit, InterfaceControl::Dim, amount, arg5, arg6);
+        report(QStringLiteral("DIMMED device with housecode %1%2 to %3% at %4")
+                   .arg(house, unit, QString::number(percent), stamp()));
+        co_await afterCommand(house, unit, InterfaceControl::Dim);
+    } else {
+        ok = co_await m_control.send(house, unit, InterfaceControl::On, plainLevel, arg5, arg6);
+        report(QStringLiteral("Turned ON device with housecode %1%2 at %3").arg(house, unit, stamp()));
+        co_await afterCommand(house, unit, InterfaceControl::On);
+    }
+    co_return ok;
+}
+
+QCoro::Task<bool> DeviceCommands::turndim(QString house, QString unit, double)
+{
+    const Running running(*this);
+    const bool ok =
+        co_await m_control.send(house, unit, InterfaceControl::Dim, plainLevel, arg5, arg6);
+    report(QStringLiteral("DIMMED device with housecode %1%2 at %3").arg(house, unit, stamp()));
+    co_return ok;
+}
+
+QCoro::Task<bool> DeviceCommands::turnbright(QString house, QString unit, double)
+{
+    const bool ok =
+        co_await m_control.send(house, unit, InterfaceControl::Bright, plainLevel, arg5, arg6);
+    report(QStringLiteral("BRIGHT command sent to device with housecode %1%2 at %3")
+               .arg(house, unit, stamp()));
+    co_return ok;
+}
+
+QCoro::Task<bool> DeviceCommands::turnoff(QString house, QString unit)
+{
+    const Running running(*this);
+    const bool ok =
+        co_await m_control.send(house, unit, InterfaceControl::Off, plainLevel, arg5, arg6);
+    report(QStringLiteral("Turned OFF device with housecode %1%2 at %3").arg(house, unit, stamp()));
+    co_await afterCommand(house, unit, InterfaceControl::Off);
+    co_return ok;
+}
+
+} // namespace casalux

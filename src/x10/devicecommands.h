@@ -1,0 +1,63 @@
+#pragma once
+
+#include "commandpolicy.h"
+
+#include <QString>
+
+#include <functional>
+
+#include <qcoro/qcorotask.h>
+
+namespace casalux {
+
+class InterfaceControl;
+class StatusSink;
+
+// Switching and dimming one device by its X10 address: the command
+// sequences sent to the interface, the status texts, the pause after each
+// command and the call to the macro engine.
+class DeviceCommands final {
+public:
+    // Called after turnon/turnoff with the house code, the unit and the
+    // function code (2 On, 3 Off, 4 for a dimmed on).
+    using MacroHook = std::function<void(const QString& house, const QString& unit, int function)>;
+
+    DeviceCommands(InterfaceControl& control, StatusSink& status, CommandPolicy policy);
+
+    void setMacroHook(MacroHook hook) { m_macroHook = std::move(hook); }
+
+    // Switches on; percent 100 is a plain On, anything else runs the dimming
+    // sequence On (level 0), Bright (level 100), Dim (100 - percent).
+    // Each returns false when the interface did not take every command.
+    QCoro::Task<bool> turnon(QString house, QString unit, double percent);
+    // One Dim step; percent is not used.
+    QCoro::Task<bool> turndim(QString house, QString unit, double percent = 100);
+    // One Bright step; percent is not used.
+    QCoro::Task<bool> turnbright(QString house, QString unit, double percent = 100);
+    QCoro::Task<bool> turnoff(QString house, QString unit);
+
+    // True for the whole run of turnon, turndim and turnoff; the command
+    // queue sends nothing meanwhile. Counted, so that two overlapping
+    // commands (a timed event during a click) keep it until both are done.
+    bool commandInProgress() const { return m_running > 0; }
+
+    const CommandPolicy& policy() const { return m_policy; }
+
+    // The percent of a loosely typed level text: its leading number, 100
+    // when it has none.
+    static double percentOf(const QString& text);
+
+private:
+    class Running;
+    void report(const QString& text);
+    QString stamp() const;
+    QCoro::Task<> afterCommand(QString house, QString unit, int function);
+
+    InterfaceControl& m_control;
+    StatusSink& m_status;
+    CommandPolicy m_policy;
+    int m_running = 0;
+    MacroHook m_macroHook;
+};
+
+} // namespace casalux

@@ -1,0 +1,139 @@
+#include "interfacefinder.h"
+
+#include "interfacecontrol.h"
+#include "home/settingsstore.h"
+#include "platform/clock.h"
+#include "platform/prompts.h"
+#include "platform/statussink.h"
+
+namespace casalux {
+
+InterfaceFinder::InterfaceFinder(InterfaceControl& control, SettingsStore& settings,
+                                 StatusSink& status, Prompts& prompts)
+    : m_control(control), m_settings(settings), m_status(status), m_prompts(prompts)
+{
+}
+
+void InterfaceFinder::setBusy(bool busy)
+{
+    if (m_hooks.setBusy)
+        m_hooks.setBusy(busy);
+}
+
+QCoro::Task<bool> InterfaceFinder::findinterface()
+{
+    setBusy(true);
+    m_status.setStatus(StatusSink::Activity,
+                       QStringLiteral("Please wait, connecting to X10 Interface"));
+
+    bool numeric = false;
+    const int saved = m_settings.read(settingkeys::port).toInt(&numeric);
+    if (!numeric || saved < firstPort || saved > lastPort)
+        co_return co_await search(0); // "none", or nothing usable saved
+
+    m_control.setPort(saved);
+    int result = co_await m_control.open();
+    if (result == InterfaceControl::Ready) {
+        found(saved);
+        co_return true;
+    }
+    if (result == InterfaceControl::PortUnusable)
+        co_return co_await search(saved);
+
+    for (int tries = 1; tries < savedPortTries; ++tries) {
+        co_await waitseconds(retryWaitSeconds);
+        result = co_await m_control.open();
+        if (result == InterfaceControl::Ready) {
+            found(saved);
+            co_return true;
+        }
+    }
+    co_await m_prompts.message(
+        QStringLiteral("ERROR: Could not initialize your X10 Home Control unit. Please double "
+                       "check that you have selected the correct comm port for the unit and that "
+                       "it is plugged in and has backup batteries installed."),
+        QStringLiteral("Error"), Prompts::Icon::Critical);
+    m_settings.write(settingkeys::port, QString::number(saved));
+    m_status.setStatus(StatusSink::Activity,
+                       QStringLiteral("ERROR! Could not find your X10 Interface"));
+    m_control.close();
+    if (m_hooks.endProgram)
+        m_hooks.endProgram();
+    co_return false;
+}
+
+QCoro::Task<bool> InterfaceFinder::search(int skipPort)
+{
+    for (int port = firstPort; port <= lastPort; ++port) {
+        if (port == skipPort)
+            continue;
+        m_status.setStatus(StatusSink::Activity,
+                           QStringLiteral("Please wait, looking for interface on com port ") +
+                               QString::number(port));
+        m_control.close(); // let go of the port tried before
+        m_control.setPort(port);
+        if (co_await m_control.open() == InterfaceControl::Ready) {
+            found(port);
+            co_return true;
+        }
+    }
+    m_control.close();
+    setBusy(false);
+    co_await m_prompts.message(
+        QStringLiteral("Sorry, Could not find a CM11 or CM12 Home Control Interface on any of your "
+                       "computer ports. Cant control your interface until it`s sorted."),
+        QStringLiteral("ERROR!"), Prompts::Icon::Critical);
+    co_return false;
+}
+
+void InterfaceFinder::found(int port)
+{
+    m_ready = true;
+    m_status.setStatus(StatusSink::Ready, QStringLiteral("STATUS: Ready"));
+    m_control.setNumericOption(4);
+    m_control.setOwnerName(QStringLiteral("Casalux"));
+    const QString foundText =
+        QStringLiteral("Found and Initialized Interface on com port ") + QString::number(port);
+    m_status.setStatus(StatusSink::Activity, foundText);
+    m_settings.write(settingkeys::port, QString::number(port));
+    setBusy(false);
+    // The first minute tick falls on the next whole minute.
+    const int eventTimerMs = (60 - Clock::instance().now().time().second()) * 1000;
+    if (m_hooks.armTimers)
+        m_hooks.armTimers(eventTimerMs);
+    m_status.setStatus(StatusSink::Activity,
+                       foundText + QStringLiteral(", timer ") + QString::number(eventTimerMs));
+}
+
+QCoro::Task<bool> InterfaceFinder::autodetect()
+{
+    if (!m_control.close()) {
+        co_await waitseconds(1);
+        m_control.close();
+    }
+    m_ready = false;
+    m_settings.write(settingkeys::port, QStringLiteral("none"));
+    co_return co_await findinterface();
+}
+
+QCoro::Task<bool> InterfaceFinder::manualport()
+{
+    const auto answer = co_await m_prompts.input(
+        QStringLiteral("Please enter the port number that your X10 interface is connected to"),
+        QStringLiteral("X10 Interface"), QStringLiteral("2"));
+    if (!answer)
+        co_return false; // cancelled: nothing changes
+    bool numeric = false;
+    const int port = answer->trimmed().toInt(&numeric);
+    if (!numeric || port < firstPort || port > lastPort) {
+        co_await m_prompts.message(QStringLiteral("Sorry, that was a silly number. Please try again"),
+                                   QStringLiteral("Error"), Prompts::Icon::Critical);
+        co_return false;
+    }
+    m_control.close();
+    m_ready = false;
+    m_settings.write(settingkeys::port, QString::number(port));
+    co_return co_await findinterface();
+}
+
+} // namespace casalux

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+#include <qcoro/qcorotask.h>
+
+namespace casalux {
+
+class InterfaceControl;
+class Prompts;
+class SettingsStore;
+class StatusSink;
+
+// Finds and opens the X10 interface: the saved port first, then a search of
+// ports 1 to 15. Also the auto-detect and manual-port actions of the home
+// panel.
+class InterfaceFinder final {
+public:
+    struct Hooks {
+        // Input to the main window off (and the busy pointer on) while searching.
+        std::function<void(bool busy)> setBusy;
+        // The saved port never answered: close the main window and end.
+        std::function<void()> endProgram;
+        // Start the clock timer, and the minute timer with this first interval.
+        std::function<void(int eventTimerMs)> armTimers;
+    };
+
+    static constexpr int firstPort = 1;
+    static constexpr int lastPort = 15;
+    static constexpr int savedPortTries = 4;
+    static constexpr int retryWaitSeconds = 5;
+
+    InterfaceFinder(InterfaceControl& control, SettingsStore& settings, StatusSink& status,
+                    Prompts& prompts);
+
+    void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
+
+    bool interfaceReady() const { return m_ready; }
+
+    // True when an interface was found and opened.
+    QCoro::Task<bool> findinterface();
+    // Lets go of the port, forgets it and searches every port.
+    QCoro::Task<bool> autodetect();
+    // Asks for a port number and tries it (searching on if it fails).
+    QCoro::Task<bool> manualport();
+
+private:
+    QCoro::Task<bool> search(int skipPort);
+    void found(int port);
+    void setBusy(bool busy);
+
+    InterfaceControl& m_control;
+    SettingsStore& m_settings;
+    StatusSink& m_status;
+    Prompts& m_prompts;
+    Hooks m_hooks;
+    bool m_ready = false;
+};
+
+} // namespace casalux

@@ -1,0 +1,203 @@
+#include "fakeroomview.h"
+#include "home/devicestatus.h"
+#include "home/roomlist.h"
+#include "home/settingsstore.h"
+#include "platform/busymark.h"
+#include "platform/clock.h"
+#include "platform/soundplayer.h"
+#include "recordingstatus.h"
+#include "scriptedinterface.h"
+#include "scriptedprompts.h"
+#include "tempfolder.h"
+#include "x10/deviceclickhandler.h"
+#include "x10/devicecommands.h"
+#include "x10/interfacefinder.h"
+#include "x10/traffichandler.h"
+
+#include <QtTest>
+
+using namespace casalux;
+
+namespace {
+
+struct RecordingSounds final : SoundPlayer {
+    QStringList played;
+    void play(const QString& path) override { played.append(QFileInfo(path).fileName()); }
+};
+
+} // namespace
+
+// Incoming power-line traffic, the command queue and clicks in the room view.
+class TestTrafficHandler : public QObject {
+    Q_OBJECT
+
+    struct Rig {
+        test::TempFolder folder;
+        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
+                               folder.file(QStringLiteral("user"))};
+        RoomList rooms{folder.path()};
+        test::ScriptedInterface control;
+        test::RecordingStatus status;
+        test::ScriptedPrompts prompts;
+        DeviceStatus deviceStatus{settings};
+        DeviceCommands commands{control, status, CommandPolicy::desktop()};
+        TrafficHandler traffic{control, rooms, commands, deviceStatus, status};
+        test::FakeRoomView view;
+        QStringList triggers;
+        Rig()
+        {
+            folder.write(QStringLiteral("rmlst.rvf"), "Lounge~~~\r\n"
+                                                      "Lounge~Lamp~A~1\r\n"
+                                                      "Lounge~Fan~A~10\r\n"
+                                                      "Hall~~~\r\n"
+                                                      "Hall~Light~B~5\r\n");
+            rooms.loadlists();
+            traffic.setRoomView(&view);
+            traffic.setMacroTrigger([this](const QString& h, const QString& u, int code) {
+                triggers.append(QStringLiteral("%1%2 %3").arg(h, u).arg(code));
+            });
+            view.room = QStringLiteral("Lounge");
+            view.names[0] = QStringLiteral("Lamp");
+            view.names[1] = QStringLiteral("Fan");
+        }
+        QString stored(const QString& key) const
+        {
+            return settings.GetString(SettingsStore::Root::LocalMachine,
+                                      QString::fromLatin1(settingkeys::casaluxPath), key);
+        }
+    };
+
+private Q_SLOTS:
+    void init() { Clock::instance().freeze(QDateTime(QDate(2026, 3, 5), QTime(7, 45, 3)), 1000); }
+    void cleanup() { Clock::instance().useSystemTime(); }
+
+    void incomingUpdatesStateAndPicture()
+    {
+        Rig rig;
+        rig.control.injectTraffic(QStringLiteral("A1"), InterfaceControl::On);
+        QCOMPARE(rig.status.activity,
+                 (QStringList{"Incoming command from X10, A1, 2, at 07:45",
+                              "Incoming message, Lamp has turned on at 7:45:03"}));
+        QCOMPARE(rig.triggers, QStringList{"A1 2"});
+        QCOMPARE(rig.stored(QStringLiteral("LoungeLamp")), QStringLiteral("True"));
+        QCOMPARE(rig.view.changes, QStringList{"on 0 LoungeLamp"});
+        QCOMPARE(rig.stored(QStringLiteral("LoungeFan")), QString()); // A1 is never A10
+    }
+
+    void incomingForA10()
+    {
+        Rig rig;
+        rig.control.injectTraffic(QStringLiteral("a10"), InterfaceControl::Off);
+        QCOMPARE(rig.triggers, QStringList{"A10 3"});
+        QCOMPARE(rig.stored(QStringLiteral("LoungeFan")), QStringLiteral("False"));
+        QCOMPARE(rig.stored(QStringLiteral("LoungeLamp")), QString());
+        QCOMPARE(rig.view.changes, QStringList{"off 1 LoungeFan"});
+    }
+
+    void incomingForDeviceOutsideTheRoomView()
+    {
+        Rig rig;
+        rig.control.injectTraffic(QStringLiteral("B5"), InterfaceControl::On);
+        QCOMPARE(rig.stored(QStringLiteral("HallLight")), QStringLiteral("True"));
+        QVERIFY(rig.view.changes.isEmpty());
+    }
+
+    void incomingForUnknownAddressStillReachesMacros()
+    {
+        Rig rig;
+        rig.control.injectTraffic(QStringLiteral("C7"), InterfaceControl::On);
+        QCOMPARE(rig.status.activity, QStringList{"Incoming command from X10, C7, 2, at 07:45"});
+        QCOMPARE(rig.triggers, QStringList{"C7 2"});
+    }
+
+    void incomingDimChangesNoState()
+    {
+        Rig rig;
+        rig.control.injectTraffic(QStringLiteral("A1"), InterfaceControl::Dim, 30);
+        QCOMPARE(rig.triggers, QStringList{"A1 4"});
+        QCOMPARE(rig.stored(QStringLiteral("LoungeLamp")), QString());
+        QCOMPARE(rig.status.activity.size(), 1);
+    }
+
+    // 2A1~2A1~3A1~: the first tick turns A1 on and drops both on entries.
+    void queuePlaysOneEntryPerTickAndDropsDuplicates()
+    {
+        Rig rig;
+        rig.traffic.queue().setText(QStringLiteral("2A1~2a1~3A1~"));
+        QCoro::waitFor(rig.traffic.timerqueue());
+        QCOMPARE(rig.control.sent.size(), 1);
+        QCOMPARE(rig.control.sent[0].text(), QStringLiteral("A1 2 20"));
+        QCOMPARE(rig.traffic.queue().text(), QStringLiteral("3A1~"));
+        QCOMPARE(rig.view.changes, QStringList{"on 0 LoungeLamp"});
+        QCoro::waitFor(rig.traffic.timerqueue());
+        QCOMPARE(rig.control.sent[1].text(), QStringLiteral("A1 3 20"));
+        QVERIFY(rig.traffic.queue().isEmpty());
+        QCOMPARE(rig.stored(QStringLiteral("LoungeLamp")), QStringLiteral("False"));
+        QCoro::waitFor(rig.traffic.timerqueue()); // empty: nothing more
+        QCOMPARE(rig.control.sent.size(), 2);
+    }
+
+    void queueWaitsWhileACommandRuns()
+    {
+        Rig rig;
+        rig.traffic.queue().setText(QStringLiteral("2B5~"));
+        auto running = rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"));
+        QVERIFY(rig.commands.commandInProgress());
+        QCoro::waitFor(rig.traffic.timerqueue());
+        QCOMPARE(rig.traffic.queue().text(), QStringLiteral("2B5~"));
+        QCoro::waitFor(running);
+        QCoro::waitFor(rig.traffic.timerqueue());
+        QVERIFY(rig.traffic.queue().isEmpty());
+    }
+
+    void queueSkipsJunkEntries()
+    {
+        Rig rig;
+        rig.traffic.queue().setText(QStringLiteral("~~9Z1~2B5~"));
+        QCoro::waitFor(rig.traffic.timerqueue());
+        QVERIFY(rig.control.sent.isEmpty());
+        QCOMPARE(rig.traffic.queue().text(), QStringLiteral("2B5~"));
+        QCoro::waitFor(rig.traffic.timerqueue());
+        QCOMPARE(rig.control.sent.size(), 1);
+    }
+
+    void clickTogglesDevice()
+    {
+        Rig rig;
+        InterfaceFinder finder(rig.control, rig.settings, rig.status, rig.prompts);
+        BusyMark filebusy;
+        RecordingSounds sounds;
+        DeviceClickHandler click({finder, rig.rooms, rig.commands, rig.deviceStatus, rig.view,
+                                  rig.prompts, sounds, filebusy, rig.folder.path()});
+
+        QCoro::waitFor(click.deviceclicked(0));
+        QCOMPARE(rig.prompts.shown.last().title, QStringLiteral("not possible!"));
+        QVERIFY(rig.control.sent.isEmpty());
+
+        rig.settings.write(settingkeys::port, QStringLiteral("1"));
+        QVERIFY(QCoro::waitFor(finder.findinterface()));
+        QCoro::waitFor(click.deviceclicked(0, 0)); // 0 is a click too
+        QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A1 2 20"));
+        QCOMPARE(rig.stored(QStringLiteral("dimLoungeLamp")), QStringLiteral("100"));
+        QCoro::waitFor(click.deviceclicked(0));
+        QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A1 3 20"));
+        QCOMPARE(rig.stored(QStringLiteral("LoungeLamp")), QStringLiteral("False"));
+        QCOMPARE(rig.stored(QStringLiteral("dimLoungeLamp")), QStringLiteral("20"));
+        QCOMPARE(rig.view.changes,
+                 (QStringList{"on 0 LoungeLamp", "slider 0 100", "off 0 LoungeLamp", "slider 0 20"}));
+        QCOMPARE(sounds.played, (QStringList{"1b1.wav", "1b2.wav", "1b1.wav", "1b2.wav"}));
+        QVERIFY(!rig.view.busy);
+        QVERIFY(!filebusy.isHeld());
+
+        QCoro::waitFor(click.deviceclicked(0, 40)); // a slider move
+        QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A1 4 60"));
+
+        rig.view.names[2] = QStringLiteral("Gone");
+        QCoro::waitFor(click.deviceclicked(2));
+        QCOMPARE(rig.prompts.shown.last().text,
+                 QStringLiteral("Sorry, couldn`t find this device in the device list."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTrafficHandler)
+#include "tst_traffichandler.moc"
