@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+
+namespace casalux {
+
+class SettingsStore;
+
+// Fills the remote-control page templates of the html folder with the rooms,
+// the devices and their states. Two families share every step: the standard
+// page (index.html) and the Media Center page (wmcindex.html), whose links
+// carry the device's slot and which also manages the focus attributes that
+// let a TV remote's arrow keys drive the page.
+//
+// The link and cell texts are the pages' output format: the request handler
+// parses the device links back.
+class PageBuilder final {
+public:
+    enum class Family { Standard, MediaCenter };
+
+    static constexpr int roomSlots = 19;
+    static constexpr int deviceSlots = 10;
+
+    PageBuilder(const QString& programFolder, SettingsStore& settings);
+
+    // Template loads: append the template's lines (CR LF ended) to the page.
+    void loadhtml(QString& page) const { loadTemplate(Family::MediaCenter, page); }
+    void loadnormhtml(QString& page) const { loadTemplate(Family::Standard, page); }
+    // Room lists.
+    void loadtree(QString& page) const { fillRooms(Family::MediaCenter, page); }
+    void loadnormtree(QString& page) const { fillRooms(Family::Standard, page); }
+    // Room pages for a room key (the room name without spaces).
+    // The Media Center room page also records the room as `lastroom`.
+    void loadroom(QString& page, const QString& roomKey) const
+    {
+        fillRoom(Family::MediaCenter, page, roomKey);
+    }
+    void loadnormroom(QString& page, const QString& roomKey) const
+    {
+        fillRoom(Family::Standard, page, roomKey);
+    }
+
+    bool getlaststatus(const QString& keyname) const;
+    QString getimageon(const QString& fullname) const;
+    QString getimageoff(const QString& fullname) const;
+
+    // The attribute texts of the Media Center page.
+    static QString roomButtonAttribute(int slot);
+    static QString moduleAttribute(int module);
+    static QString focusStart() { return QStringLiteral("MCFocusStart=\"option1\""); }
+
+    static QString templateName(Family family);
+
+private:
+    void loadTemplate(Family family, QString& page) const;
+    void fillRooms(Family family, QString& page) const;
+    void fillRoom(Family family, QString& page, const QString& roomKey) const;
+    QString family(const QString& fullname) const;
+
+    QString m_folder;
+    SettingsStore& m_settings;
+};
+
+} // namespace casalux
