@@ -1,0 +1,86 @@
+#include "simprocess.h"
+
+#include <QProcessEnvironment>
+
+namespace casalux::test {
+
+SimProcess::SimProcess(QObject* parent) : QObject(parent)
+{
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &SimProcess::readOutput);
+    connect(&m_process, &QProcess::readyReadStandardError, this,
+            [this] { m_stderr += m_process.readAllStandardError(); });
+}
+
+SimProcess::~SimProcess()
+{
+    stop();
+}
+
+bool SimProcess::start(const QStringList& arguments, double timeScale)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("CASALUX_NOW"));
+    if (timeScale > 0)
+        env.insert(QStringLiteral("CASALUX_TIME_SCALE"), QString::number(timeScale));
+    else
+        env.remove(QStringLiteral("CASALUX_TIME_SCALE"));
+    m_process.setProcessEnvironment(env);
+    m_process.start(QStringLiteral(CM11A_SIM_PATH),
+                    QStringList{QStringLiteral("--trace")} + arguments);
+    if (!m_process.waitForStarted(5000))
+        return false;
+    while (m_devicePath.isEmpty()) {
+        if (!m_process.waitForReadyRead(5000))
+            return false;
+        readOutput();
+    }
+    return true;
+}
+
+void SimProcess::readOutput()
+{
+    m_stdout += m_process.readAllStandardOutput();
+    qsizetype end;
+    while ((end = m_stdout.indexOf('\n')) >= 0) {
+        const QString line = QString::fromLocal8Bit(m_stdout.left(end));
+        m_stdout.remove(0, end + 1);
+        if (m_devicePath.isEmpty())
+            m_devicePath = line;
+        else
+            m_lines.append(line);
+    }
+}
+
+void SimProcess::command(const QString& line)
+{
+    m_process.write(line.toLocal8Bit() + '\n');
+}
+
+void SimProcess::kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+void SimProcess::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    command(QStringLiteral("QUIT"));
+    if (!m_process.waitForFinished(5000))
+        kill();
+}
+
+QString SimProcess::receivedHex()
+{
+    m_stderr += m_process.readAllStandardError();
+    QStringList hex;
+    const QStringList lines = errors().split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        if (line.startsWith(QLatin1String("<- ")))
+            hex.append(line.mid(3).trimmed());
+    }
+    return hex.join(QLatin1Char(' '));
+}
+
+} // namespace casalux::test
