@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev qcoro-qt6-dev
+    curl
 )
 
 missing=()

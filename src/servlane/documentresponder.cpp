@@ -1,0 +1,92 @@
+#include "documentresponder.h"
+
+#include "errorpages.h"
+#include "filelookup.h"
+#include "httpformat.h"
+#include "mimetable.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+namespace servlane {
+
+DocumentResponder::DocumentResponder(const FileLookup& lookup, const MimeTable& mime)
+    : m_lookup(lookup), m_mime(mime)
+{
+}
+
+QString DocumentResponder::typeOf(const QString& localPath) const
+{
+    return m_mime.typeForExtension(MimeTable::extensionOf(localPath));
+}
+
+QByteArray DocumentResponder::fileResponse(const QString& localPath, QString& statusCode,
+                                           const PageProcessor::Context& page,
+                                           QString* readError) const
+{
+    QFile file(localPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (readError)
+            *readError = file.errorString();
+        statusCode = QStringLiteral("500");
+        return builtInErrorPage(statusCode);
+    }
+    QByteArray content = file.readAll();
+    const QString type = typeOf(localPath);
+    if (type.compare(QLatin1String("text/html"), Qt::CaseInsensitive) == 0 &&
+        (m_settings.ssi || m_settings.functions)) {
+        PageProcessor::Context context = page;
+        context.ssi = m_settings.ssi;
+        context.functions = m_settings.functions;
+        context.lookup = &m_lookup;
+        context.mimeType = [this](const QString& path) { return typeOf(path); };
+        content = PageProcessor::process(content, localPath, context);
+    }
+    return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, content.size(), type,
+                                   true, QString(), QDateTime::currentDateTime()) +
+           content;
+}
+
+QByteArray DocumentResponder::errorResponse(const QString& statusCode,
+                                            const PageProcessor::Context& page) const
+{
+    if (!m_settings.verboseErrors)
+        return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, 0,
+                                       QStringLiteral("text/html"), true, QString(),
+                                       QDateTime::currentDateTime());
+    if (m_settings.errorFiles) {
+        const QString folder = m_settings.hostFolder + QStringLiteral("/html/errors/");
+        QString file = folder + QStringLiteral("http") + statusCode + QStringLiteral(".html");
+        if (!QFileInfo(file).isFile())
+            file = folder + QStringLiteral("http404.html");
+        if (QFileInfo(file).isFile()) {
+            QString status = QStringLiteral("200");
+            return fileResponse(file, status, page);
+        }
+    }
+    return builtInErrorPage(statusCode);
+}
+
+QByteArray DocumentResponder::builtInErrorPage(const QString& statusCode) const
+{
+    // The page reports the error; its status line says 200. Hosts and the
+    // access log see the real code.
+    const QByteArray body = ErrorPages::page(statusCode).toLatin1();
+    return HttpFormat::buildHeader(m_settings.serverSoftware, QStringLiteral("200"), body.size(),
+                                   QStringLiteral("text/html"), true, QString(),
+                                   QDateTime::currentDateTime()) +
+           body;
+}
+
+QByteArray DocumentResponder::refusal(const QString& statusCode) const
+{
+    const QByteArray body =
+        m_settings.verboseErrors ? ErrorPages::page(statusCode).toLatin1() : QByteArray();
+    return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, body.size(),
+                                   QStringLiteral("text/html"), true, QString(),
+                                   QDateTime::currentDateTime()) +
+           body;
+}
+
+} // namespace servlane

@@ -1,0 +1,131 @@
+#include "filelookup.h"
+
+#include "percentcodec.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace servlane {
+
+FileLookup::FileLookup(const QString& documentRoot)
+{
+    setDocumentRoot(documentRoot);
+}
+
+void FileLookup::setDocumentRoot(const QString& documentRoot)
+{
+    m_root.clear();
+    if (documentRoot.isEmpty())
+        return;
+    QString path = documentRoot;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QFileInfo info(path);
+    if (info.isDir())
+        m_root = info.canonicalFilePath();
+}
+
+FileLookup::Check FileLookup::checkRequestPath(const QString& requestPath)
+{
+    QString path = requestPath;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QStringList segments = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString& segment : segments) {
+        const auto decoded = PercentCodec::decodeStrict(segment.toLatin1());
+        if (!decoded)
+            return Check::BadRequest;
+        for (const char c : *decoded) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u < 0x20 || u == 0x7f)
+                return Check::BadRequest;
+        }
+        if (decoded->contains('/') || decoded->contains('\\'))
+            return Check::Forbidden;
+        if (*decoded == "." || *decoded == "..")
+            return Check::Forbidden;
+    }
+    return Check::Ok;
+}
+
+QString FileLookup::findEntry(const QString& directory, const QString& segment)
+{
+    const QString exact = directory + QLatin1Char('/') + segment;
+    if (QFileInfo::exists(exact) || QFileInfo(exact).isSymLink())
+        return segment;
+    const QStringList entries = QDir(directory).entryList(QDir::AllEntries | QDir::Hidden |
+                                                          QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        if (entry.compare(segment, Qt::CaseInsensitive) == 0)
+            return entry;
+    }
+    return {};
+}
+
+FileLookup::Result FileLookup::resolve(const QString& requestPath) const
+{
+    Result result;
+    if (m_root.isEmpty() || checkRequestPath(requestPath) != Check::Ok)
+        return result;
+    QString path = PercentCodec::decodeSpaces(requestPath);
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QString current = m_root;
+    const QStringList segments = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString& segment : segments) {
+        if (!QFileInfo(current).isDir())
+            return result;
+        QString entry = findEntry(current, segment);
+        if (entry.isEmpty() && segment.contains(QLatin1Char('%'))) {
+            // Listing links encode names; decode them strictly as a second try.
+            const auto decoded = PercentCodec::decodeStrict(segment.toLatin1());
+            if (decoded)
+                entry = findEntry(current, QString::fromLatin1(*decoded));
+        }
+        if (entry.isEmpty())
+            return result;
+        current += QLatin1Char('/') + entry;
+    }
+    const QFileInfo info(current);
+    const QString canonical = info.canonicalFilePath();
+    if (canonical.isEmpty())
+        return result; // dangling symlink
+    if (!contains(canonical)) {
+        result.outside = true;
+        return result;
+    }
+    result.localPath = canonical;
+    result.exists = true;
+    result.isDirectory = QFileInfo(canonical).isDir();
+    return result;
+}
+
+QString FileLookup::findIndexPage(const QString& directory, const QStringList& names) const
+{
+    for (const QString& name : names) {
+        if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+            continue;
+        const QString entry = findEntry(directory, name);
+        if (entry.isEmpty())
+            continue;
+        const QString canonical =
+            QFileInfo(directory + QLatin1Char('/') + entry).canonicalFilePath();
+        if (!canonical.isEmpty() && contains(canonical) && QFileInfo(canonical).isFile())
+            return name;
+    }
+    return {};
+}
+
+bool FileLookup::contains(const QString& canonicalPath) const
+{
+    if (m_root.isEmpty() || canonicalPath.isEmpty())
+        return false;
+    if (canonicalPath == m_root)
+        return true;
+    const QString prefix = m_root.endsWith(QLatin1Char('/')) ? m_root : m_root + QLatin1Char('/');
+    return canonicalPath.startsWith(prefix);
+}
+
+bool FileLookup::isAccessFile(const QString& fileName)
+{
+    return fileName.compare(QLatin1String("htaccess.txt"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace servlane

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace servlane {
+
+// Finds files under the document root the way the original platform's file
+// system did: names compare case-insensitively, an exact match wins. Every
+// result is checked against the canonical root after symlinks are resolved,
+// so nothing outside the root is ever returned.
+class FileLookup final {
+public:
+    explicit FileLookup(const QString& documentRoot = {});
+
+    void setDocumentRoot(const QString& documentRoot);
+    // Canonical root; empty when the folder does not exist.
+    const QString& root() const { return m_root; }
+
+    enum class Check { Ok, BadRequest, Forbidden };
+    // Refuses request paths that name anything above a folder ("..", also
+    // percent-encoded or with backslashes), encoded slashes or control
+    // characters, and invalid percent sequences.
+    static Check checkRequestPath(const QString& requestPath);
+
+    struct Result {
+        QString localPath; // canonical, when found
+        bool exists = false;
+        bool isDirectory = false;
+        bool outside = false; // found, but it resolves outside the root
+    };
+    // Resolves a "/"-separated request path ("\" counts as "/", "%20" as a
+    // space) below the root.
+    Result resolve(const QString& requestPath) const;
+
+    // First of `names`, in order, that exists as a file in `directory`
+    // (a canonical path inside the root); returns the name as configured.
+    QString findIndexPage(const QString& directory, const QStringList& names) const;
+
+    // True for the canonical path of the root or anything below it.
+    bool contains(const QString& canonicalPath) const;
+
+    // The access file holds credentials and is never served or listed.
+    static bool isAccessFile(const QString& fileName);
+
+private:
+    // Entry of `directory` named `segment`: exact first, then ignoring case.
+    static QString findEntry(const QString& directory, const QString& segment);
+
+    QString m_root;
+};
+
+} // namespace servlane

@@ -1,0 +1,147 @@
+#include "httpformat.h"
+
+#include <QTimeZone>
+#include <array>
+#include <cstdlib>
+#include <utility>
+
+namespace servlane {
+
+namespace {
+
+// Only codes this table knows get a reason; the server's own limit answers
+// (413, 414, 431) are listed so their status lines read sensibly.
+constexpr std::array<std::pair<const char*, const char*>, 18> kReasons{{
+    {"200", "OK"},
+    {"201", "Created"},
+    {"202", "Accepted"},
+    {"204", "No Content"},
+    {"301", "Moved Permanently"},
+    {"302", "Moved Temporarily"},
+    {"304", "Not Modified"},
+    {"400", "Bad Request"},
+    {"401", "Unauthorized"},
+    {"403", "Forbidden"},
+    {"404", "Not Found"},
+    {"413", "Payload Too Large"},
+    {"414", "URI Too Long"},
+    {"431", "Request Header Fields Too Large"},
+    {"500", "Internal Server Error"},
+    {"501", "Not Implemented"},
+    {"502", "Bad Gateway"},
+    {"503", "Service Unavailable"},
+}};
+
+constexpr std::array<const char*, 7> kDays{"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+constexpr std::array<const char*, 7> kFullDays{"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                               "Friday", "Saturday", "Sunday"};
+constexpr std::array<const char*, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+QString two(int n)
+{
+    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString HttpFormat::statusText(const QString& code)
+{
+    const QString c = code.trimmed();
+    for (const auto& [num, reason] : kReasons) {
+        if (c == QLatin1String(num))
+            return QString::fromLatin1(reason);
+    }
+    return QStringLiteral("Undefined Status Code");
+}
+
+QString HttpFormat::statusCode(const QString& reason)
+{
+    for (const auto& [num, text] : kReasons) {
+        if (reason == QLatin1String(text))
+            return QString::fromLatin1(num);
+    }
+    return QStringLiteral("299");
+}
+
+QByteArray HttpFormat::buildHeader(const QString& serverSoftware, const QString& statusCode,
+                                   qint64 contentLength, const QString& contentType,
+                                   bool finalBlankLine, const QString& extraHeader,
+                                   const QDateTime& now)
+{
+    QString h;
+    h.reserve(160 + extraHeader.size());
+    h += QStringLiteral("HTTP/1.0 ") + statusCode + QLatin1Char(' ') + statusText(statusCode) +
+         QStringLiteral("\r\n");
+    h += QStringLiteral("Server: ") + serverSoftware + QStringLiteral("\r\n");
+    h += QStringLiteral("Date: ") + formatHttpDate(now) + QStringLiteral("\r\n");
+    if (!contentType.trimmed().isEmpty())
+        h += QStringLiteral("Content-Type: ") + contentType + QStringLiteral("\r\n");
+    // Only blanks are trimmed: the extra header carries its own line ends.
+    QString extra = extraHeader;
+    while (extra.startsWith(QLatin1Char(' ')))
+        extra.remove(0, 1);
+    while (extra.endsWith(QLatin1Char(' ')))
+        extra.chop(1);
+    if (!extra.isEmpty()) {
+        h += extra;
+        if (!extra.endsWith(QLatin1String("\r\n")))
+            h += QStringLiteral("\r\n"); // never let a header line run into the next
+    }
+    if (contentLength != 0)
+        h += QStringLiteral("Content-Length: ") + QString::number(contentLength) +
+             QStringLiteral("\r\n");
+    if (finalBlankLine)
+        h += QStringLiteral("\r\n");
+    return h.toLatin1();
+}
+
+QString HttpFormat::formatHttpDate(const QDateTime& when)
+{
+    const QDateTime utc = when.toUTC();
+    const QDate d = utc.date();
+    const QTime t = utc.time();
+    return dayName(d.dayOfWeek()) + QStringLiteral(", ") + two(d.day()) + QLatin1Char(' ') +
+           monthName(d.month()) + QLatin1Char(' ') + QString::number(d.year()) + QLatin1Char(' ') +
+           t.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral(" GMT");
+}
+
+QString HttpFormat::formatLogTime(const QDateTime& when)
+{
+    const QDateTime local = when.toLocalTime();
+    const int offsetHours = local.offsetFromUtc() / 3600;
+    const QChar sign = offsetHours < 0 ? QLatin1Char('-') : QLatin1Char('+');
+    return QLatin1Char('[') + local.toString(QStringLiteral("dd/MM/yyyy:hh:mm:ss")) +
+           QLatin1Char(' ') + sign + two(std::abs(offsetHours)) + QStringLiteral("00]");
+}
+
+QString HttpFormat::accessLogLine(const QString& clientAddress, const QDateTime& when,
+                                  const QString& requestTarget, const QString& statusCode,
+                                  qint64 responseLength, const QString& referer,
+                                  const QString& userAgent)
+{
+    const QChar q = QLatin1Char('"');
+    return clientAddress + QStringLiteral(" - - ") + formatLogTime(when) + QLatin1Char(' ') + q +
+           requestTarget + q + QLatin1Char(' ') + statusCode + QLatin1Char(' ') +
+           QString::number(responseLength) + QLatin1Char(' ') + q + referer + q + QLatin1Char(' ') +
+           q + userAgent + q;
+}
+
+QString HttpFormat::dayName(int dayOfWeek)
+{
+    return (dayOfWeek >= 1 && dayOfWeek <= 7) ? QString::fromLatin1(kDays[dayOfWeek - 1])
+                                              : QString();
+}
+
+QString HttpFormat::fullDayName(int dayOfWeek)
+{
+    return (dayOfWeek >= 1 && dayOfWeek <= 7) ? QString::fromLatin1(kFullDays[dayOfWeek - 1])
+                                              : QString();
+}
+
+QString HttpFormat::monthName(int month)
+{
+    return (month >= 1 && month <= 12) ? QString::fromLatin1(kMonths[month - 1]) : QString();
+}
+
+} // namespace servlane

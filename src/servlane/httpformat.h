@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace servlane {
+
+// Status lines, response headers and the time texts of the access log.
+// Everything here is a pure function of its arguments so the formats can be
+// checked without a socket or a clock.
+class HttpFormat final {
+public:
+    // Reason phrase for a three-digit status code; "Undefined Status Code"
+    // for a code the table does not know.
+    static QString statusText(const QString& code);
+    // The reverse look-up: "299" for a reason the table does not know.
+    static QString statusCode(const QString& reason);
+
+    // Status line and header lines, each ended by CR LF. The extra header text
+    // carries its own line ends; Content-Length is left out for length 0.
+    static QByteArray buildHeader(const QString& serverSoftware, const QString& statusCode,
+                                  qint64 contentLength, const QString& contentType,
+                                  bool finalBlankLine, const QString& extraHeader,
+                                  const QDateTime& now);
+
+    // "Sun, 06 Nov 2026 08:49:37 GMT" from fixed English tables, never the
+    // system locale.
+    static QString formatHttpDate(const QDateTime& when);
+    // "[dd/mm/yyyy:hh:mm:ss +hh00]" in local time, offset in whole hours.
+    static QString formatLogTime(const QDateTime& when);
+
+    // One line of the access log, common-log style.
+    static QString accessLogLine(const QString& clientAddress, const QDateTime& when,
+                                 const QString& requestTarget, const QString& statusCode,
+                                 qint64 responseLength, const QString& referer,
+                                 const QString& userAgent);
+
+    static QString dayName(int dayOfWeek);     // 1 = Monday .. 7 = Sunday, "Mon"
+    static QString monthName(int month);       // 1 .. 12, "Jan"
+    static QString fullDayName(int dayOfWeek); // "Monday"
+};
+
+} // namespace servlane

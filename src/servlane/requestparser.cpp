@@ -1,0 +1,252 @@
+#include "requestparser.h"
+
+#include <QList>
+
+namespace servlane {
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+RequestParser::Result rejected(int status, bool refusal = true)
+{
+    RequestParser::Result r;
+    r.state = RequestParser::State::Rejected;
+    r.status = status;
+    r.refusal = refusal;
+    return r;
+}
+
+// Value after `name` on a header line, trimmed; null when absent.
+QString valueAfter(const QString& line, const QString& name, Qt::CaseSensitivity cs)
+{
+    const qsizetype at = line.indexOf(name, 0, cs);
+    if (at < 0)
+        return {};
+    QString v = line.mid(at + name.size()).trimmed();
+    if (v.isNull())
+        v = QLatin1String("");
+    return v;
+}
+
+} // namespace
+
+bool RequestParser::hasControlCharacters(const QByteArray& requestLine)
+{
+    for (qsizetype i = 0; i < requestLine.size(); ++i) {
+        const auto c = static_cast<unsigned char>(requestLine[i]);
+        if (c < 0x20 || c == 0x7f)
+            return true;
+        if (c == '%' && i + 2 < requestLine.size()) {
+            const int hi = hexValue(requestLine[i + 1]);
+            const int lo = hexValue(requestLine[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                const int v = hi * 16 + lo;
+                if (v < 0x20 || v == 0x7f)
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+QString RequestParser::requestTarget(const QString& requestLine)
+{
+    // The target starts at the fifth character (after "GET "; for longer
+    // methods the leading blank is trimmed off) and ends at the first space
+    // after it.
+    const qsizetype space = requestLine.indexOf(QLatin1Char(' '), 5);
+    if (space < 0)
+        return QLatin1String("");
+    return requestLine.mid(4, space - 4).trimmed();
+}
+
+QString RequestParser::remainingPath(const QString& target)
+{
+    qsizetype from = 0;
+    if (target.startsWith(QLatin1String("http://"), Qt::CaseInsensitive))
+        from = 7;
+    else if (target.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        from = 8;
+    const qsizetype slash = target.indexOf(QLatin1Char('/'), from);
+    return slash < 0 ? QLatin1String("") : target.mid(slash);
+}
+
+RequestParser::Result RequestParser::parse(const QByteArray& data, const RequestLimits& limits)
+{
+    // The head is taken trimmed: blank lines before the request line are
+    // skipped, but never more than a request line's worth.
+    qsizetype begin = 0;
+    while (begin < data.size() && isBlank(data[begin]))
+        ++begin;
+    if (begin > limits.maxRequestLine)
+        return rejected(400);
+
+    const qsizetype lineEnd = data.indexOf('\n', begin);
+    if (lineEnd < 0) {
+        if (data.size() - begin > limits.maxRequestLine)
+            return rejected(414);
+        return {};
+    }
+    qsizetype lineLength = lineEnd - begin;
+    if (lineLength > 0 && data[lineEnd - 1] == '\r')
+        --lineLength;
+    if (lineLength > limits.maxRequestLine)
+        return rejected(414);
+    const QByteArray requestLine = data.mid(begin, lineLength);
+    if (hasControlCharacters(requestLine))
+        return rejected(400);
+
+    // The head ends at the first empty line; bare LF line ends are accepted
+    // since hand-typed requests use them.
+    qsizetype headEnd = -1;
+    qsizetype separator = 0;
+    {
+        const qsizetype crlf = data.indexOf("\r\n\r\n", lineEnd - 1 >= begin ? lineEnd - 1 : begin);
+        const qsizetype lflf = data.indexOf("\n\n", lineEnd);
+        if (crlf >= 0 && (lflf < 0 || crlf < lflf)) {
+            headEnd = crlf;
+            separator = 4;
+        } else if (lflf >= 0) {
+            headEnd = lflf;
+            separator = 2;
+        }
+    }
+    if (headEnd < 0) {
+        if (data.size() - (lineEnd + 1) > limits.maxHeaderBlock)
+            return rejected(431);
+        return {};
+    }
+
+    const qsizetype blockStart = lineEnd + 1;
+    const QByteArray block =
+        headEnd + 1 > blockStart ? data.mid(blockStart, headEnd + 1 - blockStart) : QByteArray();
+    if (block.size() > limits.maxHeaderBlock)
+        return rejected(431);
+    if (block.contains('\0'))
+        return rejected(400);
+
+    QStringList lines;
+    for (const QByteArray& raw : block.split('\n')) {
+        QByteArray l = raw;
+        if (l.endsWith('\r'))
+            l.chop(1);
+        if (!l.isEmpty())
+            lines.append(QString::fromLatin1(l));
+    }
+    if (lines.size() > limits.maxHeaderCount)
+        return rejected(431);
+
+    Result result;
+    result.headComplete = true;
+    HttpRequest& req = result.request;
+    req.headerText = QString::fromLatin1(data.mid(begin, headEnd + separator - begin));
+
+    QStringList accepts;
+    QString contentLength;
+    int contentLengthLines = 0;
+    for (const QString& line : std::as_const(lines)) {
+        const QString accept = valueAfter(line, QStringLiteral("accept:"), Qt::CaseInsensitive);
+        if (!accept.isNull())
+            accepts.append(accept);
+        if (req.referer.isNull())
+            req.referer = valueAfter(line, QStringLiteral("referer:"), Qt::CaseInsensitive);
+        // Exactly as browsers spell it: a lower-case user-agent is not taken.
+        if (req.userAgent.isNull())
+            req.userAgent = valueAfter(line, QStringLiteral("User-Agent:"), Qt::CaseSensitive);
+        if (req.userName.isNull()) {
+            const QString auth =
+                valueAfter(line, QStringLiteral("Authorization:"), Qt::CaseSensitive);
+            const qsizetype basic = auth.isNull() ? -1 : auth.indexOf(QLatin1String("Basic"));
+            if (basic >= 0) {
+                const QString decoded = QString::fromLatin1(
+                    QByteArray::fromBase64(auth.mid(basic + 5).trimmed().toLatin1()));
+                const qsizetype colon = decoded.indexOf(QLatin1Char(':'));
+                req.userName = (colon < 0 ? decoded : decoded.left(colon)).trimmed();
+                req.password = colon < 0 ? QString() : decoded.mid(colon + 1).trimmed();
+            }
+        }
+        if (line.startsWith(QLatin1String("content-length:"), Qt::CaseInsensitive)) {
+            contentLength = line.mid(15).trimmed();
+            ++contentLengthLines;
+        }
+        if (line.startsWith(QLatin1String("content-type:"), Qt::CaseInsensitive))
+            req.contentType = line.mid(13).trimmed();
+    }
+    req.accept = accepts.join(QStringLiteral(", "));
+    if (req.accept.endsWith(QLatin1Char(',')))
+        req.accept.chop(1);
+    if (req.referer.isNull())
+        req.referer = QLatin1String("");
+    if (req.userAgent.isNull())
+        req.userAgent = QLatin1String("");
+    // Two lengths are how requests get smuggled past proxies: refuse.
+    if (contentLengthLines > 1)
+        return rejected(400);
+
+    const QString line = QString::fromLatin1(requestLine);
+    bool isGet = line.startsWith(QLatin1String("GET "));
+    qint64 bodyLength = 0;
+    if (!isGet) {
+        if (contentLength.isEmpty())
+            return rejected(400, false);
+        bool ok = false;
+        for (const QChar c : std::as_const(contentLength)) {
+            if (!c.isDigit() || c.unicode() > 0x7f)
+                return rejected(400);
+        }
+        // Bounded by length before conversion so the number cannot overflow.
+        if (contentLength.size() > 12)
+            return rejected(413);
+        bodyLength = contentLength.toLongLong(&ok);
+        if (!ok)
+            return rejected(400);
+        if (bodyLength > limits.maxBody)
+            return rejected(413);
+        // An announced empty body is served as a GET.
+        isGet = bodyLength == 0;
+    }
+    req.method = isGet ? QStringLiteral("GET") : QStringLiteral("POST");
+
+    if (!isGet) {
+        const qsizetype bodyStart = headEnd + separator;
+        if (data.size() - bodyStart < bodyLength)
+            return result; // head complete, body still arriving
+        req.contentLength = contentLength;
+        req.queryData = QString::fromLatin1(data.mid(bodyStart, bodyLength));
+    }
+
+    req.requestTarget = requestTarget(line);
+    const QString remaining = remainingPath(req.requestTarget);
+    req.fullUrl = remaining;
+    const qsizetype question = remaining.indexOf(QLatin1Char('?'));
+    if (question >= 0) {
+        req.requestPath = remaining.left(question);
+        if (isGet)
+            req.queryData = remaining.mid(question + 1);
+    } else {
+        req.requestPath = remaining;
+    }
+    if (req.queryData.isNull())
+        req.queryData = QLatin1String("");
+    req.fileName = req.requestPath.mid(req.requestPath.lastIndexOf(QLatin1Char('/')) + 1);
+
+    result.state = State::Complete;
+    return result;
+}
+
+} // namespace servlane

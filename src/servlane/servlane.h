@@ -1,0 +1,227 @@
+#pragma once
+
+#include "documentresponder.h"
+#include "pageprocessor.h"
+#include "propertystore.h"
+#include "servlane_export.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace servlane {
+class DocumentResponder;
+class FileLookup;
+class MimeTable;
+class SocketLayer;
+struct RequestLimits;
+} // namespace servlane
+
+// The HTTP server the programs host. Its properties, methods and signals
+// carry the names hosts and scripts know, so it can be driven through the
+// meta-object system alone (setProperty, QMetaObject::invokeMethod, signals
+// connected by name) as well as from C++.
+//
+// One thread: everything runs on the host's event loop, and signals are
+// delivered synchronously. A trapped request raises FileRequest; the host
+// answers with TrapFileData/TrapFileDataEX for that Index, inside the
+// handler or later (after awaiting something). The connection stays open
+// until then, at most RequestLimits::hostAnswerTimeoutMs, after which the
+// client gets a 503.
+class SERVLANE_EXPORT Servlane final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString ServerIP READ ServerIP WRITE setServerIP)
+    Q_PROPERTY(QString ServerPort READ ServerPort WRITE setServerPort)
+    Q_PROPERTY(QString ServerSoftware READ ServerSoftware WRITE setServerSoftware)
+    Q_PROPERTY(QString ServerName READ ServerName WRITE setServerName)
+    Q_PROPERTY(
+        e_ContentTypeSource ContentTypeSource READ ContentTypeSource WRITE setContentTypeSource)
+    Q_PROPERTY(
+        QString ContentTypeSourceFile READ ContentTypeSourceFile WRITE setContentTypeSourceFile)
+    Q_PROPERTY(
+        e_AuthSource AuthenticationSource READ AuthenticationSource WRITE setAuthenticationSource)
+    Q_PROPERTY(QString AuthenticationSourceFile READ AuthenticationSourceFile WRITE
+                   setAuthenticationSourceFile)
+    Q_PROPERTY(bool CGIEnable READ CGIEnable WRITE setCGIEnable)
+    Q_PROPERTY(QString CGIDirectory READ CGIDirectory WRITE setCGIDirectory)
+    Q_PROPERTY(int CGITimeout READ CGITimeout WRITE setCGITimeout)
+    Q_PROPERTY(bool SSIEnable READ SSIEnable WRITE setSSIEnable)
+    Q_PROPERTY(bool HTMLFunctionsEnable READ HTMLFunctionsEnable WRITE setHTMLFunctionsEnable)
+    Q_PROPERTY(bool DirectoryBrowseEnable READ DirectoryBrowseEnable WRITE setDirectoryBrowseEnable)
+    Q_PROPERTY(bool ErrorFilesEnable READ ErrorFilesEnable WRITE setErrorFilesEnable)
+    Q_PROPERTY(bool VerboseErrorsEnable READ VerboseErrorsEnable WRITE setVerboseErrorsEnable)
+    Q_PROPERTY(int MaxConnections READ MaxConnections WRITE setMaxConnections)
+    Q_PROPERTY(int ConnectionTimeout READ ConnectionTimeout WRITE setConnectionTimeout)
+    Q_PROPERTY(QString VirtualPath READ VirtualPath WRITE setVirtualPath)
+    Q_PROPERTY(QString IndexPageNames READ IndexPageNames WRITE setIndexPageNames)
+    Q_PROPERTY(bool TrapFileEnable READ TrapFileEnable WRITE setTrapFileEnable)
+    Q_PROPERTY(QString TrapFileTypes READ TrapFileTypes WRITE setTrapFileTypes)
+
+public:
+    enum e_ContentTypeSource { Registry = 0, File = 1, Internal = 2 };
+    Q_ENUM(e_ContentTypeSource)
+    enum e_AuthSource { GolbalFile = 0, DirectoryFile = 1, LocalACL = 2, DomainACL = 3 };
+    Q_ENUM(e_AuthSource)
+
+    static constexpr int kVersionMajor = 1;
+    static constexpr int kVersionMinor = 1;
+    static constexpr int kVersionRevision = 0;
+
+    // Properties are read from `store` now and written to it on every change.
+    // Without a store, the "Servlane" group of the application's QSettings.
+    explicit Servlane(QObject* parent = nullptr);
+    explicit Servlane(std::unique_ptr<PropertyStore> store, QObject* parent = nullptr);
+    ~Servlane() override;
+
+    // The host program's folder: the document root when VirtualPath is empty
+    // at start, and where html/errors/ is looked for. Default: the folder of
+    // the executable.
+    void setHostFolder(const QString& folder);
+    QString hostFolder() const { return m_hostFolder; }
+    // Bounds on requests and waits; tests shorten the deadlines.
+    void setRequestLimits(const servlane::RequestLimits& limits);
+    // The port actually listened on (useful with ServerPort 0).
+    quint16 listeningPort() const;
+
+    QString ServerIP() const { return m_serverIp; }
+    void setServerIP(const QString& value);
+    QString ServerPort() const { return QString::number(m_serverPort); }
+    void setServerPort(const QString& value);
+    QString ServerSoftware() const { return m_serverSoftware; }
+    void setServerSoftware(const QString& value);
+    QString ServerName() const { return m_serverName; }
+    void setServerName(const QString& value);
+    e_ContentTypeSource ContentTypeSource() const { return m_contentTypeSource; }
+    void setContentTypeSource(e_ContentTypeSource value);
+    QString ContentTypeSourceFile() const { return m_contentTypeSourceFile; }
+    void setContentTypeSourceFile(const QString& value);
+    e_AuthSource AuthenticationSource() const { return m_authSource; }
+    void setAuthenticationSource(e_AuthSource value);
+    QString AuthenticationSourceFile() const { return m_authSourceFile; }
+    void setAuthenticationSourceFile(const QString& value);
+    bool CGIEnable() const { return m_cgiEnable; }
+    void setCGIEnable(bool value);
+    QString CGIDirectory() const { return m_cgiDirectory; }
+    void setCGIDirectory(const QString& value);
+    int CGITimeout() const { return m_cgiTimeout; }
+    void setCGITimeout(int value);
+    bool SSIEnable() const { return m_ssiEnable; }
+    void setSSIEnable(bool value);
+    bool HTMLFunctionsEnable() const { return m_functionsEnable; }
+    void setHTMLFunctionsEnable(bool value);
+    bool DirectoryBrowseEnable() const { return m_browseEnable; }
+    void setDirectoryBrowseEnable(bool value);
+    bool ErrorFilesEnable() const { return m_errorFilesEnable; }
+    void setErrorFilesEnable(bool value);
+    bool VerboseErrorsEnable() const { return m_verboseErrors; }
+    void setVerboseErrorsEnable(bool value);
+    int MaxConnections() const { return m_maxConnections; }
+    void setMaxConnections(int value);
+    int ConnectionTimeout() const { return m_connectionTimeout; }
+    void setConnectionTimeout(int value);
+    QString VirtualPath() const { return m_virtualPath; }
+    void setVirtualPath(const QString& value);
+    QString IndexPageNames() const { return m_indexPageNames; }
+    void setIndexPageNames(const QString& value);
+    bool TrapFileEnable() const { return m_trapEnable; }
+    void setTrapFileEnable(bool value);
+    QString TrapFileTypes() const { return m_trapFileTypes; }
+    void setTrapFileTypes(const QString& value);
+
+    Q_INVOKABLE bool StartServer();
+    Q_INVOKABLE bool StopServer();
+    Q_INVOKABLE bool ServerRunning() const { return m_running; }
+    Q_INVOKABLE QString Version() const;
+    Q_INVOKABLE QString Stats_BytesReceived() const;
+    Q_INVOKABLE QString Stats_BytesSent() const;
+    Q_INVOKABLE QString Stats_Requests() const;
+    Q_INVOKABLE QString Stats_Errors() const;
+    Q_INVOKABLE QString Stats_UpTime() const;
+    Q_INVOKABLE QString Stats_FreeConnections() const;
+    // The library has no windows; a host shows AboutText() in its own box.
+    Q_INVOKABLE void ShowAboutBox();
+    Q_INVOKABLE QString AboutText() const;
+
+    Q_INVOKABLE void TrapFileData(int Index, const QString& Data, bool Process = true,
+                                  const QString& ContentType = QStringLiteral("text/html"));
+    Q_INVOKABLE void TrapFileDataEX(int Index, const QString& Data, bool Process = true,
+                                    const QString& ContentType = QStringLiteral("text/html"),
+                                    const QString& StatusCode = QStringLiteral("200"),
+                                    const QString& HeaderField = QString());
+    Q_INVOKABLE QString QueryString(int Index, const QString& Paramter, int Item = 1) const;
+    Q_INVOKABLE int QueryStringCount(int Index, const QString& Paramter) const;
+    Q_INVOKABLE QString CGIValue(int Index, const QString& Variable,
+                                 const QString& Delimiter = QStringLiteral(",")) const;
+    Q_INVOKABLE QString HTTPHeader(int Index, const QString& HeaderField = QString()) const;
+    Q_INVOKABLE void ReturnData(int Index, const QString& mData);
+
+Q_SIGNALS:
+    void CallFunction(int Index, const QString& FunctionName);
+    void FileRequest(int Index, const QString& FileName, const QString& UserAuthentication);
+    void HTTPLog(const QString& Data);
+    void LogEvent(const QString& Data);
+    void StatusLine(const QString& Data);
+
+private:
+    void readProperties();
+    void store(const char* key, const QString& value);
+    void reportFailure(const QString& prefix, int code, const QString& description);
+
+    void onRequest(int index);
+    void onRejected(int index, int status, bool refusal);
+    void onTrapExpired(int index);
+    void mapRequestPath(int index);
+    bool isTrapped(const QString& fileName) const;
+    void sendWebPage(int index, bool errorMode, const QString& statusCode);
+    void sendDocument(int index);
+    void sendRefusal(int index, int status, const QString& why);
+    void sendData(int index, const QByteArray& data);
+    QByteArray errorResponse(int index, const QString& statusCode);
+    QByteArray fileResponse(int index, const QString& localPath, QString& statusCode);
+    void logAccess(int index, const QString& statusCode, qint64 length);
+    QString variable(int index, const QString& name, const QString& localPath) const;
+    servlane::PageProcessor::Context pageContext(int index, const QString& localPath);
+    servlane::DocumentResponder::Settings responderSettings() const;
+
+    std::unique_ptr<PropertyStore> m_store;
+    std::unique_ptr<servlane::SocketLayer> m_sockets;
+    std::unique_ptr<servlane::FileLookup> m_lookup;
+    std::unique_ptr<servlane::MimeTable> m_mime;
+    std::unique_ptr<servlane::DocumentResponder> m_responder;
+
+    QString m_serverIp;
+    int m_serverPort = 80;
+    QString m_serverSoftware;
+    QString m_serverName;
+    e_ContentTypeSource m_contentTypeSource = Registry;
+    QString m_contentTypeSourceFile;
+    e_AuthSource m_authSource = GolbalFile;
+    QString m_authSourceFile;
+    bool m_cgiEnable = false;
+    QString m_cgiDirectory;
+    int m_cgiTimeout = 30;
+    bool m_ssiEnable = false;
+    bool m_functionsEnable = false;
+    bool m_browseEnable = false;
+    bool m_errorFilesEnable = false;
+    bool m_verboseErrors = true;
+    int m_maxConnections = 2;
+    int m_connectionTimeout = 10;
+    QString m_virtualPath;
+    QString m_indexPageNames = QStringLiteral("index.html");
+    bool m_trapEnable = false;
+    QString m_trapFileTypes;
+
+    QString m_hostFolder;
+    bool m_running = false;
+    bool m_startingOrStopping = false;
+    QDateTime m_started;
+    QString m_nameInUse;
+    QString m_addressInUse;
+    double m_bytesReceived = 0;
+    double m_bytesSent = 0;
+    double m_requests = 0;
+    double m_errors = 0;
+};

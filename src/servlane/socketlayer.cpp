@@ -1,0 +1,452 @@
+#include "socketlayer.h"
+
+#include "requestparser.h"
+
+#include <QLoggingCategory>
+#include <QNetworkInterface>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
+Q_LOGGING_CATEGORY(lcSockets, "casalux.servlane.sockets", QtWarningMsg)
+
+namespace servlane {
+
+namespace {
+
+// Read at most this much into Qt's buffer per socket; the request itself is
+// bounded by the parser limits.
+constexpr qint64 kReadBufferSize = 64 * 1024;
+constexpr int kDeadlineScanMs = 250;
+
+QString addressText(const QHostAddress& address)
+{
+    bool ok = false;
+    const quint32 v4 = address.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4).toString() : address.toString();
+}
+
+} // namespace
+
+SocketLayer::SocketLayer(QObject* parent) : QObject(parent)
+{
+    m_housekeeping.setObjectName(QStringLiteral("tmrCheckConn"));
+    m_housekeeping.setInterval(2000);
+    connect(&m_housekeeping, &QTimer::timeout, this, &SocketLayer::housekeepingTick);
+    m_deadlines.setInterval(kDeadlineScanMs);
+    connect(&m_deadlines, &QTimer::timeout, this, &SocketLayer::checkDeadlines);
+}
+
+SocketLayer::~SocketLayer()
+{
+    killAllConnections();
+}
+
+bool SocketLayer::listen(const QHostAddress& address, quint16 port)
+{
+    m_address = address;
+    m_port = port;
+    closeListener();
+    m_server = new QTcpServer(this);
+    m_server->setListenBacklogSize(128);
+    connect(m_server, &QTcpServer::newConnection, this, &SocketLayer::acceptPending);
+    connect(m_server, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError e) {
+        Q_EMIT failure(QStringLiteral("Error - TCP::ConnectionRequest. ["), int(e),
+                       m_server ? m_server->errorString() : QString());
+    });
+    if (!m_server->listen(address, port)) {
+        if (!m_listenFailing)
+            Q_EMIT failure(QStringLiteral("Error - TCP::Listen. ["), int(m_server->serverError()),
+                           m_server->errorString());
+        m_listenFailing = true;
+        return false;
+    }
+    m_listenFailing = false;
+    m_deadlines.start();
+    return true;
+}
+
+void SocketLayer::closeListener()
+{
+    if (!m_server)
+        return;
+    m_server->close(); // also drops connections still waiting to be taken
+    m_server->deleteLater();
+    m_server = nullptr;
+}
+
+bool SocketLayer::isListening() const
+{
+    return m_server && m_server->isListening();
+}
+
+quint16 SocketLayer::serverPort() const
+{
+    return isListening() ? m_server->serverPort() : m_port;
+}
+
+QString SocketLayer::localAddress() const
+{
+    if (isListening() && m_server->serverAddress() != QHostAddress::Any &&
+        m_server->serverAddress() != QHostAddress::AnyIPv4 &&
+        m_server->serverAddress() != QHostAddress::AnyIPv6)
+        return addressText(m_server->serverAddress());
+    const auto all = QNetworkInterface::allAddresses();
+    for (const QHostAddress& a : all) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
+            return a.toString();
+    }
+    return QStringLiteral("127.0.0.1");
+}
+
+void SocketLayer::createSlots(int highestIndex)
+{
+    killAllConnections();
+    m_highest = std::max(2, highestIndex);
+    m_slots.assign(std::size_t(m_highest) + 1, ConnectionSlot{});
+    for (int i = 0; i <= m_highest; ++i) {
+        m_slots[std::size_t(i)].index = i;
+        m_slots[std::size_t(i)].lastActivity = QDateTime::currentDateTime();
+    }
+}
+
+void SocketLayer::killAllConnections()
+{
+    for (ConnectionSlot& s : m_slots) {
+        if (s.index > 1)
+            reset(s);
+    }
+}
+
+ConnectionSlot* SocketLayer::slot(int index)
+{
+    if (index < 2 || index > m_highest || std::size_t(index) >= m_slots.size())
+        return nullptr;
+    return &m_slots[std::size_t(index)];
+}
+
+const ConnectionSlot* SocketLayer::slot(int index) const
+{
+    if (index < 2 || index > m_highest || std::size_t(index) >= m_slots.size())
+        return nullptr;
+    return &m_slots[std::size_t(index)];
+}
+
+void SocketLayer::setPaused(bool paused)
+{
+    m_paused = paused;
+    if (!paused)
+        scheduleAccept();
+}
+
+void SocketLayer::scheduleAccept()
+{
+    // Never accept from inside another socket's handler: the slot that is
+    // being freed may still be on the call stack.
+    if (m_acceptQueued)
+        return;
+    m_acceptQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_acceptQueued = false;
+            acceptPending();
+        },
+        Qt::QueuedConnection);
+}
+
+int SocketLayer::findSlotForAccept()
+{
+    // First a closed slot, in index order.
+    for (int i = 2; i <= m_highest; ++i) {
+        if (m_slots[std::size_t(i)].state == SlotState::Closed)
+            return i;
+    }
+    // Then one whose client has its answer and is only lingering.
+    for (int i = 2; i <= m_highest; ++i) {
+        ConnectionSlot& s = m_slots[std::size_t(i)];
+        if (s.state == SlotState::Closing) {
+            reset(s);
+            return i;
+        }
+    }
+    // Then the oldest connection that has not finished its head in a while:
+    // an idle socket must not keep a talking client waiting.
+    int oldest = -1;
+    qint64 oldestAge = m_limits.evictStalledAfterMs;
+    for (int i = 2; i <= m_highest; ++i) {
+        const ConnectionSlot& s = m_slots[std::size_t(i)];
+        if (s.state == SlotState::Receiving && !s.headComplete &&
+            s.accepted.elapsed() >= oldestAge) {
+            oldest = i;
+            oldestAge = s.accepted.elapsed();
+        }
+    }
+    if (oldest >= 0) {
+        qCInfo(lcSockets) << "slot" << oldest << "dropped: head not complete after" << oldestAge
+                          << "ms and every slot taken";
+        reset(m_slots[std::size_t(oldest)]);
+    }
+    return oldest;
+}
+
+void SocketLayer::acceptPending()
+{
+    while (!m_paused && m_server && m_server->hasPendingConnections()) {
+        const int index = findSlotForAccept();
+        if (index < 0)
+            return; // stays queued until a slot frees up
+        QTcpSocket* socket = m_server->nextPendingConnection();
+        if (!socket)
+            return;
+        attach(index, socket);
+    }
+}
+
+void SocketLayer::attach(int index, QTcpSocket* socket)
+{
+    ConnectionSlot& s = m_slots[std::size_t(index)];
+    const int keptIndex = s.index;
+    s = ConnectionSlot{};
+    s.index = keptIndex;
+    s.socket = socket;
+    socket->setParent(this);
+    socket->setReadBufferSize(kReadBufferSize);
+    s.clientAddress = addressText(socket->peerAddress());
+    s.lastActivity = QDateTime::currentDateTime();
+    s.accepted.start();
+    setState(s, SlotState::Receiving);
+    connect(socket, &QTcpSocket::readyRead, this, [this, index] { onReadyRead(index); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, index] { onWritten(index); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, index] { onGone(index); });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, index](QAbstractSocket::SocketError e) {
+                // A temporary error is the "would block" case: nothing to do.
+                if (e != QAbstractSocket::TemporaryError)
+                    onGone(index);
+            });
+    if (socket->bytesAvailable() > 0)
+        onReadyRead(index);
+    else if (socket->state() != QAbstractSocket::ConnectedState)
+        onGone(index);
+}
+
+void SocketLayer::onReadyRead(int index)
+{
+    ConnectionSlot& s = m_slots[std::size_t(index)];
+    if (!s.socket)
+        return;
+    const QByteArray data = s.socket->readAll();
+    if (data.isEmpty())
+        return;
+    Q_EMIT received(data.size());
+    s.lastActivity = QDateTime::currentDateTime();
+    if (s.state != SlotState::Receiving)
+        return; // after the request, extra bytes are read and dropped
+    s.inbox.append(data);
+    const RequestParser::Result r = RequestParser::parse(s.inbox, m_limits);
+    s.headComplete = r.headComplete;
+    switch (r.state) {
+    case RequestParser::State::NeedMore:
+        return;
+    case RequestParser::State::Rejected:
+        setState(s, SlotState::Handling);
+        s.inbox.clear();
+        Q_EMIT requestRejected(index, r.status, r.refusal);
+        return;
+    case RequestParser::State::Complete:
+        setState(s, SlotState::Handling);
+        s.inbox.clear();
+        s.request = r.request;
+        s.query.setText(r.request.queryData);
+        Q_EMIT requestReady(index);
+        return;
+    }
+}
+
+void SocketLayer::send(int index, const QByteArray& data)
+{
+    ConnectionSlot* s = slot(index);
+    if (!s)
+        return;
+    if (s->state == SlotState::Abandoned || !s->socket ||
+        s->socket->state() != QAbstractSocket::ConnectedState) {
+        reset(*s); // the client is gone; the answer has no one to go to
+        return;
+    }
+    if (s->state != SlotState::Handling && s->state != SlotState::Trapped &&
+        s->state != SlotState::Receiving)
+        return;
+    s->lastActivity = QDateTime::currentDateTime();
+    setState(*s, SlotState::Sending);
+    s->socket->write(data);
+    if (s->socket && s->socket->bytesToWrite() == 0)
+        beginClosing(*s);
+}
+
+void SocketLayer::closeWithoutAnswer(int index)
+{
+    if (ConnectionSlot* s = slot(index))
+        beginClosing(*s);
+}
+
+void SocketLayer::setTrapped(int index)
+{
+    if (ConnectionSlot* s = slot(index); s && s->state == SlotState::Handling)
+        setState(*s, SlotState::Trapped);
+}
+
+void SocketLayer::onWritten(int index)
+{
+    ConnectionSlot& s = m_slots[std::size_t(index)];
+    s.lastActivity = QDateTime::currentDateTime();
+    if (s.state == SlotState::Sending && s.socket && s.socket->bytesToWrite() == 0)
+        beginClosing(s);
+}
+
+void SocketLayer::beginClosing(ConnectionSlot& s)
+{
+    if (!s.socket) {
+        reset(s);
+        return;
+    }
+    setState(s, SlotState::Closing);
+    // Half-close and keep reading for a moment: closing with unread request
+    // bytes makes the kernel send a reset, and the client may lose the answer.
+#ifdef Q_OS_UNIX
+    if (s.socket->socketDescriptor() >= 0)
+        ::shutdown(int(s.socket->socketDescriptor()), SHUT_WR);
+#else
+    s.socket->disconnectFromHost();
+#endif
+}
+
+void SocketLayer::onGone(int index)
+{
+    ConnectionSlot& s = m_slots[std::size_t(index)];
+    if (!s.socket)
+        return;
+    if (s.state == SlotState::Trapped || s.state == SlotState::Handling) {
+        // The host still owes an answer for this index; keep the slot so a
+        // late answer cannot reach the next client that gets it.
+        detachSocket(s);
+        setState(s, SlotState::Abandoned);
+        return;
+    }
+    reset(s);
+}
+
+void SocketLayer::detachSocket(ConnectionSlot& s)
+{
+    if (!s.socket)
+        return;
+    QTcpSocket* socket = s.socket;
+    s.socket = nullptr;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void SocketLayer::reset(ConnectionSlot& s)
+{
+    const bool wasInUse = s.state != SlotState::Closed;
+    detachSocket(s);
+    const int index = s.index;
+    s = ConnectionSlot{};
+    s.index = index;
+    s.lastActivity = QDateTime::currentDateTime();
+    if (wasInUse)
+        scheduleAccept();
+}
+
+void SocketLayer::setState(ConnectionSlot& s, SlotState state)
+{
+    s.state = state;
+    s.stateSince.start();
+}
+
+void SocketLayer::checkDeadlines()
+{
+    for (int i = 2; i <= m_highest; ++i) {
+        ConnectionSlot& s = m_slots[std::size_t(i)];
+        switch (s.state) {
+        case SlotState::Closed:
+        case SlotState::Handling:
+            break;
+        case SlotState::Receiving:
+            if ((!s.headComplete && s.accepted.elapsed() > m_limits.headTimeoutMs) ||
+                s.accepted.elapsed() > m_limits.bodyTimeoutMs) {
+                qCInfo(lcSockets) << "slot" << i << "closed: request not complete in time";
+                reset(s);
+            }
+            break;
+        case SlotState::Trapped:
+            if (s.stateSince.elapsed() > m_limits.hostAnswerTimeoutMs)
+                Q_EMIT trapExpired(i);
+            break;
+        case SlotState::Abandoned:
+            if (s.stateSince.elapsed() > m_limits.hostAnswerTimeoutMs)
+                reset(s);
+            break;
+        case SlotState::Sending:
+            if (s.stateSince.elapsed() > m_limits.sendTimeoutMs)
+                reset(s);
+            break;
+        case SlotState::Closing:
+            if (s.stateSince.elapsed() > m_limits.lingerMs)
+                reset(s);
+            break;
+        }
+    }
+}
+
+void SocketLayer::startHousekeeping(int connectionTimeoutMinutes)
+{
+    m_connectionTimeout = connectionTimeoutMinutes;
+    m_housekeeping.setInterval(2000);
+    m_sinceSweep.start();
+    m_housekeeping.start();
+    m_deadlines.start();
+}
+
+void SocketLayer::stopHousekeeping()
+{
+    m_housekeeping.stop();
+    m_deadlines.stop();
+}
+
+void SocketLayer::housekeepingTick()
+{
+    // A listener that could not bind (port taken) or failed is tried again.
+    // A listener that works is left alone: closing it would reset every
+    // client still waiting in its backlog.
+    if (!isListening() && m_highest > 0)
+        listen(m_address, m_port);
+
+    if (m_connectionTimeout <= 0)
+        return;
+    m_housekeeping.setInterval(10'000);
+    if (m_sinceSweep.elapsed() >= qint64(m_connectionTimeout) * 60'000) {
+        sweepDeadConnections();
+        m_sinceSweep.restart();
+    }
+}
+
+void SocketLayer::sweepDeadConnections()
+{
+    int free = 0;
+    for (int i = 2; i <= m_highest; ++i) {
+        ConnectionSlot& s = m_slots[std::size_t(i)];
+        if (s.state == SlotState::Closing || s.state == SlotState::Abandoned)
+            reset(s);
+        if (s.state == SlotState::Closed)
+            ++free;
+    }
+    m_freeConnections = free;
+}
+
+} // namespace servlane
