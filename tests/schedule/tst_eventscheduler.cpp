@@ -1,0 +1,488 @@
+#include "fakeroomview.h"
+#include "home/devicestatus.h"
+#include "home/settingkeys.h"
+#include "home/settingsstore.h"
+#include "home/textlistfile.h"
+#include "platform/busymark.h"
+#include "platform/clock.h"
+#include "recordingstatus.h"
+#include "schedule/eventlist.h"
+#include "schedule/eventrecord.h"
+#include "schedule/eventscheduler.h"
+#include "schedule/suntimes.h"
+#include "scriptedinterface.h"
+#include "scriptedprompts.h"
+#include "tempfolder.h"
+#include "x10/devicecommands.h"
+
+#include <QtTest>
+
+using namespace casalux;
+
+namespace {
+
+QByteArray crlf(const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toLatin1() + "\r\n";
+    return bytes;
+}
+
+// 5 March 2026 is a Thursday.
+const QDate thursday(2026, 3, 5);
+
+} // namespace
+
+class TestEventScheduler : public QObject {
+    Q_OBJECT
+
+    // Everything one program's scheduler works with.
+    struct Rig {
+        test::TempFolder folder;
+        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
+                               folder.file(QStringLiteral("user"))};
+        BusyMark filebusy;
+        EventList events{folder.path(), filebusy};
+        test::ScriptedInterface control;
+        test::RecordingStatus status;
+        DeviceCommands commands;
+        DeviceStatus devices{settings};
+        SunTimes sun{settings};
+        test::FakeRoomView view;
+        test::ScriptedPrompts prompts;
+        EventScheduler scheduler;
+        int quits = 0;
+        int firstRuns = 0;
+        int reloads = 0;
+
+        explicit Rig(SchedulerPolicy policy = SchedulerPolicy::desktop())
+            : commands(control, status,
+                       policy.statusTexts ? CommandPolicy::desktop() : CommandPolicy::engine()),
+              scheduler(events, settings, commands, devices, status, policy)
+        {
+            settings.write(settingkeys::run1, QStringLiteral("True"));
+            scheduler.setSunTimes(&sun);
+            scheduler.setRoomView(&view);
+            scheduler.setPrompts(&prompts);
+            scheduler.setQuitHook([this] { ++quits; });
+            scheduler.setFirstRunHook([this] { ++firstRuns; });
+            scheduler.setReloadHook([this] { ++reloads; });
+        }
+        ~Rig() { QVERIFY(!filebusy.isHeld()); }
+
+        void write(const QStringList& lines) { folder.write(QStringLiteral("evelst.rvf"), crlf(lines)); }
+        QByteArray list() const { return folder.read(QStringLiteral("evelst.rvf")); }
+        void tickAt(const QDate& date, const QTime& time)
+        {
+            Clock::instance().freeze(QDateTime(date, time), 1000);
+            QCoro::waitFor(scheduler.minuteTick());
+        }
+        QStringList sent() const
+        {
+            QStringList out;
+            for (const auto& s : control.sent)
+                out.append(s.text());
+            return out;
+        }
+    };
+
+private Q_SLOTS:
+    void cleanup() { Clock::instance().useSystemTime(); }
+
+    void eventFiresOnceInItsMinute()
+    {
+        Rig rig;
+        rig.write({QStringLiteral("Lounge Lamp~A~3~60~07:30~on~daily~mtwufsr")});
+        rig.tickAt(thursday, QTime(7, 29, 0, 500));
+        QVERIFY(rig.sent().isEmpty());
+        rig.tickAt(thursday, QTime(7, 30, 0, 500));
+        QCOMPARE(rig.sent(), (QStringList{"A3 2 0", "A3 5 100", "A3 4 40"}));
+        QVERIFY(rig.devices.getlaststatus(QStringLiteral("Lounge Lamp")));
+        QVERIFY(rig.status.activity.contains(
+            QStringLiteral("Timer, found match with 07:30 and 07:30")));
+        // A second tick landing in the same minute does not fire it again.
+        rig.tickAt(thursday, QTime(7, 30, 59));
+        rig.tickAt(thursday, QTime(7, 31, 0, 500));
+        QCOMPARE(rig.sent().size(), 3);
+        // Next day, same minute: it fires again.
+        rig.tickAt(thursday.addDays(1), QTime(7, 30, 0, 500));
+        QCOMPARE(rig.sent().size(), 6);
+    }
+
+    // One tick at the given date and minute over a one-line list.
+    void dueAndWeekday_data()
+    {
+        QTest::addColumn<bool>("engine");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<QStringList>("sent");
+
+        const QTime half7(7, 30, 0, 500);
+        QTest::newRow("empty days never fire")
+            << false << "Lounge Lamp~A~3~60~07:30~on~daily~" << thursday << half7 << QStringList();
+        QTest::newRow("On with a capital O switches off")
+            << false << "Lounge Lamp~A~3~60~07:30~On~daily~mtwufsr" << thursday << half7
+            << QStringList{"A3 3 20"};
+        QTest::newRow("days in capitals allow Saturday")
+            << false << "Lounge Lamp~A~3~ ~07:30~off~daily~MTWUFSR" << thursday.addDays(2)
+            << half7 << QStringList{"A3 3 20"};
+        QTest::newRow("Sunday only, on Thursday")
+            << false << "Lounge Lamp~A~3~ ~07:30~off~daily~r" << thursday << half7
+            << QStringList();
+        QTest::newRow("full dim is a plain on")
+            << false << "Hall Light~B~12~100~07:30~on~daily~u" << thursday << half7
+            << QStringList{"B12 2 20"};
+        QTest::newRow("desktop reads 7:30 as 07:30")
+            << false << "Lounge Lamp~A~3~ ~7:30~off~daily~u" << thursday << half7
+            << QStringList{"A3 3 20"};
+        QTest::newRow("engine wants the time text exactly")
+            << true << "Lounge Lamp~A~3~ ~7:30~off~daily~u" << thursday << half7 << QStringList();
+        QTest::newRow("engine on Thursday")
+            << true << "Lounge Lamp~A~3~ ~07:30~off~daily~u" << thursday << half7
+            << QStringList{"A3 3 20"};
+        // London on 5 March 2026 sets at 17:46 (no summer time).
+        QTest::newRow("desktop fires at sunset")
+            << false << "Lounge Lamp~A~3~ ~sSet:00~off~daily~u" << thursday << QTime(17, 46, 1)
+            << QStringList{"A3 3 20"};
+        QTest::newRow("engine never fires sun events")
+            << true << "Lounge Lamp~A~3~ ~sSet:00~off~daily~u" << thursday << QTime(17, 46, 1)
+            << QStringList();
+    }
+    void dueAndWeekday()
+    {
+        QFETCH(bool, engine);
+        QFETCH(QString, line);
+        QFETCH(QDate, date);
+        QFETCH(QTime, time);
+        Rig rig(engine ? SchedulerPolicy::engine() : SchedulerPolicy::desktop());
+        Clock::instance().freeze(QDateTime(date, QTime(0, 0, 5)), 1000);
+        rig.sun.dosunset();
+        rig.write({line});
+        rig.tickAt(date, time);
+        QTEST(rig.sent(), "sent");
+        if (engine)
+            QVERIFY(rig.status.activity.isEmpty());
+    }
+
+    void sunRelativeTimes_data()
+    {
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QTime>("sunrise");
+        QTest::addColumn<QTime>("sunset");
+        QTest::addColumn<QString>("due");
+
+        const QTime rise(7, 5, 40);
+        const QTime set(16, 32, 59);
+        QTest::newRow("sSet:-1") << "sSet:-1" << rise << set << "15:32";
+        QTest::newRow("sSet:00") << "sSet:00" << rise << set << "16:32";
+        QTest::newRow("sSet:+3") << "sSet:+3" << rise << set << "19:32";
+        QTest::newRow("sRise:+1") << "sRise:+1" << rise << set << "08:05";
+        QTest::newRow("sRise:-3") << "sRise:-3" << rise << set << "04:05";
+        QTest::newRow("letter case ignored") << "SSET:+1" << rise << set << "17:32";
+        QTest::newRow("wraps past midnight") << "sSet:+2" << rise << QTime(23, 10) << "01:10";
+        QTest::newRow("wraps back before midnight") << "sRise:-3" << QTime(1, 15) << set << "22:15";
+        QTest::newRow("no sunset today") << "sSet:00" << rise << QTime() << "";
+        QTest::newRow("offset unreadable") << "sSet:" << rise << set << "";
+        QTest::newRow("clock time") << "22:05" << rise << set << "22:05";
+        QTest::newRow("not a time") << "later" << rise << set << "";
+    }
+    void sunRelativeTimes()
+    {
+        QFETCH(QString, time);
+        QFETCH(QTime, sunrise);
+        QFETCH(QTime, sunset);
+        EventRecord event;
+        event.time = time;
+        const auto at = [&](const QTime& t) {
+            return t.isValid() ? QDateTime(thursday, t) : QDateTime();
+        };
+        const auto due = EventScheduler::dueTime(event, true, at(sunrise), at(sunset));
+        QTEST(due.value_or(QString()), "due");
+    }
+
+    void twoEventsInOneMinuteInFileOrder()
+    {
+        Rig rig;
+        rig.write({QStringLiteral("Hall Light~B~12~ ~22:00~off~daily~u"),
+                   QStringLiteral("Lounge Lamp~A~3~60~21:59~on~daily~u"),
+                   QStringLiteral("Lounge Lamp~A~3~100~22:00~on~daily~u")});
+        rig.tickAt(thursday, QTime(22, 0, 0, 500));
+        QCOMPARE(rig.sent(), (QStringList{"B12 3 20", "A3 2 20"}));
+    }
+
+    // A malformed line is skipped and the mark let go; the good lines fire.
+    void malformedLinesAreSkipped()
+    {
+        Rig rig;
+        rig.write({QStringLiteral("Hall Light~B~x~ ~22:00~off~daily~u"), QString(),
+                   QStringLiteral("nonsense"), QStringLiteral("Lounge Lamp~A~3~ ~22:00~off~daily~u")});
+        rig.tickAt(thursday, QTime(22, 0, 1));
+        QCOMPARE(rig.sent(), QStringList{"A3 3 20"});
+    }
+
+    void missingListRunsNothing()
+    {
+        Rig rig;
+        rig.tickAt(thursday, QTime(22, 0, 1));
+        QCOMPARE(rig.status.activity.last(), QStringLiteral("Timer running, no events to run."));
+        QVERIFY(!rig.folder.exists(QStringLiteral("evelst.rvf")));
+    }
+
+    void tickWaitsForFilebusy()
+    {
+        Rig rig;
+        rig.write({QStringLiteral("Lounge Lamp~A~3~ ~22:00~off~daily~u")});
+        Clock::instance().freeze(QDateTime(thursday, QTime(22, 0, 1)), 1000);
+        auto hold = rig.filebusy.tryTake();
+        auto tick = rig.scheduler.minuteTick();
+        QTest::qWait(20);
+        QVERIFY(rig.sent().isEmpty());
+        hold->release();
+        QCoro::waitFor(tick);
+        QCOMPARE(rig.sent(), QStringList{"A3 3 20"});
+    }
+
+    void onceEventsQueueAndGo()
+    {
+        Rig rig;
+        const QString once = QStringLiteral("Lounge Lamp~A~3~ ~sSet:+1~off~once~u");
+        const QString before = QStringLiteral("Hall Light~B~12~ ~22:00~off~daily~u");
+        const QString after = QStringLiteral("Lounge Lamp~A~3~ ~sSet:+1~off~daily~u");
+        rig.write({before, once, after});
+        Clock::instance().freeze(QDateTime(thursday, QTime(0, 0, 5)), 1000);
+        rig.sun.dosunset(); // 17:46
+        rig.tickAt(thursday, QTime(18, 46, 3));
+        QCOMPARE(rig.sent(), (QStringList{"A3 3 20", "A3 3 20"}));
+        QCOMPARE(rig.scheduler.pendingdeletes().at(1),
+                 QStringLiteral("Lounge Lamp~A~3~ ~sSet:+1~off~once"));
+        QVERIFY(rig.scheduler.pendingdeletes().at(0).isEmpty());
+
+        QCoro::waitFor(rig.scheduler.timerdelete());
+        QCOMPARE(rig.list(), crlf({before, after}));
+        QVERIFY(rig.scheduler.pendingdeletes().at(1).isEmpty());
+        QCOMPARE(rig.reloads, 1);
+        QVERIFY(rig.status.activity.contains(QStringLiteral("Old event deleted at 18:46")));
+        QVERIFY(!rig.folder.exists(QStringLiteral("temp.txt")));
+    }
+
+    // Real timers on a fast clock: a once-event due on a day its days do not
+    // allow is not fired, and is gone from the list within about 14 seconds.
+    void onceEventOnDisallowedDayRemovedByTimers()
+    {
+        Rig rig;
+        const QStringList others{QStringLiteral("Hall Light~B~12~ ~22:00~off~daily~u"),
+                                 QStringLiteral("Lounge Lamp~A~3~100~07:31~on~daily~mtwufsr")};
+        rig.write({others.at(0), QStringLiteral("Lounge Lamp~A~3~60~07:30~on~once~m"), others.at(1)});
+        QDateTime removedAt;
+        rig.scheduler.setReloadHook([&] { removedAt = Clock::instance().now(); });
+
+        Clock::instance().start(QDateTime(thursday, QTime(7, 29, 50)), 50);
+        rig.scheduler.armEventTimer();
+        rig.scheduler.armRemovalTimer();
+        QTRY_VERIFY_WITH_TIMEOUT(removedAt.isValid(), 5000);
+        rig.scheduler.stop();
+
+        QCOMPARE(rig.list(), crlf(others));
+        QVERIFY(rig.sent().isEmpty());
+        const QDateTime due(thursday, QTime(7, 30));
+        QVERIFY2(removedAt <= due.addSecs(14), qPrintable(removedAt.toString(Qt::ISODate)));
+        QTRY_VERIFY(!rig.filebusy.isHeld());
+    }
+
+    // Eleven due once-events: the desktop queues ten (slots 1..10), the
+    // engine eleven (slots 0..10); the rest stay in the list for now.
+    void pendingSlots_data()
+    {
+        QTest::addColumn<bool>("engine");
+        QTest::addColumn<int>("queued");
+        QTest::addColumn<int>("first");
+        QTest::newRow("desktop") << false << 10 << 1;
+        QTest::newRow("engine") << true << 11 << 0;
+    }
+    void pendingSlots()
+    {
+        QFETCH(bool, engine);
+        QFETCH(int, queued);
+        QFETCH(int, first);
+        Rig rig(engine ? SchedulerPolicy::engine() : SchedulerPolicy::desktop());
+        QStringList lines;
+        for (int unit = 1; unit <= 12; ++unit)
+            lines.append(QStringLiteral("Hall Light~B~%1~ ~22:00~off~once~r").arg(unit));
+        rig.write(lines);
+        rig.tickAt(thursday, QTime(22, 0, 1));
+        const auto& slots = rig.scheduler.pendingdeletes();
+        QCOMPARE(std::count_if(slots.begin(), slots.end(), [](const QString& s) { return !s.isEmpty(); }),
+                 queued);
+        QCOMPARE(slots.at(static_cast<size_t>(first)), QStringLiteral("Hall Light~B~1~ ~22:00~off~once"));
+
+        QCoro::waitFor(rig.scheduler.timerdelete());
+        QCOMPARE(rig.list(), crlf(lines.mid(queued)));
+    }
+
+    // A list that cannot be rewritten keeps its slot for the next turn.
+    void removalRetriesAfterAFailedRewrite()
+    {
+        Rig rig;
+        const QString once = QStringLiteral("Hall Light~B~2~ ~22:00~off~once~r");
+        rig.write({once});
+        rig.tickAt(thursday, QTime(22, 0, 1));
+        TextListFile::setRenameForTesting([](const QString&, const QString&) { return false; });
+        QCoro::waitFor(rig.scheduler.timerdelete());
+        TextListFile::setRenameForTesting({});
+        QCOMPARE(rig.list(), crlf({once}));
+        QVERIFY(!rig.scheduler.pendingdeletes().at(1).isEmpty());
+        QCoro::waitFor(rig.scheduler.timerdelete());
+        QCOMPARE(rig.list(), QByteArray());
+    }
+
+    void removalSkipsItsTurnWhileTheListIsBusy()
+    {
+        Rig rig;
+        rig.write({QStringLiteral("Hall Light~B~2~ ~22:00~off~once~r")});
+        rig.tickAt(thursday, QTime(22, 0, 1));
+        auto hold = rig.filebusy.tryTake();
+        QCoro::waitFor(rig.scheduler.timerdelete());
+        QVERIFY(!rig.scheduler.pendingdeletes().at(1).isEmpty());
+        hold->release();
+        QCoro::waitFor(rig.scheduler.timerdelete());
+        QVERIFY(rig.scheduler.pendingdeletes().at(1).isEmpty());
+    }
+
+    void roomViewFollowsFiredEvents_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("changes");
+        QTest::newRow("shown device, on") << "Lounge Lamp~A~3~60~22:00~on~daily~u"
+                                          << QStringList{"on 1 LoungeLamp"};
+        QTest::newRow("shown device, off") << "lounge lamp~A~3~ ~22:00~off~daily~u"
+                                           << QStringList{"off 1 loungelamp"};
+        QTest::newRow("device of another room") << "Hall Lamp~A~4~ ~22:00~off~daily~u"
+                                                << QStringList();
+        QTest::newRow("not fired today") << "Lounge Lamp~A~3~ ~22:00~off~daily~m"
+                                         << QStringList();
+    }
+    void roomViewFollowsFiredEvents()
+    {
+        QFETCH(QString, line);
+        Rig rig;
+        rig.view.room = QStringLiteral("Lounge");
+        rig.view.names = {QStringLiteral("Fan"), QStringLiteral("Lamp")};
+        rig.write({line});
+        rig.tickAt(thursday, QTime(22, 0, 1));
+        QTEST(rig.view.changes, "changes");
+    }
+
+    void firstRunAndInstallingQuit()
+    {
+        Rig rig;
+        rig.settings.write(settingkeys::run1, QStringLiteral("False"));
+        rig.write({QStringLiteral("Lounge Lamp~A~3~ ~22:00~off~daily~u")});
+        rig.scheduler.armEventTimer();
+        rig.tickAt(thursday, QTime(21, 59, 1));
+        QCOMPARE(rig.firstRuns, 1);
+        QCOMPARE(rig.settings.read(settingkeys::run1), QStringLiteral("True"));
+        QVERIFY(rig.scheduler.eventTimerActive());
+
+        // Another program raises the flag: the next tick quits instead of firing.
+        SettingsStore other(rig.folder.file(QStringLiteral("machine.ini")),
+                            rig.folder.file(QStringLiteral("user")));
+        other.write(settingkeys::installing, QStringLiteral("True"));
+        rig.tickAt(thursday, QTime(22, 0, 1));
+        QCOMPARE(rig.firstRuns, 1);
+        QCOMPARE(rig.quits, 1);
+        QVERIFY(rig.sent().isEmpty());
+        QVERIFY(!rig.scheduler.eventTimerActive());
+    }
+
+    // The engine takes the flag from the per-user settings only.
+    void engineReadsInstallingPerUser()
+    {
+        Rig rig(SchedulerPolicy::engine());
+        rig.settings.write(settingkeys::run1, QStringLiteral("False"));
+        rig.settings.write(settingkeys::installing, QStringLiteral("True"));
+        rig.tickAt(thursday, QTime(21, 59, 1));
+        QCOMPARE(rig.quits, 0);
+        QCOMPARE(rig.firstRuns, 0);
+        rig.settings.write(settingkeys::userInstalling, QStringLiteral("True"));
+        rig.tickAt(thursday, QTime(22, 0, 1));
+        QCOMPARE(rig.quits, 1);
+    }
+
+    // The first tick comes at the start of the next minute, and each tick
+    // re-arms for the start of the one after.
+    void ticksStayOnTheMinute_data()
+    {
+        QTest::addColumn<QTime>("now");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("armed at 10 s") << QTime(7, 29, 10) << 50500;
+        QTest::newRow("tick on time") << QTime(7, 30, 0, 500) << 60000;
+        QTest::newRow("tick 40 ms late") << QTime(7, 30, 0, 540) << 59960;
+        QTest::newRow("tick 20 s late") << QTime(7, 30, 20, 500) << 40000;
+    }
+    void ticksStayOnTheMinute()
+    {
+        QFETCH(QTime, now);
+        Rig rig;
+        Clock::instance().freeze(QDateTime(thursday, now), 1);
+        if (now.msec() == 0)
+            rig.scheduler.armEventTimer();
+        else
+            QCoro::waitFor(rig.scheduler.minuteTick());
+        QTEST(rig.scheduler.eventTimerInterval(), "interval");
+        rig.scheduler.stop();
+    }
+
+    void clockAndMidnightSun()
+    {
+        Rig rig;
+        QSignalSpy updated(&rig.scheduler, &EventScheduler::sunTimesUpdated);
+        Clock::instance().freeze(QDateTime(thursday, QTime(7, 5, 9)), 1000);
+        rig.scheduler.timetimer();
+        QCOMPARE(updated.count(), 0);
+        QVERIFY(!rig.sun.sunset().isValid());
+        Clock::instance().freeze(QDateTime(thursday, QTime(0, 0, 42)), 1000);
+        rig.scheduler.timetimer();
+        QCOMPARE(updated.count(), 1);
+        QCOMPARE(rig.sun.sunset().toString(QStringLiteral("hh:mm")), QStringLiteral("17:46"));
+        QCOMPARE(rig.status.ready, QStringList()); // the clock is panel 1, not the ready panel
+    }
+
+    void runEventNow_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("row");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<int>("boxes");
+        QTest::newRow("on with dim")
+            << 2 << QStringList{"Lounge Lamp", "A", "3", "60%", "07:30", "on", "daily", ""}
+            << QStringList{"A3 2 0", "A3 5 100", "A3 4 40"} << 0;
+        QTest::newRow("off") << 2
+                             << QStringList{"Lounge Lamp", "A", "3", " ", "sSet:+1", "off", "once", "m"}
+                             << QStringList{"A3 3 20"} << 0;
+        QTest::newRow("other action") << 2
+                                      << QStringList{"Lounge Lamp", "A", "3", " ", "07:30", "On", "daily", "m"}
+                                      << QStringList() << 0;
+        QTest::newRow("empty list") << 0 << QStringList() << QStringList() << 1;
+    }
+    void runEventNow()
+    {
+        QFETCH(int, count);
+        QFETCH(QStringList, row);
+        Rig rig;
+        Clock::instance().freeze(QDateTime(thursday, QTime(12, 0)), 1000);
+        QCoro::waitFor(rig.scheduler.runeventnow(count, row));
+        QTEST(rig.sent(), "sent");
+        QTEST(int(rig.prompts.shown.size()), "boxes");
+        if (!rig.prompts.shown.isEmpty()) {
+            QCOMPARE(rig.prompts.shown.at(0).text, QStringLiteral("You dont have any events to run"));
+            QCOMPARE(rig.prompts.shown.at(0).title, QStringLiteral("No events"));
+        }
+        // Nothing is recorded.
+        QCOMPARE(rig.devices.level(QStringLiteral("LoungeLamp")), -1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEventScheduler)
+#include "tst_eventscheduler.moc"
