@@ -1,0 +1,339 @@
+#include "remoteserver.h"
+
+#include "home/devicestatus.h"
+#include "home/roomlist.h"
+#include "home/roomrecord.h"
+#include "home/settingsstore.h"
+#include "home/textlistfile.h"
+#include "platform/clock.h"
+#include "platform/statussink.h"
+#include "x10/devicecommands.h"
+
+#include "servlane.h"
+
+#include <QDir>
+#include <QPointer>
+
+namespace casalux {
+
+namespace {
+
+const QString startRoomText = QStringLiteral("Please Select A Room From The List On The Left");
+
+bool containsWord(const QString& query, const char* word)
+{
+    return query.contains(QLatin1String(word), Qt::CaseInsensitive);
+}
+
+// Compares without stopping at the first difference, so the time taken
+// tells nothing about how much of a password was right.
+bool sameText(const QString& a, const QString& b)
+{
+    const QString x = a.toLower();
+    const QString y = b.toLower();
+    unsigned diff = static_cast<unsigned>(x.size() ^ y.size());
+    const qsizetype n = std::max(x.size(), y.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const ushort cx = i < x.size() ? x[i].unicode() : 0;
+        const ushort cy = i < y.size() ? y[i].unicode() : 0;
+        diff |= static_cast<unsigned>(cx ^ cy);
+    }
+    return diff == 0;
+}
+
+} // namespace
+
+// A device command cut from a query: house~unit~devicekey~word~roomkey[~slot].
+struct RemoteServer::Command {
+    bool on = false;
+    QString house;
+    QString unit;
+    QString deviceKey;
+    QString roomKey;
+    QString slot; // Media Center only
+
+    // Nothing when the query has fewer fields than its form needs.
+    static std::optional<Command> cut(const QString& query, bool mediaCenter, bool on)
+    {
+        const QStringList fields = query.split(QLatin1Char('~'));
+        if (fields.size() < (mediaCenter ? 6 : 5))
+            return std::nullopt;
+        Command c;
+        c.on = on;
+        c.house = fields[0];
+        c.unit = fields[1];
+        c.deviceKey = fields[2];
+        if (mediaCenter) {
+            c.roomKey = fields[4];
+            c.slot = query.section(QLatin1Char('~'), 5);
+        } else {
+            c.roomKey = query.section(QLatin1Char('~'), 4);
+        }
+        return c;
+    }
+};
+
+RemoteServer::RemoteServer(Parts parts, QObject* parent)
+    : QObject(parent), m(std::move(parts)), m_web(std::make_unique<Servlane>()),
+      m_builder(m.programFolder, m.settings)
+{
+    m_web->setMaxConnections(maxConnections);
+    connect(m_web.get(), &Servlane::FileRequest, this,
+            [this](int index, const QString& fileName, const QString& auth) {
+                // Runs on by itself while it waits its turn or for a command.
+                FileRequest(index, fileName, auth);
+            });
+}
+
+RemoteServer::~RemoteServer() = default;
+
+QString RemoteServer::loginFile() const
+{
+    const QDir html(m.programFolder + QStringLiteral("/html"));
+    const QStringList names = html.entryList(QDir::Files);
+    for (const QString& name : names) {
+        if (name.toLower() == QLatin1String(loginFileName))
+            return html.filePath(name);
+    }
+    return {};
+}
+
+void RemoteServer::startserver()
+{
+    const QString port = m.settings.read(settingkeys::webport);
+    const bool protectedFolder = !loginFile().isEmpty();
+    const auto configure = [&](const QString& p) {
+        m_web->setServerPort(p);
+        m_web->setVirtualPath(m.programFolder + QStringLiteral("/html"));
+        if (protectedFolder)
+            m_web->setAuthenticationSource(Servlane::DirectoryFile);
+        m_web->setTrapFileEnable(true);
+        m_web->StartServer();
+    };
+    // The server keeps a listener that cannot bind and tries it again later,
+    // so "running" alone would hide a port that is taken: ask whether it
+    // actually listens.
+    const auto listening = [this] {
+        return m_web->ServerRunning() && m_web->listeningPort() != 0;
+    };
+    if (!listening()) {
+        if (m_web->ServerRunning())
+            m_web->StopServer();
+        configure(port);
+    }
+    if (!listening()) {
+        m_web->StopServer();
+        m.settings.write(settingkeys::webport, QStringLiteral("8080"));
+        configure(QStringLiteral("8080"));
+    }
+}
+
+void RemoteServer::stopserver()
+{
+    m_web->StopServer();
+}
+
+bool RemoteServer::authorised(const QString& userAuthentication) const
+{
+    const QString path = loginFile();
+    if (path.isEmpty())
+        return true;
+    // The same rule as the server's own check: the credentials must equal a
+    // whole entry of the login file.
+    bool match = false;
+    const QStringList lines = TextListFile::readLines(path);
+    for (const QString& line : lines) {
+        if (line.startsWith(QLatin1String("realm:"), Qt::CaseInsensitive) || line.isEmpty())
+            continue;
+        match |= sameText(line, userAuthentication);
+    }
+    return match && !userAuthentication.isEmpty();
+}
+
+bool RemoteServer::knownDevice(const QString& deviceKey) const
+{
+    RoomList list(m.programFolder);
+    list.loadlists();
+    for (const RoomRecord& r : list.records()) {
+        if (!r.isRoom() && r.deviceKey() == deviceKey)
+            return true;
+    }
+    return false;
+}
+
+QCoro::Task<> RemoteServer::waitTurn(quint64 ticket)
+{
+    // Requests are answered one at a time, in the order they came.
+    QPointer<RemoteServer> self(this);
+    while (self && (m_serving || m_turn != ticket))
+        co_await Clock::instance().sleep(1);
+}
+
+QString RemoteServer::startPage(Page page) const
+{
+    QString html;
+    const bool mc = page == Page::MediaCenter;
+    if (mc) {
+        m_builder.loadhtml(html);
+        m_builder.loadtree(html);
+    } else {
+        m_builder.loadnormhtml(html);
+        m_builder.loadnormtree(html);
+    }
+    const QString lastroom = m.settings.read(settingkeys::lastroom);
+    if (!lastroom.isEmpty()) {
+        if (mc)
+            m_builder.loadroom(html, lastroom);
+        else
+            m_builder.loadnormroom(html, lastroom);
+        return html;
+    }
+    if (mc) {
+        for (int i = 1; i <= PageBuilder::deviceSlots; ++i)
+            html.replace(PageBuilder::moduleAttribute(i), QString(), Qt::CaseInsensitive);
+    }
+    html.replace(QStringLiteral("<room>"), startRoomText, Qt::CaseInsensitive);
+    for (int i = 0; i < PageBuilder::deviceSlots; ++i)
+        html.replace(QStringLiteral("<dev%1>").arg(i), QStringLiteral("&nbsp"), Qt::CaseInsensitive);
+    return html;
+}
+
+QString RemoteServer::roomPage(Page page, const QString& roomKey) const
+{
+    QString html;
+    if (page == Page::MediaCenter) {
+        m_builder.loadhtml(html);
+        m_builder.loadtree(html);
+        m_builder.loadroom(html, roomKey);
+    } else {
+        m_builder.loadnormhtml(html);
+        m_builder.loadnormtree(html);
+        m_builder.loadnormroom(html, roomKey);
+    }
+    return html;
+}
+
+QCoro::Task<bool> RemoteServer::runCommand(const Command& c)
+{
+    // A link names a device of the home; anything else (a hand-made query)
+    // must neither reach the power line nor write settings under its name.
+    const QString house = c.house.toUpper();
+    const int unit = RoomRecord::leadingNumber(c.unit);
+    if (house.size() != 1 || house[0] < QLatin1Char('A') || house[0] > QLatin1Char('P') ||
+        unit < 1 || unit > 16 || QString::number(unit) != c.unit.trimmed() ||
+        !knownDevice(c.deviceKey))
+        co_return false;
+
+    const QString unitText = QString::number(unit);
+    QPointer<RemoteServer> self(this);
+    if (c.on)
+        co_await m.commands.turnon(house, unitText, 100);
+    else
+        co_await m.commands.turnoff(house, unitText);
+    if (!self)
+        co_return false;
+    m.status.setstatus(c.deviceKey, c.on ? QStringLiteral("on") : QStringLiteral("off"),
+                       c.on ? QStringLiteral("100") : QStringLiteral("0"));
+    co_return true;
+}
+
+QString RemoteServer::withNotice(QString html, const QString& notice)
+{
+    const QString banner = QStringLiteral("<p class=\"notice\" style=\"background:#b03a2e;color:#fff;"
+                                          "padding:8px;margin:0\">") +
+                           notice.toHtmlEscaped() + QStringLiteral("</p>");
+    // Right after the opening body tag, or at the very top of a page without one.
+    const qsizetype body = html.indexOf(QLatin1String("<body"), 0, Qt::CaseInsensitive);
+    const qsizetype end = body < 0 ? -1 : html.indexOf(QLatin1Char('>'), body);
+    html.insert(end < 0 ? 0 : end + 1, banner);
+    return html;
+}
+
+QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString userAuthentication)
+{
+    QPointer<RemoteServer> self(this);
+    const QString query = m_web->QueryString(index, QString());
+    const quint64 ticket = m_nextTicket++;
+    co_await waitTurn(ticket);
+    if (!self)
+        co_return;
+
+    m_serving = true;
+    // Every way out lets the next request have its turn.
+    struct Done {
+        QPointer<RemoteServer> server;
+        ~Done()
+        {
+            if (server) {
+                server->m_serving = false;
+                ++server->m_turn;
+            }
+        }
+    } done{self};
+
+    const bool w = fileName.contains(QLatin1String("wmcindex.html"));
+    const bool n = fileName.contains(QLatin1String("index.html"));
+    Page page = Page::None;
+    if (w)
+        page = Page::MediaCenter;
+    else if (n)
+        page = Page::Standard;
+    if (query.isEmpty() && fileName.isEmpty())
+        page = Page::MediaCenter;
+
+    const bool load = containsWord(query, "loadroom");
+    const bool on = !load && containsWord(query, "turnon");
+    const bool off = !load && !on && containsWord(query, "turnoff");
+    const bool pages = page != Page::None && (query.isEmpty() || load || on || off);
+
+    if (!pages) {
+        m_serving = false;
+        m_web->TrapFileData(index, QString(), true);
+        co_return;
+    }
+    if (!authorised(userAuthentication)) {
+        // Handed back, the server answers 401 with its realm, exactly as it
+        // does for any protected file.
+        m_web->TrapFileData(index, QString(), true);
+        co_return;
+    }
+
+    QString html;
+    if (query.isEmpty()) {
+        html = startPage(page);
+    } else if (load) {
+        QString roomKey = query;
+        roomKey.remove(QLatin1String("loadroom"), Qt::CaseInsensitive);
+        html = roomPage(page, roomKey);
+    } else if (const QString notice = m_gate ? m_gate() : QString(); !notice.isEmpty()) {
+        const auto command = Command::cut(query, page == Page::MediaCenter, on);
+        html = withNotice(command ? roomPage(page, command->roomKey) : startPage(page), notice);
+    } else {
+        const auto command = Command::cut(query, page == Page::MediaCenter, on);
+        // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
+        bool done = false;
+        if (command)
+            done = co_await runCommand(*command);
+        if (!done) {
+            html = startPage(page);
+        } else {
+            if (!self)
+                co_return;
+            if (page == Page::MediaCenter) {
+                m.settings.write(settingkeys::lastdev,
+                                 QString::number(RoomRecord::leadingNumber(command->slot) + 1));
+            } else if (m.commands.policy().statusTexts) {
+                m.statusBar.setStatus(
+                    StatusSink::Activity,
+                    QStringLiteral("Internet Turned %1 device with housecode %2%3 at %4")
+                        .arg(on ? QStringLiteral("ON") : QStringLiteral("OFF"),
+                             command->house.toUpper(), command->unit,
+                             Clock::instance().now().toString(QStringLiteral("HH:mm:ss"))));
+            }
+            html = roomPage(page, command->roomKey);
+        }
+    }
+    m_web->TrapFileData(index, html, false);
+}
+
+} // namespace casalux

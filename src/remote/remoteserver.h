@@ -1,0 +1,85 @@
+#pragma once
+
+#include "pagebuilder.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include <qcoro/qcorotask.h>
+
+class Servlane;
+
+namespace casalux {
+
+class DeviceCommands;
+class DeviceStatus;
+class SettingsStore;
+class StatusSink;
+
+// The built-in web server's host: serves the html folder and answers the
+// two remote-control pages itself (index.html for browsers, wmcindex.html
+// for a TV), switching devices from the links on them. Every other file is
+// handed back to the server, which serves it as usual.
+class RemoteServer final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int maxConnections = 12;
+    static constexpr const char* loginFileName = "htaccess.txt";
+
+    struct Parts {
+        QString programFolder;
+        SettingsStore& settings;
+        DeviceCommands& commands;
+        DeviceStatus& status;
+        StatusSink& statusBar; // the desktop's; the engine passes a silent one
+    };
+
+    explicit RemoteServer(Parts parts, QObject* parent = nullptr);
+    ~RemoteServer() override;
+
+    Servlane& web() { return *m_web; }
+
+    // Starts the server on the stored web port, falling back once to 8080
+    // (which is then stored).
+    void startserver();
+    void stopserver();
+
+    // The server's request event: the connection, the path and the Basic
+    // credentials of the request.
+    QCoro::Task<> FileRequest(int index, QString fileName, QString userAuthentication);
+
+    // Whether a request is being answered.
+    bool serving() const { return m_serving; }
+
+    // Asked before each device command from a page: empty to go ahead, or a
+    // notice shown at the top of the page instead of sending (the engine,
+    // once it has handed the interface over, says so).
+    void setCommandGate(std::function<QString()> gate) { m_gate = std::move(gate); }
+
+private:
+    struct Command;
+    enum class Page { None, MediaCenter, Standard };
+
+    QCoro::Task<> waitTurn(quint64 ticket);
+    QCoro::Task<bool> runCommand(const Command& command);
+    static QString withNotice(QString html, const QString& notice);
+    QString startPage(Page page) const;
+    QString roomPage(Page page, const QString& roomKey) const;
+    bool knownDevice(const QString& deviceKey) const;
+    QString loginFile() const;
+    bool authorised(const QString& userAuthentication) const;
+
+    Parts m;
+    std::unique_ptr<Servlane> m_web;
+    PageBuilder m_builder;
+    std::function<QString()> m_gate;
+    bool m_serving = false;
+    quint64 m_nextTicket = 0;
+    quint64 m_turn = 0;
+};
+
+} // namespace casalux

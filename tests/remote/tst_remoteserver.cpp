@@ -1,0 +1,305 @@
+#include "home/devicestatus.h"
+#include "home/settingsstore.h"
+#include "httpget.h"
+#include "platform/clock.h"
+#include "recordingstatus.h"
+#include "remote/remoteserver.h"
+#include "remote/weboptions.h"
+#include "scriptedprompts.h"
+#include "scriptedinterface.h"
+#include "servlane.h"
+#include "tempfolder.h"
+#include "x10/devicecommands.h"
+
+#include <QTcpServer>
+#include <QtTest>
+
+using namespace casalux;
+
+// The remote-control pages served for real over TCP, with a recording
+// interface standing in for the power line.
+class TestRemoteServer : public QObject {
+    Q_OBJECT
+
+    struct Rig {
+        test::TempFolder folder;
+        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
+                               folder.file(QStringLiteral("user"))};
+        test::ScriptedInterface control;
+        test::RecordingStatus status;
+        DeviceCommands commands{control, status, CommandPolicy::desktop()};
+        DeviceStatus deviceStatus{settings};
+        RemoteServer server{{folder.path(), settings, commands, deviceStatus, status}};
+        quint16 port = 0;
+
+        Rig()
+        {
+            folder.write(QStringLiteral("html/index.html"),
+                         "<h1><room></h1>\r\n<li><room1></li><li><room2></li>\r\n"
+                         "<p><dev0></p><p><dev1></p>\r\n");
+            folder.write(QStringLiteral("html/wmcindex.html"),
+                         "<body MCFocusStart=\"option1\"><h1><room></h1>\r\n"
+                         "<div ID=\"option1\" class=\"button2\" MCFocusable=\"true\"><room1></div>\r\n"
+                         "<div ID=\"module1\" class=\"imcl1\" MCFocusable=\"true\"><dev0></div>\r\n"
+                         "<div ID=\"module2\" class=\"imcl1\" MCFocusable=\"true\"><dev1></div>\r\n");
+            folder.write(QStringLiteral("html/bulbon.gif"), "GIF89a-picture");
+            folder.write(QStringLiteral("rmlst.rvf"), "Living Room~~~\r\n"
+                                                      "Living Room~Lamp~A~3\r\n"
+                                                      "Living Room~Fan~A~4\r\n");
+            port = test::freePort();
+            settings.write(settingkeys::webport, QString::number(port));
+            server.startserver();
+        }
+        QByteArray get(const QString& target, const QString& auth = {})
+        {
+            return QCoro::waitFor(test::httpGet(port, target, auth));
+        }
+        QString stored(const QString& key) const
+        {
+            return settings.GetString(SettingsStore::Root::LocalMachine,
+                                      QString::fromLatin1(settingkeys::casaluxPath), key);
+        }
+    };
+
+private Q_SLOTS:
+    void init() { Clock::instance().freeze(QDateTime(QDate(2026, 3, 5), QTime(14, 5, 9)), 200); }
+    void cleanup() { Clock::instance().useSystemTime(); }
+
+    void mediaCenterStartPageWithoutLastRoom()
+    {
+        Rig rig;
+        QVERIFY(rig.server.web().ServerRunning());
+        const QByteArray page = rig.get(QStringLiteral("/wmcindex.html"));
+        QVERIFY2(page.startsWith("HTTP/1."), page.constData());
+        QVERIFY(page.contains("<h1>Please Select A Room From The List On The Left</h1>"));
+        QVERIFY(page.contains("<div>&nbsp</div>"));
+        QVERIFY(page.contains("wmcindex.html?loadroomLivingRoom"));
+        QVERIFY(!page.contains("module1"));
+        QVERIFY(!rig.server.serving());
+    }
+
+    void standardStartPageShowsLastRoom()
+    {
+        Rig rig;
+        rig.settings.write(settingkeys::lastroom, QStringLiteral("LivingRoom"));
+        const QByteArray page = rig.get(QStringLiteral("/index.html"));
+        QVERIFY(page.contains("<h1>Living Room</h1>"));
+        QVERIFY(page.contains("index.html?A~3~LivingRoomLamp~turnon~LivingRoom"));
+    }
+
+    void standardCommandSwitchesDevice()
+    {
+        Rig rig;
+        const QByteArray page =
+            rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"));
+        QCOMPARE(rig.control.sent.size(), 1);
+        QCOMPARE(rig.control.sent[0].text(), QStringLiteral("A3 2 20"));
+        QCOMPARE(rig.stored(QStringLiteral("LivingRoomLamp")), QStringLiteral("True"));
+        QCOMPARE(rig.stored(QStringLiteral("dimLivingRoomLamp")), QStringLiteral("100"));
+        QCOMPARE(rig.status.activity.last(),
+                 QStringLiteral("Internet Turned ON device with housecode A3 at 14:05:09"));
+        // The page comes back with the lamp on, offering to turn it off.
+        QVERIFY(page.contains("index.html?A~3~LivingRoomLamp~turnoff~LivingRoom"));
+
+        rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnoff~LivingRoom"));
+        QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A3 3 20"));
+        QCOMPARE(rig.stored(QStringLiteral("dimLivingRoomLamp")), QStringLiteral("20"));
+    }
+
+    void mediaCenterCommandRemembersSlot()
+    {
+        Rig rig;
+        const QByteArray page =
+            rig.get(QStringLiteral("/wmcindex.html?A~4~LivingRoomFan~turnon~LivingRoom~3"));
+        QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A4 2 20"));
+        QCOMPARE(rig.settings.read(settingkeys::lastdev), QStringLiteral("4"));
+        QCOMPARE(rig.settings.read(settingkeys::lastroom), QStringLiteral("LivingRoom"));
+        QVERIFY(page.contains("wmcindex.html?A~4~LivingRoomFan~turnoff~LivingRoom~1"));
+        // The TV page adds no text of its own to the status bar.
+        QVERIFY(!rig.status.activity.join(QLatin1Char('|')).contains(QLatin1String("Internet")));
+    }
+
+    // Hand-made queries never reach the power line or the settings.
+    void badCommandsSendNothing_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("too few fields") << "/index.html?A~3~turnon";
+        QTest::newRow("media center too few") << "/wmcindex.html?A~3~LivingRoomLamp~turnon~LivingRoom";
+        QTest::newRow("unknown device") << "/index.html?A~3~port~turnon~LivingRoom";
+        QTest::newRow("bad house") << "/index.html?Q~3~LivingRoomLamp~turnon~LivingRoom";
+        QTest::newRow("bad unit") << "/index.html?A~17~LivingRoomLamp~turnon~LivingRoom";
+    }
+    void badCommandsSendNothing()
+    {
+        QFETCH(QString, target);
+        Rig rig;
+        const QByteArray page = rig.get(target);
+        QVERIFY(rig.control.sent.isEmpty());
+        QVERIFY(page.contains("Please Select A Room From The List On The Left"));
+        QCOMPARE(rig.stored(QStringLiteral("port")), QString());
+        QVERIFY(!rig.server.serving());
+    }
+
+    void otherRequestsPassThrough_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("picture") << "/bulbon.gif" << QByteArray("GIF89a-picture");
+        QTest::newRow("no keyword") << "/index.html?hello" << QByteArray("<li><room1></li>");
+        QTest::newRow("name in other case") << "/WMCINDEX.HTML" << QByteArray("<room1>");
+    }
+    void otherRequestsPassThrough()
+    {
+        QFETCH(QString, target);
+        QFETCH(QByteArray, expected);
+        Rig rig;
+        const QByteArray page = rig.get(target);
+        QVERIFY2(page.contains(expected), page.constData());
+        QVERIFY(!rig.server.serving());
+    }
+
+    // A second request that arrives during the first one's command pause is
+    // answered after it, each with its own complete page.
+    void requestsAnsweredOneAtATime()
+    {
+        Rig rig;
+        QList<QByteArray> order;
+        auto first = [&]() -> QCoro::Task<> {
+            order.append(co_await test::httpGet(
+                rig.port, QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom")));
+        };
+        auto second = [&]() -> QCoro::Task<> {
+            co_await Clock::instance().sleep(0.2); // arrives while the first is in its pause
+            order.append(co_await test::httpGet(rig.port, QStringLiteral("/index.html?loadroomLivingRoom")));
+        };
+        auto a = first();
+        auto b = second();
+        QCoro::waitFor(a);
+        QCoro::waitFor(b);
+        QCOMPARE(order.size(), 2);
+        QVERIFY(order[0].contains("~turnoff~"));
+        QVERIFY(order[1].contains("<h1>Living Room</h1>"));
+        QVERIFY(order[1].contains("LivingRoomLamp~turnoff~")); // sees the first one's change
+    }
+
+    void gateClosedSendsNothingAndSaysWhy()
+    {
+        Rig rig;
+        rig.server.setCommandGate([] { return QStringLiteral("The X10 interface has been handed over"); });
+        const QByteArray page = rig.get(QStringLiteral("/wmcindex.html?A~3~LivingRoomLamp~turnon~LivingRoom~0"));
+        QVERIFY(rig.control.sent.isEmpty());
+        QVERIFY(page.contains("<body MCFocusStart=\"option1\"><p class=\"notice\""));
+        QVERIFY(page.contains("The X10 interface has been handed over</p>"));
+        QVERIFY(page.contains("LivingRoomLamp~turnon~")); // still off
+        QCOMPARE(rig.stored(QStringLiteral("LivingRoomLamp")), QString());
+    }
+
+    void loginProtectsThePages()
+    {
+        Rig rig;
+        rig.folder.write(QStringLiteral("html/htaccess.txt"), "admin:secret\r\n");
+        rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"));
+        rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"), QStringLiteral("admin:sec"));
+        rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"), QStringLiteral("admin:"));
+        QVERIFY(rig.control.sent.isEmpty());
+        const QByteArray page = rig.get(
+            QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"), QStringLiteral("ADMIN:SECRET"));
+        QCOMPARE(rig.control.sent.size(), 1);
+        QVERIFY(page.contains("~turnoff~"));
+    }
+
+    void webPortOption_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("8") << "8" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("not a number") << "80a" << false;
+        QTest::newRow("past 65535") << "70000" << false;
+        QTest::newRow("free port") << "free" << true;
+    }
+    void webPortOption()
+    {
+        QFETCH(QString, entry);
+        QFETCH(bool, accepted);
+        Rig rig;
+        test::ScriptedPrompts prompts;
+        WebOptions options(rig.folder.path(), rig.settings, rig.server, prompts);
+        if (entry == QLatin1String("free"))
+            entry = QString::number(test::freePort());
+        const auto caption = QCoro::waitFor(options.savePort(entry));
+        QCOMPARE(caption.has_value(), accepted);
+        if (!accepted) {
+            QCOMPARE(prompts.shown[0].text, QStringLiteral("Please enter a valid port number of at "
+                                                           "least 80 in to the port text entry box"));
+            QCOMPARE(rig.settings.read(settingkeys::webport), QString::number(rig.port));
+            QVERIFY(rig.get(QStringLiteral("/index.html")).startsWith("HTTP/1."));
+            return;
+        }
+        QCOMPARE(*caption, QStringLiteral("The web server is currently set to run on port ") + entry);
+        QCOMPARE(prompts.shown[0].title, QStringLiteral("Saved"));
+        QCOMPARE(rig.settings.read(settingkeys::webport), entry);
+        QVERIFY(QCoro::waitFor(test::httpGet(entry.toUShort(), QStringLiteral("/index.html")))
+                    .startsWith("HTTP/1."));
+    }
+
+    void loginOption()
+    {
+        Rig rig;
+        test::ScriptedPrompts prompts;
+        WebOptions options(rig.folder.path(), rig.settings, rig.server, prompts);
+        const QString file = QStringLiteral("html/htaccess.txt");
+        rig.folder.write(file, "old:login\r\n");
+
+        for (const char* a : {"admin", "secret", "secrets"})
+            prompts.queueInput(QString::fromLatin1(a));
+        QVERIFY(!QCoro::waitFor(options.setLogin()));
+        QCOMPARE(prompts.shown.last().text, QStringLiteral("Sorry, your password did not match"));
+        QCOMPARE(rig.folder.read(file), QByteArray("old:login\r\n"));
+
+        prompts.queueInput(QStringLiteral("admin"));
+        prompts.queueInput(QString()); // an empty answer ends it silently
+        QVERIFY(!QCoro::waitFor(options.setLogin()));
+        QCOMPARE(rig.folder.read(file), QByteArray("old:login\r\n"));
+
+        for (const char* a : {"admin", "secret", "secret"})
+            prompts.queueInput(QString::fromLatin1(a));
+        QVERIFY(QCoro::waitFor(options.setLogin()));
+        QCOMPARE(rig.folder.read(file), QByteArray("admin:secret\r\n"));
+        QCOMPARE(prompts.shown.last().text, QStringLiteral("Your password has been set"));
+
+        prompts.queueAnswer(Prompts::Answer::No);
+        QVERIFY(!QCoro::waitFor(options.clearLogin()));
+        QVERIFY(rig.folder.exists(file));
+        QVERIFY(QCoro::waitFor(options.clearLogin()));
+        QVERIFY(!rig.folder.exists(file));
+        QCOMPARE(prompts.shown.last().title, QStringLiteral("Cleared"));
+    }
+
+    void portTakenFallsBackTo8080()
+    {
+        {
+            QTcpServer probe;
+            if (!probe.listen(QHostAddress::Any, 8080))
+                QSKIP("port 8080 is in use on this machine");
+        }
+        QTcpServer squatter;
+        const quint16 taken = test::freePort();
+        QVERIFY(squatter.listen(QHostAddress::Any, taken));
+        test::TempFolder folder;
+        SettingsStore settings(folder.file(QStringLiteral("machine.ini")), folder.file(QStringLiteral("user")));
+        settings.write(settingkeys::webport, QString::number(taken));
+        test::ScriptedInterface control;
+        test::RecordingStatus status;
+        DeviceCommands commands(control, status, CommandPolicy::desktop());
+        DeviceStatus deviceStatus(settings);
+        RemoteServer server({folder.path(), settings, commands, deviceStatus, status});
+        server.startserver();
+        QCOMPARE(settings.read(settingkeys::webport), QStringLiteral("8080"));
+        QCOMPARE(server.web().ServerPort(), QStringLiteral("8080"));
+        server.stopserver();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRemoteServer)
+#include "tst_remoteserver.moc"
