@@ -1,0 +1,74 @@
+#pragma once
+
+#include "home/devicestatus.h"
+#include "platform/busymark.h"
+#include "platform/statussink.h"
+#include "remote/remoteserver.h"
+#include "schedule/eventlist.h"
+#include "schedule/eventscheduler.h"
+#include "x10/devicecommands.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <qcoro/qcorotask.h>
+
+namespace casalux {
+
+class InterfaceControl;
+class SettingsStore;
+
+// The background engine: keeps timed events and the remote-control pages
+// working while the desktop program is closed. It drives the interface on
+// the stored port only, fires clock-time events, serves the pages, and lets
+// go of the interface when the desktop program asks (closeengine).
+class HearthcoreEngine final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int watchIntervalMs = 5000; // Timer1
+    static constexpr int delaySeconds = 21;
+
+    HearthcoreEngine(const QString& programFolder, SettingsStore& settings,
+                     InterfaceControl& control, QObject* parent = nullptr);
+
+    // Start-up. False when the engine has nothing to do and should end: no
+    // port stored, or the stored port did not answer.
+    QCoro::Task<bool> start();
+    // Lets go of the interface once the file work in progress is done; the
+    // web pages stay up.
+    QCoro::Task<> release();
+    // The program is asked to end: let go of everything.
+    QCoro::Task<> shutdown();
+
+    bool released() const { return m_released; }
+    bool interfaceOpen() const { return m_open; }
+    RemoteServer& server() { return m_server; }
+    EventScheduler& scheduler() { return m_scheduler; }
+    BusyMark& filebusy() { return m_filebusy; }
+
+Q_SIGNALS:
+    // The engine has ended itself ("installing" read "True").
+    void quitRequested();
+
+private:
+    QCoro::Task<bool> findinterface();
+    QCoro::Task<> watchHandOver(); // one Timer1 tick
+
+    QString m_folder;
+    SettingsStore& m_settings;
+    InterfaceControl& m_control;
+    BusyMark m_filebusy;
+    SilentStatus m_silent;
+    DeviceCommands m_commands;
+    DeviceStatus m_status;
+    EventList m_events;
+    EventScheduler m_scheduler;
+    RemoteServer m_server;
+    QTimer m_timer1;
+    bool m_open = false;
+    bool m_released = false;
+    bool m_releasing = false;
+};
+
+} // namespace casalux

@@ -1,0 +1,63 @@
+// hearthcore: the Casalux background engine.
+#include "engine/hearthcoreengine.h"
+#include "home/settingsstore.h"
+#include "platform/clock.h"
+#include "platform/programfolder.h"
+#include "platform/unixsignalwatcher.h"
+#include "x10/cm11acontrol.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace casalux;
+
+namespace {
+
+QCoro::Task<> run(HearthcoreEngine& engine)
+{
+    const bool started = co_await engine.start();
+    if (!started)
+        QCoreApplication::exit(0); // nothing to drive: end quietly
+}
+
+QCoro::Task<> stop(HearthcoreEngine& engine)
+{
+    co_await engine.shutdown();
+    QCoreApplication::exit(0);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("hearthcore"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));
+    const QStringList args = QCoreApplication::arguments();
+    if (args.contains(QStringLiteral("--help"))) {
+        std::printf("Usage: hearthcore [--home DIR]\n"
+                    "The Casalux background engine: fires timed events and serves the\n"
+                    "remote-control pages while the desktop program is closed.\n"
+                    "The program folder is DIR, else $CASALUX_HOME, else the executable's folder.\n");
+        return 0;
+    }
+    if (const QString error = Clock::instance().configureFromEnvironment(); !error.isEmpty()) {
+        std::fprintf(stderr, "hearthcore: %s\n", qPrintable(error));
+        return 2;
+    }
+
+    const QString folder = ProgramFolder::resolve(args, QCoreApplication::applicationDirPath());
+    const auto settings = SettingsStore::forProgramFolder(folder);
+    Cm11aControl control;
+    HearthcoreEngine engine(folder, *settings, control);
+    UnixSignalWatcher watcher;
+    QObject::connect(&watcher, &UnixSignalWatcher::terminationRequested, &engine,
+                     [&engine](int) { stop(engine); });
+    QObject::connect(&engine, &HearthcoreEngine::quitRequested, &engine,
+                     [&engine] { stop(engine); });
+    // Started from the event loop, so that ending at once (exit) is seen by it.
+    QTimer::singleShot(0, &engine, [&engine] { run(engine); });
+    return app.exec();
+}

@@ -1,0 +1,135 @@
+#include "home/settingsstore.h"
+#include "httpget.h"
+#include "simprocess.h"
+#include "tempfolder.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QtTest>
+
+using namespace casalux;
+
+namespace {
+
+constexpr double scale = 30; // a minute passes in two seconds
+
+// True while something accepts connections on the port.
+bool listening(quint16 port)
+{
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, port);
+    return probe.waitForConnected(200);
+}
+
+} // namespace
+
+// The real hearthcore program against the simulated interface, on a clock
+// that starts on Thursday 5 March 2026 at 07:29:50 and runs thirty times fast.
+class TestHearthcoreProcess : public QObject {
+    Q_OBJECT
+
+    struct Rig {
+        test::TempFolder folder;
+        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
+                               folder.file(QStringLiteral("config/Casalux"))};
+        test::SimProcess sim;
+        QProcess engine;
+        quint16 webPort = test::freePort();
+
+        Rig()
+        {
+            folder.write(QStringLiteral("html/index.html"), "<body><h1><room></h1><p><dev0></p>\r\n");
+            folder.write(QStringLiteral("rmlst.rvf"), "Den~~~\r\nDen~Lamp~A~3\r\n");
+            settings.write(settingkeys::webport, QString::number(webPort));
+            settings.write(settingkeys::port, QStringLiteral("1"));
+            engine.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        }
+        ~Rig()
+        {
+            if (engine.state() != QProcess::NotRunning) {
+                engine.terminate();
+                if (!engine.waitForFinished(5000))
+                    engine.kill();
+            }
+        }
+        bool start()
+        {
+            if (!sim.start({}, 0))
+                return false;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("CASALUX_HOME"), folder.path());
+            env.insert(QStringLiteral("CASALUX_NOW"), QStringLiteral("2026-03-05T07:29:50"));
+            env.insert(QStringLiteral("CASALUX_TIME_SCALE"), QString::number(scale));
+            env.insert(QStringLiteral("CASALUX_SERIAL_1"), sim.devicePath());
+            env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.file(QStringLiteral("config")));
+            engine.setProcessEnvironment(env);
+            engine.start(QStringLiteral(HEARTHCORE_PATH), {});
+            return engine.waitForStarted(5000);
+        }
+        QString simLog() const { return sim.lines().join(QLatin1Char('\n')); }
+    };
+
+private Q_SLOTS:
+    void firesDueEventsAndHandsOver()
+    {
+        Rig rig;
+        rig.folder.write(QStringLiteral("evelst.rvf"),
+                         "Den Lamp~A~3~100~07:30~on~daily~u\r\n"         // Thursday: fires
+                         "Den Fan~A~4~ ~07:30~off~daily~r\r\n"           // Sunday only
+                         "Den Radio~A~5~100~sSet:00~on~daily~mtwufsr\r\n" // sun events: never here
+                         "Den Light~A~6~100~07:30~on~once~r\r\n"         // once, wrong day: removed
+                         "Den Lamp~A~3~ ~22:00~off~daily~mtwufsr\r\n");
+        QVERIFY(rig.start());
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ON")), qPrintable(rig.simLog()), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.folder.read(QStringLiteral("evelst.rvf")).contains("Den Light"), 10000);
+        QCOMPARE(rig.folder.read(QStringLiteral("evelst.rvf")),
+                 QByteArray("Den Lamp~A~3~100~07:30~on~daily~u\r\n"
+                            "Den Fan~A~4~ ~07:30~off~daily~r\r\n"
+                            "Den Radio~A~5~100~sSet:00~on~daily~mtwufsr\r\n"
+                            "Den Lamp~A~3~ ~22:00~off~daily~mtwufsr\r\n"));
+        QVERIFY2(!rig.simLog().contains(QLatin1String("A4 ")), qPrintable(rig.simLog()));
+        QVERIFY(!rig.simLog().contains(QLatin1String("A5 ")));
+        QVERIFY(!rig.simLog().contains(QLatin1String("A6 ")));
+        QCOMPARE(rig.settings.read(settingkeys::closeengine), QStringLiteral("False"));
+
+        // The desktop program asks for the interface: nothing fires after the
+        // release, while the pages are still served.
+        rig.settings.write(settingkeys::closeengine, QStringLiteral("True"));
+        QTest::qWait(int(6000 / scale) + 500); // past one watch interval
+        QFile::remove(rig.folder.file(QStringLiteral("evelst.rvf")));
+        rig.folder.write(QStringLiteral("evelst.rvf"), "Den Lamp~A~3~ ~07:31~off~daily~u\r\n");
+        QTest::qWait(int(70000 / scale)); // past 07:31
+        QVERIFY2(!rig.simLog().contains(QLatin1String("A3 OFF")), qPrintable(rig.simLog()));
+        const QByteArray page = QCoro::waitFor(test::httpGet(rig.webPort, QStringLiteral("/index.html")));
+        QVERIFY2(page.startsWith("HTTP/1.1 200") || page.startsWith("HTTP/1.0 200"), page.constData());
+        QCOMPARE(rig.engine.state(), QProcess::Running);
+    }
+
+    void noPortEndsBeforeTheWebServer()
+    {
+        Rig rig;
+        rig.settings.write(settingkeys::port, QStringLiteral("none"));
+        QVERIFY(rig.start());
+        QVERIFY(rig.engine.waitForFinished(5000));
+        QCOMPARE(rig.engine.exitCode(), 0);
+        QVERIFY(!listening(rig.webPort));
+    }
+
+    void delayedStartWaitsAboutTwentyOneSeconds()
+    {
+        Rig rig;
+        rig.settings.SaveString(SettingsStore::Root::LocalMachine,
+                                QString::fromLatin1(settingkeys::currentVersionPath),
+                                QStringLiteral("Casaluxdelay"), QStringLiteral("delayed"));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(listening(rig.webPort), 10000);
+        const double seconds = clock.elapsed() * scale / 1000.0;
+        QVERIFY2(seconds >= 20 && seconds < 60, qPrintable(QString::number(seconds)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHearthcoreProcess)
+#include "tst_hearthcoreprocess.moc"
