@@ -3,6 +3,8 @@
 #include "platform/systemdservice.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,13 +19,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("show");
         QTest::addColumn<QString>("status");
-        QTest::newRow("running") << "LoadState=loaded\nActiveState=active\n" << "Running";
-        QTest::newRow("starting") << "LoadState=loaded\nActiveState=activating\n" << "Start Pending";
-        QTest::newRow("stopping") << "LoadState=loaded\nActiveState=deactivating\n" << "Stop Pending";
-        QTest::newRow("stopped") << "LoadState=loaded\nActiveState=inactive\n" << "Stopped";
-        QTest::newRow("failed") << "LoadState=loaded\nActiveState=failed\n" << "Stopped";
-        QTest::newRow("not installed") << "LoadState=not-found\nActiveState=inactive\n" << "";
-        QTest::newRow("no answer") << "" << "";
+        QTest::newRow("running") << "LoadState=loaded\nActiveState=active\n"
+                                 << "Running";
+        QTest::newRow("starting") << "LoadState=loaded\nActiveState=activating\n"
+                                  << "Start Pending";
+        QTest::newRow("stopping") << "LoadState=loaded\nActiveState=deactivating\n"
+                                  << "Stop Pending";
+        QTest::newRow("stopped") << "LoadState=loaded\nActiveState=inactive\n"
+                                 << "Stopped";
+        QTest::newRow("failed") << "LoadState=loaded\nActiveState=failed\n"
+                                << "Stopped";
+        QTest::newRow("not installed") << "LoadState=not-found\nActiveState=inactive\n"
+                                       << "";
+        QTest::newRow("no answer") << ""
+                                   << "";
     }
     void systemdStates()
     {
@@ -71,6 +80,34 @@ private Q_SLOTS:
         QVERIFY(QCoro::waitFor(service.remove()));
         QCOMPARE(QCoro::waitFor(service.status()), QString());
         Clock::instance().useSystemTime();
+    }
+
+    // The systemd path for real, as a user unit. Only where a user's systemd
+    // runs, and never over an engine somebody has installed on this machine.
+    void systemdUserUnitLifecycle()
+    {
+        if (!QFileInfo(QStringLiteral("/run/systemd/system")).isDir())
+            QSKIP("systemd is not running on this machine: the systemd path is not exercised");
+        QProcess probe;
+        probe.start(QStringLiteral("systemctl"),
+                    {QStringLiteral("--user"), QStringLiteral("is-system-running")});
+        if (!probe.waitForFinished(5000) || probe.readAllStandardOutput().trimmed().isEmpty())
+            QSKIP("no systemd user manager for this user: the systemd path is not exercised");
+        const QString sleeper = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+        SystemdService service({sleeper, {QStringLiteral("60")}}, false);
+        if (QFile::exists(service.unitPath()))
+            QSKIP("a hearthcore user unit is installed here; it is left alone");
+
+        QVERIFY(QCoro::waitFor(service.install()));
+        QCOMPARE(QCoro::waitFor(service.status()), QStringLiteral("Stopped"));
+        QVERIFY(QCoro::waitFor(service.start()));
+        QTRY_COMPARE_WITH_TIMEOUT(QCoro::waitFor(service.status()), QStringLiteral("Running"),
+                                  5000);
+        QVERIFY(QCoro::waitFor(service.stop()));
+        QCOMPARE(QCoro::waitFor(service.status()), QStringLiteral("Stopped"));
+        QVERIFY(QCoro::waitFor(service.remove()));
+        QCOMPARE(QCoro::waitFor(service.status()), QString());
+        QVERIFY(!QFile::exists(service.unitPath()));
     }
 
     // A pid file left behind must never make us signal whatever process got

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs the background engine on a machine without a display or an X10
+# interface: starts the CM11A simulator, seeds a program folder with a small
+# sample home, points port 1 at the simulator, starts hearthcore and prints
+# the address of the remote-control page. Ctrl-C stops both.
+#
+#   scripts/demo-engine.sh            # web port 8088, folder build/demo-home
+#   DEMO_WEB_PORT=9000 DEMO_HOME=/tmp/home scripts/demo-engine.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/setup.sh
+web_port=${DEMO_WEB_PORT:-8088}
+home=${DEMO_HOME:-$root/build/demo-home}
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target hearthcore cm11a-sim
+
+mkdir -p "$home/config/Casalux"
+cp -r html "$home/"
+if [ ! -e "$home/rmlst.rvf" ]; then
+    printf '%s\r\n' \
+        'Lounge~~~' 'Lounge~Lamp~A~1' 'Lounge~Fan~A~2' 'Lounge~Radio~A~3' \
+        'Kitchen~~~' 'Kitchen~Ceiling~B~1' 'Kitchen~Kettle~B~2' \
+        'Hall~~~' 'Hall~Light~C~1' >"$home/rmlst.rvf"
+    printf '%s\r\n' '[type]' 'LoungeLamp=bulb' 'LoungeFan=fan' 'LoungeRadio=radio' \
+        'KitchenCeiling=bulb2' 'KitchenKettle=switch' 'HallLight=bulb' \
+        >"$home/config/Casalux/casalux.ini"
+    # Two events a minute and two minutes from now, so something happens.
+    on_at=$(date -d '+1 minute' +%H:%M)
+    off_at=$(date -d '+2 minutes' +%H:%M)
+    printf '%s\r\n' \
+        "Hall Light~C~1~100~$on_at~on~daily~mtwufsr" \
+        "Hall Light~C~1~ ~$off_at~off~daily~mtwufsr" \
+        'Lounge Lamp~A~1~100~sSet:-1~on~daily~mtwufsr' >"$home/evelst.rvf"
+fi
+# The interface on port 1, the pages on the demo port.
+printf '%s\r\n' '[Software]' 'Microsoft\Windows\Casalux\port=1' \
+    "Microsoft\\Windows\\Casalux\\webport=$web_port" >"$home/machine.ini"
+
+sim_out=$(mktemp)
+pids=()
+stop() {
+    trap - INT TERM EXIT
+    # The engine first, so it lets go of the port before the simulator goes.
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[i]}" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -f "$sim_out"
+    echo "Stopped."
+    exit 0
+}
+trap stop INT TERM EXIT
+
+build/tools/cm11a-sim/cm11a-sim >"$sim_out" &
+sim_pid=$!
+pids+=($sim_pid)
+for _ in $(seq 50); do
+    [ -s "$sim_out" ] && break
+    sleep 0.1
+done
+device=$(head -n 1 "$sim_out")
+[ -n "$device" ] || { echo "The simulator did not start." >&2; exit 1; }
+
+CASALUX_SERIAL_1=$device XDG_CONFIG_HOME=$home/config \
+    build/src/engine/hearthcore --home "$home" &
+engine_pid=$!
+pids+=($engine_pid)
+
+echo "Simulated CM11A on $device; program folder $home"
+echo "Remote control: http://localhost:$web_port/index.html"
+echo "Commands the interface carries out appear below. Ctrl-C stops."
+tail -n +2 -f "$sim_out" &
+pids+=($!)
+wait "$engine_pid" || true
+echo "hearthcore ended by itself (no answer from the interface?)." >&2
