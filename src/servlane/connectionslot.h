@@ -31,9 +31,12 @@ struct ConnectionSlot {
     SlotState state = SlotState::Closed;
     QByteArray inbox; // bytes of the request so far, bounded by the limits
     bool headComplete = false;
+    // The client may still be sending (a refused request, bytes beyond the
+    // request): half-close and drain before closing, so it reads the answer.
+    bool lingerOnClose = false;
     QElapsedTimer accepted;   // since the connection was taken
     QElapsedTimer stateSince; // since the last state change
-    QDateTime lastActivity;
+    qint64 lastActivity = 0; // ms since the epoch, on every arrival and send
     QString clientAddress;
 
     HttpRequest request;

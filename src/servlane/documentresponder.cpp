@@ -44,7 +44,7 @@ QByteArray DocumentResponder::fileResponse(const QString& localPath, QString& st
         content = PageProcessor::process(content, localPath, context);
     }
     return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, content.size(), type,
-                                   true, QString(), QDateTime::currentDateTime()) +
+                                   true, QString(), QDateTime::currentDateTimeUtc()) +
            content;
 }
 
@@ -54,7 +54,7 @@ QByteArray DocumentResponder::errorResponse(const QString& statusCode,
     if (!m_settings.verboseErrors)
         return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, 0,
                                        QStringLiteral("text/html"), true, QString(),
-                                       QDateTime::currentDateTime());
+                                       QDateTime::currentDateTimeUtc());
     if (m_settings.errorFiles) {
         const QString folder = m_settings.hostFolder + QStringLiteral("/html/errors/");
         QString file = folder + QStringLiteral("http") + statusCode + QStringLiteral(".html");
@@ -75,7 +75,7 @@ QByteArray DocumentResponder::builtInErrorPage(const QString& statusCode) const
     const QByteArray body = ErrorPages::page(statusCode).toLatin1();
     return HttpFormat::buildHeader(m_settings.serverSoftware, QStringLiteral("200"), body.size(),
                                    QStringLiteral("text/html"), true, QString(),
-                                   QDateTime::currentDateTime()) +
+                                   QDateTime::currentDateTimeUtc()) +
            body;
 }
 
@@ -85,7 +85,7 @@ QByteArray DocumentResponder::refusal(const QString& statusCode) const
         m_settings.verboseErrors ? ErrorPages::page(statusCode).toLatin1() : QByteArray();
     return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, body.size(),
                                    QStringLiteral("text/html"), true, QString(),
-                                   QDateTime::currentDateTime()) +
+                                   QDateTime::currentDateTimeUtc()) +
            body;
 }
 

@@ -15,6 +15,8 @@ FileLookup::FileLookup(const QString& documentRoot)
 void FileLookup::setDocumentRoot(const QString& documentRoot)
 {
     m_root.clear();
+    m_cache.clear();
+    m_clock.start();
     if (documentRoot.isEmpty())
         return;
     QString path = documentRoot;
@@ -61,6 +63,23 @@ QString FileLookup::findEntry(const QString& directory, const QString& segment)
 }
 
 FileLookup::Result FileLookup::resolve(const QString& requestPath) const
+{
+    const qint64 now = m_clock.isValid() ? m_clock.elapsed() : 0;
+    if (const auto it = m_cache.constFind(requestPath); it != m_cache.constEnd()) {
+        if (now - it->at < kCacheMs)
+            return it->result;
+        m_cache.erase(it);
+    }
+    const Result result = resolveUncached(requestPath);
+    if (result.exists && !result.isDirectory && m_clock.isValid()) {
+        if (m_cache.size() >= kCacheEntries)
+            m_cache.clear();
+        m_cache.insert(requestPath, Cached{result, now});
+    }
+    return result;
+}
+
+FileLookup::Result FileLookup::resolveUncached(const QString& requestPath) const
 {
     Result result;
     if (m_root.isEmpty() || checkRequestPath(requestPath) != Check::Ok)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -31,7 +33,13 @@ public:
     };
     // Resolves a "/"-separated request path ("\" counts as "/", "%20" as a
     // space) below the root.
+    // Files found are remembered for a moment (kCacheMs), which spares the
+    // per-segment look-ups when a page is asked for again and again; a
+    // miss is never remembered, and forget() drops a file that went away.
     Result resolve(const QString& requestPath) const;
+    void forget(const QString& requestPath) const { m_cache.remove(requestPath); }
+    static constexpr qint64 kCacheMs = 1000;
+    static constexpr qsizetype kCacheEntries = 256;
 
     // First of `names`, in order, that exists as a file in `directory`
     // (a canonical path inside the root); returns the name as configured.
@@ -47,7 +55,15 @@ private:
     // Entry of `directory` named `segment`: exact first, then ignoring case.
     static QString findEntry(const QString& directory, const QString& segment);
 
+    Result resolveUncached(const QString& requestPath) const;
+
+    struct Cached {
+        Result result;
+        qint64 at = 0;
+    };
     QString m_root;
+    mutable QHash<QString, Cached> m_cache;
+    QElapsedTimer m_clock;
 };
 
 } // namespace servlane

@@ -1,6 +1,7 @@
 #include "httpformat.h"
 
 #include <QTimeZone>
+#include <limits>
 #include <array>
 #include <cstdlib>
 #include <utility>
@@ -98,21 +99,38 @@ QByteArray HttpFormat::buildHeader(const QString& serverSoftware, const QString&
 
 QString HttpFormat::formatHttpDate(const QDateTime& when)
 {
+    // Every response carries the date; it changes once a second, so the text
+    // is kept until then (one thread per server, hence thread_local).
+    thread_local qint64 cachedSecond = std::numeric_limits<qint64>::min();
+    thread_local QString cachedText;
+    const qint64 second = when.toSecsSinceEpoch();
+    if (second == cachedSecond)
+        return cachedText;
     const QDateTime utc = when.toUTC();
     const QDate d = utc.date();
     const QTime t = utc.time();
-    return dayName(d.dayOfWeek()) + QStringLiteral(", ") + two(d.day()) + QLatin1Char(' ') +
+    const QString text = dayName(d.dayOfWeek()) + QStringLiteral(", ") + two(d.day()) + QLatin1Char(' ') +
            monthName(d.month()) + QLatin1Char(' ') + QString::number(d.year()) + QLatin1Char(' ') +
            t.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral(" GMT");
+    cachedSecond = second;
+    cachedText = text;
+    return text;
 }
 
 QString HttpFormat::formatLogTime(const QDateTime& when)
 {
+    thread_local qint64 cachedSecond = std::numeric_limits<qint64>::min();
+    thread_local QString cachedText;
+    const qint64 second = when.toSecsSinceEpoch();
+    if (second == cachedSecond)
+        return cachedText;
     const QDateTime local = when.toLocalTime();
     const int offsetHours = local.offsetFromUtc() / 3600;
     const QChar sign = offsetHours < 0 ? QLatin1Char('-') : QLatin1Char('+');
-    return QLatin1Char('[') + local.toString(QStringLiteral("dd/MM/yyyy:hh:mm:ss")) +
-           QLatin1Char(' ') + sign + two(std::abs(offsetHours)) + QStringLiteral("00]");
+    cachedText = QLatin1Char('[') + local.toString(QStringLiteral("dd/MM/yyyy:hh:mm:ss")) +
+                 QLatin1Char(' ') + sign + two(std::abs(offsetHours)) + QStringLiteral("00]");
+    cachedSecond = second;
+    return cachedText;
 }
 
 QString HttpFormat::accessLogLine(const QString& clientAddress, const QDateTime& when,

@@ -222,12 +222,14 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
     }
     req.method = isGet ? QStringLiteral("GET") : QStringLiteral("POST");
 
+    result.consumed = headEnd + separator;
     if (!isGet) {
         const qsizetype bodyStart = headEnd + separator;
         if (data.size() - bodyStart < bodyLength)
             return result; // head complete, body still arriving
         req.contentLength = contentLength;
         req.queryData = QString::fromLatin1(data.mid(bodyStart, bodyLength));
+        result.consumed = bodyStart + bodyLength;
     }
 
     req.requestTarget = requestTarget(line);

@@ -23,6 +23,8 @@ public:
         int status = 0;
         bool refusal = true;
         bool headComplete = false;
+        qsizetype consumed = 0; // bytes the complete request used, head and body
+
         HttpRequest request;
     };
 

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QHostInfo>
 #include <QLoggingCategory>
+#include <QMetaMethod>
 #include <cmath>
 #include <exception>
 
@@ -586,7 +587,7 @@ void Servlane::sendDocument(int index)
                     .toLatin1();
             response = HttpFormat::buildHeader(m_serverSoftware, status, page.size(),
                                                QStringLiteral("text/html"), true, QString(),
-                                               QDateTime::currentDateTime()) +
+                                               QDateTime::currentDateTimeUtc()) +
                        page;
         } else {
             status = QStringLiteral("403");
@@ -596,12 +597,13 @@ void Servlane::sendDocument(int index)
         response = fileResponse(index, found.localPath, status);
     }
     const ConnectionSlot* s = m_sockets->slot(index);
-    const QString line =
-        HttpFormat::accessLogLine(s->clientAddress, QDateTime::currentDateTime(), r.requestTarget,
-                                  status, response.size(), r.referer, r.userAgent);
+    const QString client = s->clientAddress;
     sendData(index, response);
     m_bytesSent += double(response.size());
-    Q_EMIT HTTPLog(line);
+    if (accessLogWanted())
+        Q_EMIT HTTPLog(HttpFormat::accessLogLine(client, QDateTime::currentDateTimeUtc(),
+                                                 r.requestTarget, status, response.size(),
+                                                 r.referer, r.userAgent));
 }
 
 void Servlane::sendRefusal(int index, int status, const QString& why)
@@ -615,11 +617,23 @@ void Servlane::sendRefusal(int index, int status, const QString& why)
     const QByteArray response = m_responder->refusal(code);
     qCInfo(lcServlane).noquote() << "refused" << code << s->clientAddress
                                  << s->request.requestTarget << why;
-    const QString line = HttpFormat::accessLogLine(s->clientAddress, QDateTime::currentDateTime(),
-                                                   s->request.requestTarget, code, response.size(),
-                                                   s->request.referer, s->request.userAgent);
+    const QString line =
+        accessLogWanted()
+            ? HttpFormat::accessLogLine(s->clientAddress, QDateTime::currentDateTimeUtc(),
+                                        s->request.requestTarget, code, response.size(),
+                                        s->request.referer, s->request.userAgent)
+            : QString();
     sendData(index, response);
-    Q_EMIT HTTPLog(line);
+    if (!line.isEmpty())
+        Q_EMIT HTTPLog(line);
+}
+
+bool Servlane::accessLogWanted() const
+{
+    // Formatting the line costs as much as a small file; skip it when no one
+    // listens.
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&Servlane::HTTPLog);
+    return isSignalConnected(signal);
 }
 
 void Servlane::sendData(int index, const QByteArray& data)
@@ -659,8 +673,16 @@ QByteArray Servlane::fileResponse(int index, const QString& localPath, QString& 
     QString readError;
     const QByteArray response =
         m_responder->fileResponse(localPath, statusCode, pageContext(index, localPath), &readError);
-    if (!readError.isEmpty())
-        reportFailure(QStringLiteral("Error - SendWebPage. ["), 500, readError);
+    if (readError.isEmpty())
+        return response;
+    // Found a moment ago (the look-up remembers files briefly) but gone now.
+    if (const ConnectionSlot* s = m_sockets->slot(index))
+        m_lookup->forget(s->request.requestPath);
+    if (!QFileInfo::exists(localPath)) {
+        statusCode = QStringLiteral("404");
+        return errorResponse(index, statusCode);
+    }
+    reportFailure(QStringLiteral("Error - SendWebPage. ["), 500, readError);
     return response;
 }
 
@@ -712,7 +734,7 @@ void Servlane::TrapFileData(int Index, const QString& Data, bool Process,
         const QByteArray body = Data.toLatin1();
         sendData(Index,
                  HttpFormat::buildHeader(m_serverSoftware, status, body.size(), ContentType, true,
-                                         s->extraHeader, QDateTime::currentDateTime()) +
+                                         s->extraHeader, QDateTime::currentDateTimeUtc()) +
                      body);
     } catch (const std::exception& e) {
         reportFailure(QStringLiteral("Error - SendWebPage. ["), 0,

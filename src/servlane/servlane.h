@@ -178,6 +178,7 @@ private:
     void sendDocument(int index);
     void sendRefusal(int index, int status, const QString& why);
     void sendData(int index, const QByteArray& data);
+    bool accessLogWanted() const;
     QByteArray errorResponse(int index, const QString& statusCode);
     QByteArray fileResponse(int index, const QString& localPath, QString& statusCode);
     void logAccess(int index, const QString& statusCode, qint64 length);

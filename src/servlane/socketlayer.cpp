@@ -110,7 +110,7 @@ void SocketLayer::createSlots(int highestIndex)
     m_slots.assign(std::size_t(m_highest) + 1, ConnectionSlot{});
     for (int i = 0; i <= m_highest; ++i) {
         m_slots[std::size_t(i)].index = i;
-        m_slots[std::size_t(i)].lastActivity = QDateTime::currentDateTime();
+        m_slots[std::size_t(i)].lastActivity = QDateTime::currentMSecsSinceEpoch();
     }
 }
 
@@ -217,7 +217,7 @@ void SocketLayer::attach(int index, QTcpSocket* socket)
     socket->setParent(this);
     socket->setReadBufferSize(kReadBufferSize);
     s.clientAddress = addressText(socket->peerAddress());
-    s.lastActivity = QDateTime::currentDateTime();
+    s.lastActivity = QDateTime::currentMSecsSinceEpoch();
     s.accepted.start();
     setState(s, SlotState::Receiving);
     connect(socket, &QTcpSocket::readyRead, this, [this, index] { onReadyRead(index); });
@@ -244,9 +244,11 @@ void SocketLayer::onReadyRead(int index)
     if (data.isEmpty())
         return;
     Q_EMIT received(data.size());
-    s.lastActivity = QDateTime::currentDateTime();
-    if (s.state != SlotState::Receiving)
+    s.lastActivity = QDateTime::currentMSecsSinceEpoch();
+    if (s.state != SlotState::Receiving) {
+        s.lingerOnClose = true;
         return; // after the request, extra bytes are read and dropped
+    }
     s.inbox.append(data);
     const RequestParser::Result r = RequestParser::parse(s.inbox, m_limits);
     s.headComplete = r.headComplete;
@@ -255,11 +257,13 @@ void SocketLayer::onReadyRead(int index)
         return;
     case RequestParser::State::Rejected:
         setState(s, SlotState::Handling);
+        s.lingerOnClose = true;
         s.inbox.clear();
         Q_EMIT requestRejected(index, r.status, r.refusal);
         return;
     case RequestParser::State::Complete:
         setState(s, SlotState::Handling);
+        s.lingerOnClose = r.consumed < s.inbox.size();
         s.inbox.clear();
         s.request = r.request;
         s.query.setText(r.request.queryData);
@@ -281,17 +285,20 @@ void SocketLayer::send(int index, const QByteArray& data)
     if (s->state != SlotState::Handling && s->state != SlotState::Trapped &&
         s->state != SlotState::Receiving)
         return;
-    s->lastActivity = QDateTime::currentDateTime();
+    s->lastActivity = QDateTime::currentMSecsSinceEpoch();
     setState(*s, SlotState::Sending);
     s->socket->write(data);
+    s->socket->flush(); // hand it to the kernel now rather than on the next pass
     if (s->socket && s->socket->bytesToWrite() == 0)
         beginClosing(*s);
 }
 
 void SocketLayer::closeWithoutAnswer(int index)
 {
-    if (ConnectionSlot* s = slot(index))
+    if (ConnectionSlot* s = slot(index)) {
+        s->lingerOnClose = true;
         beginClosing(*s);
+    }
 }
 
 void SocketLayer::setTrapped(int index)
@@ -303,7 +310,7 @@ void SocketLayer::setTrapped(int index)
 void SocketLayer::onWritten(int index)
 {
     ConnectionSlot& s = m_slots[std::size_t(index)];
-    s.lastActivity = QDateTime::currentDateTime();
+    s.lastActivity = QDateTime::currentMSecsSinceEpoch();
     if (s.state == SlotState::Sending && s.socket && s.socket->bytesToWrite() == 0)
         beginClosing(s);
 }
@@ -311,6 +318,12 @@ void SocketLayer::onWritten(int index)
 void SocketLayer::beginClosing(ConnectionSlot& s)
 {
     if (!s.socket) {
+        reset(s);
+        return;
+    }
+    if (!s.lingerOnClose && s.socket->bytesAvailable() == 0) {
+        // Everything the client sent was read and the answer is with the
+        // kernel: closing now sends it whole, followed by the FIN.
         reset(s);
         return;
     }
@@ -358,8 +371,8 @@ void SocketLayer::reset(ConnectionSlot& s)
     const int index = s.index;
     s = ConnectionSlot{};
     s.index = index;
-    s.lastActivity = QDateTime::currentDateTime();
-    if (wasInUse)
+    s.lastActivity = QDateTime::currentMSecsSinceEpoch();
+    if (wasInUse && m_server && m_server->hasPendingConnections())
         scheduleAccept();
 }
 

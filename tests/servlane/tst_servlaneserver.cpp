@@ -372,6 +372,11 @@ private Q_SLOTS:
     {
         writeFile(root() + QStringLiteral("/sub/mid.bin"), QByteArray(1536, 'x'));
         writeFile(root() + QStringLiteral("/sub/inner dir/x.txt"), "x");
+        {
+            QFile big(root() + QStringLiteral("/sub/big.bin")); // sparse: no 5 MB written
+            QVERIFY(big.open(QIODevice::WriteOnly));
+            QVERIFY(big.resize(5 * 1024 * 1024));
+        }
         m_server->setDirectoryBrowseEnable(true);
         start();
         // The root has an index page, so list a folder without one.
@@ -383,6 +388,7 @@ private Q_SLOTS:
         QVERIFY(page.contains("   <tr><td><a href = /"));
         QVERIFY(page.contains("       <td align=\"right\">500 bytes&nbsp;</td>"));
         QVERIFY(page.contains("       <td align=\"right\">1.50KB&nbsp;</td>"));
+        QVERIFY(page.contains("       <td align=\"right\">5.00MB&nbsp;</td>"));
         QVERIFY(page.contains("<a href = /sub/inner%20dir>inner dir</a></td>\r\n"
                               "       <td align=\"right\">&lt;dir&gt;&nbsp;</td>"));
         QVERIFY(page.endsWith("</table>\r\n</html>"));
@@ -434,6 +440,73 @@ private Q_SLOTS:
         QTEST(r.status(), "status");
         QVERIFY(!r.bytes.contains("outside"));
         QVERIFY(m_log.last().contains(QString::number(r.status())));
+    }
+
+    void malformedRequestLines_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        QTest::newRow("raw control byte") << QByteArray("GET /a\x01.htm HTTP/1.0\r\n\r\n") << 400;
+        QTest::newRow("raw NUL") << QByteArray("GET /a.htm\0 HTTP/1.0\r\n\r\n", 26) << 400;
+        QTest::newRow("escaped DEL") << QByteArray("GET /a%7f.htm HTTP/1.0\r\n\r\n") << 400;
+        QTest::newRow("70 header lines")
+            << QByteArray("GET /a.htm HTTP/1.0\r\n") + QByteArray("X-A: 1\r\n").repeated(70) +
+                   "\r\n"
+            << 431;
+        QTest::newRow("9 KiB header block")
+            << QByteArray("GET /a.htm HTTP/1.0\r\nX-Big: ") + QByteArray(9000, 'b') + "\r\n\r\n"
+            << 431;
+        QTest::newRow("two lengths")
+            << QByteArray("POST /a.htm HTTP/1.0\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\n"
+                          "abcd")
+            << 400;
+    }
+    void malformedRequestLines()
+    {
+        QFETCH(QByteArray, request);
+        start();
+        const auto r = RawClient::exchange(m_port, {request});
+        QTEST(r.status(), "status");
+        QVERIFY(r.closedByServer);
+        // The server is unharmed and answers the next client.
+        QCOMPARE(RawClient::get(m_port, "/a.htm").body(), QByteArray("<p>a</p>"));
+    }
+
+    void absolutePathsStayInsideTheRoot()
+    {
+        writeFile(root() + QStringLiteral("/etc/passwd"), "inside");
+        start();
+        // "//etc/passwd" names the root's own etc folder, never the system's.
+        QCOMPARE(RawClient::get(m_port, "//etc/passwd").body(), QByteArray("inside"));
+        const auto r = RawClient::get(m_port, "/" + m_dir->path().toLatin1() + "/secret.txt");
+        QVERIFY(!r.bytes.contains("outside"));
+        QVERIFY(r.body().contains("404"));
+    }
+
+    void refusedClientStillReadsItsAnswer()
+    {
+        start();
+        // The client goes on sending a body the server refused: the server
+        // half-closes and drains, so the 413 arrives instead of a reset.
+        QList<QByteArray> chunks{"POST /a.htm HTTP/1.0\r\nContent-Length: 99999999\r\n\r\n"};
+        for (int i = 0; i < 8; ++i)
+            chunks << QByteArray(32 * 1024, 'z');
+        const auto r = RawClient::exchange(m_port, chunks, 10);
+        QCOMPARE(r.status(), 413);
+    }
+
+    void largeFileArrivesWhole()
+    {
+        QByteArray big;
+        for (int i = 0; i < 300'000; ++i)
+            big += char('a' + i % 26);
+        big = big.repeated(10); // 3 MB, more than one write can take
+        writeFile(root() + QStringLiteral("/big.txt"), big);
+        start();
+        const auto r = RawClient::exchange(m_port, {"GET /big.txt HTTP/1.0\r\n\r\n"}, 0, 10'000);
+        QCOMPARE(r.headerValue("Content-Length"), QByteArray::number(big.size()));
+        QCOMPARE(r.body().size(), big.size());
+        QVERIFY(r.body() == big);
     }
 
     void accessFileIsNeverServed()
