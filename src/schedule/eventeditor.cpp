@@ -2,10 +2,13 @@
 
 #include "eventlist.h"
 #include "home/deviceselector.h"
+#include "home/textlistfile.h"
 #include "platform/busymark.h"
 #include "platform/clock.h"
 #include "platform/prompts.h"
 #include "platform/statussink.h"
+
+#include <algorithm>
 
 namespace casalux {
 
@@ -14,7 +17,27 @@ namespace {
 constexpr int fileWaitStep = 2; // seconds between looks at a held filebusy
 const QChar separator = QLatin1Char('~');
 
+// A field holding "~" or a line break would shift every field after it (or
+// split the record in two), and a character outside the file's single-byte
+// set would be stored as something else.
+bool fitsInAField(const QString& text)
+{
+    return !text.contains(separator) && !text.contains(QLatin1Char('\r')) &&
+           !text.contains(QLatin1Char('\n')) && TextListFile::isStorable(text);
+}
+
 } // namespace
+
+QString EventEditor::noDeviceText()
+{
+    return QStringLiteral("Please select a device for this event");
+}
+
+QString EventEditor::unstorableText()
+{
+    return QStringLiteral("This event cannot be saved: its texts may not contain ~, line breaks "
+                          "or characters outside the Latin-1 set.");
+}
 
 EventEditor::EventEditor(EventList& events, StatusSink& status, Prompts& prompts)
     : m_events(events), m_status(status), m_prompts(prompts)
@@ -39,15 +62,17 @@ std::optional<QString> EventEditor::buildLine(const Selection& selection)
     const bool off = selection.action == QLatin1String("off");
     const QString dim = off ? QStringLiteral(" ") : QString(selection.dimText).remove(QLatin1Char('%'));
     const QString action = off ? QStringLiteral("off") : selection.action;
-    return QStringList{device->device,
-                       device->house,
-                       QString::number(device->unit),
-                       dim,
-                       selection.hour + QLatin1Char(':') + selection.minute,
-                       action,
-                       selection.freq,
-                       daysText(selection.days)}
-        .join(separator);
+    const QStringList fields{device->device,
+                             device->house,
+                             QString::number(device->unit),
+                             dim,
+                             selection.hour + QLatin1Char(':') + selection.minute,
+                             action,
+                             selection.freq,
+                             daysText(selection.days)};
+    if (!std::all_of(fields.begin(), fields.end(), fitsInAField))
+        return std::nullopt;
+    return fields.join(separator);
 }
 
 std::pair<QString, QString> EventEditor::splitTime(const QString& time)
@@ -77,8 +102,10 @@ QCoro::Task<EventEditor::Outcome> EventEditor::save(Selection selection,
 {
     const auto line = buildLine(selection);
     if (!line) {
-        co_await m_prompts.message(QStringLiteral("Please select a device for this event"),
-                                   QStringLiteral("No device"), Prompts::Icon::Exclamation);
+        const bool noDevice = !DeviceSelector::split(selection.deviceText);
+        const QString text = noDevice ? noDeviceText() : unstorableText();
+        const QString title = noDevice ? QStringLiteral("No device") : QStringLiteral("Event not saved");
+        co_await m_prompts.message(text, title, Prompts::Icon::Exclamation);
         co_return Outcome::Refused;
     }
 

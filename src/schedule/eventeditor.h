@@ -42,12 +42,17 @@ public:
 
     static constexpr int deleteKey = 4; // Ctrl+D
 
+    // Why a save was refused: no usable device, or texts the list cannot hold.
+    static QString noDeviceText();
+    static QString unstorableText();
+
     EventEditor(EventList& events, StatusSink& status, Prompts& prompts);
 
     // "mtwufsr" letters of the ticked boxes, in that order.
     static QString daysText(const std::array<bool, 7>& days);
     // The list line for the selectors; nothing when the device selector's
-    // text does not end in an X10 address.
+    // text does not end in an X10 address, or when a text holds "~", a line
+    // break or a character the file cannot store.
     static std::optional<QString> buildLine(const Selection& selection);
     // The selectors for an event loaded for editing.
     static Selection fromRecord(const EventRecord& event);

@@ -92,6 +92,15 @@ private Q_SLOTS:
         QTest::newRow("only an address") << "A3" << "07" << "30" << "on" << "daily" << true << "";
         QTest::newRow("no address") << "Lounge Lamp" << "07" << "30" << "on" << "daily" << true
                                     << "";
+        // Texts that would shift the fields or split the record are refused.
+        QTest::newRow("~ in the device") << "Lounge~Lamp A3" << "07" << "30" << "on" << "daily"
+                                         << true << "";
+        QTest::newRow("line break in the device") << "Lounge\nLamp A3" << "07" << "30" << "on"
+                                                  << "daily" << true << "";
+        QTest::newRow("~ in the frequency") << "Lounge Lamp A3" << "07" << "30" << "on"
+                                            << "daily~x" << true << "";
+        QTest::newRow("beyond Latin-1") << QStringLiteral("Lounge L\u0101mp A3") << "07" << "30"
+                                        << "on" << "daily" << true << "";
     }
     void buildLine()
     {
@@ -161,13 +170,19 @@ private Q_SLOTS:
         QCOMPARE(listBytes(), crlf({QStringLiteral("Hall Light~B~12~ ~22:00~off~daily~mtwufsr"), lampOn}));
     }
 
-    void saveWithoutADeviceIsRefused()
+    void saveOfAnUnusableEventIsRefused()
     {
+        writeList({lampOn});
         Selection s = EventEditor::fromRecord(*EventRecord::parse(lampOn));
         s.deviceText.clear();
-        QCOMPARE(save(s), Outcome::Refused);
-        QCOMPARE(m_prompts.shown.size(), 1);
-        QVERIFY(!m_events->exists());
+        QCOMPARE(save(s, EventRecord::parse(lampOn)), Outcome::Refused);
+        s.deviceText = QStringLiteral("Lounge~Lamp A3");
+        QCOMPARE(save(s, EventRecord::parse(lampOn)), Outcome::Refused);
+        QCOMPARE(m_prompts.shown.size(), 2);
+        QCOMPARE(m_prompts.shown.at(0).text, EventEditor::noDeviceText());
+        QCOMPARE(m_prompts.shown.at(1).text, EventEditor::unstorableText());
+        // The loaded event is still there, untouched.
+        QCOMPARE(listBytes(), crlf({lampOn}));
     }
 
     void deleteEvent_data()
