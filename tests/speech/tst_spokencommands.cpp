@@ -1,0 +1,159 @@
+#include "home/devicestatus.h"
+#include "home/roomlist.h"
+#include "home/settingsstore.h"
+#include "platform/clock.h"
+#include "recordingstatus.h"
+#include "simprocess.h"
+#include "speech/phraseagent.h"
+#include "speech/voicecommandhandler.h"
+#include "tempfolder.h"
+#include "x10/cm11acontrol.h"
+#include "x10/devicecommands.h"
+
+#ifdef CASALUX_HAVE_POCKETSPHINX
+#include "speech/sphinxrecognizer.h"
+#endif
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+using namespace casalux;
+
+// Spoken commands for real: a synthetic voice says the phrase, pocketsphinx
+// hears it, and the simulated interface switches the device.
+class TestSpokenCommands : public QObject {
+    Q_OBJECT
+
+#ifdef CASALUX_HAVE_POCKETSPHINX
+    test::TempFolder m_folder;
+    std::unique_ptr<SphinxRecognizer> m_recognizer;
+    QList<VoiceCommand> m_commands;
+
+    // The phrase spoken by flite, as 16 kHz mono PCM with silence around it.
+    QByteArray speak(const QString& phrase)
+    {
+        const QString wav = m_folder.file(QStringLiteral("phrase.wav"));
+        const QString raw = m_folder.file(QStringLiteral("phrase.raw"));
+        if (QProcess::execute(QStringLiteral("flite"),
+                              {QStringLiteral("-voice"), QStringLiteral("slt"),
+                               QStringLiteral("-t"), phrase, QStringLiteral("-o"), wav}) != 0)
+            return {};
+        if (QProcess::execute(QStringLiteral("sox"),
+                              {wav, QStringLiteral("-t"), QStringLiteral("raw"),
+                               QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-e"),
+                               QStringLiteral("signed"), QStringLiteral("-b"), QStringLiteral("16"),
+                               QStringLiteral("-c"), QStringLiteral("1"), raw,
+                               QStringLiteral("pad"), QStringLiteral("0.5"),
+                               QStringLiteral("1.0")}) != 0)
+            return {};
+        QFile file(raw);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+#endif
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+#ifndef CASALUX_HAVE_POCKETSPHINX
+        QSKIP("built without pocketsphinx (libpocketsphinx-dev, pocketsphinx-en-us): "
+              "spoken commands are not tested");
+#else
+        if (QStandardPaths::findExecutable(QStringLiteral("flite")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty())
+            QSKIP("flite and sox are needed to speak the test phrases");
+        m_recognizer = std::make_unique<SphinxRecognizer>(SphinxRecognizer::Model::installed());
+        QVERIFY2(m_recognizer->ready(), qPrintable(m_recognizer->error()));
+        m_folder.write(QStringLiteral("rmlst.rvf"), "Lounge~~~\r\n"
+                                                    "Lounge~Lamp~A~3\r\n"
+                                                    "Hall~~~\r\n"
+                                                    "Hall~Light~B~5\r\n"
+                                                    "Hall~Telly2~B~6\r\n");
+        RoomList rooms(m_folder.path());
+        rooms.loadlists();
+        m_commands = VoiceCommand::forHome(rooms.records());
+        QStringList leftOut;
+        QVERIFY(m_recognizer->setGrammar(VoiceGrammar(m_commands), &leftOut));
+        // "telly2" is no word of the dictionary: its four phrases go, the rest stay.
+        QCOMPARE(leftOut.size(), 4);
+#endif
+    }
+
+#ifdef CASALUX_HAVE_POCKETSPHINX
+    void phrasesAreHeard_data()
+    {
+        QTest::addColumn<QString>("phrase");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("cancel") << "Cancel Lounge Lamp"
+                                << "off~A3";
+        QTest::newRow("on") << "Hall light on"
+                            << "on~B5";
+        QTest::newRow("dim") << "Dim hall light"
+                             << "dim~B5";
+        QTest::newRow("repeat") << "Repeat command"
+                                << "repeat";
+    }
+    void phrasesAreHeard()
+    {
+        QFETCH(QString, phrase);
+        QFETCH(QString, command);
+        const QByteArray audio = speak(phrase);
+        QVERIFY(!audio.isEmpty());
+        const QString heard = m_recognizer->decode(audio);
+        QCOMPARE(VoiceGrammar(m_commands).commandFor(heard), command);
+    }
+
+    // As from a microphone: the sound in small pieces, speech found in it.
+    void streamedSpeechIsHeardOnce()
+    {
+        const QByteArray audio = speak(QStringLiteral("Cancel Lounge Lamp"));
+        int starts = 0;
+        QStringList phrases;
+        for (qsizetype at = 0; at < audio.size(); at += 3201) { // odd sizes on purpose
+            const auto heard = m_recognizer->feed(audio.mid(at, 3201));
+            starts += heard.speechStarted ? 1 : 0;
+            if (heard.phrase)
+                phrases.append(*heard.phrase);
+        }
+        QCOMPARE(starts, 1);
+        QCOMPARE(phrases.size(), 1);
+        QCOMPARE(VoiceGrammar(m_commands).commandFor(phrases.first()), QStringLiteral("off~A3"));
+    }
+
+    void spokenCancelSwitchesTheSimulatedDevice()
+    {
+        Clock::instance().start(QDateTime::currentDateTime(), 20);
+        test::SimProcess sim;
+        QVERIFY(sim.start({}, 20));
+        sim.command(QStringLiteral("A3 ON"));
+        QTRY_VERIFY(sim.lines().join(QLatin1Char('\n')).contains(QLatin1String("REMOTE A3 ON")));
+        qputenv("CASALUX_SERIAL_9", sim.devicePath().toLocal8Bit());
+
+        SettingsStore settings(m_folder.file(QStringLiteral("machine.ini")),
+                               m_folder.file(QStringLiteral("user")));
+        RoomList rooms(m_folder.path());
+        rooms.loadlists();
+        Cm11aControl control;
+        control.setPort(9);
+        QCOMPARE(QCoro::waitFor(control.open()), int(InterfaceControl::Ready));
+        test::RecordingStatus status;
+        DeviceStatus deviceStatus(settings);
+        DeviceCommands commands(control, status, CommandPolicy::desktop());
+        PhraseAgent agent({QStringLiteral(":/characters")});
+        VoiceCommandHandler handler(agent, settings, commands, deviceStatus, rooms, status);
+        QVERIFY(handler.initagent());
+        handler.registerCommands();
+
+        const QString heard = m_recognizer->decode(speak(QStringLiteral("Cancel Lounge Lamp")));
+        QCOMPARE(agent.hear(heard), QStringLiteral("off~A3"));
+        QTRY_VERIFY2(sim.lines().join(QLatin1Char('\n')).contains(QLatin1String("A3 OFF")),
+                     qPrintable(sim.lines().join(QLatin1Char('\n'))));
+        control.close();
+        qunsetenv("CASALUX_SERIAL_9");
+        Clock::instance().useSystemTime();
+    }
+#endif
+};
+
+QTEST_GUILESS_MAIN(TestSpokenCommands)
+#include "tst_spokencommands.moc"

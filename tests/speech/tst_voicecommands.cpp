@@ -1,0 +1,247 @@
+#include "home/devicestatus.h"
+#include "home/roomlist.h"
+#include "home/settingsstore.h"
+#include "platform/clock.h"
+#include "recordingstatus.h"
+#include "scriptedinterface.h"
+#include "speech/phraseagent.h"
+#include "speech/voicecommandhandler.h"
+#include "tempfolder.h"
+#include "x10/devicecommands.h"
+
+#include <QtTest>
+
+using namespace casalux;
+
+namespace {
+
+QStringList names(const QList<VoiceCommand>& commands)
+{
+    QStringList out;
+    for (const VoiceCommand& c : commands)
+        out.append(c.name);
+    return out;
+}
+
+QStringList sentTexts(const test::ScriptedInterface& control)
+{
+    QStringList out;
+    for (const auto& s : control.sent)
+        out.append(s.text());
+    return out;
+}
+
+} // namespace
+
+// The spoken command set, the phrases it understands and what the program
+// does with them.
+class TestVoiceCommands : public QObject {
+    Q_OBJECT
+
+    struct Rig {
+        test::TempFolder folder;
+        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
+                               folder.file(QStringLiteral("user"))};
+        RoomList rooms{folder.path()};
+        test::ScriptedInterface control;
+        test::RecordingStatus status;
+        DeviceStatus deviceStatus{settings};
+        DeviceCommands commands{control, status, CommandPolicy::desktop()};
+        PhraseAgent agent{
+            {folder.file(QStringLiteral("characters")), QStringLiteral(":/characters")}};
+        VoiceCommandHandler handler{agent, settings, commands, deviceStatus, rooms, status};
+        int reminders = 0;
+
+        Rig()
+        {
+            folder.write(QStringLiteral("rmlst.rvf"), "Lounge~~~\r\n"
+                                                      "Lounge~Lamp~A~3\r\n"
+                                                      "Lounge~Fan~A~4\r\n"
+                                                      "Living Room~~~\r\n"
+                                                      "Living Room~Ceiling Light~B~12\r\n");
+            rooms.loadlists();
+            handler.setReminderHook([this] { ++reminders; });
+        }
+        // Says a phrase and waits for the command it set off to finish.
+        QString say(const QString& phrase)
+        {
+            const QString name = agent.hear(phrase);
+            QCoro::waitFor(Clock::instance().sleep(1.5));
+            return name;
+        }
+    };
+
+private Q_SLOTS:
+    void init() { Clock::instance().start(QDateTime(QDate(2026, 3, 5), QTime(19, 0)), 100); }
+    void cleanup() { Clock::instance().useSystemTime(); }
+
+    void commandSetOfAHome()
+    {
+        const auto records = *RoomRecord::parse(QStringLiteral("Living Room~Ceiling Light~B~12"));
+        const QList<VoiceCommand> device = VoiceCommand::forDevice(records);
+        QCOMPARE(names(device), (QStringList{"on~B12", "bright~B12", "dim~B12", "off~B12"}));
+        QCOMPARE(device.at(0).voiceText, QStringLiteral("Living Room [Ceiling Light] [on]"));
+        QCOMPARE(device.at(0).caption, QStringLiteral("Living Room Ceiling Light on"));
+        QCOMPARE(device.at(1).voiceText, QStringLiteral("Bright Living Room [Ceiling Light]"));
+        QCOMPARE(device.at(2).caption, QStringLiteral("Dim Living Room Ceiling Light"));
+        QCOMPARE(device.at(3).voiceText, QStringLiteral("[Cancel] Living Room [Ceiling Light]"));
+        QCOMPARE(device.at(3).caption, QStringLiteral("Cancel Living Room Ceiling Light"));
+
+        Rig rig;
+        const QList<VoiceCommand> home = VoiceCommand::forHome(rig.rooms.records());
+        QCOMPARE(names(home).mid(0, 3), (QStringList{"Properties", "repeat", "on~A3"}));
+        QCOMPARE(home.size(), 2 + 3 * 4);
+        QCOMPARE(home.at(1).voiceText, QStringLiteral("[repeat] command"));
+    }
+
+    void phrasesFindTheirCommands_data()
+    {
+        QTest::addColumn<QString>("phrase");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("on, every word") << "Lounge Lamp On"
+                                        << "on~A3";
+        QTest::newRow("on, the room alone") << "lounge"
+                                            << "on~A3"; // first device of the room
+        QTest::newRow("second device") << "lounge fan"
+                                       << "on~A4";
+        QTest::newRow("cancel") << "Cancel Lounge Lamp"
+                                << "off~A3";
+        QTest::newRow("cancel, punctuation") << "  cancel, LOUNGE fan! "
+                                             << "off~A4";
+        QTest::newRow("dim") << "Dim Lounge Lamp"
+                             << "dim~A3";
+        QTest::newRow("bright, two-word names") << "bright living room ceiling light"
+                                                << "bright~B12";
+        QTest::newRow("a two-word name is one optional group") << "living room ceiling on"
+                                                               << "";
+        QTest::newRow("repeat") << "repeat command"
+                                << "repeat";
+        QTest::newRow("repeat, short") << "Command"
+                                       << "repeat";
+        QTest::newRow("properties") << "speech properties"
+                                    << "Properties";
+        QTest::newRow("off is not a word here") << "Lounge Lamp Off"
+                                                << "";
+        QTest::newRow("words missing") << "dim"
+                                       << "";
+        QTest::newRow("nothing") << "   "
+                                 << "";
+    }
+    void phrasesFindTheirCommands()
+    {
+        QFETCH(QString, phrase);
+        QFETCH(QString, command);
+        Rig rig;
+        const VoiceGrammar grammar(VoiceCommand::forHome(rig.rooms.records()));
+        QCOMPARE(grammar.commandFor(phrase), command);
+    }
+
+    // A word the recogniser cannot pronounce would sink the whole grammar:
+    // only the phrases with it are left out.
+    void grammarLeavesOutUnknownWords()
+    {
+        const QList<VoiceCommand> commands{
+            {QStringLiteral("on~A3"), {}, QStringLiteral("Lounge [Lamp] [on]")},
+            {QStringLiteral("on~A5"), {}, QStringLiteral("Lounge [Telly2] [on]")}};
+        QStringList leftOut;
+        const QString jsgf = VoiceGrammar(commands).jsgf(
+            [](const QString& w) { return w != QLatin1String("telly2"); }, &leftOut);
+        QCOMPARE(leftOut, QStringList{"Lounge [Telly2] [on]"});
+        QVERIFY(jsgf.startsWith(QLatin1String("#JSGF V1.0;\ngrammar casalux;\n")));
+        QVERIFY(jsgf.contains(QLatin1String("public <command> = <c0>;")));
+        QVERIFY(jsgf.contains(QLatin1String("<c0> = lounge [lamp] [on];")));
+        QVERIFY(
+            VoiceGrammar(commands).jsgf([](const QString&) { return false; }, nullptr).isEmpty());
+    }
+
+    void characterLoadsOrSpeechStaysOff()
+    {
+        {
+            Rig rig; // no setting: the character that comes with the program
+            QVERIFY(rig.handler.initagent());
+            QCOMPARE(rig.status.activity.last(), QStringLiteral("MsAgent Character has loaded"));
+            QCOMPARE(rig.agent.caption(), QStringLiteral("Casalux"));
+            rig.handler.registerCommands();
+            QCOMPARE(rig.agent.commands().size(), 14);
+        }
+        const QStringList missing{QStringLiteral("genie"), QStringLiteral("../merlin"),
+                                  QStringLiteral("")};
+        for (const QString& name : missing) {
+            Rig rig;
+            rig.settings.write(settingkeys::lastCharacter, name);
+            QVERIFY(!rig.handler.initagent());
+            QCOMPARE(rig.status.activity,
+                     QStringList{"Cannot load MsAgent Character, see help file for more."});
+            rig.handler.registerCommands();
+            QVERIFY(rig.agent.commands().isEmpty());
+            QCOMPARE(rig.agent.hear(QStringLiteral("Cancel Lounge Lamp")), QString());
+            QVERIFY(rig.control.sent.isEmpty());
+        }
+        Rig rig; // a character of the user's own, in the program folder
+        rig.folder.write(QStringLiteral("characters/genie.acs"), "[Character]\nName=Genie\n");
+        rig.settings.write(settingkeys::lastCharacter, QStringLiteral("genie"));
+        QVERIFY(rig.handler.initagent());
+        QCOMPARE(rig.agent.character()->name, QStringLiteral("Genie"));
+    }
+
+    void spokenCommandsSwitchAndRepeat()
+    {
+        Rig rig;
+        QVERIFY(rig.handler.initagent());
+        rig.handler.registerCommands();
+
+        QCOMPARE(rig.say(QStringLiteral("Cancel Lounge Lamp")), QStringLiteral("off~A3"));
+        QCOMPARE(sentTexts(rig.control), QStringList{"A3 3 20"});
+        QCOMPARE(rig.reminders, 1);
+        QCOMPARE(rig.status.activity.at(1), QStringLiteral("PLEASE SPEAK YOUR COMMAND CLEARLY"));
+        QVERIFY(!rig.deviceStatus.getlaststatus(QStringLiteral("LoungeLamp")));
+
+        QCOMPARE(rig.say(QStringLiteral("repeat command")), QStringLiteral("repeat"));
+        QCOMPARE(sentTexts(rig.control), (QStringList{"A3 3 20", "A3 3 20"}));
+        QCOMPARE(rig.handler.lastCommand(), QStringLiteral("off~A3"));
+
+        rig.control.sent.clear();
+        rig.say(QStringLiteral("Living Room Ceiling Light on"));
+        QCOMPARE(sentTexts(rig.control), QStringList{"B12 2 20"});
+        QVERIFY(rig.deviceStatus.getlaststatus(QStringLiteral("LivingRoomCeilingLight")));
+        rig.say(QStringLiteral("Dim Living Room"));
+        rig.say(QStringLiteral("Bright Living Room"));
+        QCOMPARE(rig.control.sent.size(), 3);
+        QCOMPARE(rig.control.sent.at(1).function, int(InterfaceControl::Dim));
+        QCOMPARE(rig.control.sent.at(2).function, int(InterfaceControl::Bright));
+
+        // A phrase that means nothing changes nothing, not even "repeat".
+        rig.control.sent.clear();
+        QCOMPARE(rig.say(QStringLiteral("open the pod bay doors")), QString());
+        QVERIFY(rig.control.sent.isEmpty());
+        QCOMPARE(rig.handler.lastCommand(), QStringLiteral("bright~B12"));
+    }
+
+    void characterHidesTwentySecondsAfterListening()
+    {
+        Rig rig;
+        QVERIFY(rig.handler.initagent());
+        rig.agent.beginListening();
+        QVERIFY(rig.agent.visible());
+        QVERIFY(rig.handler.timerhide().isActive());
+        QCoro::waitFor(Clock::instance().sleep(15));
+        QVERIFY(rig.agent.visible());
+        QCoro::waitFor(Clock::instance().sleep(6));
+        QVERIFY(!rig.agent.visible());
+    }
+
+    void propertiesAskForTheSheet()
+    {
+        Rig rig;
+        QVERIFY(rig.handler.initagent());
+        rig.handler.registerCommands();
+        QSignalSpy sheet(&rig.agent, &SpeechAgent::propertiesRequested);
+        rig.say(QStringLiteral("Speech Properties"));
+        QCOMPARE(sheet.size(), 1);
+        QVERIFY(rig.control.sent.isEmpty());
+        QCOMPARE(rig.handler.lastCommand(), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVoiceCommands)
+#include "tst_voicecommands.moc"
