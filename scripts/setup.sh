@@ -7,6 +7,7 @@ packages=(
     cmake g++ ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev qcoro-qt6-dev
     curl
+    chromium qt6-websockets-dev
     libpocketsphinx-dev pocketsphinx-en-us flite sox
 )
 
