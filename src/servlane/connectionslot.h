@@ -27,6 +27,7 @@ enum class SlotState {
 // Everything the server keeps for one connection slot (index 2..N).
 struct ConnectionSlot {
     int index = 0;
+    quint64 generation = 0; // which connection holds the slot; grows with every accept
     QTcpSocket* socket = nullptr; // owned by the socket layer
     SlotState state = SlotState::Closed;
     QByteArray inbox; // bytes of the request so far, bounded by the limits

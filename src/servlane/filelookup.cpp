@@ -16,6 +16,7 @@ void FileLookup::setDocumentRoot(const QString& documentRoot)
 {
     m_root.clear();
     m_cache.clear();
+    m_accessFiles.clear();
     m_clock.start();
     if (documentRoot.isEmpty())
         return;
@@ -140,6 +141,36 @@ bool FileLookup::contains(const QString& canonicalPath) const
         return true;
     const QString prefix = m_root.endsWith(QLatin1Char('/')) ? m_root : m_root + QLatin1Char('/');
     return canonicalPath.startsWith(prefix);
+}
+
+QString FileLookup::accessFileIn(const QString& requestFolder) const
+{
+    const qint64 now = m_clock.isValid() ? m_clock.elapsed() : 0;
+    if (const auto it = m_accessFiles.constFind(requestFolder); it != m_accessFiles.constEnd()) {
+        if (now - it->at < kCacheMs)
+            return it->result.localPath;
+        m_accessFiles.erase(it);
+    }
+    QString folder;
+    if (requestFolder.isEmpty() || requestFolder == QLatin1String("/")) {
+        folder = m_root;
+    } else {
+        const Result found = resolveUncached(requestFolder);
+        if (found.exists && found.isDirectory)
+            folder = found.localPath;
+    }
+    Result r;
+    if (!folder.isEmpty()) {
+        const QString entry = findEntry(folder, QStringLiteral("htaccess.txt"));
+        if (!entry.isEmpty() && QFileInfo(folder + QLatin1Char('/') + entry).isFile()) {
+            r.localPath = folder + QLatin1Char('/') + entry;
+            r.exists = true;
+        }
+    }
+    if (m_accessFiles.size() >= kCacheEntries)
+        m_accessFiles.clear();
+    m_accessFiles.insert(requestFolder, Cached{r, now});
+    return r.localPath;
 }
 
 bool FileLookup::isAccessFile(const QString& fileName)

@@ -50,6 +50,10 @@ public:
 
     // The access file holds credentials and is never served or listed.
     static bool isAccessFile(const QString& fileName);
+    // Local path of the access file in the folder a request path names
+    // ("/sub" or "/sub/" for the folder sub), any letter case; empty when
+    // that folder has none. Remembered for kCacheMs, like files.
+    QString accessFileIn(const QString& requestFolder) const;
 
 private:
     // Entry of `directory` named `segment`: exact first, then ignoring case.
@@ -63,6 +67,7 @@ private:
     };
     QString m_root;
     mutable QHash<QString, Cached> m_cache;
+    mutable QHash<QString, Cached> m_accessFiles; // folder -> access file (localPath)
     QElapsedTimer m_clock;
 };
 

@@ -1,8 +1,8 @@
 #include "mimetable.h"
 
-#include <QFile>
-#include <QMimeDatabase>
+#include "cregsettings.h"
 
+#include <QFile>
 namespace servlane {
 
 namespace {
@@ -188,13 +188,10 @@ QString MimeTable::typeForExtension(const QString& extension) const
 {
     QString type;
     if (m_source == Source::Registry) {
-        if (!extension.isEmpty()) {
-            static const QMimeDatabase db;
-            const QList<QMimeType> types =
-                db.mimeTypesForFileName(QStringLiteral("x.") + extension);
-            if (!types.isEmpty())
-                type = types.first().name();
-        }
+        if (!extension.isEmpty())
+            type = CRegSettings::ReadValue(QStringLiteral("HKEY_CLASSES_ROOT"),
+                                           QLatin1Char('.') + extension,
+                                           QStringLiteral("Content Type"));
     } else {
         for (const auto& [ext, t] : m_entries) {
             if (ext.compare(extension, Qt::CaseInsensitive) == 0) {

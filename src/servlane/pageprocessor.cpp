@@ -85,6 +85,17 @@ QByteArray PageProcessor::processNested(const QByteArray& input, const QString& 
                 out.append(context.variable(QString::fromLatin1(inner.mid(8))).toLatin1());
                 continue;
             }
+            if (context.ssi && context.exec) {
+                const char* kind = startsWithCi(inner, "execcmd=")   ? "execcmd"
+                                   : startsWithCi(inner, "execcgi=") ? "execcgi"
+                                                                     : nullptr;
+                if (kind) {
+                    const auto output = context.exec(QString::fromLatin1(kind),
+                                                     QString::fromLatin1(inner.mid(8)));
+                    out.append(output ? *output : tag);
+                    continue;
+                }
+            }
             bool included = false;
             if (context.ssi) {
                 for (const char* kind : {"includefile=", "includevirtual=", "include="}) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace servlane {
 
@@ -25,6 +26,10 @@ public:
         std::function<QString(const QString&)> queryValue;   // query value by name
         std::function<QString(const QString&)> callFunction; // the host's answer
         std::function<QString(const QString&)> mimeType;     // by local path
+        // Output of an exec tag ("execcmd" or "execcgi", and its command),
+        // or nothing to leave the tag as written. Programs are run before
+        // the page is processed; this only hands out what they wrote.
+        std::function<std::optional<QByteArray>(const QString&, const QString&)> exec;
     };
 
     // Nested includes deeper than this are left as tags.

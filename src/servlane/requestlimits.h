@@ -26,6 +26,12 @@ struct RequestLimits {
     // this long is dropped in favour of a new one, so idle sockets cannot
     // starve clients that talk.
     int evictStalledAfterMs = 1'000;
+    // What a CGI program or exec tag may write before it is stopped and its
+    // output cut there.
+    qint64 maxCgiOutput = 8 * 1024 * 1024;
+    // How long a request waits for the reverse look-up of REMOTE_HOST before
+    // it goes on with "Unknown".
+    int hostLookupTimeoutMs = 2'000;
 };
 
 } // namespace servlane

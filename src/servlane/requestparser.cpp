@@ -1,5 +1,7 @@
 #include "requestparser.h"
 
+#include "cls_base64.h"
+
 #include <QList>
 
 namespace servlane {
@@ -173,8 +175,9 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
                 valueAfter(line, QStringLiteral("Authorization:"), Qt::CaseSensitive);
             const qsizetype basic = auth.isNull() ? -1 : auth.indexOf(QLatin1String("Basic"));
             if (basic >= 0) {
-                const QString decoded = QString::fromLatin1(
-                    QByteArray::fromBase64(auth.mid(basic + 5).trimmed().toLatin1()));
+                // Text that is not Base64 carries no credentials at all.
+                const auto bytes = cls_Base64::Decode(auth.mid(basic + 5));
+                const QString decoded = bytes ? QString::fromLatin1(*bytes) : QLatin1String("");
                 const qsizetype colon = decoded.indexOf(QLatin1Char(':'));
                 req.userName = (colon < 0 ? decoded : decoded.left(colon)).trimmed();
                 req.password = colon < 0 ? QString() : decoded.mid(colon + 1).trimmed();

@@ -66,9 +66,7 @@ QString ServerVariables::value(const QString& name, const Context& c)
     if (n == QLatin1String("REMOTE_ADDR"))
         return c.clientAddress;
     if (n == QLatin1String("REMOTE_HOST"))
-        // A reverse look-up would block the one thread every request runs
-        // on, so the name is never looked up.
-        return QStringLiteral("Unknown");
+        return c.remoteHost.isEmpty() ? QStringLiteral("Unknown") : c.remoteHost;
     if (n == QLatin1String("REMOTE_USER"))
         return r.userName;
     if (n == QLatin1String("REQUEST_METHOD"))

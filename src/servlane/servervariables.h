@@ -15,6 +15,7 @@ public:
         const HttpRequest* request = nullptr;
         QString localPath; // local path of the requested page
         QString clientAddress;
+        QString remoteHost; // looked up by the caller; "Unknown" when not found
         QString serverName;
         QString serverPort;
         QString serverSoftware;

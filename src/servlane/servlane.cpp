@@ -1,10 +1,16 @@
 #include "servlane.h"
 
+#include "accesscheck.h"
+#include "cgirunner.h"
+#include "cls_strings.h"
+#include "cls_winutil.h"
 #include "directorylisting.h"
 #include "documentresponder.h"
 #include "filelookup.h"
+#include "hostnamecache.h"
 #include "httpformat.h"
 #include "mimetable.h"
+#include "percentcodec.h"
 #include "servervariables.h"
 #include "settingspropertystore.h"
 #include "socketlayer.h"
@@ -16,6 +22,8 @@
 #include <QHostInfo>
 #include <QLoggingCategory>
 #include <QMetaMethod>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <cmath>
 #include <exception>
 
@@ -78,7 +86,8 @@ Servlane::Servlane(QObject* parent) : Servlane(std::make_unique<SettingsProperty
 Servlane::Servlane(std::unique_ptr<PropertyStore> store, QObject* parent)
     : QObject(parent), m_store(std::move(store)), m_sockets(std::make_unique<SocketLayer>()),
       m_lookup(std::make_unique<FileLookup>()), m_mime(std::make_unique<MimeTable>()),
-      m_responder(std::make_unique<DocumentResponder>(*m_lookup, *m_mime))
+      m_responder(std::make_unique<DocumentResponder>(*m_lookup, *m_mime)),
+      m_hostNames(new HostNameCache(this))
 {
     m_serverSoftware = QStringLiteral("Orbrook Servlane/1.1");
     m_hostFolder =
@@ -383,6 +392,13 @@ bool Servlane::StopServer()
         Q_EMIT StatusLine(QStringLiteral("Stopping Server ..."));
         m_sockets->killAllConnections();
         m_sockets->closeListener();
+        for (const QPointer<CgiRunner>& runner : std::as_const(m_runners)) {
+            if (runner) {
+                runner->abandon();
+                runner->deleteLater();
+            }
+        }
+        m_runners.clear();
         m_running = false;
         Q_EMIT StatusLine(QStringLiteral("Server Stopped."));
         Q_EMIT HTTPLog(QLatin1Char('#') + HttpFormat::formatLogTime(QDateTime::currentDateTime()) +
@@ -425,10 +441,7 @@ QString Servlane::Stats_UpTime() const
 {
     if (!m_started.isValid())
         return {};
-    const qint64 s = m_started.secsTo(QDateTime::currentDateTime());
-    auto two = [](qint64 n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
-    return two(s / 86400) + QLatin1Char(':') + two(s / 3600 % 24) + QLatin1Char(':') +
-           two(s / 60 % 60) + QLatin1Char(':') + two(s % 60);
+    return cls_WinUtil::UpTime(m_started.secsTo(QDateTime::currentDateTime()));
 }
 
 QString Servlane::Stats_FreeConnections() const
@@ -458,6 +471,39 @@ void Servlane::reportFailure(const QString& prefix, int code, const QString& des
 // ---- requests -----------------------------------------------------------
 
 void Servlane::onRequest(int index)
+{
+    ConnectionSlot* s = m_sockets->slot(index);
+    if (!s)
+        return;
+    // CGI programs and pages with echo tags may need REMOTE_HOST: look the
+    // client up first, for a bounded time, without holding anyone else up.
+    if ((m_cgiEnable || m_ssiEnable) && m_hostNames->cached(s->clientAddress).isNull()) {
+        const quint64 generation = s->generation;
+        m_hostNames->resolve(s->clientAddress, m_sockets->limits().hostLookupTimeoutMs, this,
+                             [this, index, generation] {
+                                 whileStillWanted(index, generation,
+                                                  [this, index] { handleRequest(index); });
+                             });
+        return;
+    }
+    handleRequest(index);
+}
+
+void Servlane::whileStillWanted(int index, quint64 generation,
+                                const std::function<void()>& action)
+{
+    const ConnectionSlot* s = m_sockets->slot(index);
+    if (!s || s->generation != generation)
+        return; // that connection is long gone; the slot serves another
+    if (s->state == SlotState::Abandoned) {
+        m_sockets->send(index, QByteArray()); // the client left: free the slot
+        return;
+    }
+    if (s->state == SlotState::Handling)
+        action();
+}
+
+void Servlane::handleRequest(int index)
 {
     ConnectionSlot* s = m_sockets->slot(index);
     if (!s)
@@ -520,7 +566,7 @@ void Servlane::mapRequestPath(int index)
     if (!found.exists || !found.isDirectory)
         return;
     const QString name =
-        m_lookup->findIndexPage(found.localPath, m_indexPageNames.split(QLatin1Char(',')));
+        m_lookup->findIndexPage(found.localPath, cls_Strings::Split(m_indexPageNames));
     if (name.isEmpty())
         return;
     QString path = r.requestPath + QLatin1Char('/') + name;
@@ -536,6 +582,8 @@ bool Servlane::isTrapped(const QString& fileName) const
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot < 0)
         return false;
+    // As the setting was always read: the extension found anywhere in the
+    // list text.
     return m_trapFileTypes.contains(fileName.mid(dot + 1), Qt::CaseInsensitive);
 }
 
@@ -571,15 +619,45 @@ void Servlane::sendDocument(int index)
     const bool cgi =
         m_cgiEnable && (r.requestPath.toUpper().endsWith(QLatin1String(".EXE")) ||
                         r.fullUrl.contains(QLatin1String(".exe?"), Qt::CaseInsensitive));
+    const QString program = cgi ? cgiProgram(r.requestPath, found.exists && !found.isDirectory
+                                                                ? found.localPath
+                                                                : QString())
+                                : QString();
+    if (cgi ? program.isEmpty()
+            : !found.exists || FileLookup::isAccessFile(QFileInfo(found.localPath).fileName())) {
+        finishDocument(index, QStringLiteral("404"), errorResponse(index, QStringLiteral("404")));
+        return;
+    }
+
+    // A folder is protected by its own access file: the request's folder for
+    // a file, the folder itself when one is asked for (its listing shows
+    // what it holds).
+    const bool directory = !cgi && found.isDirectory;
+    const QString folder = directory ? r.requestPath
+                                     : r.requestPath.left(r.requestPath.lastIndexOf(QLatin1Char('/')));
+    const AccessCheck::Verdict verdict = AccessCheck::check(
+        m_lookup->accessFileIn(folder), r.userName, r.password, AccessCheck::Source(m_authSource),
+        m_authSourceFile, m_nameInUse);
+    if (!verdict.allowed) {
+        const QByteArray challenge =
+            (directory ? QByteArrayLiteral("WWW-authenticate: Basic realm=")
+                       : QByteArrayLiteral("WWW-Authenticate: Basic realm=")) +
+            verdict.realm.toLatin1() + "\r\n\r\n";
+        finishDocument(index, QStringLiteral("401"),
+                       HttpFormat::buildHeader(m_serverSoftware, QStringLiteral("401"), 0,
+                                               QStringLiteral("text/html"), false, QString(),
+                                               QDateTime::currentDateTimeUtc()) +
+                           challenge);
+        return;
+    }
+
+    if (cgi) {
+        runCgi(index, program);
+        return;
+    }
     QString status = QStringLiteral("200");
     QByteArray response;
-    if (cgi) {
-        status = QStringLiteral("501"); // programs are not run by this server
-        response = errorResponse(index, status);
-    } else if (!found.exists || FileLookup::isAccessFile(QFileInfo(found.localPath).fileName())) {
-        status = QStringLiteral("404");
-        response = errorResponse(index, status);
-    } else if (found.isDirectory) {
+    if (directory) {
         if (m_browseEnable) {
             const QByteArray page =
                 DirectoryListing::page(found.localPath, r.requestPath, m_nameInUse,
@@ -594,16 +672,253 @@ void Servlane::sendDocument(int index)
             response = errorResponse(index, status);
         }
     } else {
+        if (m_ssiEnable) {
+            QList<QPair<QString, QString>> tags = execTags(index, found.localPath);
+            if (!tags.isEmpty()) {
+                runExecTags(index, found.localPath, std::move(tags));
+                return;
+            }
+        }
         response = fileResponse(index, found.localPath, status);
     }
+    finishDocument(index, status, response);
+}
+
+void Servlane::finishDocument(int index, const QString& statusCode, const QByteArray& response)
+{
     const ConnectionSlot* s = m_sockets->slot(index);
-    const QString client = s->clientAddress;
+    if (!s)
+        return;
+    const HttpRequest& r = s->request;
+    const QString line =
+        accessLogWanted() ? HttpFormat::accessLogLine(s->clientAddress,
+                                                      QDateTime::currentDateTimeUtc(),
+                                                      r.requestTarget, statusCode,
+                                                      response.size(), r.referer, r.userAgent)
+                          : QString();
     sendData(index, response);
     m_bytesSent += double(response.size());
-    if (accessLogWanted())
-        Q_EMIT HTTPLog(HttpFormat::accessLogLine(client, QDateTime::currentDateTimeUtc(),
-                                                 r.requestTarget, status, response.size(),
-                                                 r.referer, r.userAgent));
+    if (!line.isEmpty())
+        Q_EMIT HTTPLog(line);
+}
+
+namespace {
+
+// `name` in `folder`: exact first, then ignoring case; must stay inside it.
+QString programIn(const QString& folder, const QString& name)
+{
+    if (folder.isEmpty() || name.isEmpty() || name.contains(QLatin1Char('/')) ||
+        name.contains(QLatin1Char('\\')) || name == QLatin1String("..") ||
+        name == QLatin1String("."))
+        return {};
+    QString base = folder;
+    base.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QString canonicalFolder = QFileInfo(base).canonicalFilePath();
+    if (canonicalFolder.isEmpty())
+        return {};
+    QString entry;
+    if (QFileInfo::exists(canonicalFolder + QLatin1Char('/') + name)) {
+        entry = name;
+    } else {
+        const QStringList all = QDir(canonicalFolder).entryList(QDir::Files | QDir::Hidden);
+        for (const QString& e : all) {
+            if (e.compare(name, Qt::CaseInsensitive) == 0) {
+                entry = e;
+                break;
+            }
+        }
+    }
+    if (entry.isEmpty())
+        return {};
+    const QFileInfo info(canonicalFolder + QLatin1Char('/') + entry);
+    const QString canonical = info.canonicalFilePath();
+    if (canonical.isEmpty() || !canonical.startsWith(canonicalFolder + QLatin1Char('/')) ||
+        !QFileInfo(canonical).isFile())
+        return {};
+    return canonical;
+}
+
+} // namespace
+
+QString Servlane::cgiProgram(const QString& requestPath, const QString& foundPath) const
+{
+    if (!foundPath.isEmpty())
+        return foundPath;
+    // Not under the document root: the program of that name in CGIDirectory.
+    const QString name =
+        PercentCodec::decodeSpaces(requestPath.mid(requestPath.lastIndexOf(QLatin1Char('/')) + 1));
+    return programIn(m_cgiDirectory, name);
+}
+
+QStringList Servlane::cgiEnvironment(int index, const QString& localPath) const
+{
+    // The child's own environment: ours without any name of the table, then
+    // the table in its order. Nothing else from the request gets in.
+    const QStringList& names = ServerVariables::names();
+    QStringList env;
+    const QStringList inherited = QProcessEnvironment::systemEnvironment().toStringList();
+    for (const QString& entry : inherited) {
+        const QString name = entry.left(entry.indexOf(QLatin1Char('=')));
+        if (!names.contains(name))
+            env << entry;
+    }
+    for (const QString& name : names) {
+        QString value = variable(index, name, localPath);
+        value.remove(QLatin1Char('\0'));
+        env << name + QLatin1Char('=') + value;
+    }
+    return env;
+}
+
+void Servlane::startProgram(int index, const QString& program, const QStringList& arguments,
+                            const QString& localPath, std::function<void(const QByteArray&)> done)
+{
+    const ConnectionSlot* s = m_sockets->slot(index);
+    if (!s)
+        return;
+    CgiRunner::Job job;
+    job.program = program;
+    job.arguments = arguments;
+    job.environment = cgiEnvironment(index, localPath);
+    if (s->request.method == QLatin1String("POST"))
+        job.input = s->request.queryData.toLatin1();
+    job.timeoutMs = CgiRunner::timeoutMs(m_cgiTimeout);
+    job.maxOutput = m_sockets->limits().maxCgiOutput;
+
+    auto* runner = new CgiRunner(this);
+    m_runners.removeAll(nullptr);
+    m_runners.append(runner);
+    const quint64 generation = s->generation;
+    connect(runner, &CgiRunner::finished, this,
+            [this, runner, index, generation, program, done](const QByteArray& output) {
+                runner->deleteLater();
+                if (runner->timedOut())
+                    reportFailure(QStringLiteral("Error - SendWebPage. ["), 504,
+                                  QStringLiteral("Program stopped after the time-out: ") + program);
+                else if (runner->truncated())
+                    reportFailure(QStringLiteral("Error - SendWebPage. ["), 507,
+                                  QStringLiteral("Program output cut at the limit: ") + program);
+                whileStillWanted(index, generation, [&] { done(output); });
+            });
+    runner->start(job);
+}
+
+void Servlane::runCgi(int index, const QString& program)
+{
+    const ConnectionSlot* s = m_sockets->slot(index);
+    const QString name = QFileInfo(program).fileName();
+    const QStringList arguments = CgiRunner::argumentsFor(name, s->request.queryData);
+    startProgram(index, program, arguments, program, [this, index, program](const QByteArray& out) {
+        m_responder->setSettings(responderSettings());
+        // The program's own header lines, if any, are part of the body.
+        const QByteArray response =
+            HttpFormat::buildHeader(m_serverSoftware, QStringLiteral("200"), out.size(),
+                                    m_responder->typeOf(program), true, QString(),
+                                    QDateTime::currentDateTimeUtc()) +
+            out;
+        finishDocument(index, QStringLiteral("200"), response);
+    });
+}
+
+QList<QPair<QString, QString>> Servlane::execTags(int index, const QString& localPath)
+{
+    if (m_responder->typeOf(localPath).compare(QLatin1String("text/html"), Qt::CaseInsensitive))
+        return {};
+    QFile file(localPath);
+    if (file.size() > PageProcessor::kMaxIncludeSize || !file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray page = file.readAll();
+    if (!PageProcessor::normaliseTags(page).toLower().contains("<!--#exec") &&
+        !page.toLower().contains("<!--#include"))
+        return {};
+    // A dry pass over the page and its includes, host functions left alone,
+    // to learn which programs it runs.
+    QList<QPair<QString, QString>> tags;
+    PageProcessor::Context context = pageContext(index, localPath);
+    context.ssi = true;
+    context.functions = false;
+    context.lookup = m_lookup.get();
+    context.mimeType = [this](const QString& path) { return m_responder->typeOf(path); };
+    context.exec = [&tags](const QString& kind, const QString& command) {
+        const QPair<QString, QString> tag{kind, command};
+        if (!tags.contains(tag))
+            tags.append(tag);
+        return std::optional<QByteArray>();
+    };
+    PageProcessor::process(page, localPath, context);
+    return tags;
+}
+
+bool Servlane::execProgram(const QString& kind, const QString& command, QString& program,
+                           QStringList& arguments) const
+{
+    QString text = command;
+    text.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (kind == QLatin1String("execcgi")) {
+        // Like a virtual include: relative to the document root, never above.
+        QString relative = text;
+        relative.remove(QLatin1String("../"));
+        relative.remove(QLatin1String("./"));
+        const FileLookup::Result found = m_lookup->resolve(relative);
+        program = found.exists && !found.isDirectory
+                      ? found.localPath
+                      : programIn(m_cgiDirectory, relative.mid(relative.lastIndexOf('/') + 1));
+        return !program.isEmpty();
+    }
+    QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return false;
+    const QString first = words.takeFirst();
+    arguments = words;
+    program = programIn(m_cgiDirectory, first);
+    if (program.isEmpty())
+        program = first.startsWith(QLatin1Char('/')) ? first
+                                                     : QStandardPaths::findExecutable(first);
+    return !program.isEmpty();
+}
+
+void Servlane::runExecTags(int index, const QString& localPath,
+                           QList<QPair<QString, QString>> tags)
+{
+    // One program after the other; the page is built when the last is done.
+    auto outputs = std::make_shared<QHash<QString, QByteArray>>();
+    auto next = std::make_shared<std::function<void()>>();
+    // The step holds itself only weakly; a running program's callback keeps
+    // it alive, so it goes away with the last program or a departed client.
+    std::weak_ptr<std::function<void()>> weak = next;
+    *next = [this, index, localPath, tags, outputs, weak]() {
+        const std::shared_ptr<std::function<void()>> self = weak.lock();
+        if (!self)
+            return;
+        if (outputs->size() == tags.size()) {
+            m_execOutputs = *outputs;
+            QString status = QStringLiteral("200");
+            const QByteArray response = fileResponse(index, localPath, status);
+            m_execOutputs.clear();
+            finishDocument(index, status, response);
+            return;
+        }
+        const QPair<QString, QString> tag = tags[outputs->size()];
+        const QString key = tag.first + QLatin1Char('=') + tag.second;
+        QString program;
+        QStringList arguments;
+        if (!execProgram(tag.first, tag.second, program, arguments)) {
+            outputs->insert(key, CgiRunner::failureText(QStringLiteral("Create::Process Failed."),
+                                                        QStringLiteral("Program not found: ") +
+                                                            tag.second,
+                                                        2));
+            (*self)();
+            return;
+        }
+        startProgram(index, program, arguments, localPath,
+                     [outputs, self, key](const QByteArray& out) {
+                         QByteArray text = out;
+                         text.replace("\r\n", "<br>");
+                         outputs->insert(key, text);
+                         (*self)();
+                     });
+    };
+    (*next)();
 }
 
 void Servlane::sendRefusal(int index, int status, const QString& why)
@@ -650,6 +965,10 @@ PageProcessor::Context Servlane::pageContext(int index, const QString& localPath
     context.queryValue = [this, index](const QString& name) {
         const ConnectionSlot* s = m_sockets->slot(index);
         return s ? s->query.value(name) : QString();
+    };
+    context.exec = [this](const QString& kind, const QString& command) {
+        const auto it = m_execOutputs.constFind(kind + QLatin1Char('=') + command);
+        return it == m_execOutputs.constEnd() ? std::optional<QByteArray>() : *it;
     };
     context.callFunction = [this, index](const QString& name) {
         if (ConnectionSlot* s = m_sockets->slot(index))
@@ -701,6 +1020,9 @@ QString Servlane::variable(int index, const QString& name, const QString& localP
     c.request = &s->request;
     c.localPath = localPath;
     c.clientAddress = s->clientAddress;
+    c.remoteHost = m_hostNames->cached(s->clientAddress);
+    if (c.remoteHost.isNull())
+        m_hostNames->prefetch(s->clientAddress); // for the next request; "Unknown" for now
     c.serverName = m_nameInUse;
     c.serverPort = ServerPort();
     c.serverSoftware = m_serverSoftware;

@@ -6,13 +6,19 @@
 #include "servlane_export.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace servlane {
+class CgiRunner;
 class DocumentResponder;
+class HostNameCache;
 class FileLookup;
 class MimeTable;
 class SocketLayer;
@@ -170,6 +176,20 @@ private:
     void reportFailure(const QString& prefix, int code, const QString& description);
 
     void onRequest(int index);
+    void handleRequest(int index);
+    // Runs `action` if `index` still holds connection `generation` and a
+    // request being answered; frees a slot whose client has left.
+    void whileStillWanted(int index, quint64 generation, const std::function<void()>& action);
+    void finishDocument(int index, const QString& statusCode, const QByteArray& response);
+    QString cgiProgram(const QString& requestPath, const QString& foundPath) const;
+    void startProgram(int index, const QString& program, const QStringList& arguments,
+                      const QString& localPath, std::function<void(const QByteArray&)> done);
+    void runCgi(int index, const QString& program);
+    QList<QPair<QString, QString>> execTags(int index, const QString& localPath);
+    void runExecTags(int index, const QString& localPath, QList<QPair<QString, QString>> tags);
+    bool execProgram(const QString& kind, const QString& command, QString& program,
+                     QStringList& arguments) const;
+    QStringList cgiEnvironment(int index, const QString& localPath) const;
     void onRejected(int index, int status, bool refusal);
     void onTrapExpired(int index);
     void mapRequestPath(int index);
@@ -191,6 +211,11 @@ private:
     std::unique_ptr<servlane::FileLookup> m_lookup;
     std::unique_ptr<servlane::MimeTable> m_mime;
     std::unique_ptr<servlane::DocumentResponder> m_responder;
+    servlane::HostNameCache* m_hostNames = nullptr; // child
+    QList<QPointer<servlane::CgiRunner>> m_runners;
+    // Output of the exec tags of the page being built, by kind and command;
+    // filled before the page is processed.
+    QHash<QString, QByteArray> m_execOutputs;
 
     QString m_serverIp;
     int m_serverPort = 80;

@@ -213,6 +213,7 @@ void SocketLayer::attach(int index, QTcpSocket* socket)
     const int keptIndex = s.index;
     s = ConnectionSlot{};
     s.index = keptIndex;
+    s.generation = ++m_generations;
     s.socket = socket;
     socket->setParent(this);
     socket->setReadBufferSize(kReadBufferSize);

@@ -96,6 +96,7 @@ private:
     int m_highest = 0;
     std::vector<ConnectionSlot> m_slots; // index i at m_slots[i]; 0 and 1 unused
     int m_freeConnections = 0;
+    quint64 m_generations = 0;
     int m_connectionTimeout = 0;
     QTimer m_housekeeping;
     QElapsedTimer m_sinceSweep;

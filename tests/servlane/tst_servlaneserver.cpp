@@ -63,7 +63,6 @@ private Q_SLOTS:
         writeFile(root() + QStringLiteral("/a.htm"), "<p>a</p>");
         writeFile(root() + QStringLiteral("/page.html"), "<p>page</p>");
         writeFile(root() + QStringLiteral("/Logo.GIF"), "GIF89a");
-        writeFile(root() + QStringLiteral("/htaccess.txt"), "bob:secret\r\n");
         writeFile(root() + QStringLiteral("/sub/file.txt"), QByteArray(500, 'x'));
         writeFile(m_dir->filePath(QStringLiteral("secret.txt")), "outside");
         m_log.clear();
@@ -397,7 +396,11 @@ private Q_SLOTS:
 
         // The root: no parent row, and the access file is never listed.
         QFile::remove(root() + QStringLiteral("/default.htm"));
-        r = RawClient::get(m_port, "/");
+        writeFile(root() + QStringLiteral("/htaccess.txt"), "bob:secret\r\n");
+        m_server->StopServer(); // a new access file counts from the next start at the latest
+        start();
+        r = RawClient::get(m_port, "/",
+                           "Authorization: Basic " + QByteArray("bob:secret").toBase64() + "\r\n");
         QVERIFY(r.body().contains("Directory Listing: box - /<"));
         QVERIFY(!r.body().contains("[Parent Directory]"));
         QVERIFY(!r.body().contains("htaccess"));
@@ -512,6 +515,7 @@ private Q_SLOTS:
     void accessFileIsNeverServed()
     {
         start();
+        writeFile(root() + QStringLiteral("/htaccess.txt"), "bob:secret\r\n");
         for (const QByteArray t : {"/htaccess.txt", "/HTACCESS.TXT"}) {
             const auto r = RawClient::get(m_port, t);
             QVERIFY(!r.bytes.contains("secret"));

@@ -1,0 +1,383 @@
+#include "accesscheck.h"
+#include "cgirunner.h"
+#include "cls_base64.h"
+#include "cls_strings.h"
+#include "cls_winutil.h"
+#include "rawclient.h"
+#include "requestlimits.h"
+#include "servlane.h"
+#include "settingspropertystore.h"
+
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content, bool executable = false)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+    if (executable)
+        QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser));
+}
+
+QByteArray basic(const QByteArray& pair)
+{
+    return "Authorization: Basic " + pair.toBase64() + "\r\n";
+}
+
+} // namespace
+
+// CGI programs, exec tags, server variables in the child's environment and
+// Basic authentication of protected folders, over real TCP connections.
+class TestCgiAuth : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Servlane> m_server;
+    QStringList m_events;
+    QStringList m_log;
+    quint16 m_port = 0;
+
+    QString root() const { return m_dir->filePath(QStringLiteral("www")); }
+
+    void start()
+    {
+        QVERIFY(m_server->StartServer());
+        m_port = m_server->listeningPort();
+        QVERIFY(m_port != 0);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        writeFile(root() + QStringLiteral("/index.html"), "<p>home</p>");
+        writeFile(root() + QStringLiteral("/images/logo.gif"), "GIF89a");
+        m_events.clear();
+        m_log.clear();
+        auto settings = std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("s.ini")),
+                                                    QSettings::IniFormat);
+        m_server = std::make_unique<Servlane>(
+            std::make_unique<SettingsPropertyStore>(std::move(settings)));
+        m_server->setHostFolder(m_dir->path());
+        servlane::RequestLimits limits;
+        limits.maxCgiOutput = 64 * 1024;
+        limits.lingerMs = 300;
+        m_server->setRequestLimits(limits);
+        m_server->setServerIP(QStringLiteral("127.0.0.1"));
+        m_server->setServerPort(QStringLiteral("0"));
+        m_server->setServerName(QStringLiteral("box"));
+        m_server->setVirtualPath(root());
+        m_server->setContentTypeSource(Servlane::Internal);
+        m_server->setMaxConnections(8);
+        m_server->setCGIDirectory(m_dir->filePath(QStringLiteral("scripts")));
+        connect(m_server.get(), &Servlane::LogEvent, this,
+                [this](const QString& e) { m_events << e; });
+        connect(m_server.get(), &Servlane::HTTPLog, this, [this](const QString& l) { m_log << l; });
+    }
+
+    void cleanup()
+    {
+        m_server.reset();
+        m_dir.reset();
+    }
+
+    // ---- CGI --------------------------------------------------------------
+
+    void cgiOutputArrivesWhole()
+    {
+        // More than the 1024 bytes one read of the pipe once took.
+        writeFile(root() + QStringLiteral("/cgi/big.exe"),
+                  "#!/bin/sh\nhead -c 3000 /dev/zero | tr '\\0' x\n", true);
+        m_server->setCGIEnable(true);
+        start();
+        const auto r = RawClient::get(m_port, "/cgi/big.exe");
+        QCOMPARE(r.status(), 200);
+        QCOMPARE(r.body(), QByteArray(3000, 'x'));
+        QCOMPARE(r.headerValue("Content-Length"), QByteArray("3000"));
+        QCOMPARE(r.headerValue("Content-Type"), QByteArray("application/mime"));
+        QVERIFY(m_log.last().contains(QStringLiteral("\"/cgi/big.exe\" 200 ")));
+    }
+
+    void environmentIsTheTableOnly()
+    {
+        writeFile(root() + QStringLiteral("/env.exe"), "#!/bin/sh\nenv\n", true);
+        m_server->setCGIEnable(true);
+        start();
+        const auto r = RawClient::get(m_port, "/env.exe?room=Den&x=1",
+                                      "Proxy: http://evil:1/\r\nUser-Agent: T/1\r\n" +
+                                          basic("bob:pw"));
+        QCOMPARE(r.status(), 200);
+        const QByteArray env = r.body();
+        for (const char* line :
+             {"QUERY_STRING=room=Den&x=1", "REQUEST_METHOD=GET", "GATEWAY_INTERFACE=CGI/1.1",
+              "SCRIPT_NAME=env.exe", "REMOTE_ADDR=127.0.0.1", "SERVER_NAME=box",
+              "SERVER_PROTOCOL=HTTP/1.0", "HTTP_USER_AGENT=T/1", "REMOTE_USER=bob",
+              "AUTH_TYPE=Basic", "DOCUMENT_URI=/env.exe"})
+            QVERIFY2(env.contains(QByteArray("\n") + line + "\n") ||
+                         env.startsWith(QByteArray(line) + "\n"),
+                     line);
+        QVERIFY(env.contains("\nREMOTE_HOST="));
+        QVERIFY(!env.contains("REMOTE_HOST=\n"));
+        if (qgetenv("HTTP_PROXY").isEmpty())
+            QVERIFY2(!env.contains("HTTP_PROXY="), "a request header became a variable");
+        // Our own environment is left as it was.
+        QVERIFY(qgetenv("QUERY_STRING").isEmpty());
+    }
+
+    void postBodyGoesToStandardInput()
+    {
+        writeFile(root() + QStringLiteral("/echo.exe"), "#!/bin/sh\ncat\n", true);
+        m_server->setCGIEnable(true);
+        start();
+        const auto r = RawClient::exchange(
+            m_port, {"POST /echo.exe HTTP/1.0\r\nContent-Length: 9\r\n\r\nlamp=on&x"});
+        QCOMPARE(r.body(), QByteArray("lamp=on&x"));
+    }
+
+    void timeouts()
+    {
+        writeFile(root() + QStringLiteral("/slow.exe"), "#!/bin/sh\nsleep 1\necho done\n", true);
+        writeFile(root() + QStringLiteral("/hang.exe"), "#!/bin/sh\necho early\nexec sleep 30\n",
+                  true);
+        m_server->setCGIEnable(true);
+        m_server->setCGITimeout(0); // no limit: waits for the end
+        start();
+        QCOMPARE(RawClient::get(m_port, "/slow.exe").body(), QByteArray("done\n"));
+        QVERIFY(m_events.isEmpty());
+
+        m_server->setCGITimeout(1);
+        QElapsedTimer t;
+        t.start();
+        const auto r = RawClient::get(m_port, "/hang.exe");
+        QVERIFY2(t.elapsed() < 4000, "the program was stopped at its time-out");
+        QCOMPARE(r.status(), 200);
+        QCOMPARE(r.body(), QByteArray("early\n"));
+        QCOMPARE(m_events.size(), 1);
+        QVERIFY(m_events[0].startsWith(QStringLiteral("Error - SendWebPage. [504] ")));
+    }
+
+    void programsFromTheScriptFolderAndFailures()
+    {
+        writeFile(m_dir->filePath(QStringLiteral("scripts/Tool.exe")), "#!/bin/sh\necho tool\n",
+                  true);
+        writeFile(root() + QStringLiteral("/plain.exe"), "not a program", false);
+        m_server->setCGIEnable(true);
+        start();
+        // Not under the document root: taken from CGIDirectory, any case.
+        QCOMPARE(RawClient::get(m_port, "/x/tool.exe").body(), QByteArray("tool\n"));
+        auto r = RawClient::get(m_port, "/none.exe");
+        QVERIFY(r.body().contains("HTTP 404: File Not Found"));
+        r = RawClient::get(m_port, "/plain.exe");
+        QCOMPARE(r.status(), 200);
+        QVERIFY2(r.body().startsWith("Create::Process Failed.<BR>\r\nError Desc: "), r.bytes);
+        QVERIFY(r.body().contains("<BR>\r\nError Number: "));
+        // Without CGI the file is just a file.
+        m_server->setCGIEnable(false);
+        QCOMPARE(RawClient::get(m_port, "/plain.exe").body(), QByteArray("not a program"));
+    }
+
+    void execTagsRunThroughTheSameRunner()
+    {
+        writeFile(root() + QStringLiteral("/cgi/lines.exe"), "#!/bin/sh\nprintf 'a\\r\\nb'\n",
+                  true);
+        writeFile(m_dir->filePath(QStringLiteral("scripts/stamp")), "#!/bin/sh\necho -n s\n",
+                  true);
+        writeFile(root() + QStringLiteral("/page.html"),
+                  "<p><!--#exec cgi=\"/cgi/lines.exe\" --></p><!--#exec cmd=\"stamp\" -->"
+                  "<!--#exec cmd=\"nothing-here\" -->|<!--#echo var=\"SERVER_NAME\"-->");
+        m_server->setSSIEnable(true);
+        start();
+        const QByteArray body = RawClient::get(m_port, "/page.html").body();
+        QVERIFY2(body.startsWith("<p>a<br>b</p>s"), body);
+        QVERIFY(body.contains("Create::Process Failed."));
+        QVERIFY(body.endsWith("|box"));
+    }
+
+    void outputFloodIsCut()
+    {
+        writeFile(root() + QStringLiteral("/flood.exe"), "#!/bin/sh\nexec yes\n", true);
+        m_server->setCGIEnable(true);
+        start();
+        const auto r = RawClient::exchange(m_port, {"GET /flood.exe HTTP/1.0\r\n\r\n"}, 0, 10'000);
+        QCOMPARE(r.status(), 200);
+        QCOMPARE(r.body().size(), 64 * 1024); // the cap of this test
+        QVERIFY(m_events.last().startsWith(QStringLiteral("Error - SendWebPage. [507] ")));
+    }
+
+    void commandLineRule()
+    {
+        QCOMPARE(servlane::CgiRunner::argumentsFor(QStringLiteral("RUN.BAT"),
+                                                   QStringLiteral("a  b")),
+                 (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+        QCOMPARE(servlane::CgiRunner::argumentsFor(QStringLiteral("run.exe"), QStringLiteral("a")),
+                 QStringList());
+        QCOMPARE(servlane::CgiRunner::timeoutMs(0), 0);
+        QCOMPARE(servlane::CgiRunner::timeoutMs(2'000'000'000), 2'000'000'000);
+    }
+
+    // ---- authentication ---------------------------------------------------
+
+    void protectedFolder_data()
+    {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<int>("status");
+        QTest::newRow("no login") << QByteArray("/index.html") << QByteArray() << 401;
+        QTest::newRow("right login") << QByteArray("/index.html") << basic("bob:secret") << 200;
+        QTest::newRow("other case") << QByteArray("/index.html") << basic("BOB:SeCrEt") << 200;
+        QTest::newRow("empty password") << QByteArray("/index.html") << basic("bob:") << 401;
+        QTest::newRow("no colon") << QByteArray("/index.html") << basic("bob") << 401;
+        QTest::newRow("prefix password") << QByteArray("/index.html") << basic("bob:secr") << 401;
+        QTest::newRow("longer password") << QByteArray("/index.html") << basic("bob:secrets")
+                                         << 401;
+        QTest::newRow("part of the user") << QByteArray("/index.html") << basic("ob:secret") << 401;
+        QTest::newRow("realm line as login")
+            << QByteArray("/index.html") << basic("realm:Home Control") << 401;
+        QTest::newRow("bad base64") << QByteArray("/index.html")
+                                    << QByteArray("Authorization: Basic %%%==\r\n") << 401;
+        QTest::newRow("folder without access file") << QByteArray("/images/logo.gif")
+                                                    << QByteArray() << 200;
+    }
+    void protectedFolder()
+    {
+        QFETCH(QByteArray, target);
+        QFETCH(QByteArray, headers);
+        QFETCH(int, status);
+        writeFile(root() + QStringLiteral("/HTACCESS.TXT"),
+                  "realm:Home Control\r\nbob:secret\r\n");
+        m_server->setAuthenticationSource(Servlane::DirectoryFile);
+        start();
+        const auto r = RawClient::get(m_port, target, headers);
+        QCOMPARE(r.status(), status);
+        if (status == 401) {
+            QVERIFY(r.bytes.startsWith("HTTP/1.0 401 Unauthorized\r\n"));
+            QVERIFY2(r.bytes.endsWith("\r\nWWW-Authenticate: Basic realm=box Home Control\r\n\r\n"),
+                     r.bytes);
+            QVERIFY(r.headerValue("Content-Length").isEmpty());
+            QVERIFY(m_log.last().contains(QStringLiteral("\"/index.html\" 401 ")));
+        }
+    }
+
+    void realmIsTheServerNameAndFoldersSpellTheHeaderTheirWay()
+    {
+        writeFile(root() + QStringLiteral("/sub/htaccess.txt"), "bob:secret\r\n");
+        m_server->setAuthenticationSource(Servlane::DirectoryFile);
+        m_server->setDirectoryBrowseEnable(true);
+        start();
+        auto r = RawClient::get(m_port, "/sub/htaccess.txt", basic("bob:secret"));
+        QVERIFY(r.body().contains("HTTP 404")); // never served, login or not
+        r = RawClient::get(m_port, "/sub");
+        QCOMPARE(r.status(), 401);
+        QVERIFY2(r.bytes.endsWith("\r\nWWW-authenticate: Basic realm=box\r\n\r\n"), r.bytes);
+        r = RawClient::get(m_port, "/sub/", basic("bob:secret"));
+        QCOMPARE(r.status(), 200);
+        QVERIFY(r.body().contains("Directory Listing: box - /sub/"));
+    }
+
+    void globalFileSource()
+    {
+        writeFile(root() + QStringLiteral("/htaccess.txt"), "anything\r\n");
+        m_server->setAuthenticationSource(Servlane::GolbalFile);
+        m_server->setAuthenticationSourceFile(m_dir->filePath(QStringLiteral("missing.txt")));
+        start();
+        QCOMPARE(RawClient::get(m_port, "/index.html", basic("bob:secret")).status(), 401);
+        writeFile(m_dir->filePath(QStringLiteral("logins.txt")), "ann:pw1\r\nbob:secret\r\n");
+        m_server->setAuthenticationSourceFile(m_dir->filePath(QStringLiteral("logins.txt")));
+        QCOMPARE(RawClient::get(m_port, "/index.html", basic("bob:secret")).status(), 200);
+        QCOMPARE(RawClient::get(m_port, "/index.html", basic("ann:pw1")).status(), 200);
+        QCOMPARE(RawClient::get(m_port, "/index.html", basic("ann:secret")).status(), 401);
+        m_server->setAuthenticationSource(Servlane::LocalACL); // no store: nobody gets in
+        QCOMPARE(RawClient::get(m_port, "/index.html", basic("bob:secret")).status(), 401);
+    }
+
+    void hostAnsweredPagesNeedNoLogin()
+    {
+        writeFile(root() + QStringLiteral("/htaccess.txt"), "bob:secret\r\n");
+        m_server->setAuthenticationSource(Servlane::DirectoryFile);
+        m_server->setTrapFileEnable(true);
+        m_server->setTrapFileTypes(QStringLiteral("html"));
+        bool process = false;
+        QString credentials;
+        connect(m_server.get(), &Servlane::FileRequest, this,
+                [&](int i, const QString&, const QString& user) {
+                    credentials = user;
+                    m_server->TrapFileData(i, QStringLiteral("built"), process);
+                });
+        start();
+        QCOMPARE(RawClient::get(m_port, "/index.html").body(), QByteArray("built"));
+        // Handed back to the server, the page needs the login like any file.
+        process = true;
+        QCOMPARE(RawClient::get(m_port, "/index.html").status(), 401);
+        QCOMPARE(RawClient::get(m_port, "/index.html", basic("bob:secret")).body(),
+                 QByteArray("<p>home</p>"));
+        QCOMPARE(credentials, QStringLiteral("bob:secret"));
+    }
+
+    void credentialLines_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("pair");
+        QTest::addColumn<bool>("match");
+        QTest::newRow("whole line") << QByteArray("bob:secret\r\n") << QByteArray("bob:secret")
+                                    << true;
+        QTest::newRow("no line end") << QByteArray("bob:secret") << QByteArray("bob:secret")
+                                     << true;
+        QTest::newRow("second line") << QByteArray("a:b\nbob:secret\n") << QByteArray("bob:secret")
+                                     << true;
+        QTest::newRow("inside a longer line")
+            << QByteArray("xbob:secretx\r\n") << QByteArray("bob:secret") << false;
+        QTest::newRow("across lines") << QByteArray("bob:\r\nsecret\r\n")
+                                      << QByteArray("bob:\r\nsecret") << false;
+        QTest::newRow("realm line") << QByteArray("realm:x\r\n") << QByteArray("realm:x") << false;
+        QTest::newRow("empty text") << QByteArray() << QByteArray(":") << false;
+    }
+    void credentialLines()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, pair);
+        QTEST(servlane::AccessCheck::credentialsMatch(text, pair), "match");
+    }
+
+    void helpers()
+    {
+        QCOMPARE(cls_Base64::Decode(QStringLiteral("Ym9iOnB3")), std::optional(QByteArray("bob:pw")));
+        QVERIFY(!cls_Base64::Decode(QStringLiteral("Ym9i*OnB3")));
+        QString out;
+        const auto failure = cls_Base64::EncodeArr(QByteArray(), out);
+        QVERIFY(failure);
+        QCOMPARE(failure->description, QStringLiteral("Input array is not dimensioned."));
+        const QString file = m_dir->filePath(QStringLiteral("b64.bin"));
+        QVERIFY(!cls_Base64::DecodeToFile(QStringLiteral("YWJj"), file));
+        QCOMPARE(cls_Base64::DecodeToFile(QStringLiteral("YWJj"), file)->description,
+                 QStringLiteral("File already exists."));
+
+        QCOMPARE(cls_Strings::Split(QStringLiteral("index.html,home.htm")),
+                 (QStringList{QStringLiteral("index.html"), QStringLiteral("home.htm")}));
+        QCOMPARE(cls_WinUtil::UpTime(90061), QStringLiteral("01:01:01:01"));
+        QStringList values;
+        QCOMPARE(*cls_WinUtil::ReadINI(QString(), QStringLiteral("s"), {}, values),
+                 QStringLiteral("No filename specified"));
+        const QString ini = m_dir->filePath(QStringLiteral("a.ini"));
+        QCOMPARE(*cls_WinUtil::WriteINI(ini, QStringLiteral("s"), {QStringLiteral("k")}, {}),
+                 QStringLiteral("Key array and Value array must be of the same size"));
+        QVERIFY(!cls_WinUtil::WriteINI(ini, QStringLiteral("s"), {QStringLiteral("k")},
+                                       {QStringLiteral("v")}));
+        QVERIFY(!cls_WinUtil::ReadINI(ini, QStringLiteral("s"),
+                                      {QStringLiteral("k"), QStringLiteral("none")}, values));
+        QCOMPARE(values, (QStringList{QStringLiteral("v"), QString()}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCgiAuth)
+#include "tst_cgiauth.moc"
