@@ -20,7 +20,7 @@ struct SentCommand {
 
 // An interface that records every send and answers open() with codes the
 // test queues up (Ready once the queue is empty, unless told otherwise).
-class ScriptedInterface final : public InterfaceControl {
+class ScriptedInterface : public InterfaceControl {
     Q_OBJECT
 
 public:
