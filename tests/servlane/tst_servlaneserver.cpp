@@ -397,6 +397,7 @@ private Q_SLOTS:
         // The root: no parent row, and the access file is never listed.
         QFile::remove(root() + QStringLiteral("/default.htm"));
         writeFile(root() + QStringLiteral("/htaccess.txt"), "bob:secret\r\n");
+        m_server->setAuthenticationSource(Servlane::DirectoryFile);
         m_server->StopServer(); // a new access file counts from the next start at the latest
         start();
         r = RawClient::get(m_port, "/",
