@@ -17,27 +17,7 @@ home=${DEMO_HOME:-$root/build/demo-home}
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target hearthcore cm11a-sim
 
-mkdir -p "$home/config/Casalux"
-cp -r html "$home/"
-if [ ! -e "$home/rmlst.rvf" ]; then
-    printf '%s\r\n' \
-        'Lounge~~~' 'Lounge~Lamp~A~1' 'Lounge~Fan~A~2' 'Lounge~Radio~A~3' \
-        'Kitchen~~~' 'Kitchen~Ceiling~B~1' 'Kitchen~Kettle~B~2' \
-        'Hall~~~' 'Hall~Light~C~1' >"$home/rmlst.rvf"
-    printf '%s\r\n' '[type]' 'LoungeLamp=bulb' 'LoungeFan=fan' 'LoungeRadio=radio' \
-        'KitchenCeiling=bulb2' 'KitchenKettle=switch' 'HallLight=bulb' \
-        >"$home/config/Casalux/casalux.ini"
-    # Two events a minute and two minutes from now, so something happens.
-    on_at=$(date -d '+1 minute' +%H:%M)
-    off_at=$(date -d '+2 minutes' +%H:%M)
-    printf '%s\r\n' \
-        "Hall Light~C~1~100~$on_at~on~daily~mtwufsr" \
-        "Hall Light~C~1~ ~$off_at~off~daily~mtwufsr" \
-        'Lounge Lamp~A~1~100~sSet:-1~on~daily~mtwufsr' >"$home/evelst.rvf"
-fi
-# The interface on port 1, the pages on the demo port.
-printf '%s\r\n' '[Software]' 'Microsoft\Windows\Casalux\port=1' \
-    "Microsoft\\Windows\\Casalux\\webport=$web_port" >"$home/machine.ini"
+scripts/seed-home.sh "$home" "$web_port"
 
 sim_out=$(mktemp)
 pids=()
