@@ -154,10 +154,13 @@ private Q_SLOTS:
         auto hold = m_filebusy.tryTake();
         QVERIFY(hold);
         bool done = false;
-        auto task = [&]() -> QCoro::Task<> {
+        // The lambda must outlive its coroutine: the frame reads the
+        // captures through it.
+        const auto load = [&]() -> QCoro::Task<> {
             co_await m_events->loadevents();
             done = true;
-        }();
+        };
+        auto task = load();
         QTest::qWait(20);
         QVERIFY(!done);
         hold->release();
