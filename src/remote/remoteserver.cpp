@@ -12,7 +12,14 @@
 #include "servlane.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
+
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#include <strings.h>
+#endif
 
 namespace casalux {
 
@@ -89,13 +96,37 @@ RemoteServer::~RemoteServer() = default;
 
 QString RemoteServer::loginFile() const
 {
-    const QDir html(m.programFolder + QStringLiteral("/html"));
+    const QString folder = m.programFolder + QStringLiteral("/html");
+    const QString exact = folder + QLatin1Char('/') + QLatin1String(loginFileName);
+    if (QFileInfo(exact).isFile())
+        return exact;
+#ifdef Q_OS_UNIX
+    // Looked for on every request: reading the folder's names directly costs
+    // a fraction of a QDir listing, which describes and sorts every file.
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return {};
+    QString found;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (::strcasecmp(entry->d_name, loginFileName) != 0)
+            continue;
+        const QString path = folder + QLatin1Char('/') + QFile::decodeName(entry->d_name);
+        if (QFileInfo(path).isFile()) {
+            found = path;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+#else
+    const QDir html(folder);
     const QStringList names = html.entryList(QDir::Files);
     for (const QString& name : names) {
         if (name.toLower() == QLatin1String(loginFileName))
             return html.filePath(name);
     }
     return {};
+#endif
 }
 
 void RemoteServer::startserver()

@@ -278,6 +278,18 @@ private Q_SLOTS:
         QVERIFY(page.contains("~turnoff~"));
     }
 
+    // The login file counts whatever the letter case of its name.
+    void loginFileInAnyCase()
+    {
+        Rig rig;
+        rig.folder.write(QStringLiteral("html/HTAccess.TXT"), "admin:secret\r\n");
+        const QString command = QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom");
+        QVERIFY(!rig.get(command).contains("~turnoff~"));
+        QVERIFY(rig.control.sent.isEmpty());
+        QVERIFY(rig.get(command, QStringLiteral("admin:secret")).contains("~turnoff~"));
+        QCOMPARE(rig.control.sent.size(), 1);
+    }
+
     void webPortOption_data()
     {
         QTest::addColumn<QString>("entry");
