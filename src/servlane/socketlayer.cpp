@@ -289,8 +289,13 @@ void SocketLayer::send(int index, const QByteArray& data)
     s->lastActivity = QDateTime::currentMSecsSinceEpoch();
     setState(*s, SlotState::Sending);
     s->socket->write(data);
-    s->socket->flush(); // hand it to the kernel now rather than on the next pass
-    if (s->socket && s->socket->bytesToWrite() == 0)
+    // Hand it all to the kernel now rather than one buffer chunk per pass
+    // of the event loop (Qt keeps 16 KiB chunks). A flush may report the
+    // bytes written at once, which can close and reset the slot.
+    while (s->socket && s->state == SlotState::Sending && s->socket->bytesToWrite() > 0 &&
+           s->socket->flush()) {
+    }
+    if (s->socket && s->state == SlotState::Sending && s->socket->bytesToWrite() == 0)
         beginClosing(*s);
 }
 
