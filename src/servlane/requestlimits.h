@@ -22,10 +22,19 @@ struct RequestLimits {
     int hostAnswerTimeoutMs = 60'000;    // trapped request left unanswered: 503
     int sendTimeoutMs = 120'000;         // a client that stops reading its response
     int lingerMs = 2'000;                // wait for the client's close after our answer
-    // When every slot is taken, a connection still waiting for its head after
-    // this long is dropped in favour of a new one, so idle sockets cannot
-    // starve clients that talk.
-    int evictStalledAfterMs = 1'000;
+    // When every slot is taken and a connection waits for one, a connection
+    // that has sent nothing at all for this long gives way to it at once
+    // (the one silent longest first); a waiting client whose request bytes
+    // have arrived displaces a silent one even sooner. A connection that has
+    // sent any byte is never displaced: the head deadline bounds it. Idle
+    // sockets therefore cannot keep a talking client out for longer than
+    // this grace.
+    int silentGraceMs = 150;
+    // Connections accepted while every slot is taken wait as bare
+    // descriptors, at most this many; beyond it the one waiting longest
+    // without a byte is closed, and if all of them have sent their request
+    // the listener stops taking more until one gets a slot.
+    int maxWaiting = 64;
     // What a CGI program or exec tag may write before it is stopped and its
     // output cut there.
     qint64 maxCgiOutput = 8 * 1024 * 1024;

@@ -1,5 +1,6 @@
 #include "socketlayer.h"
 
+#include "connectionlistener.h"
 #include "requestparser.h"
 
 #include <QLoggingCategory>
@@ -9,7 +10,9 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <sys/socket.h>
+#include <unistd.h>
 #endif
 
 Q_LOGGING_CATEGORY(lcSockets, "casalux.servlane.sockets", QtWarningMsg)
@@ -22,6 +25,40 @@ namespace {
 // bounded by the parser limits.
 constexpr qint64 kReadBufferSize = 64 * 1024;
 constexpr int kDeadlineScanMs = 250;
+// A waiting connection's bytes are looked at again after this long.
+constexpr qint64 kPeekIntervalMs = 5;
+
+enum class Peek { Silent, Talking, Gone };
+
+// Whether bytes from the client have arrived on a descriptor, without
+// taking them.
+Peek peek(qintptr descriptor)
+{
+#ifdef Q_OS_UNIX
+    char c = 0;
+    const ssize_t n = ::recv(int(descriptor), &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0)
+        return Peek::Talking;
+    if (n == 0)
+        return Peek::Gone;
+    return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? Peek::Silent
+                                                                      : Peek::Gone;
+#else
+    Q_UNUSED(descriptor);
+    return Peek::Talking; // cannot tell: every waiting client counts as talking
+#endif
+}
+
+void closeDescriptor(qintptr descriptor)
+{
+#ifdef Q_OS_UNIX
+    ::close(int(descriptor));
+#else
+    QTcpSocket s;
+    if (s.setSocketDescriptor(descriptor))
+        s.abort();
+#endif
+}
 
 QString addressText(const QHostAddress& address)
 {
@@ -39,11 +76,15 @@ SocketLayer::SocketLayer(QObject* parent) : QObject(parent)
     connect(&m_housekeeping, &QTimer::timeout, this, &SocketLayer::housekeepingTick);
     m_deadlines.setInterval(kDeadlineScanMs);
     connect(&m_deadlines, &QTimer::timeout, this, &SocketLayer::checkDeadlines);
+    m_graceTimer.setSingleShot(true);
+    connect(&m_graceTimer, &QTimer::timeout, this, &SocketLayer::acceptPending);
+    m_clock.start();
 }
 
 SocketLayer::~SocketLayer()
 {
     killAllConnections();
+    closeAllWaiting();
 }
 
 bool SocketLayer::listen(const QHostAddress& address, quint16 port)
@@ -51,9 +92,9 @@ bool SocketLayer::listen(const QHostAddress& address, quint16 port)
     m_address = address;
     m_port = port;
     closeListener();
-    m_server = new QTcpServer(this);
+    m_server = new ConnectionListener([this](qintptr d) { onIncoming(d); }, this);
     m_server->setListenBacklogSize(128);
-    connect(m_server, &QTcpServer::newConnection, this, &SocketLayer::acceptPending);
+    m_acceptingPaused = false;
     connect(m_server, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError e) {
         Q_EMIT failure(QStringLiteral("Error - TCP::ConnectionRequest. ["), int(e),
                        m_server ? m_server->errorString() : QString());
@@ -74,9 +115,10 @@ void SocketLayer::closeListener()
 {
     if (!m_server)
         return;
-    m_server->close(); // also drops connections still waiting to be taken
+    m_server->close();
     m_server->deleteLater();
     m_server = nullptr;
+    closeAllWaiting();
 }
 
 bool SocketLayer::isListening() const
@@ -159,7 +201,17 @@ void SocketLayer::scheduleAccept()
         Qt::QueuedConnection);
 }
 
-int SocketLayer::findSlotForAccept()
+void SocketLayer::onIncoming(qintptr descriptor)
+{
+    Waiting w;
+    w.descriptor = descriptor;
+    w.since.start();
+    m_waiting.push_back(w);
+    acceptPending();
+    trimWaiting();
+}
+
+int SocketLayer::freeSlot()
 {
     // First a closed slot, in index order.
     for (int i = 2; i <= m_highest; ++i) {
@@ -174,52 +226,151 @@ int SocketLayer::findSlotForAccept()
             return i;
         }
     }
-    // Then the oldest connection that has not finished its head in a while:
-    // an idle socket must not keep a talking client waiting.
-    int oldest = -1;
-    qint64 oldestAge = m_limits.evictStalledAfterMs;
+    return -1;
+}
+
+int SocketLayer::longestSilentSlot(qint64* silentMs)
+{
+    // Only a connection that has not sent a single byte may give way; one
+    // that is part way through its request never does.
+    int found = -1;
+    qint64 longest = -1;
     for (int i = 2; i <= m_highest; ++i) {
-        const ConnectionSlot& s = m_slots[std::size_t(i)];
-        if (s.state == SlotState::Receiving && !s.headComplete &&
-            s.accepted.elapsed() >= oldestAge) {
-            oldest = i;
-            oldestAge = s.accepted.elapsed();
+        ConnectionSlot& s = m_slots[std::size_t(i)];
+        if (s.state != SlotState::Receiving || !s.inbox.isEmpty() || !s.socket ||
+            s.socket->bytesAvailable() > 0 || s.accepted.elapsed() <= longest)
+            continue;
+        // Bytes the event loop has not delivered yet count as sent.
+        if (peek(s.socket->socketDescriptor()) == Peek::Talking)
+            continue;
+        found = i;
+        longest = s.accepted.elapsed();
+    }
+    *silentMs = longest;
+    return found;
+}
+
+int SocketLayer::firstTalkingWaiting()
+{
+    const qint64 now = m_clock.elapsed();
+    for (std::size_t i = 0; i < m_waiting.size();) {
+        Waiting& w = m_waiting[i];
+        if (!w.talking && (w.peekedAt < 0 || now - w.peekedAt >= kPeekIntervalMs)) {
+            w.peekedAt = now;
+            const Peek p = peek(w.descriptor);
+            if (p == Peek::Gone) {
+                closeWaiting(i); // the client gave up while it waited
+                continue;
+            }
+            w.talking = p == Peek::Talking;
         }
+        if (w.talking)
+            return int(i);
+        ++i;
     }
-    if (oldest >= 0) {
-        qCInfo(lcSockets) << "slot" << oldest << "dropped: head not complete after" << oldestAge
-                          << "ms and every slot taken";
-        reset(m_slots[std::size_t(oldest)]);
-    }
-    return oldest;
+    return -1;
 }
 
 void SocketLayer::acceptPending()
 {
-    while (!m_paused && m_server && m_server->hasPendingConnections()) {
-        const int index = findSlotForAccept();
-        if (index < 0)
-            return; // stays queued until a slot frees up
-        QTcpSocket* socket = m_server->nextPendingConnection();
-        if (!socket)
-            return;
-        attach(index, socket);
+    while (!m_paused && !m_waiting.empty()) {
+        int index = freeSlot();
+        int pick = 0;
+        if (index >= 0) {
+            // Clients that have spoken go before those that have not.
+            if (m_waiting.size() > 1)
+                pick = std::max(0, firstTalkingWaiting());
+        } else {
+            qint64 silence = 0;
+            index = longestSilentSlot(&silence);
+            if (index < 0)
+                break; // every slot holds a request; the next to finish takes one
+            const int talker = firstTalkingWaiting();
+            if (m_waiting.empty())
+                break;
+            if (talker < 0 && silence < m_limits.silentGraceMs) {
+                // Neither side has said anything yet: the one in the slot
+                // keeps it for its grace.
+                m_graceTimer.start(int(m_limits.silentGraceMs - silence) + 1);
+                break;
+            }
+            pick = std::max(0, talker);
+            qCInfo(lcSockets) << "slot" << index << "given up: nothing received in" << silence
+                              << "ms and every slot taken";
+            reset(m_slots[std::size_t(index)]);
+        }
+        const Waiting w = m_waiting[std::size_t(pick)];
+        m_waiting.erase(m_waiting.begin() + pick);
+        attach(index, w);
+    }
+    if (m_acceptingPaused && m_server && int(m_waiting.size()) < m_limits.maxWaiting) {
+        m_acceptingPaused = false;
+        m_server->resumeAccepting();
     }
 }
 
-void SocketLayer::attach(int index, QTcpSocket* socket)
+void SocketLayer::trimWaiting()
 {
+    while (int(m_waiting.size()) > m_limits.maxWaiting) {
+        // Make room by closing the connection that has waited longest
+        // without a byte; if all have sent their request, stop taking more.
+        std::size_t victim = m_waiting.size();
+        for (std::size_t i = 0; i < m_waiting.size(); ++i) {
+            Waiting& w = m_waiting[i];
+            if (!w.talking) {
+                const Peek p = peek(w.descriptor);
+                w.peekedAt = m_clock.elapsed();
+                w.talking = p == Peek::Talking;
+                if (!w.talking) {
+                    victim = i;
+                    break;
+                }
+            }
+        }
+        if (victim == m_waiting.size()) {
+            if (m_server && !m_acceptingPaused) {
+                m_acceptingPaused = true;
+                m_server->pauseAccepting();
+            }
+            return;
+        }
+        qCInfo(lcSockets) << "waiting connection closed: nothing received and"
+                          << m_waiting.size() << "waiting";
+        closeWaiting(victim);
+    }
+}
+
+void SocketLayer::closeWaiting(std::size_t i)
+{
+    closeDescriptor(m_waiting[i].descriptor);
+    m_waiting.erase(m_waiting.begin() + qsizetype(i));
+}
+
+void SocketLayer::closeAllWaiting()
+{
+    while (!m_waiting.empty())
+        closeWaiting(m_waiting.size() - 1);
+    m_graceTimer.stop();
+}
+
+void SocketLayer::attach(int index, Waiting w)
+{
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(w.descriptor)) {
+        closeDescriptor(w.descriptor);
+        delete socket;
+        return;
+    }
     ConnectionSlot& s = m_slots[std::size_t(index)];
     const int keptIndex = s.index;
     s = ConnectionSlot{};
     s.index = keptIndex;
     s.generation = ++m_generations;
     s.socket = socket;
-    socket->setParent(this);
     socket->setReadBufferSize(kReadBufferSize);
     s.clientAddress = addressText(socket->peerAddress());
     s.lastActivity = QDateTime::currentMSecsSinceEpoch();
-    s.accepted.start();
+    s.accepted = w.since; // the head deadline counts from the accept
     setState(s, SlotState::Receiving);
     connect(socket, &QTcpSocket::readyRead, this, [this, index] { onReadyRead(index); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this, index] { onWritten(index); });
@@ -378,7 +529,7 @@ void SocketLayer::reset(ConnectionSlot& s)
     s = ConnectionSlot{};
     s.index = index;
     s.lastActivity = QDateTime::currentMSecsSinceEpoch();
-    if (wasInUse && m_server && m_server->hasPendingConnections())
+    if (wasInUse && !m_waiting.empty())
         scheduleAccept();
 }
 
@@ -390,6 +541,14 @@ void SocketLayer::setState(ConnectionSlot& s, SlotState state)
 
 void SocketLayer::checkDeadlines()
 {
+    // A waiting connection that has said nothing within the head deadline
+    // is closed, as it would be in a slot.
+    for (std::size_t i = 0; i < m_waiting.size();) {
+        if (!m_waiting[i].talking && m_waiting[i].since.elapsed() > m_limits.headTimeoutMs)
+            closeWaiting(i);
+        else
+            ++i;
+    }
     for (int i = 2; i <= m_highest; ++i) {
         ConnectionSlot& s = m_slots[std::size_t(i)];
         switch (s.state) {
@@ -421,6 +580,8 @@ void SocketLayer::checkDeadlines()
             break;
         }
     }
+    if (!m_waiting.empty())
+        acceptPending();
 }
 
 void SocketLayer::startHousekeeping(int connectionTimeoutMinutes)

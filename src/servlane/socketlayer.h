@@ -7,11 +7,12 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
+#include <deque>
 #include <vector>
 
-class QTcpServer;
-
 namespace servlane {
+
+class ConnectionListener;
 
 // The listener and the connection slots 2..N. It accepts a connection into
 // a free slot, collects the request under the limits, hands complete
@@ -37,13 +38,14 @@ public:
 
     // Slots 2..highestIndex, all closed.
     void createSlots(int highestIndex);
-    // Closes and forgets every connection.
+    // Closes and forgets every connection in a slot (those still waiting for
+    // one stay until the listener closes).
     void killAllConnections();
     int highestIndex() const { return m_highest; }
     ConnectionSlot* slot(int index);
     const ConnectionSlot* slot(int index) const;
 
-    // While paused (starting or stopping) new connections wait in the queue.
+    // While paused (starting or stopping) new connections wait.
     void setPaused(bool paused);
 
     // Queues the whole response; the connection closes once it is out.
@@ -62,6 +64,8 @@ public:
     int freeConnections() const { return m_freeConnections; }
     void setFreeConnections(int n) { m_freeConnections = n; }
     void sweepDeadConnections();
+    // Connections accepted and waiting for a slot.
+    int waitingConnections() const { return int(m_waiting.size()); }
 
 Q_SIGNALS:
     void requestReady(int index);
@@ -72,9 +76,23 @@ Q_SIGNALS:
     void failure(const QString& prefix, int code, const QString& description);
 
 private:
+    // An accepted connection that has no slot yet.
+    struct Waiting {
+        qintptr descriptor = -1;
+        QElapsedTimer since;  // accepted
+        qint64 peekedAt = -1; // m_clock time of the last look at its bytes
+        bool talking = false; // request bytes have arrived
+    };
+
+    void onIncoming(qintptr descriptor);
     void acceptPending();
-    int findSlotForAccept();
-    void attach(int index, QTcpSocket* socket);
+    int freeSlot();
+    int longestSilentSlot(qint64* silentMs);
+    int firstTalkingWaiting();
+    void trimWaiting();
+    void closeWaiting(std::size_t i);
+    void closeAllWaiting();
+    void attach(int index, Waiting w);
     void onReadyRead(int index);
     void onWritten(int index);
     void onGone(int index);
@@ -87,12 +105,16 @@ private:
     void scheduleAccept();
 
     RequestLimits m_limits;
-    QTcpServer* m_server = nullptr;
+    ConnectionListener* m_server = nullptr;
     QHostAddress m_address;
     quint16 m_port = 0;
     bool m_listenFailing = false;
     bool m_paused = false;
     bool m_acceptQueued = false;
+    bool m_acceptingPaused = false; // the waiting list is full of talking clients
+    std::deque<Waiting> m_waiting;
+    QElapsedTimer m_clock;
+    QTimer m_graceTimer;
     int m_highest = 0;
     std::vector<ConnectionSlot> m_slots; // index i at m_slots[i]; 0 and 1 unused
     int m_freeConnections = 0;

@@ -72,7 +72,7 @@ private Q_SLOTS:
         limits.headTimeoutMs = 600;
         limits.bodyTimeoutMs = 1200;
         limits.lingerMs = 300;
-        limits.evictStalledAfterMs = 300;
+        limits.silentGraceMs = 300;
         limits.maxCgiOutput = 256 * 1024;
         m_server->setRequestLimits(limits);
         m_server->setServerIP(QStringLiteral("127.0.0.1"));

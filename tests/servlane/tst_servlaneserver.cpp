@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -78,7 +79,7 @@ private Q_SLOTS:
         limits.bodyTimeoutMs = 1500;
         limits.hostAnswerTimeoutMs = 800;
         limits.lingerMs = 300;
-        limits.evictStalledAfterMs = 60'000;
+        limits.silentGraceMs = 60'000;
         m_server->setRequestLimits(limits);
         m_server->setServerIP(QStringLiteral("127.0.0.1"));
         m_server->setServerPort(QStringLiteral("0"));
@@ -602,7 +603,7 @@ private Q_SLOTS:
     {
         servlane::RequestLimits limits;
         limits.headTimeoutMs = 5000;
-        limits.evictStalledAfterMs = 100;
+        limits.silentGraceMs = 100;
         m_server->setRequestLimits(limits);
         m_server->setMaxConnections(2);
         start();
@@ -615,6 +616,113 @@ private Q_SLOTS:
         QCOMPARE(RawClient::get(m_port, "/a.htm").body(), QByteArray("<p>a</p>"));
         QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
         QTRY_VERIFY(idle.state() == QAbstractSocket::UnconnectedState);
+    }
+
+    void idleFloodCannotStarveTalkingClients()
+    {
+        servlane::RequestLimits limits;
+        limits.headTimeoutMs = 20'000; // the deadline alone would take far too long
+        limits.silentGraceMs = 150;
+        limits.maxWaiting = 8;
+        m_server->setRequestLimits(limits);
+        m_server->setMaxConnections(5); // four slots
+        start();
+        // One client is part way through its head when the flood comes.
+        QTcpSocket partial;
+        QByteArray partialReply;
+        connect(&partial, &QTcpSocket::readyRead, this,
+                [&] { partialReply += partial.readAll(); });
+        partial.connectToHost(QHostAddress::LocalHost, m_port);
+        partial.write("GET /a.htm HTTP/1.0\r\n");
+        QTRY_VERIFY(partial.state() == QAbstractSocket::ConnectedState);
+        QTest::qWait(50);
+        // Far more silent connections than slots and waiting places.
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 60; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            idle.back()->connectToHost(QHostAddress::LocalHost, m_port);
+        }
+        QTest::qWait(300);
+        for (int round = 0; round < 5; ++round) {
+            QElapsedTimer t;
+            t.start();
+            QCOMPARE(RawClient::get(m_port, "/page.html").body(), QByteArray("<p>page</p>"));
+            QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+            // The flood goes on: the dropped ones come back at once.
+            for (auto& s : idle) {
+                if (s->state() == QAbstractSocket::UnconnectedState)
+                    s->connectToHost(QHostAddress::LocalHost, m_port);
+            }
+            QTest::qWait(100);
+        }
+        // The client that had started its request kept its slot throughout.
+        QCOMPARE(partial.state(), QAbstractSocket::ConnectedState);
+        partial.write("\r\n");
+        QTRY_VERIFY(partialReply.endsWith("<p>a</p>"));
+    }
+
+    void clientsPartWayThroughTheirRequestAreNeverDropped()
+    {
+        servlane::RequestLimits limits;
+        limits.headTimeoutMs = 5000;
+        limits.silentGraceMs = 50;
+        m_server->setRequestLimits(limits);
+        m_server->setMaxConnections(3); // two slots
+        start();
+        QTcpSocket slow[2];
+        QByteArray replies[2];
+        for (int i = 0; i < 2; ++i) {
+            connect(&slow[i], &QTcpSocket::readyRead, this,
+                    [&, i] { replies[i] += slow[i].readAll(); });
+            slow[i].connectToHost(QHostAddress::LocalHost, m_port);
+            slow[i].write("G");
+        }
+        QTRY_VERIFY(slow[0].state() == QAbstractSocket::ConnectedState &&
+                    slow[1].state() == QAbstractSocket::ConnectedState);
+        QTest::qWait(100);
+        // A client with its whole request waits for a slot rather than
+        // pushing out one that has begun.
+        QTcpSocket next;
+        QByteArray nextReply;
+        connect(&next, &QTcpSocket::readyRead, this, [&] { nextReply += next.readAll(); });
+        next.connectToHost(QHostAddress::LocalHost, m_port);
+        next.write("GET /page.html HTTP/1.0\r\n\r\n");
+        QTest::qWait(400);
+        QVERIFY(nextReply.isEmpty());
+        QCOMPARE(slow[0].state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(slow[1].state(), QAbstractSocket::ConnectedState);
+        slow[1].write("ET /a.htm HTTP/1.0\r\n\r\n");
+        QTRY_VERIFY(replies[1].endsWith("<p>a</p>"));
+        QTRY_VERIFY(nextReply.endsWith("<p>page</p>"));
+        slow[0].write("ET /a.htm HTTP/1.0\r\n\r\n");
+        QTRY_VERIFY(replies[0].endsWith("<p>a</p>"));
+    }
+
+    void silentClientsTakeTurnsAfterTheirGrace()
+    {
+        servlane::RequestLimits limits;
+        limits.headTimeoutMs = 5000;
+        limits.silentGraceMs = 200;
+        m_server->setRequestLimits(limits);
+        m_server->setMaxConnections(2);
+        start();
+        // A connection that says nothing yet keeps the only slot for its
+        // grace against another silent one, then gives way to it; the new
+        // one still has its whole head deadline.
+        QTcpSocket first;
+        first.connectToHost(QHostAddress::LocalHost, m_port);
+        QTRY_VERIFY(first.state() == QAbstractSocket::ConnectedState);
+        QTcpSocket second;
+        QByteArray reply;
+        connect(&second, &QTcpSocket::readyRead, this, [&] { reply += second.readAll(); });
+        second.connectToHost(QHostAddress::LocalHost, m_port);
+        QTRY_VERIFY(second.state() == QAbstractSocket::ConnectedState);
+        QTest::qWait(50);
+        QCOMPARE(first.state(), QAbstractSocket::ConnectedState);
+        QTRY_VERIFY(first.state() == QAbstractSocket::UnconnectedState);
+        QTest::qWait(300);
+        second.write("GET /a.htm HTTP/1.0\r\n\r\n");
+        QTRY_VERIFY(reply.endsWith("<p>a</p>"));
     }
 
     void closingSlotIsReused()
