@@ -20,15 +20,21 @@ QString valueText(const QVariant& value)
     return text;
 }
 
+quint64 changes = 0;
+
 } // namespace
 
 SettingsStore::SettingsStore(const QString& machineIni, const QString& userFolder)
     : m_machine(std::make_unique<QSettings>(machineIni, QSettings::IniFormat)),
       m_userFolder(userFolder)
 {
+    ++changes; // opening a file may re-read it for other stores on it too
 }
 
-SettingsStore::~SettingsStore() = default;
+SettingsStore::~SettingsStore()
+{
+    ++changes;
+}
 
 std::unique_ptr<SettingsStore> SettingsStore::forProgramFolder(const QString& programFolder)
 {
@@ -53,6 +59,7 @@ QString SettingsStore::GetString(Root, const QString& path, const QString& name,
 
 bool SettingsStore::SaveString(Root, const QString& path, const QString& name, const QString& text)
 {
+    ++changes;
     m_machine->setValue(machineKey(path, name), text);
     m_machine->sync();
     return m_machine->status() == QSettings::NoError;
@@ -62,11 +69,10 @@ QSettings& SettingsStore::userStore(const QString& app) const
 {
     const QString canonical = app.toLower();
     if (!m_user || m_userApp != canonical) {
+        ++changes;
         if (m_user)
             m_user->sync();
-        m_user = std::make_unique<QSettings>(m_userFolder + QLatin1Char('/') + canonical +
-                                                 QLatin1String(".ini"),
-                                             QSettings::IniFormat);
+        m_user = std::make_unique<QSettings>(userFile(canonical), QSettings::IniFormat);
         m_userApp = canonical;
     }
     return *m_user;
@@ -83,6 +89,7 @@ bool SettingsStore::SaveSetting(const QString& app, const QString& section, cons
                                 const QString& text)
 {
     QSettings& store = userStore(app);
+    ++changes;
     store.setValue(section + QLatin1Char('/') + key, text);
     store.sync();
     return store.status() == QSettings::NoError;
@@ -109,12 +116,23 @@ bool SettingsStore::write(const SettingKey& key, const QString& text)
 
 void SettingsStore::sync()
 {
+    ++changes;
     m_machine->sync();
 }
 
 QString SettingsStore::machineFile() const
 {
     return m_machine->fileName();
+}
+
+QString SettingsStore::userFile(const QString& app) const
+{
+    return m_userFolder + QLatin1Char('/') + app.toLower() + QLatin1String(".ini");
+}
+
+quint64 SettingsStore::generation()
+{
+    return changes;
 }
 
 } // namespace casalux

@@ -50,6 +50,13 @@ public:
     void sync();
 
     QString machineFile() const;
+    // The per-user file of an application.
+    QString userFile(const QString& app) const;
+
+    // Counts, for the whole program, every write, re-read and re-opening
+    // through any store: a value read through a store stays what it was
+    // while this count and the two files on disk are unchanged.
+    static quint64 generation();
 
 private:
     QSettings& userStore(const QString& app) const;
