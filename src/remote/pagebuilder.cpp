@@ -1,5 +1,8 @@
 #include "pagebuilder.h"
 
+#include "filestamp.h"
+#include "namelookupcache.h"
+
 #include "home/devicestatus.h"
 #include "home/roomlist.h"
 #include "home/roomrecord.h"
@@ -9,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QStringBuilder>
 
 #include <algorithm>
 #include <string_view>
@@ -84,21 +89,6 @@ std::string_view firstField(std::string_view line)
     return line.substr(0, line.find('~'));
 }
 
-// Whether a room name, with its spaces removed, is the room key, letter
-// case aside (as QString::compare would find it).
-bool isRoomKey(std::string_view room, QStringView key)
-{
-    qsizetype k = 0;
-    for (const char c : room) {
-        if (c == ' ')
-            continue;
-        if (k == key.size() || QChar(uchar(c)).toCaseFolded() != key[k].toCaseFolded())
-            return false;
-        ++k;
-    }
-    return k == key.size();
-}
-
 // Placeholder replacements that take effect as if applied one after another
 // with replaceAll, done in one pass over the page instead of one pass each.
 // That holds when no replacement text can form or hold a placeholder of the
@@ -170,12 +160,138 @@ private:
     QList<Item> m_items;
 };
 
+// A room name of the list file, spaces removed and each character
+// case-folded: equal to foldedKey(key) exactly when the name, letter case
+// aside, is the room key.
+QString foldedRoomKey(std::string_view room)
+{
+    QString folded;
+    folded.reserve(qsizetype(room.size()));
+    for (const char c : room) {
+        if (c != ' ')
+            folded += QChar(uchar(c)).toCaseFolded();
+    }
+    return folded;
+}
+
+QString foldedKey(QStringView key)
+{
+    QString folded;
+    folded.reserve(key.size());
+    for (const QChar c : key)
+        folded += c.toCaseFolded();
+    return folded;
+}
+
 } // namespace
 
+struct PageBuilder::Kept {
+    // A template: where it was found and its text as loaded.
+    struct Template {
+        NameLookupCache name;
+        QString path;
+        FileStamp stamp;
+        bool valid = false;
+        QString text;
+    };
+    // A device line of the list file, with the texts its cell is made of.
+    struct Device {
+        QString foldedRoom; // the line's room key, folded
+        RoomRecord record;
+        bool angle = false;
+        QString statusName; // room and device name as getlaststatus takes them
+        QString deviceKey;
+        QString head; // house~unit~devicekey, the start of its link's query
+        QString roomKey;
+        QString name; // the device name as shown
+    };
+    // The list file and what the builders need of it. The version counts
+    // changes of its text.
+    struct List {
+        FileStamp stamp;
+        bool valid = false;
+        quint64 version = 0;
+        bool exists = false;
+        QByteArray text;
+        QStringList rooms;
+        bool roomsAngle = false;
+        QList<Device> devices;
+    };
+    // A page as the room list step left it, for the page it was given.
+    struct Tree {
+        bool valid = false;
+        quint64 listVersion = 0;
+        QString input;
+        QString output;
+    };
+    // Device states and kinds read through the settings store.
+    struct Settings {
+        bool valid = false;
+        quint64 generation = 0;
+        FileStamp machine;
+        FileStamp user;
+        QHash<QString, bool> on;
+        QHash<QString, QString> kind;
+    };
+
+    Template templates[2];
+    List list;
+    Tree trees[2];
+    Settings settings;
+
+    const List& roomList(const QString& path);
+};
+
+const PageBuilder::Kept::List& PageBuilder::Kept::roomList(const QString& path)
+{
+    const FileStamp stamp = FileStamp::of(path);
+    if (list.valid && stamp == list.stamp)
+        return list;
+    list.stamp = stamp;
+    list.valid = stamp.settled();
+    const bool exists = stamp.exists();
+    const QByteArray text = exists ? readAll(path) : QByteArray();
+    if (exists == list.exists && text == list.text && list.version != 0)
+        return list; // written again, the same
+    ++list.version;
+    list.exists = exists;
+    list.text = text;
+    list.rooms.clear();
+    list.roomsAngle = false;
+    list.devices.clear();
+    for (const std::string_view line : splitLines(list.text)) {
+        // A line holding "~~~" names a room before its first "~" (as
+        // RoomRecord reads it); other lines with a "~" may be devices.
+        if (line.find("~~~") != std::string_view::npos) {
+            list.rooms.append(latin1(firstField(line)));
+            list.roomsAngle = list.roomsAngle || hasAngle(list.rooms.last());
+            continue;
+        }
+        if (line.find('~') == std::string_view::npos)
+            continue;
+        if (auto record = RoomRecord::parse(latin1(line)); record && !record->isRoom()) {
+            Device device;
+            device.foldedRoom = foldedRoomKey(firstField(line));
+            device.angle = hasAngle(record->room) || hasAngle(record->device);
+            device.statusName = record->room + record->device;
+            device.deviceKey = record->deviceKey();
+            device.head = record->house + QLatin1Char('~') + QString::number(record->unit) +
+                          QLatin1Char('~') + device.deviceKey;
+            device.roomKey = keyOf(record->room);
+            device.name = escaped(record->device);
+            device.record = std::move(*record);
+            list.devices.append(std::move(device));
+        }
+    }
+    return list;
+}
+
 PageBuilder::PageBuilder(const QString& programFolder, SettingsStore& settings)
-    : m_folder(programFolder), m_settings(settings)
+    : m_folder(programFolder), m_settings(settings), m_kept(std::make_unique<Kept>())
 {
 }
+
+PageBuilder::~PageBuilder() = default;
 
 QString PageBuilder::templateName(Family family)
 {
@@ -197,49 +313,61 @@ void PageBuilder::loadTemplate(Family family, QString& page) const
 {
     // The template may have been saved with any letter case; the exact name
     // wins, so when it exists the folder need not be listed.
-    const QDir html(m_folder + QStringLiteral("/html"));
+    const QString folder = m_folder + QStringLiteral("/html");
     const QString wanted = templateName(family);
-    QString found;
-    if (QFileInfo(html.filePath(wanted)).isFile()) {
-        found = wanted;
-    } else {
+    Kept::Template& kept = m_kept->templates[family == Family::MediaCenter ? 1 : 0];
+    const QString found = kept.name.find(folder, wanted, [&] {
+        const QDir html(folder);
+        if (QFileInfo(html.filePath(wanted)).isFile())
+            return html.filePath(wanted);
         const QStringList names = html.entryList(QDir::Files);
         for (const QString& name : names) {
-            if (found.isEmpty() && name.toLower() == wanted)
-                found = name;
+            if (name.toLower() == wanted)
+                return html.filePath(name);
         }
-    }
+        return QString();
+    });
     if (found.isEmpty())
         return;
-    const QByteArray text = readAll(html.filePath(found));
-    const QList<std::string_view> lines = splitLines(text);
-    page.reserve(page.size() + text.size() + 2 * lines.size());
-    for (const std::string_view line : lines) {
-        page += QLatin1StringView(line.data(), qsizetype(line.size()));
-        page += QLatin1String("\r\n");
+    const FileStamp stamp = FileStamp::of(found);
+    if (!kept.valid || stamp != kept.stamp || found != kept.path) {
+        kept.path = found;
+        kept.stamp = stamp;
+        kept.valid = stamp.settled();
+        const QByteArray text = readAll(found);
+        const QList<std::string_view> lines = splitLines(text);
+        QString loaded;
+        loaded.reserve(text.size() + 2 * lines.size());
+        for (const std::string_view line : lines) {
+            loaded += QLatin1StringView(line.data(), qsizetype(line.size()));
+            loaded += QLatin1String("\r\n");
+        }
+        kept.text = loaded;
     }
+    if (page.isEmpty())
+        page = kept.text;
+    else
+        page += kept.text;
 }
 
 void PageBuilder::fillRooms(Family family, QString& page) const
 {
-    const RoomList list(m_folder);
-    if (!QFileInfo::exists(list.path()))
+    const Kept::List& list = m_kept->roomList(RoomList(m_folder).path());
+    if (!list.exists)
         return;
-    // Only the room lines matter here: a line holding "~~~" names the room
-    // before its first "~" (as RoomRecord reads it).
-    QStringList rooms;
-    const QByteArray text = readAll(list.path());
-    bool oneByOne = false;
-    for (const std::string_view line : splitLines(text)) {
-        if (line.find("~~~") == std::string_view::npos)
-            continue;
-        rooms.append(latin1(firstField(line)));
-        oneByOne = oneByOne || hasAngle(rooms.last());
-    }
+    // The same page and list give the same result.
     const bool mc = family == Family::MediaCenter;
-    Replacements replacements(oneByOne);
+    Kept::Tree& tree = m_kept->trees[mc ? 1 : 0];
+    if (tree.valid && tree.listVersion == list.version && tree.input == page) {
+        page = tree.output;
+        return;
+    }
+    tree.valid = false;
+    const QString input = page;
+
+    Replacements replacements(list.roomsAngle);
     int k = 1;
-    for (const QString& room : std::as_const(rooms)) {
+    for (const QString& room : list.rooms) {
         const QString key = keyOf(room);
         const QString name = escaped(room);
         if (mc) {
@@ -257,12 +385,16 @@ void PageBuilder::fillRooms(Family family, QString& page) const
         ++k;
     }
     replacements.applyTo(page);
-    if (!mc)
-        return;
-    for (int i = k; i <= roomSlots; ++i) {
-        replaceAll(page, roomButtonAttribute(i), QString());
-        replaceAll(page, placeholder("room", i), QString());
+    if (mc) {
+        for (int i = k; i <= roomSlots; ++i) {
+            replaceAll(page, roomButtonAttribute(i), QString());
+            replaceAll(page, placeholder("room", i), QString());
+        }
     }
+    tree.valid = true;
+    tree.listVersion = list.version;
+    tree.input = input;
+    tree.output = page;
 }
 
 void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey) const
@@ -276,51 +408,48 @@ void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey)
         m_settings.write(settingkeys::lastroom, roomKey);
     }
 
-    const RoomList list(m_folder);
-    if (!QFileInfo::exists(list.path()))
+    const Kept::List& list = m_kept->roomList(RoomList(m_folder).path());
+    if (!list.exists)
         return;
     // The room's devices in list order: lines of the room that read as a
-    // device (as RoomRecord reads them), the first ten.
-    QList<RoomRecord> devices;
+    // device (as RoomRecord reads them), the first ten. A room's page shows
+    // the devices of that room only: its key must equal the room's, letter
+    // case aside, not merely occur somewhere in the line.
+    QList<const Kept::Device*> devices;
     bool oneByOne = hasAngle(roomKey);
-    const QByteArray text = readAll(list.path());
-    for (const std::string_view line : splitLines(text)) {
+    const QString wantedRoom = foldedKey(roomKey);
+    for (const Kept::Device& device : list.devices) {
         if (devices.size() == deviceSlots)
             break;
-        // A room's page shows the devices of that room only: its key must
-        // equal the room's, not merely occur somewhere in the line.
-        if (line.find("~~~") != std::string_view::npos || line.find('~') == std::string_view::npos ||
-            !isRoomKey(firstField(line), roomKey))
+        if (device.foldedRoom != wantedRoom)
             continue;
-        if (const auto record = RoomRecord::parse(latin1(line)); record && !record->isRoom()) {
-            devices.append(*record);
-            oneByOne = oneByOne || hasAngle(record->room) || hasAngle(record->device);
-        }
+        devices.append(&device);
+        oneByOne = oneByOne || device.angle;
     }
 
+    checkSettings();
     Replacements replacements(oneByOne);
-    const QString page0 = mc ? QStringLiteral("wmcindex.html?") : QStringLiteral("index.html?");
+    const QLatin1String page0 = mc ? QLatin1String("wmcindex.html?") : QLatin1String("index.html?");
+    const QLatin1String size = mc ? QLatin1String(" size=\"6\"") : QLatin1String();
     int n = 0;
     QString roomName;
-    for (const RoomRecord& record : std::as_const(devices)) {
-        const QString deviceKey = record.deviceKey();
-        const bool on = getlaststatus(record.room + record.device);
-        const QString image = on ? getimageon(deviceKey) : getimageoff(deviceKey);
-        const QString word = on ? QStringLiteral("~turnoff~") : QStringLiteral("~turnon~");
-        QString address = page0 + record.house + QLatin1Char('~') + QString::number(record.unit) +
-                          QLatin1Char('~') + deviceKey + word + keyOf(record.room);
+    for (const Kept::Device* device : std::as_const(devices)) {
+        const bool on = knownStatus(device->statusName);
+        const QString kind = knownFamily(device->deviceKey);
+        const QLatin1String image = on ? QLatin1String("on.gif") : QLatin1String("off.gif");
+        const QLatin1String word = on ? QLatin1String("~turnoff~") : QLatin1String("~turnon~");
+        QString address = page0 % device->head % word % device->roomKey;
         if (mc)
             address += QLatin1Char('~') + QString::number(n);
-        const QString size = mc ? QStringLiteral(" size=\"6\"") : QString();
-        const QString cell =
-            QStringLiteral("<font face=\"Verdana\" color=\"#FFFFFF\"><a href=\"%1\"><img border=\"2\" "
-                           "src=%2></a><br><b><a target=\"_top\" href=\"%1\"><font face=\"Verdana\" "
-                           "color=\"#FFFFFF\"%3>%4</font></a></b></font>")
-                .arg(address, image, size, escaped(record.device));
-        replacements.add(placeholder("dev", n), cell);
+        QString cell = QLatin1String("<font face=\"Verdana\" color=\"#FFFFFF\"><a href=\"") % address %
+                       QLatin1String("\"><img border=\"2\" src=") % kind % image %
+                       QLatin1String("></a><br><b><a target=\"_top\" href=\"") % address %
+                       QLatin1String("\"><font face=\"Verdana\" color=\"#FFFFFF\"") % size %
+                       QLatin1Char('>') % device->name % QLatin1String("</font></a></b></font>");
+        replacements.add(placeholder("dev", n), std::move(cell));
         if (mc)
             replacements.add(placeholder("mrl", n + 1), address);
-        roomName = record.room;
+        roomName = device->record.room;
         ++n;
     }
     replacements.add(QStringLiteral("<room>"), escaped(roomName));
@@ -339,6 +468,49 @@ void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey)
 bool PageBuilder::getlaststatus(const QString& keyname) const
 {
     return DeviceStatus(m_settings).getlaststatus(keyname);
+}
+
+void PageBuilder::checkSettings() const
+{
+    // Values read through the store change only by a write or a re-read in
+    // this program (each counted) or with a file on disk.
+    Kept::Settings& kept = m_kept->settings;
+    const quint64 generation = SettingsStore::generation();
+    const FileStamp machine = FileStamp::of(m_settings.machineFile());
+    const FileStamp user =
+        FileStamp::of(m_settings.userFile(QString::fromLatin1(settingkeys::appName)));
+    if (kept.valid && generation == kept.generation && machine == kept.machine && user == kept.user)
+        return;
+    kept.on.clear();
+    kept.kind.clear();
+    kept.generation = generation;
+    kept.machine = machine;
+    kept.user = user;
+    kept.valid = machine.settled() && user.settled();
+}
+
+bool PageBuilder::knownStatus(const QString& keyname) const
+{
+    Kept::Settings& kept = m_kept->settings;
+    if (!kept.valid)
+        return getlaststatus(keyname);
+    if (const auto it = kept.on.constFind(keyname); it != kept.on.cend())
+        return *it;
+    const bool on = getlaststatus(keyname);
+    kept.on.insert(keyname, on);
+    return on;
+}
+
+QString PageBuilder::knownFamily(const QString& fullname) const
+{
+    Kept::Settings& kept = m_kept->settings;
+    if (!kept.valid)
+        return family(fullname);
+    if (const auto it = kept.kind.constFind(fullname); it != kept.kind.cend())
+        return *it;
+    const QString kind = family(fullname);
+    kept.kind.insert(fullname, kind);
+    return kind;
 }
 
 QString PageBuilder::family(const QString& fullname) const

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace casalux {
 
 class SettingsStore;
@@ -14,6 +16,14 @@ class SettingsStore;
 //
 // The link and cell texts are the pages' output format: the request handler
 // parses the device links back.
+//
+// Pages are built on every request, so what they are built from is kept
+// between requests: the templates, the list file and what was read of it,
+// the page with its room list filled in, and the device states and kinds.
+// Each is checked against the files on disk every time it is used (and the
+// settings also against every write through a store) and read afresh when
+// anything may have changed: a page never shows an older state than the
+// files hold.
 class PageBuilder final {
 public:
     enum class Family { Standard, MediaCenter };
@@ -22,6 +32,9 @@ public:
     static constexpr int deviceSlots = 10;
 
     PageBuilder(const QString& programFolder, SettingsStore& settings);
+    ~PageBuilder();
+    PageBuilder(const PageBuilder&) = delete;
+    PageBuilder& operator=(const PageBuilder&) = delete;
 
     // Template loads: append the template's lines (CR LF ended) to the page.
     void loadhtml(QString& page) const { loadTemplate(Family::MediaCenter, page); }
@@ -56,9 +69,17 @@ private:
     void fillRooms(Family family, QString& page) const;
     void fillRoom(Family family, QString& page, const QString& roomKey) const;
     QString family(const QString& fullname) const;
+    // getlaststatus and family, answered from what was read before while
+    // the settings are unchanged.
+    void checkSettings() const;
+    bool knownStatus(const QString& keyname) const;
+    QString knownFamily(const QString& fullname) const;
+
+    struct Kept;
 
     QString m_folder;
     SettingsStore& m_settings;
+    std::unique_ptr<Kept> m_kept;
 };
 
 } // namespace casalux

@@ -96,13 +96,21 @@ RemoteServer::~RemoteServer() = default;
 
 QString RemoteServer::loginFile() const
 {
+    // Looked for on every request; the folder is searched again only when
+    // its entries may have changed.
     const QString folder = m.programFolder + QStringLiteral("/html");
+    return m_loginName.find(folder, QLatin1String(loginFileName),
+                            [&folder] { return searchLoginFile(folder); });
+}
+
+QString RemoteServer::searchLoginFile(const QString& folder)
+{
     const QString exact = folder + QLatin1Char('/') + QLatin1String(loginFileName);
     if (QFileInfo(exact).isFile())
         return exact;
 #ifdef Q_OS_UNIX
-    // Looked for on every request: reading the folder's names directly costs
-    // a fraction of a QDir listing, which describes and sorts every file.
+    // Reading the folder's names directly costs a fraction of a QDir
+    // listing, which describes and sorts every file.
     DIR* dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir)
         return {};
@@ -171,9 +179,15 @@ bool RemoteServer::authorised(const QString& userAuthentication) const
         return true;
     // The same rule as the server's own check: the credentials must equal a
     // whole entry of the login file.
+    const FileStamp stamp = FileStamp::of(path);
+    if (!m_loginValid || stamp != m_loginStamp || path != m_loginPath) {
+        m_loginPath = path;
+        m_loginStamp = stamp;
+        m_loginValid = stamp.settled();
+        m_loginLines = TextListFile::readLines(path);
+    }
     bool match = false;
-    const QStringList lines = TextListFile::readLines(path);
-    for (const QString& line : lines) {
+    for (const QString& line : std::as_const(m_loginLines)) {
         if (line.startsWith(QLatin1String("realm:"), Qt::CaseInsensitive) || line.isEmpty())
             continue;
         match |= sameText(line, userAuthentication);

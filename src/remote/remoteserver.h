@@ -1,9 +1,12 @@
 #pragma once
 
+#include "filestamp.h"
+#include "namelookupcache.h"
 #include "pagebuilder.h"
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -71,6 +74,7 @@ private:
     QString roomPage(Page page, const QString& roomKey) const;
     bool knownDevice(const QString& deviceKey) const;
     QString loginFile() const;
+    static QString searchLoginFile(const QString& folder);
     bool authorised(const QString& userAuthentication) const;
 
     Parts m;
@@ -80,6 +84,12 @@ private:
     bool m_serving = false;
     quint64 m_nextTicket = 0;
     quint64 m_turn = 0;
+    // The login file as last found and read; checked on every request.
+    mutable NameLookupCache m_loginName;
+    mutable QString m_loginPath;
+    mutable FileStamp m_loginStamp;
+    mutable bool m_loginValid = false;
+    mutable QStringList m_loginLines;
 };
 
 } // namespace casalux

@@ -5,6 +5,13 @@
 
 #include <QtTest>
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace casalux;
 
 namespace {
@@ -33,6 +40,24 @@ QByteArray standardTemplate()
     for (int i = 0; i <= 9; ++i)
         t += QStringLiteral("<td><dev%1></td>\r\n").arg(i).toLatin1();
     return t;
+}
+
+// Lets the file clock move past the files just written, so that what is
+// read from them may be kept.
+void settle()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+}
+
+// Runs `edit` on a file and puts its modification time back, to the
+// nanosecond: an edit that only the change time and the contents show.
+void editKeepingTime(const QString& path, const std::function<void()>& edit)
+{
+    struct stat before {};
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &before) == 0);
+    edit();
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
 }
 
 } // namespace
@@ -129,6 +154,56 @@ private Q_SLOTS:
         QVERIFY(!page.contains(QStringLiteral("Lamp 11")));
         QVERIFY(page.contains(QStringLiteral("wmcindex.html?D~10~DenLamp10~turnon~Den~9")));
         QVERIFY(page.contains(QStringLiteral("<h1>Den</h1>")));
+    }
+
+    // What pages are built from is kept between builds, but a change of any
+    // of it shows on the very next page: the list file and the template
+    // edited in place to the same size with their times put back, a
+    // template saved under its exact name beside one in another case, and
+    // device states and kinds written through another store.
+    void keptInputsFollowTheFiles()
+    {
+        settle();
+        const QString first = standardRoom(QStringLiteral("LivingRoom"));
+        QVERIFY(first.contains(QStringLiteral(">Table Lamp</font>")));
+        QVERIFY(first.contains(QStringLiteral("src=switchoff.gif")));
+        QCOMPARE(standardRoom(QStringLiteral("LivingRoom")), first);
+
+        const QString list = m_folder->file(QStringLiteral("rmlst.rvf"));
+        editKeepingTime(list, [&] {
+            QByteArray text = m_folder->read(QStringLiteral("rmlst.rvf"));
+            text.replace("Table Lamp", "Table Lump");
+            text.replace("Hallway~~~", "Hallwax~~~");
+            m_folder->write(QStringLiteral("rmlst.rvf"), text);
+        });
+        QString page = standardRoom(QStringLiteral("LivingRoom"));
+        QVERIFY(page.contains(QStringLiteral(">Table Lump</font>")));
+        QVERIFY(page.contains(QStringLiteral("loadroomHallwax")));
+        QVERIFY(!page.contains(QStringLiteral("Table Lamp")));
+
+        editKeepingTime(m_folder->file(QStringLiteral("html/Index.HTML")), [&] {
+            m_folder->write(QStringLiteral("html/Index.HTML"),
+                            standardTemplate().replace("<h1>", "<h2>").replace("</h1>", "</h2>"));
+        });
+        QVERIFY(standardRoom(QStringLiteral("LivingRoom")).contains(QStringLiteral("<h2>Living Room</h2>")));
+        m_folder->write(QStringLiteral("html/index.html"), "<title><room></title>\n<dev0>\n");
+        page = standardRoom(QStringLiteral("LivingRoom"));
+        QVERIFY(page.startsWith(QStringLiteral("<title>Living Room</title>\r\n<font ")));
+
+        settle();
+        QCOMPARE(standardRoom(QStringLiteral("LivingRoom")), page);
+        SettingsStore other(m_settings->machineFile(), m_folder->file(QStringLiteral("user")));
+        DeviceStatus(other).setstatus(QStringLiteral("LivingRoomTableLump"), QStringLiteral("on"),
+                                      QString());
+        QVERIFY(standardRoom(QStringLiteral("LivingRoom")).contains(QStringLiteral("src=switchon.gif")));
+        settle();
+        other.SaveSetting(QStringLiteral("Casalux"), QStringLiteral("type"),
+                          QStringLiteral("LivingRoomTableLump"), QStringLiteral("fan"));
+        QVERIFY(standardRoom(QStringLiteral("LivingRoom")).contains(QStringLiteral("src=fanon.gif")));
+
+        QVERIFY(QFile::remove(list));
+        QCOMPARE(standardRoom(QStringLiteral("LivingRoom")),
+                 QStringLiteral("<title><room></title>\r\n<dev0>\r\n"));
     }
 
     void mediaCenterPage()

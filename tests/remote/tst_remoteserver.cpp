@@ -14,6 +14,12 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace casalux;
 
 // The remote-control pages served for real over TCP, with a recording
@@ -276,6 +282,36 @@ private Q_SLOTS:
         QVERIFY(page.startsWith("HTTP/1.0 200") || page.startsWith("HTTP/1.1 200"));
         QCOMPARE(rig.control.sent.size(), 1);
         QVERIFY(page.contains("~turnoff~"));
+    }
+
+    // The login file is kept between requests, yet a change counts from the
+    // very next one: a new password written in place to the same size with
+    // the file's time put back, and the file's removal.
+    void loginFileChangeCountsAtOnce()
+    {
+        Rig rig;
+        const QString name = QStringLiteral("html/htaccess.txt");
+        rig.folder.write(name, "admin:secret\r\n");
+        rig.server.stopserver();
+        rig.server.startserver();
+        std::this_thread::sleep_for(std::chrono::milliseconds(150)); // past the file clock's tick
+        const QString room = QStringLiteral("/index.html?loadroomLivingRoom");
+        const auto built = [](const QByteArray& answer) { return answer.contains("~turnon~LivingRoom"); };
+        QVERIFY(built(rig.get(room, QStringLiteral("admin:secret"))));
+        QVERIFY(built(rig.get(room, QStringLiteral("admin:secret"))));
+        QVERIFY(!built(rig.get(room, QStringLiteral("admin:sesame"))));
+
+        const QByteArray path = QFile::encodeName(rig.folder.file(name));
+        struct stat before {};
+        QVERIFY(::stat(path.constData(), &before) == 0);
+        rig.folder.write(name, "admin:sesame\r\n");
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        QVERIFY(::utimensat(AT_FDCWD, path.constData(), times, 0) == 0);
+        QVERIFY(!built(rig.get(room, QStringLiteral("admin:secret"))));
+        QVERIFY(built(rig.get(room, QStringLiteral("admin:sesame"))));
+
+        QVERIFY(QFile::remove(rig.folder.file(name)));
+        QVERIFY(built(rig.get(room)));
     }
 
     // The login file counts whatever the letter case of its name.
