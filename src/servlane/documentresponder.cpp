@@ -21,18 +21,18 @@ QString DocumentResponder::typeOf(const QString& localPath) const
     return m_mime.typeForExtension(MimeTable::extensionOf(localPath));
 }
 
-QByteArray DocumentResponder::fileResponse(const QString& localPath, QString& statusCode,
-                                           const PageProcessor::Context& page,
-                                           QString* readError) const
+Response DocumentResponder::fileResponse(const QString& localPath, QString& statusCode,
+                                         const PageProcessor::Context& page,
+                                         QString* readError) const
 {
-    QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray content;
+    QString error;
+    if (!m_files.read(localPath, content, error)) {
         if (readError)
-            *readError = file.errorString();
+            *readError = error;
         statusCode = QStringLiteral("500");
         return builtInErrorPage(statusCode);
     }
-    QByteArray content = file.readAll();
     const QString type = typeOf(localPath);
     if (type.compare(QLatin1String("text/html"), Qt::CaseInsensitive) == 0 &&
         (m_settings.ssi || m_settings.functions)) {
@@ -43,9 +43,9 @@ QByteArray DocumentResponder::fileResponse(const QString& localPath, QString& st
         context.mimeType = [this](const QString& path) { return typeOf(path); };
         content = PageProcessor::process(content, localPath, context);
     }
-    return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, content.size(), type,
-                                   true, QString(), QDateTime::currentDateTimeUtc()) +
-           content;
+    return {HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, content.size(), type,
+                                    true, QString(), QDateTime::currentDateTimeUtc()),
+            content};
 }
 
 QByteArray DocumentResponder::errorResponse(const QString& statusCode,
@@ -62,7 +62,7 @@ QByteArray DocumentResponder::errorResponse(const QString& statusCode,
             file = folder + QStringLiteral("http404.html");
         if (QFileInfo(file).isFile()) {
             QString status = QStringLiteral("200");
-            return fileResponse(file, status, page);
+            return fileResponse(file, status, page).toByteArray();
         }
     }
     return builtInErrorPage(statusCode);

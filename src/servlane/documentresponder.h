@@ -1,6 +1,8 @@
 #pragma once
 
+#include "filecache.h"
 #include "pageprocessor.h"
+#include "response.h"
 
 #include <QByteArray>
 #include <QString>
@@ -33,8 +35,9 @@ public:
     // The file with its type; HTML pages get their tags processed. When the
     // file cannot be read, statusCode becomes "500" and the 500 page is
     // returned; `readError` then holds the reason.
-    QByteArray fileResponse(const QString& localPath, QString& statusCode,
-                            const PageProcessor::Context& page, QString* readError = nullptr) const;
+    // The content is handed out as the file cache holds it, not copied.
+    Response fileResponse(const QString& localPath, QString& statusCode,
+                          const PageProcessor::Context& page, QString* readError = nullptr) const;
 
     // The answer for an error code: the header alone without verbose
     // errors, else the error file or the built-in page (status line 200).
@@ -51,6 +54,7 @@ private:
     const FileLookup& m_lookup;
     const MimeTable& m_mime;
     Settings m_settings;
+    mutable FileCache m_files;
 };
 
 } // namespace servlane

@@ -656,7 +656,7 @@ void Servlane::sendDocument(int index)
         return;
     }
     QString status = QStringLiteral("200");
-    QByteArray response;
+    Response response;
     if (directory) {
         if (m_browseEnable) {
             const QByteArray page =
@@ -684,7 +684,7 @@ void Servlane::sendDocument(int index)
     finishDocument(index, status, response);
 }
 
-void Servlane::finishDocument(int index, const QString& statusCode, const QByteArray& response)
+void Servlane::finishDocument(int index, const QString& statusCode, const Response& response)
 {
     const ConnectionSlot* s = m_sockets->slot(index);
     if (!s)
@@ -893,7 +893,7 @@ void Servlane::runExecTags(int index, const QString& localPath,
         if (outputs->size() == tags.size()) {
             m_execOutputs = *outputs;
             QString status = QStringLiteral("200");
-            const QByteArray response = fileResponse(index, localPath, status);
+            const Response response = fileResponse(index, localPath, status);
             m_execOutputs.clear();
             finishDocument(index, status, response);
             return;
@@ -951,7 +951,7 @@ bool Servlane::accessLogWanted() const
     return isSignalConnected(signal);
 }
 
-void Servlane::sendData(int index, const QByteArray& data)
+void Servlane::sendData(int index, const Response& data)
 {
     m_sockets->send(index, data);
 }
@@ -986,11 +986,11 @@ QByteArray Servlane::errorResponse(int index, const QString& statusCode)
     return m_responder->errorResponse(statusCode, pageContext(index, QString()));
 }
 
-QByteArray Servlane::fileResponse(int index, const QString& localPath, QString& statusCode)
+Response Servlane::fileResponse(int index, const QString& localPath, QString& statusCode)
 {
     m_responder->setSettings(responderSettings());
     QString readError;
-    const QByteArray response =
+    Response response =
         m_responder->fileResponse(localPath, statusCode, pageContext(index, localPath), &readError);
     if (readError.isEmpty())
         return response;

@@ -180,7 +180,7 @@ private:
     // Runs `action` if `index` still holds connection `generation` and a
     // request being answered; frees a slot whose client has left.
     void whileStillWanted(int index, quint64 generation, const std::function<void()>& action);
-    void finishDocument(int index, const QString& statusCode, const QByteArray& response);
+    void finishDocument(int index, const QString& statusCode, const servlane::Response& response);
     QString cgiProgram(const QString& requestPath, const QString& foundPath) const;
     void startProgram(int index, const QString& program, const QStringList& arguments,
                       const QString& localPath, std::function<void(const QByteArray&)> done);
@@ -197,10 +197,10 @@ private:
     void sendWebPage(int index, bool errorMode, const QString& statusCode);
     void sendDocument(int index);
     void sendRefusal(int index, int status, const QString& why);
-    void sendData(int index, const QByteArray& data);
+    void sendData(int index, const servlane::Response& data);
     bool accessLogWanted() const;
     QByteArray errorResponse(int index, const QString& statusCode);
-    QByteArray fileResponse(int index, const QString& localPath, QString& statusCode);
+    servlane::Response fileResponse(int index, const QString& localPath, QString& statusCode);
     void logAccess(int index, const QString& statusCode, qint64 length);
     QString variable(int index, const QString& name, const QString& localPath) const;
     servlane::PageProcessor::Context pageContext(int index, const QString& localPath);

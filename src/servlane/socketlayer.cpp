@@ -12,6 +12,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -46,6 +47,39 @@ Peek peek(qintptr descriptor)
 #else
     Q_UNUSED(descriptor);
     return Peek::Talking; // cannot tell: every waiting client counts as talking
+#endif
+}
+
+// Hands as much of head and body to the kernel as it takes now, straight
+// from where they are held; returns how many bytes it took (0 when it would
+// block or failed: the caller's ordinary write then meets the same state).
+qint64 sendDirect(qintptr descriptor, const QByteArray& head, const QByteArray& body)
+{
+#ifdef Q_OS_UNIX
+    iovec parts[2];
+    int count = 0;
+    for (const QByteArray* b : {&head, &body}) {
+        if (b->isEmpty())
+            continue;
+        parts[count].iov_base = const_cast<char*>(b->constData());
+        parts[count].iov_len = std::size_t(b->size());
+        ++count;
+    }
+    if (count == 0)
+        return 0;
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = std::size_t(count);
+    ssize_t n = 0;
+    do {
+        n = ::sendmsg(int(descriptor), &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? 0 : qint64(n);
+#else
+    Q_UNUSED(descriptor);
+    Q_UNUSED(head);
+    Q_UNUSED(body);
+    return 0;
 #endif
 }
 
@@ -424,7 +458,7 @@ void SocketLayer::onReadyRead(int index)
     }
 }
 
-void SocketLayer::send(int index, const QByteArray& data)
+void SocketLayer::send(int index, const Response& response)
 {
     ConnectionSlot* s = slot(index);
     if (!s)
@@ -439,7 +473,21 @@ void SocketLayer::send(int index, const QByteArray& data)
         return;
     s->lastActivity = QDateTime::currentMSecsSinceEpoch();
     setState(*s, SlotState::Sending);
-    s->socket->write(data);
+    // Nothing of ours is queued in the socket yet, so the bytes go to the
+    // kernel directly; only what it does not take now is copied into the
+    // socket's buffer and follows as the client reads.
+    const qint64 sent = s->socket->bytesToWrite() == 0
+                            ? sendDirect(s->socket->socketDescriptor(), response.head,
+                                         response.body)
+                            : 0;
+    const qint64 headSize = response.head.size();
+    if (sent < headSize) {
+        s->socket->write(response.head.constData() + sent, headSize - sent);
+        s->socket->write(response.body);
+    } else if (sent < response.size()) {
+        s->socket->write(response.body.constData() + (sent - headSize),
+                         response.body.size() - (sent - headSize));
+    }
     // Hand it all to the kernel now rather than one buffer chunk per pass
     // of the event loop (Qt keeps 16 KiB chunks). A flush may report the
     // bytes written at once, which can close and reset the slot.

@@ -2,6 +2,7 @@
 
 #include "connectionslot.h"
 #include "requestlimits.h"
+#include "response.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -48,8 +49,8 @@ public:
     // While paused (starting or stopping) new connections wait.
     void setPaused(bool paused);
 
-    // Queues the whole response; the connection closes once it is out.
-    void send(int index, const QByteArray& data);
+    // Sends the whole response; the connection closes once it is out.
+    void send(int index, const Response& response);
     // Closes without sending anything.
     void closeWithoutAnswer(int index);
     // The request was handed to the host; its answer is awaited.

@@ -1,5 +1,6 @@
 #include "directorylisting.h"
 #include "errorpages.h"
+#include "filecache.h"
 #include "filelookup.h"
 #include "httpformat.h"
 #include "mimetable.h"
@@ -259,6 +260,63 @@ private Q_SLOTS:
         }
         QVERIFY(!lookup.resolve(QStringLiteral("/../secret.txt")).exists);
         QVERIFY(!lookup.resolve(QStringLiteral("/missing.txt")).exists);
+    }
+
+    void fileCacheNeverServesAChangedFile()
+    {
+        // Kept contents must follow every change, also one that keeps the
+        // size and puts the modification time back (copies with preserved
+        // times do that), and a file replaced under the same name.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kept.txt"));
+        const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        const auto put = [&](const QByteArray& bytes) {
+            QTest::qWait(30); // past the clock tick of the file times
+            writeFile(path + QStringLiteral(".tmp"), bytes);
+            QFile::remove(path);
+            QFile::rename(path + QStringLiteral(".tmp"), path);
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+        };
+        const auto rewrite = [&](const QByteArray& bytes) {
+            QTest::qWait(30);
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QCOMPARE(f.write(bytes), bytes.size());
+            f.close();
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+        };
+        servlane::FileCache cache(0); // keeps files however fresh
+        QByteArray got;
+        QString error;
+        put(QByteArray(70'000, 'a'));
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(cache.read(path, got, error));
+            QVERIFY(got == QByteArray(70'000, 'a'));
+        }
+        rewrite(QByteArray(70'000, 'b'));
+        QVERIFY(cache.read(path, got, error));
+        QVERIFY(got == QByteArray(70'000, 'b'));
+        put(QByteArray(70'000, 'c'));
+        QVERIFY(cache.read(path, got, error));
+        QVERIFY(got == QByteArray(70'000, 'c'));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(!cache.read(path, got, error));
+        QVERIFY(!error.isEmpty());
+
+        // A file changed a moment ago is not kept at all: two changes in
+        // the same tick of the file clock could not be told apart.
+        servlane::FileCache settling;
+        writeFile(path, "one");
+        QVERIFY(settling.read(path, got, error));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.write("two");
+        f.close();
+        QVERIFY(settling.read(path, got, error));
+        QCOMPARE(got, QByteArray("two"));
     }
 
     void sizeTexts_data()

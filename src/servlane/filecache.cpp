@@ -1,0 +1,58 @@
+#include "filecache.h"
+
+#include <QFile>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <time.h>
+#endif
+
+namespace servlane {
+
+bool FileCache::read(const QString& path, QByteArray& content, QString& error)
+{
+#ifdef Q_OS_UNIX
+    Stamp stamp;
+    bool keep = false;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+        stamp.size = qint64(st.st_size);
+        stamp.mtimeNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+        stamp.ctimeNs = qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+        stamp.inode = quint64(st.st_ino);
+        stamp.device = quint64(st.st_dev);
+        const auto it = m_entries.constFind(path);
+        if (it != m_entries.constEnd() && it->stamp == stamp) {
+            content = it->content;
+            return true;
+        }
+        const qint64 now = qint64(::time(nullptr));
+        keep = stamp.size <= kMaxFileSize &&
+               now - qint64(qMax(st.st_mtim.tv_sec, st.st_ctim.tv_sec)) >= m_settle;
+    }
+#endif
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        m_total -= m_entries.value(path).content.size();
+        m_entries.remove(path);
+        return false;
+    }
+    content = file.readAll();
+#ifdef Q_OS_UNIX
+    m_total -= m_entries.value(path).content.size();
+    m_entries.remove(path);
+    // Kept only when what was read is what the look-up before it described.
+    if (keep && content.size() == stamp.size) {
+        while (!m_entries.isEmpty() && m_total + content.size() > kMaxTotal) {
+            m_total -= m_entries.begin()->content.size();
+            m_entries.erase(m_entries.begin());
+        }
+        m_entries.insert(path, Entry{stamp, content});
+        m_total += content.size();
+    }
+#endif
+    return true;
+}
+
+} // namespace servlane

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+namespace servlane {
+
+// Contents of the files served most, so a file asked for again and again is
+// read once. Every use checks the file's size, times and identity first, and
+// a file changed in the last few seconds is never kept (a second change in
+// the same clock tick would not show), so a changed file is always read
+// afresh. Bounded in entry size and in total.
+class FileCache final {
+public:
+    static constexpr qint64 kMaxFileSize = 1024 * 1024;
+    static constexpr qint64 kMaxTotal = 16 * 1024 * 1024;
+    static constexpr qint64 kSettleSeconds = 2;
+
+    explicit FileCache(qint64 settleSeconds = kSettleSeconds) : m_settle(settleSeconds) {}
+
+    // The file's bytes; false with `error` set when it cannot be read.
+    bool read(const QString& path, QByteArray& content, QString& error);
+
+private:
+    struct Stamp {
+        qint64 size = -1;
+        qint64 mtimeNs = 0;
+        qint64 ctimeNs = 0;
+        quint64 inode = 0;
+        quint64 device = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    struct Entry {
+        Stamp stamp;
+        QByteArray content;
+    };
+
+    QHash<QString, Entry> m_entries;
+    qint64 m_total = 0;
+    qint64 m_settle;
+};
+
+} // namespace servlane
