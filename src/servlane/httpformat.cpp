@@ -70,30 +70,44 @@ QByteArray HttpFormat::buildHeader(const QString& serverSoftware, const QString&
                                    bool finalBlankLine, const QString& extraHeader,
                                    const QDateTime& now)
 {
+    // Appended piece by piece into one buffer: every response has a header,
+    // and temporaries for each line cost more than the rest of it.
     QString h;
-    h.reserve(160 + extraHeader.size());
-    h += QStringLiteral("HTTP/1.0 ") + statusCode + QLatin1Char(' ') + statusText(statusCode) +
-         QStringLiteral("\r\n");
-    h += QStringLiteral("Server: ") + serverSoftware + QStringLiteral("\r\n");
-    h += QStringLiteral("Date: ") + formatHttpDate(now) + QStringLiteral("\r\n");
-    if (!contentType.trimmed().isEmpty())
-        h += QStringLiteral("Content-Type: ") + contentType + QStringLiteral("\r\n");
+    h.reserve(192 + serverSoftware.size() + contentType.size() + extraHeader.size());
+    h += QLatin1String("HTTP/1.0 ");
+    h += statusCode;
+    h += QLatin1Char(' ');
+    h += statusText(statusCode);
+    h += QLatin1String("\r\nServer: ");
+    h += serverSoftware;
+    h += QLatin1String("\r\nDate: ");
+    h += formatHttpDate(now);
+    h += QLatin1String("\r\n");
+    if (!contentType.trimmed().isEmpty()) {
+        h += QLatin1String("Content-Type: ");
+        h += contentType;
+        h += QLatin1String("\r\n");
+    }
     // Only blanks are trimmed: the extra header carries its own line ends.
-    QString extra = extraHeader;
-    while (extra.startsWith(QLatin1Char(' ')))
-        extra.remove(0, 1);
-    while (extra.endsWith(QLatin1Char(' ')))
-        extra.chop(1);
-    if (!extra.isEmpty()) {
+    qsizetype extraFrom = 0;
+    qsizetype extraTo = extraHeader.size();
+    while (extraFrom < extraTo && extraHeader[extraFrom] == QLatin1Char(' '))
+        ++extraFrom;
+    while (extraTo > extraFrom && extraHeader[extraTo - 1] == QLatin1Char(' '))
+        --extraTo;
+    if (extraTo > extraFrom) {
+        const QStringView extra = QStringView(extraHeader).sliced(extraFrom, extraTo - extraFrom);
         h += extra;
         if (!extra.endsWith(QLatin1String("\r\n")))
-            h += QStringLiteral("\r\n"); // never let a header line run into the next
+            h += QLatin1String("\r\n"); // never let a header line run into the next
     }
-    if (contentLength != 0)
-        h += QStringLiteral("Content-Length: ") + QString::number(contentLength) +
-             QStringLiteral("\r\n");
+    if (contentLength != 0) {
+        h += QLatin1String("Content-Length: ");
+        h += QString::number(contentLength);
+        h += QLatin1String("\r\n");
+    }
     if (finalBlankLine)
-        h += QStringLiteral("\r\n");
+        h += QLatin1String("\r\n");
     return h.toLatin1();
 }
 

@@ -3,6 +3,7 @@
 #include "cls_base64.h"
 
 #include <QList>
+#include <QVarLengthArray>
 
 namespace servlane {
 
@@ -33,13 +34,14 @@ RequestParser::Result rejected(int status, bool refusal = true)
     return r;
 }
 
-// Value after `name` on a header line, trimmed; null when absent.
-QString valueAfter(const QString& line, const QString& name, Qt::CaseSensitivity cs)
+// Value after `name` on a header line, trimmed; null when absent. The line
+// is searched as it arrived (Latin-1); only a value found becomes a string.
+QString valueAfter(QLatin1String line, QLatin1String name, Qt::CaseSensitivity cs)
 {
     const qsizetype at = line.indexOf(name, 0, cs);
     if (at < 0)
         return {};
-    QString v = line.mid(at + name.size()).trimmed();
+    QString v = QString(line.sliced(at + name.size())).trimmed();
     if (v.isNull())
         v = QLatin1String("");
     return v;
@@ -142,13 +144,18 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
     if (block.contains('\0'))
         return rejected(400);
 
-    QStringList lines;
-    for (const QByteArray& raw : block.split('\n')) {
-        QByteArray l = raw;
-        if (l.endsWith('\r'))
-            l.chop(1);
-        if (!l.isEmpty())
-            lines.append(QString::fromLatin1(l));
+    // Header lines as they stand in the buffer, empty ones left out.
+    QVarLengthArray<QLatin1String, 32> lines;
+    for (qsizetype from = 0; from <= block.size();) {
+        qsizetype end = block.indexOf('\n', from);
+        if (end < 0)
+            end = block.size();
+        qsizetype length = end - from;
+        if (length > 0 && block[end - 1] == '\r')
+            --length;
+        if (length > 0)
+            lines.append(QLatin1String(block.constData() + from, length));
+        from = end + 1;
     }
     if (lines.size() > limits.maxHeaderCount)
         return rejected(431);
@@ -156,23 +163,23 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
     Result result;
     result.headComplete = true;
     HttpRequest& req = result.request;
-    req.headerText = QString::fromLatin1(data.mid(begin, headEnd + separator - begin));
+    req.headerText = QString::fromLatin1(data.constData() + begin, headEnd + separator - begin);
 
     QStringList accepts;
     QString contentLength;
     int contentLengthLines = 0;
-    for (const QString& line : std::as_const(lines)) {
-        const QString accept = valueAfter(line, QStringLiteral("accept:"), Qt::CaseInsensitive);
+    for (const QLatin1String line : std::as_const(lines)) {
+        const QString accept = valueAfter(line, QLatin1String("accept:"), Qt::CaseInsensitive);
         if (!accept.isNull())
             accepts.append(accept);
         if (req.referer.isNull())
-            req.referer = valueAfter(line, QStringLiteral("referer:"), Qt::CaseInsensitive);
+            req.referer = valueAfter(line, QLatin1String("referer:"), Qt::CaseInsensitive);
         // Exactly as browsers spell it: a lower-case user-agent is not taken.
         if (req.userAgent.isNull())
-            req.userAgent = valueAfter(line, QStringLiteral("User-Agent:"), Qt::CaseSensitive);
+            req.userAgent = valueAfter(line, QLatin1String("User-Agent:"), Qt::CaseSensitive);
         if (req.userName.isNull()) {
             const QString auth =
-                valueAfter(line, QStringLiteral("Authorization:"), Qt::CaseSensitive);
+                valueAfter(line, QLatin1String("Authorization:"), Qt::CaseSensitive);
             const qsizetype basic = auth.isNull() ? -1 : auth.indexOf(QLatin1String("Basic"));
             if (basic >= 0) {
                 // Text that is not Base64 carries no credentials at all.
@@ -184,11 +191,11 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
             }
         }
         if (line.startsWith(QLatin1String("content-length:"), Qt::CaseInsensitive)) {
-            contentLength = line.mid(15).trimmed();
+            contentLength = QString(line.sliced(15)).trimmed();
             ++contentLengthLines;
         }
         if (line.startsWith(QLatin1String("content-type:"), Qt::CaseInsensitive))
-            req.contentType = line.mid(13).trimmed();
+            req.contentType = QString(line.sliced(13)).trimmed();
     }
     req.accept = accepts.join(QStringLiteral(", "));
     if (req.accept.endsWith(QLatin1Char(',')))
