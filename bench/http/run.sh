@@ -74,7 +74,7 @@ for _ in $(seq 50); do grep -q listening "$work/host.log" && break; sleep 0.1; d
 rate() { # port path concurrency
     # -r: count a reset connection as a failure instead of giving up.
     { ab -q -r -s 10 -n "$requests" -c "$3" "http://127.0.0.1:$1$2" 2>"$work/ab.err" || true; } |
-        awk '/Requests per second/ {r=$4} /^Failed requests/ {f=$3}
+        tee "$work/ab.out" | awk '/Requests per second/ {r=$4} /^Failed requests/ {f=$3}
              END {if (r == "") r = "-"; if (f > 0) printf "%s(%d failed)", r, f; else print r}'
 }
 ratio() { awk -v a="${1%%(*}" -v b="${2%%(*}" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
@@ -104,17 +104,19 @@ for file in /1k.txt /64k.txt; do
     done
 done
 echo
-echo "1k at c=16 while $idle idle connections are held open (Servlane MaxConnections $slots)"
+echo "1k at c=16 while $idle idle connections are held open (Servlane MaxConnections $slots);"
+echo "slowest: the longest any one request took, in ms (ab's figure)"
 for target in servlane nginx; do
     port=$sl_port; [ "$target" = nginx ] && port=$ng_port
     python3 "$here/idle.py" "$port" "$idle" 60 &
     idle_pid=$!
     sleep 3
     result=$(rate "$port" /1k.txt 16)
+    slowest=$(awk '/^ *100%/ {print $2}' "$work/ab.out")
     kill "$idle_pid" 2>/dev/null || true
     wait "$idle_pid" 2>/dev/null || true
     idle_pid=
-    printf '%-8s %14s req/s\n' "$target" "$result"
+    printf '%-8s %14s req/s   slowest %s ms\n' "$target" "$result" "${slowest:--}"
     [ "$target" = servlane ] && sl_idle=$result || ng_idle=$result
     sleep 2
 done
