@@ -312,8 +312,11 @@ void SocketLayer::acceptPending()
         int pick = 0;
         if (index >= 0) {
             // Clients that have spoken go before those that have not.
-            if (m_waiting.size() > 1)
+            if (m_waiting.size() > 1) {
                 pick = std::max(0, firstTalkingWaiting());
+                if (m_waiting.empty())
+                    break; // all of them had given up
+            }
         } else {
             qint64 silence = 0;
             index = longestSilentSlot(&silence);

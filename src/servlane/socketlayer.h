@@ -65,8 +65,6 @@ public:
     int freeConnections() const { return m_freeConnections; }
     void setFreeConnections(int n) { m_freeConnections = n; }
     void sweepDeadConnections();
-    // Connections accepted and waiting for a slot.
-    int waitingConnections() const { return int(m_waiting.size()); }
 
 Q_SIGNALS:
     void requestReady(int index);
