@@ -1,0 +1,397 @@
+#include "mainwindow.h"
+
+#include "adddevicepanel.h"
+#include "addroompanel.h"
+#include "devicetree.h"
+#include "eventspanel.h"
+#include "homepanel.h"
+#include "macrospanel.h"
+#include "profilespanel.h"
+#include "roomviewpanel.h"
+#include "speechpanel.h"
+#include "webpanel.h"
+#include "home/deviceselector.h"
+#include "home/roomrecord.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPointer>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+
+namespace casalux {
+
+namespace {
+
+// The right-hand panels sit in scroll areas, so a small screen (1024×768 or
+// a large font) can still reach every control.
+QScrollArea* scrolled(QWidget* panel)
+{
+    auto* area = new QScrollArea;
+    area->setObjectName(panel->objectName() + QStringLiteral("_scroll"));
+    area->setWidget(panel);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    return area;
+}
+
+} // namespace
+
+MainWindow::MainWindow(Setup setup, QWidget* parent)
+    : QMainWindow(parent),
+      m_core(std::make_unique<DesktopCore>(DesktopCore::Setup{setup.programFolder, setup.settings,
+                                                              setup.control, setup.prompts,
+                                                              setup.sounds, *this, *this})),
+      m_pictures(setup.programFolder)
+{
+    setObjectName(QStringLiteral("frm_main"));
+    setWindowTitle(QStringLiteral("Casalux"));
+    setWindowIcon(QIcon(setup.programFolder + QStringLiteral("/html/bulbon.gif")));
+
+    m_tree = new DeviceTree;
+    m_stack = new QStackedWidget;
+    m_stack->setObjectName(QStringLiteral("panels"));
+    m_blank = new QWidget;
+    m_blank->setObjectName(QStringLiteral("panel_none"));
+    m_home = new HomePanel;
+    m_addRoom = new AddRoomPanel(*m_core);
+    m_addDevice = new AddDevicePanel(*m_core);
+    m_room = new RoomViewPanel(setup.settings, m_core->deviceStatus, m_pictures);
+    m_events = new EventsPanel(*m_core);
+    m_macros = new MacrosPanel(*m_core);
+    m_web = new WebPanel(*m_core);
+    m_profiles = new ProfilesPanel(*m_core);
+    m_speech = new SpeechPanel;
+    // In the order of Panel.
+    for (QWidget* panel : std::initializer_list<QWidget*>{m_blank, m_home, m_addRoom, m_addDevice,
+                                                          m_room, m_events, m_macros, m_web,
+                                                          m_profiles, m_speech})
+        m_stack->addWidget(scrolled(panel));
+
+    auto* splitter = new QSplitter(Qt::Horizontal);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->addWidget(m_tree);
+    splitter->addWidget(m_stack);
+    splitter->setStretchFactor(1, 1);
+    splitter->setChildrenCollapsible(false);
+    m_tree->setMinimumWidth(160);
+    splitter->setSizes({220, 780});
+    setCentralWidget(splitter);
+
+    buildMenu();
+    buildStatusBar();
+    connectPanels();
+    resize(1000, 700);
+    gohome();
+}
+
+MainWindow::~MainWindow()
+{
+    // The panels refer to the core; they go first.
+    delete takeCentralWidget();
+}
+
+void MainWindow::buildMenu()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* home = file->addAction(QStringLiteral("&Home"));
+    home->setObjectName(QStringLiteral("mnu_home"));
+    home->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Home));
+    connect(home, &QAction::triggered, this, &MainWindow::gohome);
+    file->addSeparator();
+    QAction* exit = file->addAction(QStringLiteral("E&xit"));
+    exit->setObjectName(QStringLiteral("mnu_exit"));
+    exit->setShortcut(QKeySequence::Quit);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+}
+
+void MainWindow::buildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("Statusbar"));
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(bar);
+        label->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        label->setFrameShape(QFrame::StyledPanel);
+        label->setFrameShadow(QFrame::Sunken);
+        m_panels[static_cast<size_t>(i)] = label;
+    }
+    m_panels[0]->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + 16);
+    m_panels[2]->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("STATUS: Ready")) +
+                                 16);
+    bar->addWidget(m_panels[0]);
+    bar->addWidget(m_panels[1], 1);
+    bar->addPermanentWidget(m_panels[2]);
+}
+
+void MainWindow::connectPanels()
+{
+    DesktopCore& core = *m_core;
+    core.roomEditor.setReloadHook([this] { loadtree(); });
+    core.scheduler.setReloadHook([this] { loadevents(); });
+    core.scheduler.setQuitHook([this] { close(); });
+    connect(&core.scheduler, &EventScheduler::sunTimesUpdated, this, &MainWindow::updateSunLabel);
+    core.finder.setHooks({[this](bool busy) { setBusy(busy); }, [this] { close(); },
+                          [this](int) { m_core->scheduler.armEventTimer(); }});
+
+    connect(m_tree, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item) { nodeClicked(item); });
+    connect(m_tree, &DeviceTree::deleteRequested, this,
+            [this](int keyAscii) { m_core->launch(deletetree(keyAscii)); });
+
+    connect(m_room, &RoomViewPanel::pictureClicked, this,
+            [this](int index) { m_core->launch(m_core->clicks.deviceclicked(index)); });
+    connect(m_room, &RoomViewPanel::levelChosen, this, [this](int index, int level) {
+        // The program's own slider moves happen under filebusy: not a user's move.
+        if (!m_core->filebusy.isHeld())
+            m_core->launch(sliderMoved(index, level));
+    });
+
+    connect(m_home, &HomePanel::addRoomRequested, this, [this] {
+        showPanel(Panel::AddRoom);
+        m_addRoom->focusName();
+    });
+    connect(m_home, &HomePanel::addDeviceRequested, this, [this] {
+        showPanel(Panel::AddDevice);
+        m_addDevice->focusName();
+    });
+    connect(m_home, &HomePanel::eventsRequested, this, &MainWindow::showEvents);
+    connect(m_home, &HomePanel::autodetectRequested, this, [this] {
+        m_core->launch([](DesktopCore& c) -> QCoro::Task<> { co_await c.finder.autodetect(); }(
+            *m_core));
+    });
+    connect(m_home, &HomePanel::manualPortRequested, this, [this] {
+        m_core->launch([](DesktopCore& c) -> QCoro::Task<> { co_await c.finder.manualport(); }(
+            *m_core));
+    });
+
+    connect(m_addRoom, &AddRoomPanel::saved, this, &MainWindow::gohome);
+    connect(m_addDevice, &AddDevicePanel::saved, this, &MainWindow::gohome);
+    connect(m_events, &EventsPanel::listChanged, this, &MainWindow::loadevents);
+    connect(m_events, &EventsPanel::lockChanged, this,
+            [this](bool locked) { m_tree->setEnabled(!locked); });
+    connect(m_macros, &MacrosPanel::listChanged, this, &MainWindow::loadevents);
+    connect(m_profiles, &ProfilesPanel::profileSwapped, this, [this] {
+        loadevents();
+        showEvents();
+    });
+    connect(m_profiles, &ProfilesPanel::sunTimesChanged, this, &MainWindow::updateSunLabel);
+}
+
+void MainWindow::loadAll()
+{
+    m_core->rooms.loadlists();
+    loadtree();
+    loadevents();
+    m_core->sun.dosunset();
+    updateSunLabel();
+}
+
+void MainWindow::startTimers()
+{
+    m_core->traffic.startQueue();
+    m_core->scheduler.armRemovalTimer();
+}
+
+void MainWindow::loadtree()
+{
+    m_tree->loadtree(m_core->rooms);
+    QStringList rooms;
+    QStringList devices;
+    for (const RoomRecord& record : m_core->rooms.records()) {
+        // A room whose lines are split by another's is offered once.
+        if (!rooms.contains(record.room))
+            rooms.append(record.room);
+        if (!record.isRoom())
+            devices.append(DeviceSelector::text(record));
+    }
+    m_addDevice->setRooms(rooms);
+    m_events->setDevices(devices);
+    m_macros->setDevices(devices);
+}
+
+void MainWindow::loadevents()
+{
+    m_core->launch(reloadEvents());
+}
+
+QCoro::Task<> MainWindow::reloadEvents()
+{
+    QPointer<MainWindow> self(this);
+    const EventList::Loaded loaded = co_await m_core->events.loadevents();
+    if (!self)
+        co_return;
+    m_events->setRows(loaded.rows);
+    m_macros->setMacros(loaded.macroLines);
+}
+
+void MainWindow::showPanel(Panel panel)
+{
+    m_stack->setCurrentIndex(static_cast<int>(panel));
+}
+
+MainWindow::Panel MainWindow::currentPanel() const
+{
+    return static_cast<Panel>(m_stack->currentIndex());
+}
+
+void MainWindow::showEvents()
+{
+    showPanel(Panel::Events);
+    m_events->showCurrentTime();
+}
+
+void MainWindow::updateSunLabel()
+{
+    m_home->setSunLabel(m_core->sun.label());
+}
+
+void MainWindow::nodeClicked(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    if (QTreeWidgetItem* room = item->parent()) {
+        // A device node switches the device if its room is the one shown;
+        // the right-hand side stays empty.
+        showPanel(Panel::None);
+        m_room->loadroom(room->text(0));
+        const int index = slotOf(item->text(0));
+        if (index >= 0)
+            m_core->launch(m_core->clicks.deviceclicked(index));
+        return;
+    }
+    const QString text = item->text(0);
+    if (text == QLatin1String("Home"))
+        gohome();
+    else if (text == QLatin1String("Web Server"))
+        showPanel(Panel::WebServer);
+    else if (text == QLatin1String("Events"))
+        showEvents();
+    else if (text == QLatin1String("Macros"))
+        showPanel(Panel::Macros);
+    else if (text == QLatin1String("Profiles"))
+        showPanel(Panel::Profiles);
+    else
+        showRoom(item);
+}
+
+void MainWindow::showRoom(QTreeWidgetItem* roomNode)
+{
+    showPanel(Panel::Room);
+    const QString room = roomNode->text(0);
+    m_room->loadroom(room);
+    m_room->clearSlots();
+    // A room shows its first ten devices; the rest are in the tree only.
+    const int shown = std::min(roomNode->childCount(), RoomViewPanel::slotCount);
+    for (int k = 0; k < shown; ++k) {
+        const QString name = roomNode->child(k)->text(0);
+        const QString key = RoomRecord::deviceKey(room, name);
+        m_room->showDevice(k, name, key, m_core->deviceStatus.getlaststatus(key));
+    }
+}
+
+QCoro::Task<> MainWindow::deletetree(int keyAscii)
+{
+    QPointer<MainWindow> self(this);
+    const QTreeWidgetItem* item = m_tree->currentItem();
+    if (!item)
+        co_return;
+    RoomListEditor::TreeNode node{item->text(0),
+                                  item->parent() ? item->parent()->text(0) : QString()};
+    const auto outcome = co_await m_core->roomEditor.deletetree(keyAscii, node);
+    if (!self)
+        co_return;
+    switch (outcome) {
+    case RoomListEditor::DeleteOutcome::ShowHome:
+        gohome();
+        break;
+    case RoomListEditor::DeleteOutcome::ShowEvents:
+        showEvents();
+        break;
+    case RoomListEditor::DeleteOutcome::Deleted:
+        // The room view may show what was just deleted.
+        m_room->clearSlots();
+        m_room->loadroom(QString());
+        gohome();
+        loadevents();
+        break;
+    default:
+        break;
+    }
+}
+
+QCoro::Task<> MainWindow::sliderMoved(int index, int level)
+{
+    QPointer<MainWindow> self(this);
+    setBusy(true);
+    m_core->clicks.playfile(QStringLiteral("1b2.wav"));
+    co_await m_core->clicks.deviceclicked(index, level);
+    if (!self)
+        co_return;
+    // The slider shows where the user put it, whatever the click drew.
+    m_room->setSliderLevel(index, level);
+    setBusy(false);
+}
+
+void MainWindow::setStatus(int panel, const QString& text)
+{
+    if (panel >= 1 && panel <= 3)
+        m_panels[static_cast<size_t>(panel - 1)]->setText(text);
+}
+
+QString MainWindow::statusText(int panel) const
+{
+    if (panel >= 1 && panel <= 3)
+        return m_panels[static_cast<size_t>(panel - 1)]->text();
+    return {};
+}
+
+QString MainWindow::selectedRoom() const
+{
+    const QTreeWidgetItem* item = m_tree->currentItem();
+    if (!item)
+        return {};
+    return item->parent() ? item->parent()->text(0) : item->text(0);
+}
+
+QString MainWindow::slotName(int index) const
+{
+    return m_room->slotName(index);
+}
+
+void MainWindow::setpictureon(int index, const QString& deviceKey)
+{
+    m_room->setpictureon(index, deviceKey);
+}
+
+void MainWindow::setpictureoff(int index, const QString& deviceKey)
+{
+    m_room->setpictureoff(index, deviceKey);
+}
+
+void MainWindow::setSliderLevel(int index, int level)
+{
+    m_room->setSliderLevel(index, level);
+}
+
+void MainWindow::setBusy(bool busy)
+{
+    // Nested: a slider move wraps the click it makes.
+    if (busy) {
+        if (m_busy++ == 0) {
+            centralWidget()->setEnabled(false);
+            menuBar()->setEnabled(false);
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        }
+    } else if (m_busy > 0 && --m_busy == 0) {
+        centralWidget()->setEnabled(true);
+        menuBar()->setEnabled(true);
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+} // namespace casalux

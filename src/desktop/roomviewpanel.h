@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+
+class QLabel;
+class QSlider;
+class QToolButton;
+
+namespace casalux {
+
+class DevicePictures;
+class DeviceStatus;
+class SettingsStore;
+
+// The room view: the room's name and ten device slots, each a picture that
+// shows whether the device is on (click it to switch), the device's name and,
+// for dimmable devices, a brightness slider.
+class RoomViewPanel final : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int slotCount = 10;
+    static constexpr int pictureSize = 64; // logical pixels; the pictures' own size
+
+    RoomViewPanel(SettingsStore& settings, DeviceStatus& status, DevicePictures& pictures,
+                  QWidget* parent = nullptr);
+
+    // loadroom: the caption.
+    void loadroom(const QString& roomName);
+    QString room() const;
+    // Hides every picture and slider and empties every name.
+    void clearSlots();
+    // Shows slot `index` for a device and draws it by its stored state.
+    void showDevice(int index, const QString& deviceName, const QString& deviceKey, bool on);
+
+    QString slotName(int index) const;
+    void setpictureon(int index, const QString& deviceKey);
+    void setpictureoff(int index, const QString& deviceKey);
+    // Moves a slider without it counting as the user's move.
+    void setSliderLevel(int index, int level);
+    int sliderLevel(int index) const;
+
+Q_SIGNALS:
+    void pictureClicked(int index);
+    // The user let go of a slider, or moved it with the keyboard.
+    void levelChosen(int index, int level);
+
+private:
+    struct Slot {
+        QToolButton* picture = nullptr;
+        QLabel* name = nullptr;
+        QSlider* slider = nullptr;
+    };
+
+    QString family(const QString& deviceKey) const;
+    void draw(int index, const QString& deviceKey, bool on);
+
+    SettingsStore& m_settings;
+    DeviceStatus& m_status;
+    DevicePictures& m_pictures;
+    QLabel* m_caption = nullptr;
+    std::array<Slot, slotCount> m_slots;
+};
+
+} // namespace casalux

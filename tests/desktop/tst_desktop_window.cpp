@@ -1,0 +1,360 @@
+#include "adddevicepanel.h"
+#include "devicetree.h"
+#include "messageprompts.h"
+#include "platform/clock.h"
+#include "windowrig.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace casalux;
+using test::WindowRig;
+
+namespace {
+
+QStringList items(const QComboBox* box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out.append(box->itemText(i));
+    return out;
+}
+
+QStringList childrenOf(const DeviceTree* tree, const QString& room)
+{
+    QStringList out;
+    const QTreeWidgetItem* node = tree->findKey(room);
+    for (int i = 0; node && i < node->childCount(); ++i)
+        out.append(node->child(i)->text(0));
+    return out;
+}
+
+QStringList topLevel(const DeviceTree* tree)
+{
+    QStringList out;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        out.append(tree->topLevelItem(i)->text(0));
+    return out;
+}
+
+const QByteArray lounge = "Lounge~~~\r\n"
+                          "Lounge~Fan~A~2\r\n"
+                          "Lounge~Lamp~A~3\r\n"
+                          "Hall~~~\r\n"
+                          "Hall~Light~B~5\r\n";
+
+} // namespace
+
+// The main window: the tree, the room view, adding and deleting rooms and
+// devices, clicks and sliders, and the real message boxes.
+class TestDesktopWindow : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { Clock::instance().freeze(QDateTime(QDate(2026, 3, 5), QTime(7, 45, 3)), 1000); }
+    void cleanup() { Clock::instance().useSystemTime(); }
+
+    void addRoomThenDeviceRebuildsTreeAndPickLists()
+    {
+        WindowRig rig;
+        QTest::mouseClick(rig.find<QPushButton>("Label3"), Qt::LeftButton);
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::AddRoom);
+        auto* roomName = rig.find<QLineEdit>("txt_roomname");
+        QTRY_VERIFY(roomName->hasFocus());
+        QTest::keyClicks(roomName, "Hall");
+        QTest::mouseClick(rig.find<QPushButton>("com_saveroom"), Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.folder.read("rmlst.rvf"), QByteArray("Hall~~~\r\n"));
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Home);
+        QCOMPARE(roomName->text(), QString());
+        auto* tree = rig.find<DeviceTree>("Tree");
+        QCOMPARE(topLevel(tree), (QStringList{"Home", "Events", "Macros", "Web Server", "Profiles",
+                                              "Hall"}));
+
+        QTest::mouseClick(rig.find<QPushButton>("Label4"), Qt::LeftButton);
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::AddDevice);
+        auto* room = rig.find<QComboBox>("lst_temproom");
+        QCOMPARE(items(room), QStringList{"Hall"});
+        QCOMPARE(room->currentText(), QStringLiteral("Hall"));
+        QCOMPARE(items(rig.find<QComboBox>("lst_devicetype")), AddDevicePanel::typeItems());
+        QCOMPARE(rig.find<QComboBox>("lst_housecode")->count(), 16);
+        QCOMPARE(rig.find<QComboBox>("lst_device")->itemText(15), QStringLiteral("16"));
+        QTest::keyClicks(rig.find<QLineEdit>("txt_devname"), "Lamp");
+        rig.find<QComboBox>("lst_housecode")->setCurrentText("A");
+        rig.find<QComboBox>("lst_device")->setCurrentText("12");
+        rig.find<QComboBox>("lst_devicetype")->setCurrentText("Lamp Module (dimmable)");
+        QTest::mouseClick(rig.find<QPushButton>("com_savedevice"), Qt::LeftButton);
+        QVERIFY(rig.settle());
+
+        QCOMPARE(rig.fileLines("rmlst.rvf"), (QStringList{"Hall~~~", "Hall~Lamp~A~12"}));
+        QCOMPARE(rig.settings.GetSetting("Casalux", "type", "HallLamp"), QStringLiteral("bulb2"));
+        QCOMPARE(childrenOf(tree, "Hall"), QStringList{"Lamp"});
+        QVERIFY(tree->findKey("Lamp~A~12"));
+        for (const char* box : {"lst_eventdevice", "com_sel1", "com_sel2"}) {
+            QCOMPARE(items(rig.find<QComboBox>(box)), QStringList{"Hall Lamp A12"});
+            QCOMPARE(rig.find<QComboBox>(box)->currentText(), QStringLiteral("Hall Lamp A12"));
+        }
+    }
+
+    void emptyNamesAreRefused()
+    {
+        WindowRig rig;
+        rig.window.showPanel(MainWindow::Panel::AddRoom);
+        QTest::mouseClick(rig.find<QPushButton>("com_saveroom"), Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.texts(), QStringList{"You must type in a name for room"});
+        QCOMPARE(rig.prompts.shown.first().title, QStringLiteral("Error!"));
+        QVERIFY(!rig.folder.exists("rmlst.rvf"));
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::AddRoom);
+    }
+
+    void roomShowsItsFirstTenDevices()
+    {
+        QByteArray rooms = "Big Room~~~\r\n";
+        for (int i = 1; i <= 12; ++i)
+            rooms += "Big Room~Device " + QByteArray::number(i) + "~C~" + QByteArray::number(i) +
+                     "\r\n";
+        WindowRig rig(rooms);
+        QVERIFY(rig.clickNode("Big Room"));
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Room);
+        QCOMPARE(rig.find<QLabel>("lab_room")->text(), QStringLiteral("Big Room"));
+        for (int i = 0; i < 10; ++i) {
+            QCOMPARE(rig.window.slotName(i), QStringLiteral("Device %1").arg(i + 1));
+            QVERIFY(rig.find<QToolButton>(QStringLiteral("device_%1").arg(i))->isVisible());
+        }
+        QCOMPARE(childrenOf(rig.find<DeviceTree>("Tree"), "Big Room").size(), 12);
+        QCOMPARE(items(rig.find<QComboBox>("lst_eventdevice")).size(), 12);
+    }
+
+    void fanHasNoSliderLampShowsItsLevel()
+    {
+        WindowRig rig(lounge);
+        rig.setType("LoungeFan", "fan");
+        rig.setType("LoungeLamp", "bulb2");
+        rig.window.core().deviceStatus.setstatus("LoungeFan", "on", "100");
+        rig.window.core().deviceStatus.setstatus("LoungeLamp", "on", "40"); // stored as 60
+        QVERIFY(rig.clickNode("Lounge"));
+
+        auto* fan = rig.find<QToolButton>("device_0");
+        QCOMPARE(fan->property("picture").toString(), QStringLiteral("fanon.gif"));
+        QVERIFY(!fan->icon().isNull());
+        QCOMPARE(fan->toolTip(), QStringLiteral("Click me to turn this device OFF"));
+        QVERIFY(!rig.find<QSlider>("image1_0")->isVisible());
+
+        auto* lamp = rig.find<QSlider>("image1_1");
+        QVERIFY(lamp->isVisible());
+        QCOMPARE(lamp->value(), 60);
+        QCOMPARE(rig.find<QToolButton>("device_1")->property("picture").toString(),
+                 QStringLiteral("bulb2on.gif"));
+        QCOMPARE(lamp->toolTip(),
+                 QStringLiteral("Slide up to increase the brightness or Down to decrease the "
+                                "brightness"));
+        QVERIFY(!rig.find<QToolButton>("device_2")->isVisible());
+        QCOMPARE(rig.window.slotName(2), QString());
+    }
+
+    void pictureClickTogglesDevice()
+    {
+        WindowRig rig(lounge);
+        QVERIFY(rig.clickNode("Lounge"));
+        // Without an interface nothing is sent and the user is told.
+        QTest::mouseClick(rig.find<QToolButton>("device_1"), Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.shown.last().title, QStringLiteral("not possible!"));
+        QVERIFY(rig.control.sent.isEmpty());
+
+        QVERIFY(rig.connectInterface());
+        QCOMPARE(rig.window.statusText(3), QStringLiteral("STATUS: Ready"));
+        QTest::mouseClick(rig.find<QToolButton>("device_1"), Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.sentTexts(), QStringList{"A3 2 20"});
+        QCOMPARE(rig.machineValue("LoungeLamp"), QStringLiteral("True"));
+        QCOMPARE(rig.find<QToolButton>("device_1")->property("picture").toString(),
+                 QStringLiteral("switchon.gif"));
+        QCOMPARE(rig.sounds.played, (QStringList{"1b1.wav", "1b2.wav"}));
+        QVERIFY(rig.window.centralWidget()->isEnabled());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void deviceNodeSwitchesOnlyWhenItsRoomIsShown()
+    {
+        WindowRig rig(lounge);
+        QVERIFY(rig.connectInterface());
+        QVERIFY(rig.clickNode("Lounge"));
+        QVERIFY(rig.clickNode("Lounge/Lamp"));
+        QCOMPARE(rig.sentTexts(), QStringList{"A3 2 20"});
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::None);
+        QCOMPARE(rig.find<QLabel>("lab_room")->text(), QStringLiteral("Lounge"));
+
+        // Hall's devices are not in the room view: nothing to switch.
+        QVERIFY(rig.clickNode("Hall/Light"));
+        QCOMPARE(rig.sentTexts(), QStringList{"A3 2 20"});
+        QVERIFY(rig.prompts.shown.isEmpty());
+    }
+
+    void splitRoomGivesOneNode()
+    {
+        WindowRig rig("Kitchen~~~\r\n"
+                      "Kitchen~Kettle~A~1\r\n"
+                      "Hall~~~\r\n"
+                      "Hall~Light~B~5\r\n"
+                      "Kitchen~Toaster~A~2\r\n"
+                      "Kitchen~Kettle~A~1\r\n");
+        auto* tree = rig.find<DeviceTree>("Tree");
+        QCOMPARE(topLevel(tree).count("Kitchen"), 1);
+        QCOMPARE(childrenOf(tree, "Kitchen"), (QStringList{"Kettle", "Toaster"}));
+        QCOMPARE(items(rig.find<QComboBox>("lst_temproom")), (QStringList{"Kitchen", "Hall"}));
+    }
+
+    void sliderAtTheEndsActsAsAClick()
+    {
+        WindowRig rig(lounge);
+        rig.setType("LoungeLamp", "bulb");
+        QVERIFY(rig.connectInterface());
+        QVERIFY(rig.clickNode("Lounge"));
+        auto* slider = rig.find<QSlider>("image1_1");
+        QCOMPARE(slider->value(), 20); // off
+
+        slider->setValue(100);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.sentTexts(), QStringList{"A3 2 20"});
+        QCOMPARE(rig.machineValue("LoungeLamp"), QStringLiteral("True"));
+        QCOMPARE(slider->value(), 100);
+
+        slider->setValue(0);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.sentTexts(), (QStringList{"A3 2 20", "A3 3 20"}));
+        QCOMPARE(rig.machineValue("LoungeLamp"), QStringLiteral("False"));
+        QCOMPARE(rig.machineValue("dimLoungeLamp"), QStringLiteral("20"));
+        QCOMPARE(slider->value(), 0);
+
+        // In between it dims: On, Bright to full, then Dim by the rest.
+        slider->setValue(70);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.sentTexts().mid(2), (QStringList{"A3 2 0", "A3 5 100", "A3 4 30"}));
+        QCOMPARE(slider->value(), 70);
+    }
+
+    void sliderMovesUnderFilebusyAreIgnored()
+    {
+        WindowRig rig(lounge);
+        rig.setType("LoungeLamp", "bulb");
+        QVERIFY(rig.connectInterface());
+        QVERIFY(rig.clickNode("Lounge"));
+        {
+            auto hold = rig.window.core().filebusy.tryTake();
+            QVERIFY(hold);
+            rig.find<QSlider>("image1_1")->setValue(55);
+            QVERIFY(rig.settle());
+        }
+        QVERIFY(rig.control.sent.isEmpty());
+    }
+
+    void incomingTrafficRedrawsShownDevice()
+    {
+        WindowRig rig(lounge);
+        QVERIFY(rig.clickNode("Lounge"));
+        rig.control.injectTraffic("A3", InterfaceControl::On);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.find<QToolButton>("device_1")->property("picture").toString(),
+                 QStringLiteral("switchon.gif"));
+        QCOMPARE(rig.window.statusText(2),
+                 QStringLiteral("Incoming message, Lamp has turned on at 7:45:03"));
+    }
+
+    void ctrlDDeletesFromTheTree()
+    {
+        WindowRig rig(lounge, "Lounge Lamp~A~3~60~07:30~on~daily~mtwuf\r\n"
+                              "Hall Light~B~5~ ~22:00~off~daily~mtwufsr\r\n");
+        auto* tree = rig.find<DeviceTree>("Tree");
+        QVERIFY(rig.clickNode("Lounge"));
+        tree->setCurrentItem(tree->findKey("Lamp~A~3"));
+        tree->setFocus();
+
+        QTest::keyClick(tree, Qt::Key_X);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.texts(),
+                 QStringList{"If you wish to delete the item, press the Back Space key"});
+        QTest::keyClick(tree, Qt::Key_Down); // moving is not a delete request
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.shown.size(), 1);
+        QCOMPARE(rig.fileLines("rmlst.rvf").size(), 5);
+
+        tree->setCurrentItem(tree->findKey("Lamp~A~3"));
+        rig.prompts.queueAnswer(Prompts::Answer::Yes); // really delete
+        rig.prompts.queueAnswer(Prompts::Answer::Yes); // and its events
+        QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.fileLines("rmlst.rvf"),
+                 (QStringList{"Lounge~~~", "Lounge~Fan~A~2", "Hall~~~", "Hall~Light~B~5"}));
+        QCOMPARE(rig.fileLines("evelst.rvf"),
+                 QStringList{"Hall Light~B~5~ ~22:00~off~daily~mtwufsr"});
+        QCOMPARE(childrenOf(tree, "Lounge"), QStringList{"Fan"});
+        QCOMPARE(items(rig.find<QComboBox>("lst_eventdevice")),
+                 (QStringList{"Lounge Fan A2", "Hall Light B5"}));
+        QTRY_COMPARE(rig.find<QTreeWidget>("ListView1")->topLevelItemCount(), 1);
+        QVERIFY(rig.prompts.texts().last().startsWith("Your item was deleted at 07:45"));
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Home);
+    }
+
+    void deletingTheHomeNodeShowsHome()
+    {
+        WindowRig rig(lounge);
+        QVERIFY(rig.clickNode("Macros"));
+        auto* tree = rig.find<DeviceTree>("Tree");
+        tree->setCurrentItem(tree->findKey("Home"));
+        QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Home);
+        QCOMPARE(rig.fileLines("rmlst.rvf").size(), 5);
+    }
+
+    void sectionsShowTheirPanels()
+    {
+        WindowRig rig(lounge);
+        const QList<std::pair<QString, MainWindow::Panel>> sections{
+            {"Events", MainWindow::Panel::Events},   {"Macros", MainWindow::Panel::Macros},
+            {"Web Server", MainWindow::Panel::WebServer}, {"Profiles", MainWindow::Panel::Profiles},
+            {"Home", MainWindow::Panel::Home},       {"Hall", MainWindow::Panel::Room}};
+        for (const auto& [node, panel] : sections) {
+            QVERIFY(rig.clickNode(node));
+            QCOMPARE(rig.window.currentPanel(), panel);
+        }
+        QCOMPARE(rig.find<QComboBox>("lst_hour")->currentText(), QStringLiteral("07"));
+        QCOMPARE(rig.find<QComboBox>("lst_min")->currentText(), QStringLiteral("45"));
+    }
+
+    void realBoxesAnswerWithoutNestingAnEventLoop()
+    {
+        WindowRig rig;
+        MessagePrompts prompts(&rig.window);
+        auto question = prompts.message("Really?", "Sure?", Prompts::Icon::Question,
+                                        Prompts::Buttons::YesNo);
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY((box = rig.window.findChild<QMessageBox*>()) && box->isVisible());
+        QCOMPARE(box->windowTitle(), QStringLiteral("Sure?"));
+        QCOMPARE(box->text(), QStringLiteral("Really?"));
+        box->button(QMessageBox::No)->click();
+        QCOMPARE(QCoro::waitFor(std::move(question)), Prompts::Answer::No);
+
+        auto entry = prompts.input("Port?", "X10 Interface", "2");
+        QInputDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = rig.window.findChild<QInputDialog*>()) && dialog->isVisible());
+        QCOMPARE(dialog->textValue(), QStringLiteral("2"));
+        dialog->setTextValue("7");
+        dialog->accept();
+        QCOMPARE(QCoro::waitFor(std::move(entry)), std::optional<QString>("7"));
+    }
+};
+
+QTEST_MAIN(TestDesktopWindow)
+#include "tst_desktop_window.moc"

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "home/settingsstore.h"
+#include "mainwindow.h"
+#include "platform/soundplayer.h"
+#include "scriptedinterface.h"
+#include "scriptedprompts.h"
+#include "tempfolder.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+namespace casalux::test {
+
+struct RecordingSounds final : SoundPlayer {
+    QStringList played;
+    void play(const QString& path) override;
+};
+
+// The real main window on a throw-away program folder (with the pictures of
+// html/), a scripted interface and scripted boxes.
+class WindowRig {
+public:
+    explicit WindowRig(const QByteArray& rooms = {}, const QByteArray& events = {});
+
+    TempFolder folder;
+    SettingsStore settings;
+    ScriptedInterface control;
+    ScriptedPrompts prompts;
+    RecordingSounds sounds;
+    MainWindow window;
+
+    // Finds the interface and stops the minute timers it arms, so no timed
+    // event runs in the middle of a test.
+    bool connectInterface();
+    // Waits until every action the window started has finished.
+    bool settle();
+
+    template <typename T> T* find(const QString& name) const
+    {
+        return window.findChild<T*>(name);
+    }
+    // Clicks a top-level node, or a device node given as "Room/Device".
+    bool clickNode(const QString& path);
+
+    void setType(const QString& key, const QString& family);
+    QString machineValue(const QString& name) const;
+    QStringList fileLines(const QString& name) const;
+    QStringList sentTexts() const;
+};
+
+} // namespace casalux::test
