@@ -7,9 +7,10 @@
 #include "platform/clock.h"
 #include "platform/programfolder.h"
 #include "platform/soundplayer.h"
-#include "x10/nullinterface.h"
+#include "x10/cm11acontrol.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -29,16 +30,18 @@ int main(int argc, char* argv[])
         ProgramFolder::resolve(QApplication::arguments(), QApplication::applicationDirPath());
     const auto settings = SettingsStore::forProgramFolder(folder);
 
-    // The interface driver goes here: the CM11A driver replaces this once the
-    // start-up sequence searches for it. Until then no interface is fitted.
-    NullInterface control;
+    Cm11aControl control;
     CommandSoundPlayer sounds;
     MessagePrompts prompts;
 
     MainWindow window({folder, *settings, control, prompts, sounds});
     prompts.setParentWidget(&window);
     window.loadAll();
+    window.core().server.startserver();
     window.startTimers();
     window.show();
+    // Half a second after the window is up, look for the interface; finding
+    // it starts the clock and the minute timer.
+    QTimer::singleShot(500, &window, &MainWindow::startInterfaceSearch);
     return QApplication::exec();
 }

@@ -197,6 +197,12 @@ void MainWindow::startTimers()
     m_core->scheduler.armRemovalTimer();
 }
 
+void MainWindow::startInterfaceSearch()
+{
+    m_core->launch([](DesktopCore& core) -> QCoro::Task<> { co_await core.finder.findinterface(); }(
+        *m_core));
+}
+
 void MainWindow::loadtree()
 {
     m_tree->loadtree(m_core->rooms);

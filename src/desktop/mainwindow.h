@@ -62,6 +62,8 @@ public:
     // The timers that run for the life of the window: the command queue and
     // the removal of once-events that have come due.
     void startTimers();
+    // findinterface, as a background action.
+    void startInterfaceSearch();
 
     // loadtree: the tree, the pick lists of every panel, from the list in memory.
     void loadtree();

@@ -30,9 +30,10 @@ void copyPictures(const TempFolder& folder)
 
 } // namespace
 
-WindowRig::WindowRig(const QByteArray& rooms, const QByteArray& events)
+WindowRig::WindowRig(const QByteArray& rooms, const QByteArray& events,
+                     InterfaceControl* realControl)
     : settings(folder.file(QStringLiteral("machine.ini")), folder.file(QStringLiteral("user"))),
-      window({folder.path(), settings, control, prompts, sounds})
+      window({folder.path(), settings, realControl ? *realControl : control, prompts, sounds})
 {
     copyPictures(folder);
     if (!rooms.isEmpty())

@@ -18,10 +18,12 @@ struct RecordingSounds final : SoundPlayer {
 };
 
 // The real main window on a throw-away program folder (with the pictures of
-// html/), a scripted interface and scripted boxes.
+// html/), a scripted interface (or a real driver, when one is given) and
+// scripted boxes.
 class WindowRig {
 public:
-    explicit WindowRig(const QByteArray& rooms = {}, const QByteArray& events = {});
+    explicit WindowRig(const QByteArray& rooms = {}, const QByteArray& events = {},
+                       InterfaceControl* realControl = nullptr);
 
     TempFolder folder;
     SettingsStore settings;
