@@ -262,10 +262,13 @@ void MainWindow::nodeClicked(QTreeWidgetItem* item)
         return;
     if (QTreeWidgetItem* room = item->parent()) {
         // A device node switches the device if its room is the one shown;
-        // the right-hand side stays empty.
+        // the right-hand side stays empty. A device of another room is not
+        // switched, even when a shown device has the same name: its slot
+        // would be drawn for the wrong device.
         showPanel(Panel::None);
         m_room->loadroom(room->text(0));
-        const int index = slotOf(item->text(0));
+        const int index =
+            m_room->shownRoom() == room->text(0) ? slotOf(item->text(0)) : -1;
         if (index >= 0)
             m_core->launch(m_core->clicks.deviceclicked(index));
         return;
@@ -291,6 +294,7 @@ void MainWindow::showRoom(QTreeWidgetItem* roomNode)
     const QString room = roomNode->text(0);
     m_room->loadroom(room);
     m_room->clearSlots();
+    m_room->setShownRoom(room);
     // A room shows its first ten devices; the rest are in the tree only.
     const int shown = std::min(roomNode->childCount(), RoomViewPanel::slotCount);
     for (int k = 0; k < shown; ++k) {

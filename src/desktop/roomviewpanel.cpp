@@ -105,6 +105,7 @@ QString RoomViewPanel::room() const
 
 void RoomViewPanel::clearSlots()
 {
+    m_shownRoom.clear();
     for (Slot& slot : m_slots) {
         slot.picture->hide();
         slot.slider->hide();

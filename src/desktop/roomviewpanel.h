@@ -32,6 +32,10 @@ public:
     QString room() const;
     // Hides every picture and slider and empties every name.
     void clearSlots();
+    // The room whose devices fill the slots (the caption may name another:
+    // a device node sets it to the device's room without refilling them).
+    QString shownRoom() const { return m_shownRoom; }
+    void setShownRoom(const QString& room) { m_shownRoom = room; }
     // Shows slot `index` for a device and draws it by its stored state.
     void showDevice(int index, const QString& deviceName, const QString& deviceKey, bool on);
 
@@ -61,6 +65,7 @@ private:
     DeviceStatus& m_status;
     DevicePictures& m_pictures;
     QLabel* m_caption = nullptr;
+    QString m_shownRoom;
     std::array<Slot, slotCount> m_slots;
 };
 
