@@ -208,7 +208,7 @@ int main(int argc, char** argv)
                 qPrintable(tickAt.toString(Qt::ISODate)), qPrintable(scratch.path()));
     std::printf("%8s %5s %6s %11s %13s %10s %11s\n", "lines", "due", "sent", "tick ms",
                 "per line us", "floor ms", "tick/floor");
-    for (const int lines : {100, 10000, 100000}) {
+    for (const int lines : {100, 1000, 10000, 100000}) {
         const int repetitions = std::max(3, base * 10000 / std::max(lines, 1000));
         for (const bool due : {false, true}) {
             const Figures f = measure(folder, lines, due, repetitions);
