@@ -148,6 +148,9 @@ private Q_SLOTS:
         QCOMPARE(agent.hear(heard), QStringLiteral("off~A3"));
         QTRY_VERIFY2(sim.lines().join(QLatin1Char('\n')).contains(QLatin1String("A3 OFF")),
                      qPrintable(sim.lines().join(QLatin1Char('\n'))));
+        // The command ends with its pause; let it finish before the
+        // interface and the handler go away.
+        QTRY_VERIFY(!commands.commandInProgress());
         control.close();
         qunsetenv("CASALUX_SERIAL_9");
         Clock::instance().useSystemTime();
