@@ -2,7 +2,10 @@
 
 #include "linkbutton.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace casalux {
@@ -46,7 +49,44 @@ HomePanel::HomePanel(QWidget* parent) : QWidget(parent)
     m_sun->setObjectName(QStringLiteral("lab_sunset"));
     m_sun->setWordWrap(true);
     layout->addWidget(m_sun);
+    layout->addSpacing(12);
+
+    auto* options = new QGroupBox(QStringLiteral("Start-up options"), this);
+    options->setObjectName(QStringLiteral("Frame_options"));
+    auto* optionsLayout = new QVBoxLayout(options);
+    const auto box = [options, optionsLayout](const char* name, const char* text,
+                                              const char* hint) {
+        auto* check = new QCheckBox(QString::fromLatin1(text), options);
+        check->setObjectName(QString::fromLatin1(name));
+        check->setToolTip(QString::fromLatin1(hint));
+        optionsLayout->addWidget(check);
+        return check;
+    };
+    m_service = box("chk_service", "Run as a service",
+                    "Hand the interface to the background engine when this program closes, so "
+                    "events and the web server keep working");
+    m_lww = box("chk_lww", "Load with Windows", "Start this program when you log in");
+    m_startup = box("chk_startup", "Delayed Startup",
+                    "Wait 20 seconds before taking the interface at start-up");
+    layout->addWidget(options, 0, Qt::AlignLeft);
     layout->addStretch(1);
+
+    connect(m_service, &QCheckBox::clicked, this, &HomePanel::serviceClicked);
+    connect(m_lww, &QCheckBox::clicked, this, &HomePanel::loadWithWindowsClicked);
+    connect(m_startup, &QCheckBox::clicked, this, &HomePanel::delayedStartupClicked);
+}
+
+void HomePanel::setOptions(bool service, bool loadWithWindows, bool delayedStartup)
+{
+    const QSignalBlocker a(m_service), b(m_lww), c(m_startup);
+    m_service->setChecked(service);
+    m_lww->setChecked(loadWithWindows);
+    m_startup->setChecked(delayedStartup);
+}
+
+bool HomePanel::serviceTicked() const
+{
+    return m_service->isChecked();
 }
 
 void HomePanel::setSunLabel(const QString& text)

@@ -1,47 +1,105 @@
-// The desktop program: builds the main window on the program folder and
-// hands over to the event loop.
+// The desktop program: builds the main window on the program folder, runs
+// the start-up sequence (which takes the interface over from the background
+// engine) and hands over to the event loop.
+//
+//   casalux [--home DIR]
+//   casalux --say "Cancel Lounge Lamp"    # a spoken command, to the running copy
 
 #include "mainwindow.h"
 #include "messageprompts.h"
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "platform/programfolder.h"
+#include "platform/servicemanager.h"
+#include "platform/singleinstance.h"
 #include "platform/soundplayer.h"
 #include "x10/cm11acontrol.h"
 
 #include <QApplication>
-#include <QTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cstdio>
+#include <optional>
 
 using namespace casalux;
+
+namespace {
+
+// The phrase of `--say PHRASE` or `--say=PHRASE`.
+std::optional<QString> phraseToSay(const QStringList& args)
+{
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--say") && i + 1 < args.size())
+            return args.at(i + 1);
+        if (args.at(i).startsWith(QLatin1String("--say=")))
+            return args.at(i).mid(6);
+    }
+    return std::nullopt;
+}
+
+// The background engine: installed beside this program, or in the build
+// tree's engine folder, or on the PATH.
+QString enginePath()
+{
+    const QDir here(QApplication::applicationDirPath());
+    for (const QString& candidate :
+         {here.filePath(QStringLiteral("hearthcore")),
+          here.filePath(QStringLiteral("../engine/hearthcore"))}) {
+        if (QFileInfo(candidate).isExecutable())
+            return QFileInfo(candidate).canonicalFilePath();
+    }
+    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("hearthcore"));
+    return onPath.isEmpty() ? here.filePath(QStringLiteral("hearthcore")) : onPath;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Casalux"));
     QApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));
+    const QStringList args = QApplication::arguments();
+
+    if (const auto phrase = phraseToSay(args)) {
+        if (SingleInstance().sendPhrase(*phrase))
+            return 0;
+        std::fprintf(stderr, "casalux: Casalux is not running, so there is nobody to say it to\n");
+        return 1;
+    }
 
     const QString clockError = Clock::instance().configureFromEnvironment();
     if (!clockError.isEmpty())
         std::fprintf(stderr, "casalux: %s\n", qPrintable(clockError));
 
-    const QString folder =
-        ProgramFolder::resolve(QApplication::arguments(), QApplication::applicationDirPath());
+    const QString folder = ProgramFolder::resolve(args, QApplication::applicationDirPath());
     const auto settings = SettingsStore::forProgramFolder(folder);
+    const QStringList homeArgs{QStringLiteral("--home"), folder};
 
     Cm11aControl control;
     CommandSoundPlayer sounds;
     MessagePrompts prompts;
+    SingleInstance instance;
+    const auto service = ServiceManager::forThisMachine(
+        {enginePath(), homeArgs},
+        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
 
-    MainWindow window({folder, *settings, control, prompts, sounds});
+    MainWindow window({folder, *settings, control, prompts, sounds, *service, instance,
+                       AutostartEntry(),
+                       {QApplication::applicationFilePath(), homeArgs}});
     prompts.setParentWidget(&window);
-    window.loadAll();
-    window.core().server.startserver();
-    window.startTimers();
-    window.show();
-    // Half a second after the window is up, look for the interface; finding
-    // it starts the clock and the minute timer.
-    QTimer::singleShot(500, &window, &MainWindow::startInterfaceSearch);
+
+    // The window may sit hidden in the tray: the program ends when its
+    // shut-down has run, not when the last window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&window, &MainWindow::closed, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
+    window.core().launch([](MainWindow& w) -> QCoro::Task<> {
+        const bool go = co_await w.startup();
+        if (!go)
+            QMetaObject::invokeMethod(qApp, &QApplication::quit, Qt::QueuedConnection);
+    }(window));
     return QApplication::exec();
 }

@@ -8,20 +8,28 @@
 #include "macrospanel.h"
 #include "profilespanel.h"
 #include "roomviewpanel.h"
+#include "saybox.h"
 #include "speechpanel.h"
+#include "trayicon.h"
+#include "waitwindow.h"
 #include "webpanel.h"
 #include "home/deviceselector.h"
 #include "home/roomrecord.h"
+#include "home/settingsstore.h"
+#include "platform/prompts.h"
+#include "platform/singleinstance.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QVBoxLayout>
 
 namespace casalux {
 
@@ -46,7 +54,15 @@ MainWindow::MainWindow(Setup setup, QWidget* parent)
       m_core(std::make_unique<DesktopCore>(DesktopCore::Setup{setup.programFolder, setup.settings,
                                                               setup.control, setup.prompts,
                                                               setup.sounds, *this, *this})),
-      m_pictures(setup.programFolder)
+      m_pictures(setup.programFolder), m_service(setup.service),
+      m_autostart(std::move(setup.autostart)),
+      m_sequence(*this, setup.settings, setup.service, setup.instance, setup.control, *this),
+      m_options(setup.settings, setup.service, m_autostart, *this, setup.prompts,
+                std::move(setup.desktopProgram)),
+      m_agent({setup.programFolder + QStringLiteral("/characters"), QStringLiteral(":/characters")}),
+      m_voice(m_agent, setup.settings, m_core->commands, m_core->deviceStatus, m_core->rooms,
+              *this),
+      m_spoken(m_agent, *this), m_trayAvailable([] { return TrayIcon::available(); })
 {
     setObjectName(QStringLiteral("frm_main"));
     setWindowTitle(QStringLiteral("Casalux"));
@@ -72,9 +88,18 @@ MainWindow::MainWindow(Setup setup, QWidget* parent)
                                                           m_profiles, m_speech})
         m_stack->addWidget(scrolled(panel));
 
+    // The tree, with the box for typed spoken commands under it.
+    auto* left = new QWidget;
+    left->setObjectName(QStringLiteral("frame_left"));
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(m_tree, 1);
+    m_say = new SayBox;
+    leftLayout->addWidget(m_say);
+
     auto* splitter = new QSplitter(Qt::Horizontal);
     splitter->setObjectName(QStringLiteral("splitter"));
-    splitter->addWidget(m_tree);
+    splitter->addWidget(left);
     splitter->addWidget(m_stack);
     splitter->setStretchFactor(1, 1);
     splitter->setChildrenCollapsible(false);
@@ -85,6 +110,7 @@ MainWindow::MainWindow(Setup setup, QWidget* parent)
     buildMenu();
     buildStatusBar();
     connectPanels();
+    connectShell(setup.instance);
     resize(1000, 700);
     gohome();
 }
@@ -191,11 +217,6 @@ void MainWindow::loadAll()
     updateSunLabel();
 }
 
-void MainWindow::startTimers()
-{
-    m_core->traffic.startQueue();
-    m_core->scheduler.armRemovalTimer();
-}
 
 void MainWindow::startInterfaceSearch()
 {
@@ -206,6 +227,9 @@ void MainWindow::startInterfaceSearch()
 void MainWindow::loadtree()
 {
     m_tree->loadtree(m_core->rooms);
+    // The spoken commands follow the devices.
+    m_voice.registerCommands();
+    m_spoken.updateGrammar();
     QStringList rooms;
     QStringList devices;
     for (const RoomRecord& record : m_core->rooms.records()) {
@@ -402,6 +426,349 @@ void MainWindow::setBusy(bool busy)
         menuBar()->setEnabled(true);
         QApplication::restoreOverrideCursor();
     }
+}
+
+void MainWindow::connectShell(SingleInstance& instance)
+{
+    m_startuptimer.setSingleShot(true);
+    m_startuptimer.setInterval(startupTickMs);
+    connect(&m_startuptimer, &QTimer::timeout, this, &MainWindow::startupTick);
+
+    connect(m_home, &HomePanel::serviceClicked, this,
+            [this](bool ticked) { m_core->launch(serviceClicked(ticked)); });
+    connect(m_home, &HomePanel::loadWithWindowsClicked, this, [this](bool ticked) {
+        if (m_suppressOptions) {
+            showStoredOptions();
+            return;
+        }
+        m_options.loadWithWindowsClicked(ticked);
+    });
+    connect(m_home, &HomePanel::delayedStartupClicked, this,
+            [this](bool ticked) { m_core->launch(delayedStartupClicked(ticked)); });
+
+    m_voice.setLauncher([this](QCoro::Task<> task) { m_core->launch(std::move(task)); });
+    m_voice.setReminderHook([this] { showPanel(Panel::Speech); });
+    connect(&m_agent, &SpeechAgent::propertiesRequested, this, [this] {
+        const QString character =
+            m_agent.character() ? m_agent.character()->name : QStringLiteral("none");
+        const QString listening = m_spoken.listening()
+                                      ? QStringLiteral("listening to the microphone")
+                                      : QStringLiteral("typed commands only");
+        m_core->launch([](Prompts& prompts, QString text) -> QCoro::Task<> {
+            co_await prompts.message(std::move(text), QStringLiteral("Speech Properties"),
+                                     Prompts::Icon::Information);
+        }(m_core->prompts, QStringLiteral("Character: %1\nCommands: %2\nRecognition: %3")
+                               .arg(character)
+                               .arg(m_agent.commands().size())
+                               .arg(listening)));
+    });
+    connect(m_say, &SayBox::speakingStarted, &m_agent, &PhraseAgent::beginListening);
+    connect(m_say, &SayBox::phraseEntered, this,
+            [this](const QString& phrase) { m_say->setUnderstood(!sayPhrase(phrase).isEmpty()); });
+    connect(&instance, &SingleInstance::phraseReceived, this,
+            [this](const QString& phrase) { sayPhrase(phrase); });
+}
+
+QCoro::Task<bool> MainWindow::startup()
+{
+    QPointer<MainWindow> self(this);
+    const bool go = co_await m_sequence.start();
+    if (!self || !go)
+        co_return false;
+    // The window appears when loading is done; the start-up timer, running
+    // since the end of loading, puts it in the tray if it was left there.
+    show();
+    co_return true;
+}
+
+void MainWindow::startupTick()
+{
+    m_startuptimer.stop();
+    loadtray();
+    m_suppressOptions = false;
+    if (m_core->settings.read(settingkeys::state) == QLatin1String("1")) {
+        if (m_trayAvailable()) {
+            // Lives in the tray: normal state, but hidden.
+            m_suppressOptions = true;
+            showNormal();
+            hide();
+            m_suppressOptions = false;
+        } else {
+            // Without a tray a hidden window could not be brought back.
+            showMinimized();
+        }
+    }
+    startInterfaceSearch();
+    m_spoken.start();
+}
+
+void MainWindow::loadtray()
+{
+    if (m_tray)
+        return;
+    m_tray = std::make_unique<TrayIcon>();
+    m_tray->setRestoreHandler([this] { restoreFromTray(); });
+    connect(m_tray.get(), &TrayIcon::aboutRequested, this, &MainWindow::showAbout);
+    connect(m_tray.get(), &TrayIcon::exitRequested, this, &QWidget::close);
+    m_tray->show(windowIcon(), QApplication::applicationVersion());
+}
+
+void MainWindow::restoreFromTray()
+{
+    m_core->settings.write(settingkeys::state, QStringLiteral("0"));
+    m_suppressOptions = true;
+    showNormal();
+    m_suppressOptions = false;
+    ontop();
+    offtop();
+    activateWindow();
+}
+
+void MainWindow::ontop()
+{
+    // Changing the flags re-creates the native window: keep where it is.
+    const QRect frame = geometry();
+    const bool suppressed = m_suppressOptions;
+    m_suppressOptions = true;
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    setGeometry(frame);
+    show();
+    raise();
+    m_suppressOptions = suppressed;
+}
+
+void MainWindow::offtop()
+{
+    const QRect frame = geometry();
+    const bool suppressed = m_suppressOptions;
+    m_suppressOptions = true;
+    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    setGeometry(frame);
+    show();
+    m_suppressOptions = suppressed;
+}
+
+void MainWindow::showAbout()
+{
+    const QString text =
+        QStringLiteral("Casalux controls your lights and appliances over the X10 power line.\n\n"
+                       "This is version %1")
+            .arg(QApplication::applicationVersion());
+    m_core->launch([](Prompts& prompts, QString about) -> QCoro::Task<> {
+        co_await prompts.message(std::move(about), QStringLiteral("About Casalux"),
+                                 Prompts::Icon::Information);
+    }(m_core->prompts, text));
+}
+
+QString MainWindow::sayPhrase(const QString& phrase)
+{
+    return m_agent.hear(phrase);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_finished) {
+        event->accept();
+        return;
+    }
+    // Shut-down takes its pauses without blocking the window; the window
+    // closes when it is done.
+    event->ignore();
+    if (m_closing)
+        return;
+    m_closing = true;
+    m_core->launch(shutdown());
+}
+
+QCoro::Task<> MainWindow::shutdown()
+{
+    QPointer<MainWindow> self(this);
+    m_startuptimer.stop();
+    m_core->scheduler.stop();
+    // The engine takes the web port over when it starts: let it go first.
+    m_core->server.stopserver();
+    co_await m_sequence.shutdown();
+    if (!self)
+        co_return;
+    m_tray.reset(); // the icon leaves the notification area
+    m_finished = true;
+    close();
+    Q_EMIT closed();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || m_suppressOptions || m_closing)
+        return;
+    if (isMinimized()) {
+        m_core->settings.write(settingkeys::state, QStringLiteral("1"));
+        if (m_tray && m_trayAvailable()) {
+            // Not from inside the state change itself.
+            QTimer::singleShot(0, this, [this] {
+                m_suppressOptions = true;
+                hide();
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+                m_suppressOptions = false;
+            });
+        }
+    } else {
+        m_core->settings.write(settingkeys::state, QStringLiteral("0"));
+    }
+}
+
+QCoro::Task<> MainWindow::serviceClicked(bool ticked)
+{
+    if (m_suppressOptions) {
+        showStoredOptions();
+        co_return;
+    }
+    QPointer<MainWindow> self(this);
+    co_await m_options.serviceClicked(ticked);
+    if (self)
+        showStoredOptions();
+}
+
+QCoro::Task<> MainWindow::delayedStartupClicked(bool ticked)
+{
+    if (m_suppressOptions) {
+        showStoredOptions();
+        co_return;
+    }
+    co_await m_options.delayedStartupClicked(ticked);
+}
+
+void MainWindow::showStoredOptions()
+{
+    m_home->setOptions(m_options.serviceTicked(), m_options.loadWithWindowsTicked(),
+                       m_options.delayedStartupTicked());
+}
+
+// StartupHost.
+
+void MainWindow::showWait(const QString& heading)
+{
+    if (!m_wait) {
+        m_wait = new WaitWindow(this);
+        connect(m_wait, &WaitWindow::skipClicked, &m_sequence, &StartupSequence::skipWait);
+    }
+    m_wait->setHeading(heading);
+    m_wait->setProgress(QStringLiteral("Please Wait"));
+    m_wait->setSkipLinkShown(false);
+    m_wait->show();
+    m_wait->raise();
+}
+
+WaitWindow* MainWindow::waitWindow() const
+{
+    return m_wait;
+}
+
+void MainWindow::setWaitProgress(const QString& text)
+{
+    if (m_wait)
+        m_wait->setProgress(text);
+}
+
+void MainWindow::showSkipLink(bool shown)
+{
+    if (m_wait)
+        m_wait->setSkipLinkShown(shown);
+}
+
+void MainWindow::closeWait()
+{
+    if (m_wait) {
+        m_wait->close();
+        m_wait->deleteLater();
+        m_wait = nullptr;
+    }
+}
+
+void MainWindow::suppressHandlers(bool optionClicks, bool settings)
+{
+    m_suppressOptions = optionClicks;
+    // The city, daylight-saving and profile choices react to the user only;
+    // while loading, the user cannot reach them.
+    m_profiles->setEnabled(!settings);
+}
+
+void MainWindow::endProgram()
+{
+    closeWait();
+    m_finished = true;
+    Q_EMIT closed();
+}
+
+void MainWindow::showWebPort(const QString&)
+{
+    m_web->showStoredPort();
+}
+
+void MainWindow::loadLists()
+{
+    m_core->rooms.loadlists();
+}
+
+void MainWindow::initAgent()
+{
+    m_voice.initagent();
+}
+
+void MainWindow::loadOptions()
+{
+    // The pick lists were filled when the panels were built.
+    gohome();
+    const QRect available = screen() ? screen()->availableGeometry() : QRect();
+    const int left = m_core->settings.read(settingkeys::left).toInt();
+    const int top = m_core->settings.read(settingkeys::top).toInt();
+    move(available.isEmpty() ? QPoint(left, top) : QPoint(std::min(left, available.right() - 100),
+                                                          std::min(top, available.bottom() - 100)));
+    m_profiles->showStored();
+    showStoredOptions();
+}
+
+void MainWindow::loadEvents()
+{
+    loadevents();
+    m_profiles->showStored();
+    m_core->sun.dosunset();
+    updateSunLabel();
+}
+
+void MainWindow::startTimers()
+{
+    m_startuptimer.start();
+    m_core->server.startserver();
+    m_core->scheduler.armRemovalTimer();
+    m_core->traffic.startQueue();
+}
+
+void MainWindow::restoreWindowOnScreen()
+{
+    m_suppressOptions = true;
+    showNormal();
+    if (const QScreen* here = screen()) {
+        const QRect area = here->geometry();
+        QPoint at = pos();
+        if (at.x() > area.right())
+            at.setX(100);
+        if (at.y() > area.bottom())
+            at.setY(100);
+        move(at);
+    }
+    m_suppressOptions = false;
+}
+
+void MainWindow::saveWindowPosition()
+{
+    m_core->settings.write(settingkeys::left, QString::number(pos().x()));
+    m_core->settings.write(settingkeys::top, QString::number(pos().y()));
+}
+
+bool MainWindow::serviceTicked() const
+{
+    return m_home->serviceTicked();
 }
 
 } // namespace casalux

@@ -1,5 +1,6 @@
 // casalux-screenshots: renders the main window on a program folder into PNG
-// pictures for the documentation (home panel, a room, the event editor).
+// pictures for the documentation (home panel, a room, the event editor,
+// the wait window and the tray menu).
 // It drives the real window and core: the interface is looked for on the
 // saved port as at start-up, and the room's devices are switched through
 // the room view before its picture is taken. Run it on the offscreen
@@ -8,17 +9,21 @@
 //   casalux-screenshots --home DIR --out DIR [--room NAME]
 
 #include "devicetree.h"
+#include "trayicon.h"
+#include "waitwindow.h"
 #include "mainwindow.h"
 #include "messageprompts.h"
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "platform/programfolder.h"
+#include "platform/singleinstance.h"
 #include "platform/soundplayer.h"
 #include "x10/cm11acontrol.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QMenu>
 #include <QPixmap>
 #include <QTimer>
 
@@ -32,13 +37,22 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// The pictures need no background engine.
+struct NoService final : ServiceManager {
+    QCoro::Task<bool> install() override { co_return false; }
+    QCoro::Task<bool> remove() override { co_return false; }
+    QCoro::Task<bool> start() override { co_return false; }
+    QCoro::Task<bool> stop() override { co_return false; }
+    QCoro::Task<QString> status() override { co_return QString(); }
+};
+
 struct Shots {
     MainWindow& window;
     QString outDir;
     QString room;
 };
 
-bool save(MainWindow& window, const QString& outDir, const QString& name)
+bool save(QWidget& window, const QString& outDir, const QString& name)
 {
     const QString path = QDir(outDir).filePath(name);
     const bool ok = window.grab().save(path);
@@ -93,6 +107,19 @@ QCoro::Task<> take(Shots shots)
 
     co_await click(core, tree->findKey(QStringLiteral("Macros")));
     failures += save(window, shots.outDir, QStringLiteral("desktop-macros.png")) ? 0 : 1;
+
+    // The wait window half-way through a delayed start, and the tray's menu.
+    window.showWait(QStringLiteral("Casalux - Starting"));
+    window.showSkipLink(true);
+    window.setWaitProgress(QStringLiteral("Time Delay 14"));
+    co_await pause();
+    failures += save(*window.waitWindow(), shots.outDir, QStringLiteral("desktop-wait.png")) ? 0 : 1;
+    window.closeWait();
+    window.loadtray();
+    QMenu* menu = window.tray()->menu();
+    menu->adjustSize();
+    co_await pause();
+    failures += save(*menu, shots.outDir, QStringLiteral("desktop-tray-menu.png")) ? 0 : 1;
     QApplication::exit(failures == 0 ? 0 : 1);
 }
 
@@ -124,10 +151,13 @@ int main(int argc, char* argv[])
     Cm11aControl control;
     SilentSoundPlayer sounds;
     MessagePrompts prompts;
-    MainWindow window({folder, *settings, control, prompts, sounds});
+    NoService service;
+    SingleInstance instance(QStringLiteral("casalux-screenshots"));
+    MainWindow window({folder, *settings, control, prompts, sounds, service, instance,
+                       AutostartEntry(QDir(folder).filePath(QStringLiteral("config"))),
+                       {QApplication::applicationFilePath(), {}}});
     prompts.setParentWidget(&window);
     window.loadAll();
-    window.startTimers();
     window.resize(1024, 680);
     window.show();
     QDir().mkpath(parser.value(out));

@@ -3,7 +3,6 @@
 #include "desktopcore.h"
 #include "home/settingsstore.h"
 
-#include <QDesktopServices>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,7 +15,7 @@ namespace casalux {
 
 WebPanel::WebPanel(DesktopCore& core, QWidget* parent)
     : QWidget(parent), m_core(core),
-      m_open([](const QUrl& url) { QDesktopServices::openUrl(url); })
+      m_link(std::make_unique<BrowserLink>(core.prompts))
 {
     setObjectName(QStringLiteral("panel_web"));
     auto* layout = new QVBoxLayout(this);
@@ -83,10 +82,19 @@ WebPanel::WebPanel(DesktopCore& core, QWidget* parent)
                          co_await core.webOptions.clearLogin();
                      }(m_core)); });
     connect(lookup, &QPushButton::clicked, this, [this] {
-        m_open(QUrl(QString::fromLatin1(lookupAddress) +
-                    QString::fromUtf8(QUrl::toPercentEncoding(m_port->text().trimmed()))));
+        const QString address =
+            QString::fromLatin1(lookupAddress) +
+            QString::fromUtf8(QUrl::toPercentEncoding(m_port->text().trimmed()));
+        m_core.launch([](BrowserLink& link, QString address) -> QCoro::Task<> {
+            co_await link.link(std::move(address));
+        }(*m_link, address));
     });
     showStoredPort();
+}
+
+void WebPanel::setUrlOpener(BrowserLink::Opener opener, BrowserLink::Finder finder)
+{
+    m_link = std::make_unique<BrowserLink>(m_core.prompts, std::move(opener), std::move(finder));
 }
 
 void WebPanel::showStoredPort()

@@ -3,7 +3,10 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "browserlink.h"
+
 #include <functional>
+#include <memory>
 
 #include <qcoro/qcorotask.h>
 
@@ -28,8 +31,9 @@ public:
 
     // Shows the stored port in the entry and the caption.
     void showStoredPort();
-    // Opens a web address (the default browser unless replaced, e.g. by tests).
-    void setUrlOpener(std::function<void(const QUrl&)> opener) { m_open = std::move(opener); }
+    // How web addresses are opened (the default browser unless replaced,
+    // e.g. by tests), and how a browser is found.
+    void setUrlOpener(BrowserLink::Opener opener, BrowserLink::Finder finder = {});
 
 private:
     QCoro::Task<> savePort();
@@ -37,7 +41,7 @@ private:
     DesktopCore& m_core;
     QLineEdit* m_port = nullptr;
     QLabel* m_caption = nullptr;
-    std::function<void(const QUrl&)> m_open;
+    std::unique_ptr<BrowserLink> m_link;
 };
 
 } // namespace casalux

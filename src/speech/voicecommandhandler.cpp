@@ -54,7 +54,12 @@ VoiceCommandHandler::VoiceCommandHandler(SpeechAgent& agent, SettingsStore& sett
     connect(&m_timerhide, &QTimer::timeout, this, [this] { m_agent.hide(); });
     connect(&m_agent, &SpeechAgent::listeningStarted, this, [this] { listeningStarted(); });
     connect(&m_agent, &SpeechAgent::command, this,
-            [this](const QString& name) { runCommand(name); });
+            [this](const QString& name) {
+                if (m_launch)
+                    m_launch(runCommand(name));
+                else
+                    runCommand(name);
+            });
 }
 
 bool VoiceCommandHandler::initagent()

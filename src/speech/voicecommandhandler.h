@@ -31,6 +31,10 @@ public:
     // Shows the speech-reminder panel (and hides the others) when the user
     // starts to speak.
     void setReminderHook(std::function<void()> hook) { m_showReminder = std::move(hook); }
+    // Runs the coroutine of a command the character heard; the desktop
+    // passes its own launcher so it can tell when every action has settled.
+    // Without one the command runs detached.
+    void setLauncher(std::function<void(QCoro::Task<>)> launch) { m_launch = std::move(launch); }
 
     // Loads the character named in the settings. False (with the status text
     // saying so) when there is none: the program goes on without speech.
@@ -56,6 +60,7 @@ private:
     RoomList& m_rooms;
     StatusSink& m_statusBar;
     std::function<void()> m_showReminder;
+    std::function<void(QCoro::Task<>)> m_launch;
     QString m_last;
     QTimer m_timerhide;
 };

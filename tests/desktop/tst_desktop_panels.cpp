@@ -399,8 +399,14 @@ private Q_SLOTS:
         rig.window.core().server.stopserver();
 
         QUrl opened;
-        rig.window.findChild<WebPanel*>()->setUrlOpener([&opened](const QUrl& url) { opened = url; });
+        rig.window.findChild<WebPanel*>()->setUrlOpener(
+            [&opened](const QString& address) {
+                opened = QUrl(address);
+                return true;
+            },
+            [] { return true; });
         QTest::mouseClick(rig.find<QPushButton>("Command10"), Qt::LeftButton);
+        QVERIFY(rig.settle());
         QCOMPARE(opened.query(), QStringLiteral("port=") + chosen);
     }
 };

@@ -2,7 +2,10 @@
 
 #include "home/settingsstore.h"
 #include "mainwindow.h"
+#include "platform/autostartentry.h"
+#include "platform/singleinstance.h"
 #include "platform/soundplayer.h"
+#include "recordingservice.h"
 #include "scriptedinterface.h"
 #include "scriptedprompts.h"
 #include "tempfolder.h"
@@ -19,7 +22,8 @@ struct RecordingSounds final : SoundPlayer {
 
 // The real main window on a throw-away program folder (with the pictures of
 // html/), a scripted interface (or a real driver, when one is given) and
-// scripted boxes.
+// scripted boxes. The service manager only records; the one-copy socket
+// and the log-in entry are the test's own.
 class WindowRig {
 public:
     explicit WindowRig(const QByteArray& rooms = {}, const QByteArray& events = {},
@@ -30,6 +34,8 @@ public:
     ScriptedInterface control;
     ScriptedPrompts prompts;
     RecordingSounds sounds;
+    RecordingService service;
+    SingleInstance instance;
     MainWindow window;
 
     // Finds the interface and stops the minute timers it arms, so no timed

@@ -2,6 +2,7 @@
 #include "platform/autostartentry.h"
 #include "platform/clock.h"
 #include "platform/singleinstance.h"
+#include "recordingservice.h"
 #include "recordingstatus.h"
 #include "scriptedprompts.h"
 #include "shell/startupoptions.h"
@@ -12,34 +13,7 @@
 
 using namespace casalux;
 
-namespace {
-
-struct RecordingService final : ServiceManager {
-    QStringList calls;
-    QCoro::Task<bool> install() override
-    {
-        calls.append(QStringLiteral("install"));
-        co_return true;
-    }
-    QCoro::Task<bool> remove() override
-    {
-        calls.append(QStringLiteral("remove"));
-        co_return true;
-    }
-    QCoro::Task<bool> start() override
-    {
-        calls.append(QStringLiteral("start"));
-        co_return true;
-    }
-    QCoro::Task<bool> stop() override
-    {
-        calls.append(QStringLiteral("stop"));
-        co_return true;
-    }
-    QCoro::Task<QString> status() override { co_return QStringLiteral("Stopped"); }
-};
-
-} // namespace
+using test::RecordingService;
 
 // The start-up options, the log-in entry and the one-copy rule.
 class TestStartupOptions : public QObject {

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace casalux {
+
+class PhraseAgent;
+class StatusSink;
+
+// Spoken commands from the microphone: what arecord records is recognised
+// against the command set of the speech character and handed to it as a
+// heard phrase. Only where the program was built with pocketsphinx and
+// arecord is installed; elsewhere commands are typed.
+class SpokenCommands final : public QObject {
+    Q_OBJECT
+
+public:
+    SpokenCommands(PhraseAgent& agent, StatusSink& statusBar, QObject* parent = nullptr);
+    ~SpokenCommands() override;
+
+    // Whether this build and this machine can listen at all.
+    static bool available();
+
+    // Starts listening with the agent's current commands. A failure (no
+    // model, no microphone) is told once on the status bar; typed commands
+    // go on working.
+    bool start();
+    // The command set changed: listen for the new phrases.
+    void updateGrammar();
+    bool listening() const;
+
+private:
+    void fail(const QString& reason);
+
+    struct Backend;
+    PhraseAgent& m_agent;
+    StatusSink& m_statusBar;
+    std::unique_ptr<Backend> m_backend;
+    bool m_failed = false;
+};
+
+} // namespace casalux
