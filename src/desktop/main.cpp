@@ -13,6 +13,7 @@
 #include "platform/servicemanager.h"
 #include "platform/singleinstance.h"
 #include "platform/soundplayer.h"
+#include "platform/unixsignalwatcher.h"
 #include "x10/cm11acontrol.h"
 
 #include <QApplication>
@@ -54,21 +55,30 @@ QString enginePath()
     return onPath.isEmpty() ? here.filePath(QStringLiteral("hearthcore")) : onPath;
 }
 
+// `--say`: hands the phrase to the running copy; needs no display.
+int say(int argc, char* argv[], const QString& phrase)
+{
+    QCoreApplication app(argc, argv);
+    if (SingleInstance().sendPhrase(phrase))
+        return 0;
+    std::fprintf(stderr, "casalux: Casalux is not running, so there is nobody to say it to\n");
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    QStringList rawArgs;
+    for (int i = 0; i < argc; ++i)
+        rawArgs.append(QString::fromLocal8Bit(argv[i]));
+    if (const auto phrase = phraseToSay(rawArgs))
+        return say(argc, argv, *phrase);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Casalux"));
     QApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));
     const QStringList args = QApplication::arguments();
-
-    if (const auto phrase = phraseToSay(args)) {
-        if (SingleInstance().sendPhrase(*phrase))
-            return 0;
-        std::fprintf(stderr, "casalux: Casalux is not running, so there is nobody to say it to\n");
-        return 1;
-    }
 
     const QString clockError = Clock::instance().configureFromEnvironment();
     if (!clockError.isEmpty())
@@ -96,6 +106,11 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&window, &MainWindow::closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);
+    // Ctrl-C or a log-out closes the program as the Exit menu does, so the
+    // interface is handed back to the engine.
+    UnixSignalWatcher signals;
+    QObject::connect(&signals, &UnixSignalWatcher::terminationRequested, &window,
+                     [&window](int) { window.close(); });
     window.core().launch([](MainWindow& w) -> QCoro::Task<> {
         const bool go = co_await w.startup();
         if (!go)
