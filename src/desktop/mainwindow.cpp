@@ -16,6 +16,7 @@
 #include "home/deviceselector.h"
 #include "home/roomrecord.h"
 #include "home/settingsstore.h"
+#include "platform/clock.h"
 #include "platform/prompts.h"
 #include "platform/singleinstance.h"
 
@@ -431,7 +432,6 @@ void MainWindow::setBusy(bool busy)
 void MainWindow::connectShell(SingleInstance& instance)
 {
     m_startuptimer.setSingleShot(true);
-    m_startuptimer.setInterval(startupTickMs);
     connect(&m_startuptimer, &QTimer::timeout, this, &MainWindow::startupTick);
 
     connect(m_home, &HomePanel::serviceClicked, this,
@@ -738,7 +738,7 @@ void MainWindow::loadEvents()
 
 void MainWindow::startTimers()
 {
-    m_startuptimer.start();
+    m_startuptimer.start(Clock::instance().interval(startupTickMs));
     m_core->server.startserver();
     m_core->scheduler.armRemovalTimer();
     m_core->traffic.startQueue();

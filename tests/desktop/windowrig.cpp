@@ -33,9 +33,10 @@ void copyPictures(const TempFolder& folder)
 WindowRig::WindowRig(const QByteArray& rooms, const QByteArray& events,
                      InterfaceControl* realControl)
     : settings(folder.file(QStringLiteral("machine.ini")), folder.file(QStringLiteral("user"))),
-      instance(QStringLiteral("casalux-rig-%1-%2")
-                   .arg(QCoreApplication::applicationPid())
-                   .arg(quintptr(this), 0, 16)),
+      instanceKey(QStringLiteral("casalux-rig-%1-%2")
+                      .arg(QCoreApplication::applicationPid())
+                      .arg(quintptr(this), 0, 16)),
+      instance(instanceKey),
       window({folder.path(), settings, realControl ? *realControl : control, prompts, sounds,
               service, instance, AutostartEntry(folder.file(QStringLiteral("config"))),
               {QStringLiteral("/opt/casalux/casalux"), {}}})

@@ -35,6 +35,7 @@ public:
     ScriptedPrompts prompts;
     RecordingSounds sounds;
     RecordingService service;
+    const QString instanceKey;
     SingleInstance instance;
     MainWindow window;
 

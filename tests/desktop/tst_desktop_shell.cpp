@@ -1,0 +1,247 @@
+#include "homepanel.h"
+#include "home/settingkeys.h"
+#include "platform/clock.h"
+#include "trayicon.h"
+#include "waitwindow.h"
+#include "windowrig.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QtTest>
+
+#include <qcoro/qcorotask.h>
+
+using namespace casalux;
+using test::WindowRig;
+
+namespace {
+
+const QByteArray home = "Lounge~~~\r\n"
+                        "Lounge~Lamp~A~3\r\n"
+                        "Hall~~~\r\n"
+                        "Hall~Light~B~12\r\n";
+
+// The start-up sequence as the program runs it, to its end.
+bool startUp(WindowRig& rig)
+{
+    bool done = false;
+    bool go = false;
+    rig.window.core().launch([](MainWindow& w, bool& d, bool& g) -> QCoro::Task<> {
+        g = co_await w.startup();
+        d = true;
+    }(rig.window, done, go));
+    return QTest::qWaitFor([&done] { return done; }, 10000) && go;
+}
+
+} // namespace
+
+// The main window as the host of start-up and shut-down, the tray, the
+// option boxes and typed spoken commands.
+class TestDesktopShell : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QApplication::setApplicationVersion(QStringLiteral("1.4.2")); }
+    void init() { Clock::instance().start(QDateTime::currentDateTime(), 200); }
+    void cleanup() { Clock::instance().useSystemTime(); }
+
+    void startsLoadsAndHandsTheInterfaceBackOnExit()
+    {
+        WindowRig rig(home);
+        rig.settings.write(settingkeys::service, QStringLiteral("1"));
+        rig.settings.write(settingkeys::installing, QStringLiteral("True"));
+        rig.window.hide();
+
+        QVERIFY(startUp(rig));
+        QCOMPARE(rig.settings.read(settingkeys::closeengine), QStringLiteral("True"));
+        QCOMPARE(rig.settings.read(settingkeys::installing), QStringLiteral("False"));
+        QVERIFY(rig.window.isVisible());
+        QVERIFY(!rig.window.waitWindow());
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Home);
+        QVERIFY(rig.find<QCheckBox>("chk_service")->isChecked());
+        QVERIFY(rig.find<QCheckBox>("chk_lww")->isChecked()); // a fresh install
+        QVERIFY(!rig.find<QCheckBox>("chk_startup")->isChecked());
+        // The engine is started when the program closes, never while it runs.
+        QVERIFY(!rig.service.calls.contains(QStringLiteral("start")));
+
+        // The start-up timer: the tray icon and the interface search.
+        QTRY_VERIFY(rig.window.tray());
+        QCOMPARE(rig.window.tray()->toolTip(), QStringLiteral("Casalux Version 1.4.2"));
+        QTRY_COMPARE(rig.control.openedPorts.size(), 1);
+
+        rig.window.tray()->exitAction()->trigger();
+        QTRY_VERIFY(rig.window.finished());
+        QVERIFY(!rig.window.isVisible());
+        QVERIFY(!rig.window.tray());
+        QCOMPARE(rig.settings.read(settingkeys::closeengine), QStringLiteral("False"));
+        QVERIFY(rig.control.closeCount >= 1);
+        QCOMPARE(rig.service.calls.count(QStringLiteral("start")), 1);
+        QCOMPARE(rig.settings.read(settingkeys::left), QString::number(rig.window.pos().x()));
+    }
+
+    void exitWithoutTheServiceLeavesTheEngineStopped()
+    {
+        WindowRig rig(home);
+        QVERIFY(startUp(rig));
+        rig.window.close();
+        QTRY_VERIFY(rig.window.finished());
+        QVERIFY(!rig.service.calls.contains(QStringLiteral("start")));
+    }
+
+    void delayedStartShowsTheCountdownUntilSkipped()
+    {
+        Clock::instance().useSystemTime(); // one real second per step
+        WindowRig rig(home);
+        rig.settings.write(settingkeys::startupDelay, QStringLiteral("delayed"));
+        bool done = false;
+        rig.window.core().launch([](MainWindow& w, bool& d) -> QCoro::Task<> {
+            co_await w.startup();
+            d = true;
+        }(rig.window, done));
+        QTRY_VERIFY(rig.window.waitWindow());
+        WaitWindow* wait = rig.window.waitWindow();
+        QTRY_COMPARE(wait->progress(), QStringLiteral("Time Delay 19"));
+        auto* skip = wait->findChild<QPushButton*>(QStringLiteral("SkipWait"));
+        QVERIFY(skip->isVisible());
+        QTest::mouseClick(skip, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(done, 3000);
+        QVERIFY(rig.find<QCheckBox>("chk_startup")->isChecked());
+    }
+
+    void leftInTheTrayStartsHiddenAndComesBack()
+    {
+        WindowRig rig(home);
+        rig.settings.write(settingkeys::state, QStringLiteral("1"));
+        rig.window.setTrayCheck([] { return true; });
+        QVERIFY(startUp(rig));
+        QTRY_VERIFY(rig.window.tray());
+        QVERIFY(!rig.window.isVisible());
+
+        rig.window.tray()->activate(QSystemTrayIcon::Trigger);
+        QVERIFY(rig.window.isVisible());
+        QVERIFY(!rig.window.isMinimized());
+        QCOMPARE(rig.settings.read(settingkeys::state), QStringLiteral("0"));
+    }
+
+    void withoutATrayTheWindowIsNeverHidden()
+    {
+        WindowRig rig(home);
+        rig.settings.write(settingkeys::state, QStringLiteral("1"));
+        rig.window.setTrayCheck([] { return false; });
+        QVERIFY(startUp(rig));
+        QTRY_VERIFY(rig.window.tray());
+        QVERIFY(rig.window.isVisible());
+
+        // Minimising by hand keeps it on the task bar too.
+        rig.window.showNormal();
+        rig.window.showMinimized();
+        QTest::qWait(50);
+        QVERIFY(rig.window.isVisible());
+        QCOMPARE(rig.settings.read(settingkeys::state), QStringLiteral("1"));
+    }
+
+    void optionBoxesChangeTheSettingsOnlyOnceLoaded()
+    {
+        WindowRig rig(home);
+        QVERIFY(startUp(rig));
+        auto* lww = rig.find<QCheckBox>("chk_lww");
+        auto* service = rig.find<QCheckBox>("chk_service");
+        auto* delayed = rig.find<QCheckBox>("chk_startup");
+
+        // Before the start-up timer has run, clicks do nothing.
+        QVERIFY(!rig.window.tray());
+        QTest::mouseClick(delayed, Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QVERIFY(!delayed->isChecked());
+        QCOMPARE(rig.settings.read(settingkeys::startupDelay), QString());
+
+        QTRY_VERIFY(rig.window.tray());
+        QTest::mouseClick(lww, Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.settings.read(settingkeys::lww), QStringLiteral("0"));
+        QCOMPARE(rig.window.statusText(2), QStringLiteral("Casalux will no longer load with Windows"));
+        QTest::mouseClick(lww, Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QVERIFY(QFile::exists(rig.folder.file(QStringLiteral("config/autostart/casalux.desktop"))));
+
+        QTest::mouseClick(service, Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.service.calls, QStringList{QStringLiteral("install")});
+        QCOMPARE(rig.settings.read(settingkeys::service), QStringLiteral("1"));
+        // Unticking asks; No keeps the service.
+        rig.prompts.queueAnswer(Prompts::Answer::No);
+        QTest::mouseClick(service, Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.shown.last().title, QStringLiteral("Stop service?"));
+        QCOMPARE(rig.settings.read(settingkeys::service), QStringLiteral("1"));
+
+        QTest::mouseClick(delayed, Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.settings.read(settingkeys::startupDelay), QStringLiteral("delayed"));
+        QCOMPARE(rig.prompts.shown.last().title, QStringLiteral("Service Information"));
+    }
+
+    void aboutBoxNamesTheVersion()
+    {
+        WindowRig rig(home);
+        rig.window.loadtray();
+        rig.window.tray()->aboutAction()->trigger();
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.shown.size(), 1);
+        QCOMPARE(rig.prompts.shown.first().title, QStringLiteral("About Casalux"));
+        QVERIFY(rig.prompts.shown.first().text.contains(QStringLiteral("This is version 1.4.2")));
+    }
+
+    void typedCommandsSwitchAndRepeat()
+    {
+        WindowRig rig(home);
+        QVERIFY(rig.connectInterface());
+        rig.window.initAgent();
+        rig.window.loadtree();
+        QCOMPARE(rig.window.statusText(2), QStringLiteral("MsAgent Character has loaded"));
+        auto* say = rig.find<QLineEdit>("txt_say");
+
+        QTest::keyClicks(say, QStringLiteral("Cancel Hall Light"));
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Speech);
+        QTest::keyClick(say, Qt::Key_Return);
+        QVERIFY(rig.settle());
+        QVERIFY(say->text().isEmpty());
+        QCOMPARE(rig.sentTexts().filter(QStringLiteral("B12 3 ")).size(), 1); // Off
+
+        QTest::keyClicks(say, QStringLiteral("repeat command"));
+        QTest::keyClick(say, Qt::Key_Return);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.sentTexts().filter(QStringLiteral("B12 3 ")).size(), 2);
+
+        // What it cannot understand stays in the box to be mended.
+        QTest::keyClicks(say, QStringLiteral("make tea"));
+        QTest::keyClick(say, Qt::Key_Return);
+        QCOMPARE(say->text(), QStringLiteral("make tea"));
+
+        // As from `casalux --say`, through the one-copy socket.
+        QVERIFY(QCoro::waitFor(rig.instance.claim()));
+        QVERIFY(SingleInstance(rig.instanceKey).sendPhrase(QStringLiteral("Lounge Lamp on")));
+        QTRY_COMPARE(rig.sentTexts().filter(QStringLiteral("A3 2 ")).size(), 1); // On
+        QVERIFY(rig.settle());
+    }
+
+    void aMissingCharacterLeavesOnlyTheStatusText()
+    {
+        WindowRig rig(home);
+        rig.settings.write(settingkeys::lastCharacter, QStringLiteral("genie"));
+        rig.window.initAgent();
+        rig.window.loadtree();
+        QCOMPARE(rig.window.statusText(2),
+                 QStringLiteral("Cannot load MsAgent Character, see help file for more."));
+        QVERIFY(rig.window.sayPhrase(QStringLiteral("Cancel Hall Light")).isEmpty());
+        QVERIFY(rig.settle());
+        QVERIFY(rig.control.sent.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestDesktopShell)
+#include "tst_desktop_shell.moc"
