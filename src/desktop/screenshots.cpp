@@ -158,6 +158,7 @@ int main(int argc, char* argv[])
                        {QApplication::applicationFilePath(), {}}});
     prompts.setParentWidget(&window);
     window.loadAll();
+    window.loadOptions();
     window.resize(1024, 680);
     window.show();
     QDir().mkpath(parser.value(out));
