@@ -526,23 +526,23 @@ void MainWindow::restoreFromTray()
 
 void MainWindow::ontop()
 {
-    // Changing the flags re-creates the native window: keep where it is.
-    const QRect frame = geometry();
-    const bool suppressed = m_suppressOptions;
-    m_suppressOptions = true;
-    setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    setGeometry(frame);
-    show();
+    setTopmost(true);
     raise();
-    m_suppressOptions = suppressed;
 }
 
 void MainWindow::offtop()
 {
+    setTopmost(false);
+}
+
+void MainWindow::setTopmost(bool topmost)
+{
+    // Changing the flags re-creates the native window: keep where it is,
+    // and do not take it for the user minimising or restoring.
     const QRect frame = geometry();
     const bool suppressed = m_suppressOptions;
     m_suppressOptions = true;
-    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
     setGeometry(frame);
     show();
     m_suppressOptions = suppressed;

@@ -172,6 +172,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void setTopmost(bool topmost);
     QCoro::Task<> shutdown();
     QCoro::Task<> serviceClicked(bool ticked);
     QCoro::Task<> delayedStartupClicked(bool ticked);
