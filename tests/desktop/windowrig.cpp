@@ -51,6 +51,11 @@ WindowRig::WindowRig(const QByteArray& rooms, const QByteArray& events,
     settle();
 }
 
+WindowRig::~WindowRig()
+{
+    settle();
+}
+
 bool WindowRig::connectInterface()
 {
     const bool found = QCoro::waitFor(window.core().finder.findinterface());

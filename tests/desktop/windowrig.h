@@ -28,6 +28,8 @@ class WindowRig {
 public:
     explicit WindowRig(const QByteArray& rooms = {}, const QByteArray& events = {},
                        InterfaceControl* realControl = nullptr);
+    // Lets what the window started finish before it goes.
+    ~WindowRig();
 
     TempFolder folder;
     SettingsStore settings;
