@@ -44,6 +44,15 @@ QString escaped(const QString& text)
     return text.toHtmlEscaped();
 }
 
+// A name as it goes into a link's query: its Latin-1 bytes with everything
+// but letters, digits and "-._~" percent-encoded. A quote or "<" can then
+// not end the attribute, and an accented letter reaches the server the same
+// way from every browser; the request handler decodes it back.
+QString linkKey(const QString& text)
+{
+    return QString::fromLatin1(text.toLatin1().toPercentEncoding());
+}
+
 bool hasAngle(const QString& text)
 {
     return text.contains(QLatin1Char('<')) || text.contains(QLatin1Char('>'));
@@ -202,7 +211,7 @@ struct PageBuilder::Kept {
         QString statusName; // room and device name as getlaststatus takes them
         QString deviceKey;
         QString head; // house~unit~devicekey, the start of its link's query
-        QString roomKey;
+        QString roomKey; // as written in links
         QString name; // the device name as shown
     };
     // The list file and what the builders need of it. The version counts
@@ -276,8 +285,8 @@ const PageBuilder::Kept::List& PageBuilder::Kept::roomList(const QString& path)
             device.statusName = record->room + record->device;
             device.deviceKey = record->deviceKey();
             device.head = record->house + QLatin1Char('~') + QString::number(record->unit) +
-                          QLatin1Char('~') + device.deviceKey;
-            device.roomKey = keyOf(record->room);
+                          QLatin1Char('~') + linkKey(device.deviceKey);
+            device.roomKey = linkKey(keyOf(record->room));
             device.name = escaped(record->device);
             device.record = std::move(*record);
             list.devices.append(std::move(device));
@@ -368,7 +377,7 @@ void PageBuilder::fillRooms(Family family, QString& page) const
     Replacements replacements(list.roomsAngle);
     int k = 1;
     for (const QString& room : list.rooms) {
-        const QString key = keyOf(room);
+        const QString key = linkKey(keyOf(room));
         const QString name = escaped(room);
         if (mc) {
             replacements.add(placeholder("url", k), QStringLiteral("wmcindex.html?loadroom") + key);

@@ -297,7 +297,10 @@ QString RemoteServer::withNotice(QString html, const QString& notice)
 QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString userAuthentication)
 {
     QPointer<RemoteServer> self(this);
-    const QString query = m_web->QueryString(index, QString());
+    // Names in the pages' links are percent-encoded Latin-1 (a browser also
+    // encodes a link's query in the page's character set).
+    const QString query = QString::fromLatin1(
+        QByteArray::fromPercentEncoding(m_web->QueryString(index, QString()).toLatin1()));
     const quint64 ticket = m_nextTicket++;
     co_await waitTurn(ticket);
     if (!self)

@@ -199,6 +199,30 @@ private Q_SLOTS:
                                   "href=\"index.html?A~5~LivingRoomTableLamp~turnoff~LivingRoom\">"));
     }
 
+    // Names with quotes or accented letters: the links carry them
+    // percent-encoded, and following the links finds the room and switches
+    // the device.
+    void linksCarryAnyNameSafely()
+    {
+        Rig rig;
+        rig.folder.write(QStringLiteral("rmlst.rvf"), "Salle \xE0 manger~~~\r\n"
+                                                      "Salle \xE0 manger~Lampe \"ronde\"~B~2\r\n");
+        const QByteArray start = rig.get(QStringLiteral("/index.html"));
+        QVERIFY(start.contains("href=\"index.html?loadroomSalle%E0manger\">"));
+
+        const QByteArray room = rig.get(QStringLiteral("/index.html?loadroomSalle%E0manger"));
+        QVERIFY(room.contains("Lampe &quot;ronde&quot;</font>"));
+        const QString link =
+            QStringLiteral("index.html?B~2~Salle%E0mangerLampe%22ronde%22~turnon~Salle%E0manger");
+        QVERIFY(room.contains("href=\"" + link.toLatin1() + "\""));
+
+        const QByteArray switched = rig.get(QLatin1Char('/') + link);
+        QCOMPARE(rig.control.sent.last().text(), QStringLiteral("B2 2 20"));
+        QCOMPARE(rig.stored(QString::fromLatin1("Salle\xE0mangerLampe\"ronde\"")),
+                 QStringLiteral("True"));
+        QVERIFY(switched.contains("~turnoff~Salle%E0manger\""));
+    }
+
     // "loadroom" with nothing after it names no room: an empty room page,
     // nothing switched, and the TV start page shows the room prompt again.
     void emptyRoomKey()
