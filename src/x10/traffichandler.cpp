@@ -66,7 +66,9 @@ void TrafficHandler::showDevice(const QString& house, int unit, int function)
                           QStringLiteral("Incoming message, %1 has turned %2 at %3")
                               .arg(device.device, on ? QStringLiteral("on") : QStringLiteral("off"),
                                    Clock::instance().now().toString(QStringLiteral("H:mm:ss"))));
-    if (!m_view)
+    // Only the room on view is redrawn: a device of the same name in
+    // another room has no slot here.
+    if (!m_view || m_view->selectedRoom() != device.room)
         return;
     const int index = m_view->slotOf(device.device);
     if (index < 0)

@@ -50,7 +50,8 @@ class TestTrafficHandler : public QObject {
                                                       "Lounge~Lamp~A~1\r\n"
                                                       "Lounge~Fan~A~10\r\n"
                                                       "Hall~~~\r\n"
-                                                      "Hall~Light~B~5\r\n");
+                                                      "Hall~Light~B~5\r\n"
+                                                      "Hall~Lamp~B~6\r\n");
             rooms.loadlists();
             traffic.setRoomView(&view);
             traffic.setMacroTrigger([this](const QString& h, const QString& u, int code) {
@@ -99,6 +100,10 @@ private Q_SLOTS:
         Rig rig;
         rig.control.injectTraffic(QStringLiteral("B5"), InterfaceControl::On);
         QCOMPARE(rig.stored(QStringLiteral("HallLight")), QStringLiteral("True"));
+        QVERIFY(rig.view.changes.isEmpty());
+        // The Lounge is on view and has a Lamp too: the Hall's Lamp is not it.
+        rig.control.injectTraffic(QStringLiteral("B6"), InterfaceControl::On);
+        QCOMPARE(rig.stored(QStringLiteral("HallLamp")), QStringLiteral("True"));
         QVERIFY(rig.view.changes.isEmpty());
     }
 
