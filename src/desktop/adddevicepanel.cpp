@@ -1,15 +1,14 @@
 #include "adddevicepanel.h"
 
 #include "desktopcore.h"
+#include "panelparts.h"
 
 #include <QComboBox>
-#include <QFocusEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace casalux {
@@ -18,11 +17,7 @@ AddDevicePanel::AddDevicePanel(DesktopCore& core, QWidget* parent) : QWidget(par
 {
     setObjectName(QStringLiteral("panel_adddevice"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Add a new device"), this);
-    QFont big = title->font();
-    big.setPointSizeF(big.pointSizeF() * 1.5);
-    big.setBold(true);
-    title->setFont(big);
+    auto* title = panelTitle(QStringLiteral("Add a new device"), this);
     layout->addWidget(title);
 
     auto* form = new QFormLayout;
@@ -33,7 +28,7 @@ AddDevicePanel::AddDevicePanel(DesktopCore& core, QWidget* parent) : QWidget(par
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("txt_devname"));
     m_name->setMaxLength(60);
-    m_name->installEventFilter(this);
+    selectAllOnEntry(m_name);
     form->addRow(QStringLiteral("Device &name:"), m_name);
 
     m_house = new QComboBox(this);
@@ -81,13 +76,6 @@ void AddDevicePanel::setRooms(const QStringList& rooms)
 void AddDevicePanel::focusName()
 {
     m_name->setFocus(Qt::OtherFocusReason);
-}
-
-bool AddDevicePanel::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_name && event->type() == QEvent::FocusIn)
-        QTimer::singleShot(0, m_name, &QLineEdit::selectAll);
-    return QWidget::eventFilter(watched, event);
 }
 
 QCoro::Task<> AddDevicePanel::save()

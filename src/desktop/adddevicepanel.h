@@ -28,9 +28,6 @@ public:
 Q_SIGNALS:
     void saved();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     QCoro::Task<> save();
 

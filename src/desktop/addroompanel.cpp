@@ -1,14 +1,13 @@
 #include "addroompanel.h"
 
 #include "desktopcore.h"
+#include "panelparts.h"
 
-#include <QFocusEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace casalux {
@@ -17,18 +16,14 @@ AddRoomPanel::AddRoomPanel(DesktopCore& core, QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("panel_addroom"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Add a new room"), this);
-    QFont big = title->font();
-    big.setPointSizeF(big.pointSizeF() * 1.5);
-    big.setBold(true);
-    title->setFont(big);
+    auto* title = panelTitle(QStringLiteral("Add a new room"), this);
     layout->addWidget(title);
 
     auto* form = new QFormLayout;
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("txt_roomname"));
     m_name->setMaxLength(60);
-    m_name->installEventFilter(this);
+    selectAllOnEntry(m_name);
     form->addRow(QStringLiteral("&Room name:"), m_name);
     layout->addLayout(form);
 
@@ -45,14 +40,6 @@ AddRoomPanel::AddRoomPanel(DesktopCore& core, QWidget* parent) : QWidget(parent)
 void AddRoomPanel::focusName()
 {
     m_name->setFocus(Qt::OtherFocusReason);
-}
-
-bool AddRoomPanel::eventFilter(QObject* watched, QEvent* event)
-{
-    // The whole name is selected on entry, so typing replaces it.
-    if (watched == m_name && event->type() == QEvent::FocusIn)
-        QTimer::singleShot(0, m_name, &QLineEdit::selectAll);
-    return QWidget::eventFilter(watched, event);
 }
 
 QCoro::Task<> AddRoomPanel::save()

@@ -23,9 +23,6 @@ Q_SIGNALS:
     // The room is in the list (the tree was rebuilt by the list's reload).
     void saved();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     QCoro::Task<> save();
 

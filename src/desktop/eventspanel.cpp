@@ -1,6 +1,7 @@
 #include "eventspanel.h"
 
 #include "desktopcore.h"
+#include "panelparts.h"
 #include "eventrow.h"
 #include "twips.h"
 #include "platform/clock.h"
@@ -63,11 +64,7 @@ EventsPanel::EventsPanel(DesktopCore& core, QWidget* parent) : QWidget(parent), 
 {
     setObjectName(QStringLiteral("panel_events"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Timed events"), this);
-    QFont big = title->font();
-    big.setPointSizeF(big.pointSizeF() * 1.5);
-    big.setBold(true);
-    title->setFont(big);
+    auto* title = panelTitle(QStringLiteral("Timed events"), this);
     layout->addWidget(title);
     buildList();
     layout->addWidget(m_list, 1);

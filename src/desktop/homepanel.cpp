@@ -1,6 +1,7 @@
 #include "homepanel.h"
 
 #include "linkbutton.h"
+#include "panelparts.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -14,11 +15,7 @@ HomePanel::HomePanel(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("panel_home"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Casalux"), this);
-    QFont big = title->font();
-    big.setPointSizeF(big.pointSizeF() * 1.8);
-    big.setBold(true);
-    title->setFont(big);
+    auto* title = panelTitle(QStringLiteral("Casalux"), this, 1.8);
     layout->addWidget(title);
     auto* intro = new QLabel(QStringLiteral("Choose a room on the left to see and switch its "
                                             "devices, or pick what to do next:"),

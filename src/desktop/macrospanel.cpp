@@ -1,6 +1,7 @@
 #include "macrospanel.h"
 
 #include "desktopcore.h"
+#include "panelparts.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -38,10 +39,7 @@ MacrosPanel::MacrosPanel(DesktopCore& core, QWidget* parent) : QWidget(parent), 
 {
     setObjectName(QStringLiteral("panel_macros"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = bold(QStringLiteral("Macros"), this);
-    QFont big = title->font();
-    big.setPointSizeF(big.pointSizeF() * 1.5);
-    title->setFont(big);
+    auto* title = panelTitle(QStringLiteral("Macros"), this);
     layout->addWidget(title);
     layout->addWidget(wrapped(
         QStringLiteral("Adding a macro is easy. Just follow the steps below, then whenever your "

@@ -1,6 +1,7 @@
 #include "profilespanel.h"
 
 #include "desktopcore.h"
+#include "panelparts.h"
 #include "home/settingsstore.h"
 #include "platform/prompts.h"
 #include "x10/roomview.h"
@@ -19,11 +20,7 @@ ProfilesPanel::ProfilesPanel(DesktopCore& core, QWidget* parent) : QWidget(paren
 {
     setObjectName(QStringLiteral("panel_profiles"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Profiles"), this);
-    QFont big = title->font();
-    big.setPointSizeF(big.pointSizeF() * 1.5);
-    big.setBold(true);
-    title->setFont(big);
+    auto* title = panelTitle(QStringLiteral("Profiles"), this);
     layout->addWidget(title);
 
     const QString profileHelp = QStringLiteral(

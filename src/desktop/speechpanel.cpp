@@ -1,5 +1,7 @@
 #include "speechpanel.h"
 
+#include "panelparts.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -10,11 +12,7 @@ SpeechPanel::SpeechPanel(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("panel_speech"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Speech Recognition Reminers"), this);
-    QFont big = title->font();
-    big.setPointSizeF(big.pointSizeF() * 1.5);
-    big.setBold(true);
-    title->setFont(big);
+    auto* title = panelTitle(QStringLiteral("Speech Recognition Reminers"), this);
     layout->addWidget(title);
 
     auto* grid = new QGridLayout;

@@ -1,37 +1,28 @@
 #include "waitwindow.h"
 
+#include "linkbutton.h"
+#include "panelparts.h"
+
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace casalux {
 
 WaitWindow::WaitWindow(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint),
-      m_heading(new QLabel(QStringLiteral("Casalux - Starting"), this)),
+      m_heading(panelTitle(QStringLiteral("Casalux - Starting"), this, 1.4)),
       m_progress(new QLabel(QStringLiteral("Please Wait"), this)),
-      m_skip(new QPushButton(QStringLiteral("Click Here To Skip The Delay"), this))
+      m_skip(new LinkButton(QStringLiteral("SkipWait"), QStringLiteral("Click Here To Skip The Delay"),
+                            this))
 {
     setObjectName(QStringLiteral("frm_wait"));
     setWindowTitle(QStringLiteral("Please Wait"));
     m_heading->setObjectName(QStringLiteral("lbl_heading"));
     m_progress->setObjectName(QStringLiteral("lbl_progress"));
-    m_skip->setObjectName(QStringLiteral("SkipWait"));
 
-    QFont big = m_heading->font();
-    big.setPointSizeF(big.pointSizeF() * 1.4);
-    big.setBold(true);
-    m_heading->setFont(big);
     m_heading->setAlignment(Qt::AlignCenter);
     m_progress->setAlignment(Qt::AlignCenter);
     m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 22);
-    // A link, not a button: flat, underlined, pointing hand.
-    m_skip->setFlat(true);
-    m_skip->setCursor(Qt::PointingHandCursor);
-    QFont link = m_skip->font();
-    link.setUnderline(true);
-    m_skip->setFont(link);
-    m_skip->setStyleSheet(QStringLiteral("color: palette(link); border: none;"));
     m_skip->hide();
     connect(m_skip, &QPushButton::clicked, this, &WaitWindow::skipClicked);
 

@@ -1,6 +1,7 @@
 #include "webpanel.h"
 
 #include "desktopcore.h"
+#include "panelparts.h"
 #include "home/settingsstore.h"
 
 #include <QFormLayout>
@@ -19,11 +20,7 @@ WebPanel::WebPanel(DesktopCore& core, QWidget* parent)
 {
     setObjectName(QStringLiteral("panel_web"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Web Server"), this);
-    QFont big = title->font();
-    big.setPointSizeF(big.pointSizeF() * 1.5);
-    big.setBold(true);
-    title->setFont(big);
+    auto* title = panelTitle(QStringLiteral("Web Server"), this);
     layout->addWidget(title);
     auto* intro = new QLabel(QStringLiteral("Your devices can be switched from a web browser, or "
                                             "from a Media Center screen, through the program's "
