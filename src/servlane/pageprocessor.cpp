@@ -16,6 +16,15 @@ bool startsWithCi(const QByteArray& text, const char* prefix)
     return text.toLower().startsWith(QByteArray(prefix).toLower());
 }
 
+// Where the next server-side include ("<!--#") or function tag ("<%")
+// starts, or -1.
+qsizetype nextTag(const QByteArray& page, qsizetype from)
+{
+    const qsizetype a = page.indexOf("<!--#", from);
+    const qsizetype b = page.indexOf("<%", from);
+    return (a < 0) ? b : (b < 0 ? a : std::min(a, b));
+}
+
 } // namespace
 
 QByteArray PageProcessor::normaliseTags(const QByteArray& page)
@@ -24,9 +33,7 @@ QByteArray PageProcessor::normaliseTags(const QByteArray& page)
     out.reserve(page.size());
     qsizetype pos = 0;
     while (pos < page.size()) {
-        const qsizetype a = page.indexOf("<!--#", pos);
-        const qsizetype b = page.indexOf("<%", pos);
-        const qsizetype start = (a < 0) ? b : (b < 0 ? a : std::min(a, b));
+        const qsizetype start = nextTag(page, pos);
         if (start < 0)
             break;
         const qsizetype end = page.indexOf('>', start);
@@ -61,13 +68,11 @@ QByteArray PageProcessor::processNested(const QByteArray& input, const QString& 
     out.reserve(page.size());
     qsizetype pos = 0;
     while (pos < page.size()) {
-        const qsizetype a = page.indexOf("<!--#", pos);
-        const qsizetype b = page.indexOf("<%", pos);
-        const qsizetype start = (a < 0) ? b : (b < 0 ? a : std::min(a, b));
+        const qsizetype start = nextTag(page, pos);
         if (start < 0)
             break;
         out.append(page.constData() + pos, start - pos);
-        const bool ssiTag = start == a;
+        const bool ssiTag = QByteArrayView(page).sliced(start).startsWith("<!--#");
         const QByteArray closer = ssiTag ? QByteArray("-->") : QByteArray("%>");
         const qsizetype end = page.indexOf(closer, start);
         if (end < 0) {

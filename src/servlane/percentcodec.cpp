@@ -2,9 +2,7 @@
 
 namespace servlane {
 
-namespace {
-
-int hexValue(char c)
+int PercentCodec::hexValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -14,8 +12,6 @@ int hexValue(char c)
         return c - 'A' + 10;
     return -1;
 }
-
-} // namespace
 
 std::optional<QByteArray> PercentCodec::decodeStrict(const QByteArray& text)
 {

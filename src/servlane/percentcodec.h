@@ -10,6 +10,8 @@ namespace servlane {
 // "%2." and "%zz" into bytes, which would let an encoded "../" through.
 class PercentCodec final {
 public:
+    // The value of one hex digit, or -1.
+    static int hexValue(char c);
     // Every %XX needs two hex digits; anything else gives nullopt.
     static std::optional<QByteArray> decodeStrict(const QByteArray& text);
     // Only "%20" becomes a space; other sequences stay as sent.

@@ -1,6 +1,7 @@
 #include "requestparser.h"
 
 #include "cls_base64.h"
+#include "percentcodec.h"
 
 #include <QList>
 #include <QVarLengthArray>
@@ -12,17 +13,6 @@ namespace {
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 RequestParser::Result rejected(int status, bool refusal = true)
@@ -56,8 +46,8 @@ bool RequestParser::hasControlCharacters(const QByteArray& requestLine)
         if (c < 0x20 || c == 0x7f)
             return true;
         if (c == '%' && i + 2 < requestLine.size()) {
-            const int hi = hexValue(requestLine[i + 1]);
-            const int lo = hexValue(requestLine[i + 2]);
+            const int hi = PercentCodec::hexValue(requestLine[i + 1]);
+            const int lo = PercentCodec::hexValue(requestLine[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 const int v = hi * 16 + lo;
                 if (v < 0x20 || v == 0x7f)
