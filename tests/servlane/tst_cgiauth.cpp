@@ -6,7 +6,7 @@
 #include "rawclient.h"
 #include "requestlimits.h"
 #include "servlane.h"
-#include "settingspropertystore.h"
+#include "testsite.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -15,17 +15,6 @@
 #include <memory>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& content, bool executable = false)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    f.close();
-    if (executable)
-        QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser));
-}
 
 QByteArray basic(const QByteArray& pair)
 {
@@ -40,18 +29,17 @@ class TestCgiAuth : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Servlane> m_server;
+    std::unique_ptr<TestSite> m_site;
+    Servlane* m_server = nullptr;
     QStringList m_events;
     QStringList m_log;
     quint16 m_port = 0;
 
-    QString root() const { return m_dir->filePath(QStringLiteral("www")); }
+    QString root() const { return m_site->root(); }
 
     void start()
     {
-        QVERIFY(m_server->StartServer());
-        m_port = m_server->listeningPort();
+        m_port = m_site->start();
         QVERIFY(m_port != 0);
     }
 
@@ -60,36 +48,27 @@ private Q_SLOTS:
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        writeFile(root() + QStringLiteral("/index.html"), "<p>home</p>");
-        writeFile(root() + QStringLiteral("/images/logo.gif"), "GIF89a");
         m_events.clear();
         m_log.clear();
-        auto settings = std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("s.ini")),
-                                                    QSettings::IniFormat);
-        m_server = std::make_unique<Servlane>(
-            std::make_unique<SettingsPropertyStore>(std::move(settings)));
-        m_server->setHostFolder(m_dir->path());
         servlane::RequestLimits limits;
         limits.maxCgiOutput = 64 * 1024;
         limits.lingerMs = 300;
-        m_server->setRequestLimits(limits);
-        m_server->setServerIP(QStringLiteral("127.0.0.1"));
-        m_server->setServerPort(QStringLiteral("0"));
+        m_site = std::make_unique<TestSite>(limits);
+        m_server = m_site->server.get();
+        writeFile(root() + QStringLiteral("/index.html"), "<p>home</p>");
+        writeFile(root() + QStringLiteral("/images/logo.gif"), "GIF89a");
         m_server->setServerName(QStringLiteral("box"));
-        m_server->setVirtualPath(root());
-        m_server->setContentTypeSource(Servlane::Internal);
         m_server->setMaxConnections(8);
-        m_server->setCGIDirectory(m_dir->filePath(QStringLiteral("scripts")));
-        connect(m_server.get(), &Servlane::LogEvent, this,
+        m_server->setCGIDirectory(m_site->file(QStringLiteral("scripts")));
+        connect(m_server, &Servlane::LogEvent, this,
                 [this](const QString& e) { m_events << e; });
-        connect(m_server.get(), &Servlane::HTTPLog, this, [this](const QString& l) { m_log << l; });
+        connect(m_server, &Servlane::HTTPLog, this, [this](const QString& l) { m_log << l; });
     }
 
     void cleanup()
     {
-        m_server.reset();
-        m_dir.reset();
+        m_site.reset();
+        m_server = nullptr;
     }
 
     // ---- CGI --------------------------------------------------------------
@@ -169,7 +148,7 @@ private Q_SLOTS:
 
     void programsFromTheScriptFolderAndFailures()
     {
-        writeFile(m_dir->filePath(QStringLiteral("scripts/Tool.exe")), "#!/bin/sh\necho tool\n",
+        writeFile(m_site->file(QStringLiteral("scripts/Tool.exe")), "#!/bin/sh\necho tool\n",
                   true);
         writeFile(root() + QStringLiteral("/plain.exe"), "not a program", false);
         m_server->setCGIEnable(true);
@@ -191,7 +170,7 @@ private Q_SLOTS:
     {
         writeFile(root() + QStringLiteral("/cgi/lines.exe"), "#!/bin/sh\nprintf 'a\\r\\nb'\n",
                   true);
-        writeFile(m_dir->filePath(QStringLiteral("scripts/stamp")), "#!/bin/sh\necho -n s\n",
+        writeFile(m_site->file(QStringLiteral("scripts/stamp")), "#!/bin/sh\necho -n s\n",
                   true);
         writeFile(root() + QStringLiteral("/page.html"),
                   "<p><!--#exec cgi=\"/cgi/lines.exe\" --></p><!--#exec cmd=\"stamp\" -->"
@@ -289,11 +268,11 @@ private Q_SLOTS:
     {
         writeFile(root() + QStringLiteral("/htaccess.txt"), "anything\r\n");
         m_server->setAuthenticationSource(Servlane::GolbalFile);
-        m_server->setAuthenticationSourceFile(m_dir->filePath(QStringLiteral("missing.txt")));
+        m_server->setAuthenticationSourceFile(m_site->file(QStringLiteral("missing.txt")));
         start();
         QCOMPARE(RawClient::get(m_port, "/index.html", basic("bob:secret")).status(), 401);
-        writeFile(m_dir->filePath(QStringLiteral("logins.txt")), "ann:pw1\r\nbob:secret\r\n");
-        m_server->setAuthenticationSourceFile(m_dir->filePath(QStringLiteral("logins.txt")));
+        writeFile(m_site->file(QStringLiteral("logins.txt")), "ann:pw1\r\nbob:secret\r\n");
+        m_server->setAuthenticationSourceFile(m_site->file(QStringLiteral("logins.txt")));
         QCOMPARE(RawClient::get(m_port, "/index.html", basic("bob:secret")).status(), 200);
         QCOMPARE(RawClient::get(m_port, "/index.html", basic("ann:pw1")).status(), 200);
         QCOMPARE(RawClient::get(m_port, "/index.html", basic("ann:secret")).status(), 401);
@@ -309,7 +288,7 @@ private Q_SLOTS:
         m_server->setTrapFileTypes(QStringLiteral("html"));
         bool process = false;
         QString credentials;
-        connect(m_server.get(), &Servlane::FileRequest, this,
+        connect(m_server, &Servlane::FileRequest, this,
                 [&](int i, const QString&, const QString& user) {
                     credentials = user;
                     m_server->TrapFileData(i, QStringLiteral("built"), process);
@@ -357,7 +336,7 @@ private Q_SLOTS:
         const auto failure = cls_Base64::EncodeArr(QByteArray(), out);
         QVERIFY(failure);
         QCOMPARE(failure->description, QStringLiteral("Input array is not dimensioned."));
-        const QString file = m_dir->filePath(QStringLiteral("b64.bin"));
+        const QString file = m_site->file(QStringLiteral("b64.bin"));
         QVERIFY(!cls_Base64::DecodeToFile(QStringLiteral("YWJj"), file));
         QCOMPARE(cls_Base64::DecodeToFile(QStringLiteral("YWJj"), file)->description,
                  QStringLiteral("File already exists."));
@@ -368,7 +347,7 @@ private Q_SLOTS:
         QStringList values;
         QCOMPARE(*cls_WinUtil::ReadINI(QString(), QStringLiteral("s"), {}, values),
                  QStringLiteral("No filename specified"));
-        const QString ini = m_dir->filePath(QStringLiteral("a.ini"));
+        const QString ini = m_site->file(QStringLiteral("a.ini"));
         QCOMPARE(*cls_WinUtil::WriteINI(ini, QStringLiteral("s"), {QStringLiteral("k")}, {}),
                  QStringLiteral("Key array and Value array must be of the same size"));
         QVERIFY(!cls_WinUtil::WriteINI(ini, QStringLiteral("s"), {QStringLiteral("k")},

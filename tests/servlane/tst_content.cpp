@@ -7,24 +7,13 @@
 #include "pageprocessor.h"
 #include "percentcodec.h"
 #include "querystringparser.h"
+#include "testsite.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace servlane;
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
-
-} // namespace
 
 class TestContent : public QObject {
     Q_OBJECT

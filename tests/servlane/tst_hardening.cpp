@@ -1,7 +1,7 @@
 #include "rawclient.h"
 #include "requestlimits.h"
 #include "servlane.h"
-#include "settingspropertystore.h"
+#include "testsite.h"
 
 #include <QFile>
 #include <QHostAddress>
@@ -11,21 +11,6 @@
 #include <QtTest>
 #include <memory>
 
-namespace {
-
-void writeFile(const QString& path, const QByteArray& content, bool executable = false)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    f.close();
-    if (executable)
-        QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser));
-}
-
-} // namespace
-
 // Hostile requests, each with the safe outcome expected of it; after every
 // one the server must still answer a normal request. Any change to the
 // server must keep this suite green (also under ASan/UBSan).
@@ -33,16 +18,15 @@ class TestHardening : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Servlane> m_server;
+    std::unique_ptr<TestSite> m_site;
+    Servlane* m_server = nullptr;
     quint16 m_port = 0;
 
-    QString root() const { return m_dir->filePath(QStringLiteral("www")); }
+    QString root() const { return m_site->root(); }
 
     void start()
     {
-        QVERIFY(m_server->StartServer());
-        m_port = m_server->listeningPort();
+        m_port = m_site->start();
         QVERIFY(m_port != 0);
     }
 
@@ -58,35 +42,26 @@ private Q_SLOTS:
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        writeFile(root() + QStringLiteral("/a.txt"), "fine");
-        writeFile(root() + QStringLiteral("/locked/x.txt"), "locked");
-        writeFile(root() + QStringLiteral("/locked/htaccess.txt"), "bob:secret\r\n");
-        writeFile(m_dir->filePath(QStringLiteral("secret.txt")), "outside");
-        auto settings = std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("s.ini")),
-                                                    QSettings::IniFormat);
-        m_server = std::make_unique<Servlane>(
-            std::make_unique<SettingsPropertyStore>(std::move(settings)));
-        m_server->setHostFolder(m_dir->path());
         servlane::RequestLimits limits;
         limits.headTimeoutMs = 600;
         limits.bodyTimeoutMs = 1200;
         limits.lingerMs = 300;
         limits.silentGraceMs = 300;
         limits.maxCgiOutput = 256 * 1024;
-        m_server->setRequestLimits(limits);
-        m_server->setServerIP(QStringLiteral("127.0.0.1"));
-        m_server->setServerPort(QStringLiteral("0"));
-        m_server->setVirtualPath(root());
-        m_server->setContentTypeSource(Servlane::Internal);
+        m_site = std::make_unique<TestSite>(limits);
+        m_server = m_site->server.get();
+        writeFile(root() + QStringLiteral("/a.txt"), "fine");
+        writeFile(root() + QStringLiteral("/locked/x.txt"), "locked");
+        writeFile(root() + QStringLiteral("/locked/htaccess.txt"), "bob:secret\r\n");
+        writeFile(m_site->file(QStringLiteral("secret.txt")), "outside");
         m_server->setAuthenticationSource(Servlane::DirectoryFile);
         m_server->setMaxConnections(6);
     }
 
     void cleanup()
     {
-        m_server.reset();
-        m_dir.reset();
+        m_site.reset();
+        m_server = nullptr;
     }
 
     void hostileRequest_data()

@@ -1,7 +1,7 @@
 #include "rawclient.h"
 #include "requestlimits.h"
 #include "servlane.h"
-#include "settingspropertystore.h"
+#include "testsite.h"
 
 #include <QFile>
 #include <QHostAddress>
@@ -17,14 +17,6 @@
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
-
 struct Trap {
     int index = 0;
     QString fileName;
@@ -38,19 +30,18 @@ class TestServlaneServer : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Servlane> m_server;
+    std::unique_ptr<TestSite> m_site;
+    Servlane* m_server = nullptr;
     QStringList m_log;
     QStringList m_events;
     QList<Trap> m_traps;
     quint16 m_port = 0;
 
-    QString root() const { return m_dir->filePath(QStringLiteral("www")); }
+    QString root() const { return m_site->root(); }
 
     void start()
     {
-        QVERIFY(m_server->StartServer());
-        m_port = m_server->listeningPort();
+        m_port = m_site->start();
         QVERIFY(m_port != 0);
     }
 
@@ -59,39 +50,30 @@ private Q_SLOTS:
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        writeFile(root() + QStringLiteral("/default.htm"), "<p>default</p>");
-        writeFile(root() + QStringLiteral("/a.htm"), "<p>a</p>");
-        writeFile(root() + QStringLiteral("/page.html"), "<p>page</p>");
-        writeFile(root() + QStringLiteral("/Logo.GIF"), "GIF89a");
-        writeFile(root() + QStringLiteral("/sub/file.txt"), QByteArray(500, 'x'));
-        writeFile(m_dir->filePath(QStringLiteral("secret.txt")), "outside");
         m_log.clear();
         m_events.clear();
         m_traps.clear();
-        auto settings = std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("s.ini")),
-                                                    QSettings::IniFormat);
-        m_server = std::make_unique<Servlane>(
-            std::make_unique<SettingsPropertyStore>(std::move(settings)));
-        m_server->setHostFolder(m_dir->path());
         servlane::RequestLimits limits;
         limits.headTimeoutMs = 600;
         limits.bodyTimeoutMs = 1500;
         limits.hostAnswerTimeoutMs = 800;
         limits.lingerMs = 300;
         limits.silentGraceMs = 60'000;
-        m_server->setRequestLimits(limits);
-        m_server->setServerIP(QStringLiteral("127.0.0.1"));
-        m_server->setServerPort(QStringLiteral("0"));
+        m_site = std::make_unique<TestSite>(limits);
+        m_server = m_site->server.get();
+        writeFile(root() + QStringLiteral("/default.htm"), "<p>default</p>");
+        writeFile(root() + QStringLiteral("/a.htm"), "<p>a</p>");
+        writeFile(root() + QStringLiteral("/page.html"), "<p>page</p>");
+        writeFile(root() + QStringLiteral("/Logo.GIF"), "GIF89a");
+        writeFile(root() + QStringLiteral("/sub/file.txt"), QByteArray(500, 'x'));
+        writeFile(m_site->file(QStringLiteral("secret.txt")), "outside");
         m_server->setServerName(QStringLiteral("box"));
-        m_server->setVirtualPath(root());
         m_server->setIndexPageNames(QStringLiteral("index.html, default.htm"));
-        m_server->setContentTypeSource(Servlane::Internal);
         m_server->setMaxConnections(8);
-        connect(m_server.get(), &Servlane::HTTPLog, this, [this](const QString& l) { m_log << l; });
-        connect(m_server.get(), &Servlane::LogEvent, this,
+        connect(m_server, &Servlane::HTTPLog, this, [this](const QString& l) { m_log << l; });
+        connect(m_server, &Servlane::LogEvent, this,
                 [this](const QString& e) { m_events << e; });
-        connect(m_server.get(), &Servlane::FileRequest, this,
+        connect(m_server, &Servlane::FileRequest, this,
                 [this](int i, const QString& f, const QString& c) {
                     m_traps << Trap{i, f, c};
                 });
@@ -99,8 +81,8 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        m_server.reset();
-        m_dir.reset();
+        m_site.reset();
+        m_server = nullptr;
     }
 
     void servesFileWithTypeAndAccessLog()
@@ -128,7 +110,7 @@ private Q_SLOTS:
         m_server->setTrapFileEnable(true);
         m_server->setTrapFileTypes(QStringLiteral("html,htm"));
         start();
-        connect(m_server.get(), &Servlane::FileRequest, this,
+        connect(m_server, &Servlane::FileRequest, this,
                 [this](int i) { m_server->TrapFileData(i, QStringLiteral("hello"), false); });
         const auto r = RawClient::get(m_port, "/");
         QCOMPARE(m_traps.size(), 1);
@@ -158,7 +140,7 @@ private Q_SLOTS:
         m_server->setTrapFileEnable(true);
         m_server->setTrapFileTypes(types);
         start();
-        connect(m_server.get(), &Servlane::FileRequest, this,
+        connect(m_server, &Servlane::FileRequest, this,
                 [this](int i) { m_server->TrapFileData(i, QStringLiteral("host"), false); });
         const auto r = RawClient::get(m_port, target);
         QCOMPARE(m_traps.size(), trapped ? 1 : 0);
@@ -200,7 +182,7 @@ private Q_SLOTS:
         QFETCH(QString, header);
         m_server->setTrapFileEnable(true);
         start();
-        connect(m_server.get(), &Servlane::FileRequest, this, [&](int i) {
+        connect(m_server, &Servlane::FileRequest, this, [&](int i) {
             m_server->TrapFileDataEX(i, data, false, QStringLiteral("text/plain"), status, header);
         });
         const auto r = RawClient::get(m_port, "/x.html");
@@ -216,7 +198,7 @@ private Q_SLOTS:
         m_server->setTrapFileEnable(true);
         m_server->setTrapFileTypes(QStringLiteral("html"));
         start();
-        connect(m_server.get(), &Servlane::FileRequest, this, [this](int i) {
+        connect(m_server, &Servlane::FileRequest, this, [this](int i) {
             // The host awaits something first; the connection stays open.
             QTimer::singleShot(150, this, [this, i] {
                 QCOMPARE(m_server->QueryString(i, QStringLiteral("room")), QStringLiteral("Den"));
@@ -235,7 +217,7 @@ private Q_SLOTS:
     {
         m_server->setTrapFileEnable(true);
         start();
-        connect(m_server.get(), &Servlane::FileRequest, this,
+        connect(m_server, &Servlane::FileRequest, this,
                 [this](int i) { m_server->TrapFileData(i, QString(), true); });
         const auto r = RawClient::get(m_port, "/page.html");
         QCOMPARE(r.body(), QByteArray("<p>page</p>"));
@@ -263,7 +245,7 @@ private Q_SLOTS:
         start();
         QString all, b, header, whole, agent, method;
         int count = -1;
-        connect(m_server.get(), &Servlane::FileRequest, this, [&](int i) {
+        connect(m_server, &Servlane::FileRequest, this, [&](int i) {
             all = m_server->QueryString(i, QStringLiteral(" "));
             b = m_server->QueryString(i, QStringLiteral("b"));
             count = m_server->QueryStringCount(i, QStringLiteral("a"));
@@ -291,7 +273,7 @@ private Q_SLOTS:
         m_server->setTrapFileEnable(true);
         start();
         QString body, method;
-        connect(m_server.get(), &Servlane::FileRequest, this, [&](int i) {
+        connect(m_server, &Servlane::FileRequest, this, [&](int i) {
             body = m_server->QueryString(i, QString());
             method = m_server->CGIValue(i, QStringLiteral("REQUEST_METHOD"));
             m_server->TrapFileData(i, QStringLiteral("ok"), false);
@@ -310,7 +292,7 @@ private Q_SLOTS:
         m_server->setTrapFileEnable(true);
         start();
         QString query;
-        connect(m_server.get(), &Servlane::FileRequest, this, [&](int i) {
+        connect(m_server, &Servlane::FileRequest, this, [&](int i) {
             query = m_server->QueryString(i, QString());
             m_server->TrapFileData(i, QString(), true);
         });
@@ -360,7 +342,7 @@ private Q_SLOTS:
 
     void errorFiles()
     {
-        writeFile(m_dir->filePath(QStringLiteral("html/errors/http404.html")), "my 404");
+        writeFile(m_site->file(QStringLiteral("html/errors/http404.html")), "my 404");
         m_server->setErrorFilesEnable(true);
         start();
         const auto r = RawClient::get(m_port, "/nothing.html");
@@ -416,7 +398,7 @@ private Q_SLOTS:
         m_server->setHTMLFunctionsEnable(true);
         m_server->setSSIEnable(true);
         start();
-        connect(m_server.get(), &Servlane::CallFunction, this, [this](int i, const QString& name) {
+        connect(m_server, &Servlane::CallFunction, this, [this](int i, const QString& name) {
             m_server->ReturnData(i, name + QStringLiteral(" is on"));
         });
         QCOMPARE(RawClient::get(m_port, "/f.html").body(), QByteArray("<b>Lamp is on</b>box"));
@@ -438,7 +420,7 @@ private Q_SLOTS:
     void traversalIsRefused()
     {
         QFETCH(QByteArray, target);
-        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("secret.txt")),
+        QVERIFY(QFile::link(m_site->file(QStringLiteral("secret.txt")),
                             root() + QStringLiteral("/out.txt")));
         start();
         const auto r = RawClient::get(m_port, target);
@@ -483,7 +465,7 @@ private Q_SLOTS:
         start();
         // "//etc/passwd" names the root's own etc folder, never the system's.
         QCOMPARE(RawClient::get(m_port, "//etc/passwd").body(), QByteArray("inside"));
-        const auto r = RawClient::get(m_port, "/" + m_dir->path().toLatin1() + "/secret.txt");
+        const auto r = RawClient::get(m_port, "/" + m_site->path().toLatin1() + "/secret.txt");
         QVERIFY(!r.bytes.contains("outside"));
         QVERIFY(r.body().contains("404"));
     }
@@ -551,7 +533,7 @@ private Q_SLOTS:
         m_server->setTrapFileEnable(true);
         start();
         QList<int> pending;
-        connect(m_server.get(), &Servlane::FileRequest, this, [&](int i) { pending << i; });
+        connect(m_server, &Servlane::FileRequest, this, [&](int i) { pending << i; });
         QTcpSocket first, second;
         QByteArray firstReply, secondReply;
         connect(&first, &QTcpSocket::readyRead, this, [&] { firstReply += first.readAll(); });
@@ -577,7 +559,7 @@ private Q_SLOTS:
         m_server->setTrapFileEnable(true);
         start();
         QList<int> pending;
-        connect(m_server.get(), &Servlane::FileRequest, this, [&](int i) { pending << i; });
+        connect(m_server, &Servlane::FileRequest, this, [&](int i) { pending << i; });
         {
             QTcpSocket leaving;
             leaving.connectToHost(QHostAddress::LocalHost, m_port);
