@@ -32,8 +32,7 @@ void copyPictures(const TempFolder& folder)
 
 WindowRig::WindowRig(const QByteArray& rooms, const QByteArray& events,
                      InterfaceControl* realControl)
-    : settings(folder.file(QStringLiteral("machine.ini")), folder.file(QStringLiteral("user"))),
-      instanceKey(QStringLiteral("casalux-rig-%1-%2")
+    : instanceKey(QStringLiteral("casalux-rig-%1-%2")
                       .arg(QCoreApplication::applicationPid())
                       .arg(quintptr(this), 0, 16)),
       instance(instanceKey),
@@ -97,12 +96,6 @@ void WindowRig::setType(const QString& key, const QString& family)
 {
     settings.SaveSetting(QString::fromLatin1(settingkeys::appName),
                          QString::fromLatin1(settingkeys::typeSection), key, family);
-}
-
-QString WindowRig::machineValue(const QString& name) const
-{
-    return settings.GetString(SettingsStore::Root::LocalMachine,
-                              QString::fromLatin1(settingkeys::casaluxPath), name);
 }
 
 QStringList WindowRig::fileLines(const QString& name) const

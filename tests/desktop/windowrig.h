@@ -8,7 +8,7 @@
 #include "recordingservice.h"
 #include "scriptedinterface.h"
 #include "scriptedprompts.h"
-#include "tempfolder.h"
+#include "temphome.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -24,15 +24,13 @@ struct RecordingSounds final : SoundPlayer {
 // html/), a scripted interface (or a real driver, when one is given) and
 // scripted boxes. The service manager only records; the one-copy socket
 // and the log-in entry are the test's own.
-class WindowRig {
+class WindowRig : public TempHome {
 public:
     explicit WindowRig(const QByteArray& rooms = {}, const QByteArray& events = {},
                        InterfaceControl* realControl = nullptr);
     // Lets what the window started finish before it goes.
     ~WindowRig();
 
-    TempFolder folder;
-    SettingsStore settings;
     ScriptedInterface control;
     ScriptedPrompts prompts;
     RecordingSounds sounds;
@@ -55,7 +53,6 @@ public:
     bool clickNode(const QString& path);
 
     void setType(const QString& key, const QString& family);
-    QString machineValue(const QString& name) const;
     QStringList fileLines(const QString& name) const;
     QStringList sentTexts() const;
 };

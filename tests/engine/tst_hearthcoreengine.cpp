@@ -4,7 +4,7 @@
 #include "platform/clock.h"
 #include "scriptedinterface.h"
 #include "servlane.h"
-#include "tempfolder.h"
+#include "temphome.h"
 
 #include <QtTest>
 
@@ -14,10 +14,7 @@ using namespace casalux;
 class TestHearthcoreEngine : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("user"))};
+    struct Rig : test::TempHome {
         test::ScriptedInterface control;
         std::unique_ptr<HearthcoreEngine> engine;
         quint16 webPort = test::freePort();

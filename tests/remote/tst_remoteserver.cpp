@@ -8,7 +8,7 @@
 #include "scriptedprompts.h"
 #include "scriptedinterface.h"
 #include "servlane.h"
-#include "tempfolder.h"
+#include "temphome.h"
 #include "x10/devicecommands.h"
 
 #include <QTcpServer>
@@ -27,10 +27,7 @@ using namespace casalux;
 class TestRemoteServer : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("user"))};
+    struct Rig : test::TempHome {
         test::ScriptedInterface control;
         test::RecordingStatus status;
         DeviceCommands commands{control, status, CommandPolicy::desktop()};
@@ -61,11 +58,6 @@ class TestRemoteServer : public QObject {
         QByteArray get(const QString& target, const QString& auth = {})
         {
             return QCoro::waitFor(test::httpGet(port, target, auth));
-        }
-        QString stored(const QString& key) const
-        {
-            return settings.GetString(SettingsStore::Root::LocalMachine,
-                                      QString::fromLatin1(settingkeys::casaluxPath), key);
         }
     };
 
@@ -113,8 +105,8 @@ private Q_SLOTS:
             rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"));
         QCOMPARE(rig.control.sent.size(), 1);
         QCOMPARE(rig.control.sent[0].text(), QStringLiteral("A3 2 20"));
-        QCOMPARE(rig.stored(QStringLiteral("LivingRoomLamp")), QStringLiteral("True"));
-        QCOMPARE(rig.stored(QStringLiteral("dimLivingRoomLamp")), QStringLiteral("100"));
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomLamp")), QStringLiteral("True"));
+        QCOMPARE(rig.machineValue(QStringLiteral("dimLivingRoomLamp")), QStringLiteral("100"));
         QCOMPARE(rig.status.activity.last(),
                  QStringLiteral("Internet Turned ON device with housecode A3 at 14:05:09"));
         // The page comes back with the lamp on, offering to turn it off.
@@ -122,7 +114,7 @@ private Q_SLOTS:
 
         rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnoff~LivingRoom"));
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A3 3 20"));
-        QCOMPARE(rig.stored(QStringLiteral("dimLivingRoomLamp")), QStringLiteral("20"));
+        QCOMPARE(rig.machineValue(QStringLiteral("dimLivingRoomLamp")), QStringLiteral("20"));
     }
 
     void mediaCenterCommandRemembersSlot()
@@ -155,7 +147,7 @@ private Q_SLOTS:
         const QByteArray page = rig.get(target);
         QVERIFY(rig.control.sent.isEmpty());
         QVERIFY(page.contains("Please Select A Room From The List On The Left"));
-        QCOMPARE(rig.stored(QStringLiteral("port")), QString());
+        QCOMPARE(rig.machineValue(QStringLiteral("port")), QString());
         QVERIFY(!rig.server.serving());
     }
 
@@ -186,7 +178,7 @@ private Q_SLOTS:
         const QByteArray switched =
             rig.get(QStringLiteral("/wmcindex.html?A~5~LivingRoomTableLamp~turnon~LivingRoom~2"));
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A5 2 20"));
-        QCOMPARE(rig.stored(QStringLiteral("LivingRoomTableLamp")), QStringLiteral("True"));
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomTableLamp")), QStringLiteral("True"));
         QCOMPARE(rig.settings.read(settingkeys::lastdev), QStringLiteral("3"));
         QVERIFY(switched.contains("size=\"6\">Table Lamp</font>"));
         QVERIFY(switched.contains("href=\"wmcindex.html?A~5~LivingRoomTableLamp~turnoff~LivingRoom~2\""));
@@ -218,7 +210,7 @@ private Q_SLOTS:
 
         const QByteArray switched = rig.get(QLatin1Char('/') + link);
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("B2 2 20"));
-        QCOMPARE(rig.stored(QString::fromLatin1("Salle\xE0mangerLampe\"ronde\"")),
+        QCOMPARE(rig.machineValue(QString::fromLatin1("Salle\xE0mangerLampe\"ronde\"")),
                  QStringLiteral("True"));
         QVERIFY(switched.contains("~turnoff~Salle%E0manger\""));
     }
@@ -272,7 +264,7 @@ private Q_SLOTS:
         QVERIFY(page.contains("<body MCFocusStart=\"option1\"><p class=\"notice\""));
         QVERIFY(page.contains("The X10 interface has been handed over</p>"));
         QVERIFY(page.contains("LivingRoomLamp~turnon~")); // still off
-        QCOMPARE(rig.stored(QStringLiteral("LivingRoomLamp")), QString());
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomLamp")), QString());
     }
 
     // With a login file, a page request is refused exactly as the server
@@ -301,7 +293,7 @@ private Q_SLOTS:
             QVERIFY(rig.control.sent.isEmpty());
             QVERIFY(!rig.server.serving());
         }
-        QCOMPARE(rig.stored(QStringLiteral("LivingRoomLamp")), QString());
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomLamp")), QString());
         const QByteArray page = rig.get(command, QStringLiteral("ADMIN:SECRET"));
         QVERIFY(page.startsWith("HTTP/1.0 200") || page.startsWith("HTTP/1.1 200"));
         QCOMPARE(rig.control.sent.size(), 1);

@@ -12,7 +12,7 @@
 #include "schedule/suntimes.h"
 #include "scriptedinterface.h"
 #include "scriptedprompts.h"
-#include "tempfolder.h"
+#include "temphome.h"
 #include "x10/devicecommands.h"
 
 #include <QtTest>
@@ -38,10 +38,7 @@ class TestEventScheduler : public QObject {
     Q_OBJECT
 
     // Everything one program's scheduler works with.
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("user"))};
+    struct Rig : test::TempHome {
         BusyMark filebusy;
         EventList events{folder.path(), filebusy};
         test::ScriptedInterface control;

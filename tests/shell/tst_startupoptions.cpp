@@ -6,7 +6,7 @@
 #include "recordingstatus.h"
 #include "scriptedprompts.h"
 #include "shell/startupoptions.h"
-#include "tempfolder.h"
+#include "temphome.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -19,10 +19,7 @@ using test::RecordingService;
 class TestStartupOptions : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("user"))};
+    struct Rig : test::TempHome {
         RecordingService service;
         AutostartEntry autostart{folder.file(QStringLiteral("config"))};
         test::RecordingStatus status;

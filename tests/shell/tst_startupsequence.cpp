@@ -6,7 +6,7 @@
 #include "scriptedinterface.h"
 #include "shell/startuphost.h"
 #include "shell/startupsequence.h"
-#include "tempfolder.h"
+#include "temphome.h"
 
 #include <QtTest>
 
@@ -101,10 +101,7 @@ struct LoggingInterface final : test::ScriptedInterface {
 class TestStartupSequence : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("user"))};
+    struct Rig : test::TempHome {
         Log log;
         RecordingHost host{log, settings};
         ScriptedService service{log};

@@ -6,7 +6,7 @@
 #include "scriptedinterface.h"
 #include "speech/phraseagent.h"
 #include "speech/voicecommandhandler.h"
-#include "tempfolder.h"
+#include "temphome.h"
 #include "x10/devicecommands.h"
 
 #include <QtTest>
@@ -38,10 +38,7 @@ QStringList sentTexts(const test::ScriptedInterface& control)
 class TestVoiceCommands : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("user"))};
+    struct Rig : test::TempHome {
         RoomList rooms{folder.path()};
         test::ScriptedInterface control;
         test::RecordingStatus status;

@@ -3,7 +3,7 @@
 #include "recordingstatus.h"
 #include "scriptedinterface.h"
 #include "scriptedprompts.h"
-#include "tempfolder.h"
+#include "temphome.h"
 #include "x10/interfacefinder.h"
 
 #include <QtTest>
@@ -13,10 +13,7 @@ using namespace casalux;
 class TestInterfaceFinder : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("user"))};
+    struct Rig : test::TempHome {
         test::ScriptedInterface control;
         test::RecordingStatus status;
         test::ScriptedPrompts prompts;

@@ -7,7 +7,7 @@
 #include "schedule/macrolist.h"
 #include "scriptedprompts.h"
 #include "simprocess.h"
-#include "tempfolder.h"
+#include "temphome.h"
 #include "x10/cm11acontrol.h"
 #include "x10/devicecommands.h"
 #include "x10/traffichandler.h"
@@ -27,10 +27,7 @@ constexpr int port = 7;
 class TestMacroThroughSim : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("user"))};
+    struct Rig : test::TempHome {
         RoomList rooms{folder.path()};
         test::SimProcess sim;
         Cm11aControl control;

@@ -8,7 +8,7 @@
 #include "recordingstatus.h"
 #include "scriptedinterface.h"
 #include "scriptedprompts.h"
-#include "tempfolder.h"
+#include "temphome.h"
 #include "x10/deviceclickhandler.h"
 #include "x10/devicecommands.h"
 #include "x10/interfacefinder.h"
@@ -31,10 +31,7 @@ struct RecordingSounds final : SoundPlayer {
 class TestTrafficHandler : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("user"))};
+    struct Rig : test::TempHome {
         RoomList rooms{folder.path()};
         test::ScriptedInterface control;
         test::RecordingStatus status;
@@ -61,11 +58,6 @@ class TestTrafficHandler : public QObject {
             view.names[0] = QStringLiteral("Lamp");
             view.names[1] = QStringLiteral("Fan");
         }
-        QString stored(const QString& key) const
-        {
-            return settings.GetString(SettingsStore::Root::LocalMachine,
-                                      QString::fromLatin1(settingkeys::casaluxPath), key);
-        }
     };
 
 private Q_SLOTS:
@@ -80,9 +72,9 @@ private Q_SLOTS:
                  (QStringList{"Incoming command from X10, A1, 2, at 07:45",
                               "Incoming message, Lamp has turned on at 7:45:03"}));
         QCOMPARE(rig.triggers, QStringList{"A1 2"});
-        QCOMPARE(rig.stored(QStringLiteral("LoungeLamp")), QStringLiteral("True"));
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QStringLiteral("True"));
         QCOMPARE(rig.view.changes, QStringList{"on 0 LoungeLamp"});
-        QCOMPARE(rig.stored(QStringLiteral("LoungeFan")), QString()); // A1 is never A10
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeFan")), QString()); // A1 is never A10
     }
 
     void incomingForA10()
@@ -90,8 +82,8 @@ private Q_SLOTS:
         Rig rig;
         rig.control.injectTraffic(QStringLiteral("a10"), InterfaceControl::Off);
         QCOMPARE(rig.triggers, QStringList{"A10 3"});
-        QCOMPARE(rig.stored(QStringLiteral("LoungeFan")), QStringLiteral("False"));
-        QCOMPARE(rig.stored(QStringLiteral("LoungeLamp")), QString());
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeFan")), QStringLiteral("False"));
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QString());
         QCOMPARE(rig.view.changes, QStringList{"off 1 LoungeFan"});
     }
 
@@ -99,11 +91,11 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.control.injectTraffic(QStringLiteral("B5"), InterfaceControl::On);
-        QCOMPARE(rig.stored(QStringLiteral("HallLight")), QStringLiteral("True"));
+        QCOMPARE(rig.machineValue(QStringLiteral("HallLight")), QStringLiteral("True"));
         QVERIFY(rig.view.changes.isEmpty());
         // The Lounge is on view and has a Lamp too: the Hall's Lamp is not it.
         rig.control.injectTraffic(QStringLiteral("B6"), InterfaceControl::On);
-        QCOMPARE(rig.stored(QStringLiteral("HallLamp")), QStringLiteral("True"));
+        QCOMPARE(rig.machineValue(QStringLiteral("HallLamp")), QStringLiteral("True"));
         QVERIFY(rig.view.changes.isEmpty());
     }
 
@@ -120,7 +112,7 @@ private Q_SLOTS:
         Rig rig;
         rig.control.injectTraffic(QStringLiteral("A1"), InterfaceControl::Dim, 30);
         QCOMPARE(rig.triggers, QStringList{"A1 4"});
-        QCOMPARE(rig.stored(QStringLiteral("LoungeLamp")), QString());
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QString());
         QCOMPARE(rig.status.activity.size(), 1);
     }
 
@@ -137,7 +129,7 @@ private Q_SLOTS:
         QCoro::waitFor(rig.traffic.timerqueue());
         QCOMPARE(rig.control.sent[1].text(), QStringLiteral("A1 3 20"));
         QVERIFY(rig.traffic.queue().isEmpty());
-        QCOMPARE(rig.stored(QStringLiteral("LoungeLamp")), QStringLiteral("False"));
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QStringLiteral("False"));
         QCoro::waitFor(rig.traffic.timerqueue()); // empty: nothing more
         QCOMPARE(rig.control.sent.size(), 2);
     }
@@ -183,11 +175,11 @@ private Q_SLOTS:
         QVERIFY(QCoro::waitFor(finder.findinterface()));
         QCoro::waitFor(click.deviceclicked(0, 0)); // 0 is a click too
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A1 2 20"));
-        QCOMPARE(rig.stored(QStringLiteral("dimLoungeLamp")), QStringLiteral("100"));
+        QCOMPARE(rig.machineValue(QStringLiteral("dimLoungeLamp")), QStringLiteral("100"));
         QCoro::waitFor(click.deviceclicked(0));
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A1 3 20"));
-        QCOMPARE(rig.stored(QStringLiteral("LoungeLamp")), QStringLiteral("False"));
-        QCOMPARE(rig.stored(QStringLiteral("dimLoungeLamp")), QStringLiteral("20"));
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QStringLiteral("False"));
+        QCOMPARE(rig.machineValue(QStringLiteral("dimLoungeLamp")), QStringLiteral("20"));
         QCOMPARE(rig.view.changes,
                  (QStringList{"on 0 LoungeLamp", "slider 0 100", "off 0 LoungeLamp", "slider 0 20"}));
         QCOMPARE(sounds.played, (QStringList{"1b1.wav", "1b2.wav", "1b1.wav", "1b2.wav"}));
