@@ -1,8 +1,7 @@
+#include "enginerig.h"
 #include "headlessbrowser.h"
 #include "home/settingsstore.h"
 #include "httpget.h"
-#include "simprocess.h"
-#include "tempfolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,14 +54,7 @@ constexpr int height = 640;
 class TestRemoteBrowser : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("config/Casalux"))};
-        test::SimProcess sim;
-        QProcess engine;
-        quint16 webPort = test::freePort();
-
+    struct Rig : test::EngineRig {
         Rig()
         {
             // The shipped templates and pictures.
@@ -91,34 +83,6 @@ class TestRemoteBrowser : public QObject {
                 settings.SaveSetting(QStringLiteral("Casalux"), QStringLiteral("type"),
                                      QString::fromLatin1(key), QString::fromLatin1(kind));
         }
-        ~Rig()
-        {
-            if (engine.state() != QProcess::NotRunning) {
-                engine.terminate();
-                if (!engine.waitForFinished(5000)) {
-                    engine.kill();
-                    engine.waitForFinished(5000);
-                }
-            }
-        }
-        bool start()
-        {
-            settings.write(settingkeys::webport, QString::number(webPort));
-            settings.write(settingkeys::port, QStringLiteral("1"));
-            if (!sim.start({}, 0))
-                return false;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.remove(QStringLiteral("CASALUX_NOW"));
-            env.remove(QStringLiteral("CASALUX_TIME_SCALE"));
-            env.insert(QStringLiteral("CASALUX_HOME"), folder.path());
-            env.insert(QStringLiteral("CASALUX_SERIAL_1"), sim.devicePath());
-            env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.file(QStringLiteral("config")));
-            engine.setProcessEnvironment(env);
-            engine.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            engine.start(QStringLiteral(HEARTHCORE_PATH), {});
-            return engine.waitForStarted(5000);
-        }
-        QString simLog() const { return sim.lines().join(QLatin1Char('\n')); }
     };
 
     // Screenshots go to CASALUX_SCREENSHOT_DIR when it is set (to refresh

@@ -1,7 +1,6 @@
+#include "enginerig.h"
 #include "home/settingsstore.h"
 #include "httpget.h"
-#include "simprocess.h"
-#include "tempfolder.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -29,45 +28,13 @@ bool listening(quint16 port)
 class TestHearthcoreProcess : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempFolder folder;
-        SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("config/Casalux"))};
-        test::SimProcess sim;
-        QProcess engine;
-        quint16 webPort = test::freePort();
-
+    struct Rig : test::EngineRig {
         Rig()
         {
             folder.write(QStringLiteral("html/index.html"), "<body><h1><room></h1><p><dev0></p>\r\n");
             folder.write(QStringLiteral("rmlst.rvf"), "Den~~~\r\nDen~Lamp~A~3\r\n");
-            settings.write(settingkeys::webport, QString::number(webPort));
-            settings.write(settingkeys::port, QStringLiteral("1"));
-            engine.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         }
-        ~Rig()
-        {
-            if (engine.state() != QProcess::NotRunning) {
-                engine.terminate();
-                if (!engine.waitForFinished(5000))
-                    engine.kill();
-            }
-        }
-        bool start()
-        {
-            if (!sim.start({}, 0))
-                return false;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("CASALUX_HOME"), folder.path());
-            env.insert(QStringLiteral("CASALUX_NOW"), QStringLiteral("2026-03-05T07:29:50"));
-            env.insert(QStringLiteral("CASALUX_TIME_SCALE"), QString::number(scale));
-            env.insert(QStringLiteral("CASALUX_SERIAL_1"), sim.devicePath());
-            env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.file(QStringLiteral("config")));
-            engine.setProcessEnvironment(env);
-            engine.start(QStringLiteral(HEARTHCORE_PATH), {});
-            return engine.waitForStarted(5000);
-        }
-        QString simLog() const { return sim.lines().join(QLatin1Char('\n')); }
+        bool start() { return EngineRig::start(QStringLiteral("2026-03-05T07:29:50"), scale); }
     };
 
 private Q_SLOTS:

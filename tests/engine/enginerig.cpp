@@ -1,0 +1,45 @@
+#include "enginerig.h"
+
+#include "home/settingkeys.h"
+#include "httpget.h"
+
+namespace casalux::test {
+
+EngineRig::EngineRig() : webPort(freePort())
+{
+    settings.write(settingkeys::webport, QString::number(webPort));
+    settings.write(settingkeys::port, QStringLiteral("1"));
+    engine.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+EngineRig::~EngineRig()
+{
+    if (engine.state() == QProcess::NotRunning)
+        return;
+    engine.terminate();
+    if (!engine.waitForFinished(5000)) {
+        engine.kill();
+        engine.waitForFinished(5000);
+    }
+}
+
+bool EngineRig::start(const QString& now, double timeScale)
+{
+    if (!sim.start({}, 0))
+        return false;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("CASALUX_NOW"));
+    env.remove(QStringLiteral("CASALUX_TIME_SCALE"));
+    if (!now.isEmpty()) {
+        env.insert(QStringLiteral("CASALUX_NOW"), now);
+        env.insert(QStringLiteral("CASALUX_TIME_SCALE"), QString::number(timeScale));
+    }
+    env.insert(QStringLiteral("CASALUX_HOME"), folder.path());
+    env.insert(QStringLiteral("CASALUX_SERIAL_1"), sim.devicePath());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.file(QStringLiteral("config")));
+    engine.setProcessEnvironment(env);
+    engine.start(QStringLiteral(HEARTHCORE_PATH), {});
+    return engine.waitForStarted(5000);
+}
+
+} // namespace casalux::test

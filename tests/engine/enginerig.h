@@ -1,0 +1,33 @@
+#pragma once
+
+#include "home/settingsstore.h"
+#include "simprocess.h"
+#include "tempfolder.h"
+
+#include <QProcess>
+
+namespace casalux::test {
+
+// The real hearthcore program on a throw-away program folder, with the
+// simulated interface stored as port 1 and the web server on a free port.
+// The engine's per-user settings are where it looks for them
+// (XDG_CONFIG_HOME inside the folder).
+struct EngineRig {
+    TempFolder folder;
+    SettingsStore settings{folder.file(QStringLiteral("machine.ini")),
+                           folder.file(QStringLiteral("config/Casalux"))};
+    SimProcess sim;
+    QProcess engine;
+    const quint16 webPort;
+
+    EngineRig();
+    // Ends the engine as a service manager would: SIGTERM, then a kill.
+    ~EngineRig();
+
+    // Starts the simulator, then the engine. With `now` set, the engine's
+    // clock starts there and runs `timeScale` times fast; else real time.
+    bool start(const QString& now = {}, double timeScale = 0);
+    QString simLog() const { return sim.lines().join(QLatin1Char('\n')); }
+};
+
+} // namespace casalux::test
