@@ -117,7 +117,7 @@ private Q_SLOTS:
         rig.box("lst_dim")->setCurrentText("60%");
         rig.setDays("mtwuf");
         QVERIFY(rig.save());
-        QCOMPARE(rig.fileLines("evelst.rvf"),
+        QCOMPARE(rig.folder.readLines("evelst.rvf"),
                  QStringList{"Lounge Lamp~A~3~60~07:30~on~daily~mtwuf"});
         QCOMPARE(rig.window.statusText(2), QStringLiteral("New event saved at 07:45"));
 
@@ -126,7 +126,7 @@ private Q_SLOTS:
         rig.box("lst_action")->setCurrentText("off");
         rig.setDays("mtwufsr");
         QVERIFY(rig.save());
-        QCOMPARE(rig.fileLines("evelst.rvf").last(),
+        QCOMPARE(rig.folder.readLines("evelst.rvf").last(),
                  QStringLiteral("Hall Switch~B~12~ ~22:00~off~daily~mtwufsr"));
         QTRY_COMPARE(rig.list()->topLevelItemCount(), 2);
         QCOMPARE(column(rig.list(), 3), (QStringList{" ", "60%"}));
@@ -144,7 +144,7 @@ private Q_SLOTS:
         QCOMPARE(rig.box("lst_action")->currentText(), QStringLiteral("off"));
         QVERIFY(!rig.box("lst_dim")->isVisible());
         QVERIFY(rig.save());
-        QCOMPARE(rig.fileLines("evelst.rvf"),
+        QCOMPARE(rig.folder.readLines("evelst.rvf"),
                  (QStringList{"Hall Light~B~5~80~06:15~on~daily~mtwuf",
                               "Lounge Lamp~A~3~ ~sSet:-2~off~once~sr"}));
     }
@@ -165,7 +165,7 @@ private Q_SLOTS:
         choose(rig.box("lst_hour"), "08");
         choose(rig.box("lst_min"), "15");
         QVERIFY(rig.save());
-        QCOMPARE(rig.fileLines("evelst.rvf"),
+        QCOMPARE(rig.folder.readLines("evelst.rvf"),
                  (QStringList{"Hall Light~B~5~80~06:15~on~daily~mtwuf",
                               "Lounge Lamp~A~3~60~08:15~on~daily~mtwuf"}));
         QVERIFY(rig.list()->isEnabled());
@@ -187,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(rig.box("lst_hour")->currentText(), QStringLiteral("07"));
         QCOMPARE(rig.box("lst_min")->currentText(), QStringLiteral("45"));
         QVERIFY(rig.save());
-        QCOMPARE(rig.fileLines("evelst.rvf"),
+        QCOMPARE(rig.folder.readLines("evelst.rvf"),
                  (QStringList{"Lounge Lamp~A~3~60~07:30~on~daily~mtwuf",
                               "Lounge Lamp~A~3~100~07:45~on~daily~mtwufsr"}));
     }
@@ -203,7 +203,7 @@ private Q_SLOTS:
         QTest::keyClick(rig.list(), Qt::Key_Delete);
         QTest::keyClick(rig.list(), Qt::Key_D);
         QVERIFY(rig.settle());
-        QCOMPARE(rig.fileLines("evelst.rvf").size(), 2);
+        QCOMPARE(rig.folder.readLines("evelst.rvf").size(), 2);
 
         const QString shortLine = rig.list()->currentItem()->text(7) == "mtwuf"
                                       ? QStringLiteral("mtwufsr")
@@ -211,7 +211,7 @@ private Q_SLOTS:
         QTest::keyClick(rig.list(), Qt::Key_D, Qt::ControlModifier);
         QVERIFY(rig.settle());
         // Only the selected row's own line goes, not the line that contains it.
-        QCOMPARE(rig.fileLines("evelst.rvf"),
+        QCOMPARE(rig.folder.readLines("evelst.rvf"),
                  QStringList{"Lounge Lamp~A~3~60~07:30~on~daily~" + shortLine});
         QTRY_COMPARE(rig.list()->topLevelItemCount(), 1);
     }
@@ -288,16 +288,16 @@ private Q_SLOTS:
         QVERIFY(profile->toolTip().startsWith("Power profiles allow you"));
         choose(profile, "Weekends");
         QVERIFY(rig.settle());
-        QCOMPARE(rig.fileLines("Standard.txt"),
+        QCOMPARE(rig.folder.readLines("Standard.txt"),
                  QStringList{"Lounge Lamp~A~3~60~07:30~on~daily~mtwuf"});
-        QVERIFY(rig.fileLines("evelst.rvf").isEmpty());
+        QVERIFY(rig.folder.readLines("evelst.rvf").isEmpty());
         QCOMPARE(rig.settings.read(settingkeys::profile), QStringLiteral("Weekends"));
         QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Events);
         QTRY_COMPARE(rig.list()->topLevelItemCount(), 0);
 
         choose(profile, "Standard");
         QVERIFY(rig.settle());
-        QCOMPARE(rig.fileLines("evelst.rvf"),
+        QCOMPARE(rig.folder.readLines("evelst.rvf"),
                  QStringList{"Lounge Lamp~A~3~60~07:30~on~daily~mtwuf"});
         QTRY_COMPARE(rig.list()->topLevelItemCount(), 1);
     }
@@ -337,7 +337,7 @@ private Q_SLOTS:
         rig.box("mac_whattodo")->setCurrentText("Turn On");
         QTest::mouseClick(rig.find<QPushButton>("com_savemacro"), Qt::LeftButton);
         QVERIFY(rig.settle());
-        QCOMPARE(rig.fileLines("macs.hlk"),
+        QCOMPARE(rig.folder.readLines("macs.hlk"),
                  QStringList{"When~A3~Lounge~Lamp~turns~on~Turn~On~B12~Hall~Switch"});
         auto* list = rig.find<QListWidget>("ListVIew2");
         QTRY_COMPARE(list->count(), 1);
@@ -348,14 +348,14 @@ private Q_SLOTS:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(0)).center());
         QVERIFY(rig.settle());
-        QCOMPARE(rig.fileLines("macs.hlk").size(), 1);
+        QCOMPARE(rig.folder.readLines("macs.hlk").size(), 1);
 
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(0)).center());
         QVERIFY(rig.settle());
         QCOMPARE(rig.prompts.shown.last().text,
                  QStringLiteral("Do you want to delete the selected Macro?"));
-        QVERIFY(rig.fileLines("macs.hlk").isEmpty());
+        QVERIFY(rig.folder.readLines("macs.hlk").isEmpty());
         QTRY_COMPARE(list->count(), 0);
     }
 

@@ -95,7 +95,7 @@ private Q_SLOTS:
         QTest::mouseClick(rig.find<QPushButton>("com_savedevice"), Qt::LeftButton);
         QVERIFY(rig.settle());
 
-        QCOMPARE(rig.fileLines("rmlst.rvf"), (QStringList{"Hall~~~", "Hall~Lamp~A~12"}));
+        QCOMPARE(rig.folder.readLines("rmlst.rvf"), (QStringList{"Hall~~~", "Hall~Lamp~A~12"}));
         QCOMPARE(rig.settings.GetSetting("Casalux", "type", "HallLamp"), QStringLiteral("bulb2"));
         QCOMPARE(childrenOf(tree, "Hall"), QStringList{"Lamp"});
         QVERIFY(tree->findKey("Lamp~A~12"));
@@ -289,16 +289,16 @@ private Q_SLOTS:
         QTest::keyClick(tree, Qt::Key_Down); // moving is not a delete request
         QVERIFY(rig.settle());
         QCOMPARE(rig.prompts.shown.size(), 1);
-        QCOMPARE(rig.fileLines("rmlst.rvf").size(), 5);
+        QCOMPARE(rig.folder.readLines("rmlst.rvf").size(), 5);
 
         tree->setCurrentItem(tree->findKey("Lamp~A~3"));
         rig.prompts.queueAnswer(Prompts::Answer::Yes); // really delete
         rig.prompts.queueAnswer(Prompts::Answer::Yes); // and its events
         QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier);
         QVERIFY(rig.settle());
-        QCOMPARE(rig.fileLines("rmlst.rvf"),
+        QCOMPARE(rig.folder.readLines("rmlst.rvf"),
                  (QStringList{"Lounge~~~", "Lounge~Fan~A~2", "Hall~~~", "Hall~Light~B~5"}));
-        QCOMPARE(rig.fileLines("evelst.rvf"),
+        QCOMPARE(rig.folder.readLines("evelst.rvf"),
                  QStringList{"Hall Light~B~5~ ~22:00~off~daily~mtwufsr"});
         QCOMPARE(childrenOf(tree, "Lounge"), QStringList{"Fan"});
         QCOMPARE(items(rig.find<QComboBox>("lst_eventdevice")),
@@ -317,7 +317,7 @@ private Q_SLOTS:
         QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier);
         QVERIFY(rig.settle());
         QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Home);
-        QCOMPARE(rig.fileLines("rmlst.rvf").size(), 5);
+        QCOMPARE(rig.folder.readLines("rmlst.rvf").size(), 5);
     }
 
     void sectionsShowTheirPanels()

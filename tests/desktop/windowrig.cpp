@@ -98,14 +98,6 @@ void WindowRig::setType(const QString& key, const QString& family)
                          QString::fromLatin1(settingkeys::typeSection), key, family);
 }
 
-QStringList WindowRig::fileLines(const QString& name) const
-{
-    QString text = QString::fromLatin1(folder.read(name));
-    if (text.endsWith(QStringLiteral("\r\n")))
-        text.chop(2);
-    return text.isEmpty() ? QStringList() : text.split(QStringLiteral("\r\n"));
-}
-
 QStringList WindowRig::sentTexts() const
 {
     QStringList out;

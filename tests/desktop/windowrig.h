@@ -53,7 +53,6 @@ public:
     bool clickNode(const QString& path);
 
     void setType(const QString& key, const QString& family);
-    QStringList fileLines(const QString& name) const;
     QStringList sentTexts() const;
 };
 

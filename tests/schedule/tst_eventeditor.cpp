@@ -10,20 +10,13 @@
 #include <QtTest>
 
 using namespace casalux;
+using test::crlf;
 using Outcome = EventEditor::Outcome;
 using Selection = EventEditor::Selection;
 
 Q_DECLARE_METATYPE(casalux::EventEditor::Outcome)
 
 namespace {
-
-QByteArray crlf(const QStringList& lines)
-{
-    QByteArray bytes;
-    for (const QString& line : lines)
-        bytes += line.toLatin1() + "\r\n";
-    return bytes;
-}
 
 constexpr std::array<bool, 7> weekdays{true, true, true, true, true, false, false};
 constexpr std::array<bool, 7> everyDay{true, true, true, true, true, true, true};

@@ -11,16 +11,9 @@
 #include <QtTest>
 
 using namespace casalux;
+using test::crlf;
 
 namespace {
-
-QByteArray crlf(const QStringList& lines)
-{
-    QByteArray bytes;
-    for (const QString& line : lines)
-        bytes += line.toLatin1() + "\r\n";
-    return bytes;
-}
 
 const QString lampOn = QStringLiteral("Lounge Lamp~A~3~60~07:30~on~daily~mtwuf");
 const QString lampOff = QStringLiteral("Lounge Lamp~A~3~ ~sSet:+1~off~daily~mtwufsr");

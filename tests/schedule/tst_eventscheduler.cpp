@@ -18,16 +18,9 @@
 #include <QtTest>
 
 using namespace casalux;
+using test::crlf;
 
 namespace {
-
-QByteArray crlf(const QStringList& lines)
-{
-    QByteArray bytes;
-    for (const QString& line : lines)
-        bytes += line.toLatin1() + "\r\n";
-    return bytes;
-}
 
 // 5 March 2026 is a Thursday.
 const QDate thursday(2026, 3, 5);

@@ -34,9 +34,25 @@ QByteArray TempFolder::read(const QString& name) const
     return f.readAll();
 }
 
+QStringList TempFolder::readLines(const QString& name) const
+{
+    QString text = QString::fromLatin1(read(name));
+    if (text.endsWith(QStringLiteral("\r\n")))
+        text.chop(2);
+    return text.isEmpty() ? QStringList() : text.split(QStringLiteral("\r\n"));
+}
+
 bool TempFolder::exists(const QString& name) const
 {
     return QFile::exists(file(name));
+}
+
+QByteArray crlf(const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toLatin1() + "\r\n";
+    return bytes;
 }
 
 } // namespace casalux::test
