@@ -32,15 +32,10 @@ stop() {
 }
 trap stop INT TERM EXIT
 
-build/tools/cm11a-sim/cm11a-sim >"$sim_out" &
-sim_pid=$!
+. scripts/sim.sh
+start_sim build/tools/cm11a-sim/cm11a-sim "$sim_out"
 pids+=($sim_pid)
-for _ in $(seq 50); do
-    [ -s "$sim_out" ] && break
-    sleep 0.1
-done
-device=$(head -n 1 "$sim_out")
-[ -n "$device" ] || { echo "The simulator did not start." >&2; exit 1; }
+device=$sim_device
 
 CASALUX_SERIAL_1=$device XDG_CONFIG_HOME=$home/config \
     build/src/engine/hearthcore --home "$home" &

@@ -35,23 +35,19 @@ if [ "$hardware" = 1 ]; then
     exec build/src/desktop/casalux --home "$home"
 fi
 
+. scripts/sim.sh
 sim_out=$(mktemp)
-build/tools/cm11a-sim/cm11a-sim >"$sim_out" &
-sim_pid=$!
+sim_pid=
 stop() {
     trap - INT TERM EXIT
-    kill -TERM "$sim_pid" 2>/dev/null || true
+    [ -n "$sim_pid" ] && kill -TERM "$sim_pid" 2>/dev/null || true
     wait 2>/dev/null || true
     rm -f "$sim_out"
     exit 0
 }
 trap stop INT TERM EXIT
-for _ in $(seq 50); do
-    [ -s "$sim_out" ] && break
-    sleep 0.1
-done
-device=$(head -n 1 "$sim_out")
-[ -n "$device" ] || { echo "The simulator did not start." >&2; exit 1; }
+start_sim build/tools/cm11a-sim/cm11a-sim "$sim_out"
+device=$sim_device
 echo "Simulated CM11A on $device (port 1); program folder $home"
 tail -n +2 -f "$sim_out" &
 CASALUX_SERIAL_1=$device build/src/desktop/casalux --home "$home" || true

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders the Casalux main window (home panel, a room, the event editor, the
-# macros) into docs/screenshots/desktop-*.png. No display is needed: the
+# macros), the wait window and the tray menu into docs/screenshots/desktop-*.png. No display is needed: the
 # window is drawn on Qt's offscreen platform, against the simulated CM11A
 # on a sample home seeded in a temporary folder, at a fixed date and time.
 #
@@ -32,15 +32,10 @@ printf '%s\r\n' \
     'Lounge Lamp~A~1~60~sSet:-1~on~daily~mtwufsr' \
     'Kitchen Kettle~B~2~100~06:45~on~once~m' >"$home/evelst.rvf"
 
-"$build/tools/cm11a-sim/cm11a-sim" --baud 0 >"$sim_out" &
-sim_pid=$!
-for _ in $(seq 50); do
-    [ -s "$sim_out" ] && break
-    sleep 0.1
-done
-pty=$(head -n 1 "$sim_out")
+. scripts/sim.sh
+start_sim "$build/tools/cm11a-sim/cm11a-sim" "$sim_out" --baud 0
 
 mkdir -p docs/screenshots
-XDG_CONFIG_HOME=$home/config QT_QPA_PLATFORM=offscreen CASALUX_SERIAL_1=$pty \
+XDG_CONFIG_HOME=$home/config QT_QPA_PLATFORM=offscreen CASALUX_SERIAL_1=$sim_device \
     CASALUX_NOW=2026-03-05T18:42:10 \
     "$build/src/desktop/casalux-screenshots" --home "$home" --out docs/screenshots --room Lounge
