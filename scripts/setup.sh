@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, if any are
 # missing. As root it runs apt-get; otherwise it prints the line to run.
+#
+#   scripts/setup.sh                          # what the build and tests need
+#   scripts/setup.sh --for WHAT PACKAGE...    # other packages (e.g. a benchmark's)
 set -euo pipefail
 
+who="Casalux"
 packages=(
     cmake g++ ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev qcoro-qt6-dev
@@ -10,6 +14,11 @@ packages=(
     chromium qt6-websockets-dev
     libpocketsphinx-dev pocketsphinx-en-us flite sox
 )
+if [ "${1:-}" = "--for" ]; then
+    who=$2
+    shift 2
+    packages=("$@")
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,7 +33,7 @@ fi
 
 line="apt-get install -y --no-install-recommends ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then
-    echo "Casalux needs these Debian packages: ${missing[*]}" >&2
+    echo "$who needs these Debian packages: ${missing[*]}" >&2
     echo "Run as root:  apt-get update && $line" >&2
     exit 1
 fi
@@ -32,4 +41,4 @@ fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
