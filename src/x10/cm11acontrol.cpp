@@ -240,8 +240,6 @@ QCoro::Task<bool> Cm11aControl::send(QString house, QString unit, int function, 
 
     co_await m_line.lock();
     Cm11aLineLock::Held held(m_line);
-    if (!usable())
-        co_return false;
     if (!co_await transmit(P::addressFrame(h, u)))
         co_return false;
     co_return co_await transmit(P::functionFrame(h, function, P::dimSteps(level)));

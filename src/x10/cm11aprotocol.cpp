@@ -8,6 +8,25 @@ namespace casalux {
 
 namespace {
 
+// `value` of a range 0..from, as the same share of 0..to, rounded; clamped.
+int scaled(int value, int from, int to)
+{
+    if (value <= 0)
+        return 0;
+    if (value >= from)
+        return to;
+    return static_cast<int>(std::lround(double(value) * to / from));
+}
+
+// The clock fields as both the set-clock message and the status reply hold
+// them, from `at` on: seconds, minutes (0..119), hours / 2, year day.
+bool clockFieldsValid(const QByteArray& bytes, int at)
+{
+    const auto byte = [&](int i) { return static_cast<int>(static_cast<quint8>(bytes[at + i])); };
+    const int yearDay = byte(3) | ((byte(4) & 0x80) << 1);
+    return byte(0) < 60 && byte(1) < 120 && byte(2) < 12 && yearDay < 366;
+}
+
 // Index = house (A..P) or unit - 1 (1..16); value = the 4-bit code.
 constexpr std::array<int, 16> kCodes = {0x6, 0xE, 0x2, 0xA, 0x1, 0x9, 0x5, 0xD,
                                         0x7, 0xF, 0x3, 0xB, 0x0, 0x8, 0x4, 0xC};
@@ -89,29 +108,23 @@ int Cm11aProtocol::dimSteps(double percent)
 
 int Cm11aProtocol::percentFromDims(int dims)
 {
-    if (dims <= 0)
-        return 0;
-    if (dims >= MaxDims)
-        return 100;
-    return static_cast<int>(std::lround(dims * 100.0 / MaxDims));
+    return scaled(dims, MaxDims, 100);
 }
 
 int Cm11aProtocol::dimsFromPercent(int percent)
 {
-    if (percent <= 0)
-        return 0;
-    if (percent >= 100)
-        return MaxDims;
-    return static_cast<int>(std::lround(percent * MaxDims / 100.0));
+    return scaled(percent, 100, MaxDims);
 }
 
 int Cm11aProtocol::percentFromSteps(int steps)
 {
-    if (steps <= 0)
-        return 0;
-    if (steps >= MaxDimSteps)
-        return 100;
-    return static_cast<int>(std::lround(steps * 100.0 / MaxDimSteps));
+    return scaled(steps, MaxDimSteps, 100);
+}
+
+bool Cm11aProtocol::isStandardHeader(quint8 header)
+{
+    // Bit 2 always set, bit 0 clear: not an extended transmission.
+    return (header & 0x04) != 0 && (header & 0x01) == 0;
 }
 
 bool Cm11aProtocol::isHouseWide(int function)
@@ -148,8 +161,7 @@ QByteArray Cm11aProtocol::functionFrame(int house, int function, int steps)
 Cm11aProtocol::Frame Cm11aProtocol::decodeFrame(quint8 header, quint8 code)
 {
     Frame f;
-    // Bit 2 set and standard (not extended) transmission.
-    if ((header & 0x04) == 0 || (header & 0x01) != 0)
+    if (!isStandardHeader(header))
         return f;
     f.valid = true;
     f.isFunction = (header & 0x02) != 0;
@@ -200,17 +212,13 @@ Cm11aProtocol::ClockTime Cm11aProtocol::decodeSetClock(const QByteArray& message
     c.yearDay = byte(4) | ((byte(5) & 0x80) << 1);
     c.weekdayMask = byte(5) & 0x7F;
     c.monitoredHouse = houseFromNibble(byte(6) >> 4);
-    c.valid = c.second < 60 && byte(2) < 120 && byte(3) < 12 && c.yearDay < 366;
+    c.valid = clockFieldsValid(message, 1);
     return c;
 }
 
 bool Cm11aProtocol::isPlausibleStatus(const QByteArray& reply)
 {
-    if (reply.size() != StatusLength)
-        return false;
-    const auto byte = [&](int i) { return static_cast<int>(static_cast<quint8>(reply[i])); };
-    const int yearDay = byte(5) | ((byte(6) & 0x80) << 1);
-    return byte(2) < 60 && byte(3) < 120 && byte(4) < 12 && yearDay < 366;
+    return reply.size() == StatusLength && clockFieldsValid(reply, 2);
 }
 
 QString Cm11aProtocol::functionName(int function)

@@ -61,6 +61,8 @@ public:
     static bool takesDimAmount(int function) { return function == Dim || function == Bright; }
     // Functions that act on every unit of a house without an address.
     static bool isHouseWide(int function);
+    // A header byte of a standard (not extended) transmission.
+    static bool isStandardHeader(quint8 header);
 
     static quint8 checksum(const QByteArray& bytes);
     // Bytes the interface sends unprompted (or as a stray leftover); a

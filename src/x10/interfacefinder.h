@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serialportmap.h"
+
 #include <QString>
 
 #include <functional>
@@ -27,8 +29,8 @@ public:
         std::function<void(int eventTimerMs)> armTimers;
     };
 
-    static constexpr int firstPort = 1;
-    static constexpr int lastPort = 15;
+    static constexpr int firstPort = SerialPortMap::FirstPort;
+    static constexpr int lastPort = SerialPortMap::LastPort;
     static constexpr int savedPortTries = 4;
     static constexpr int retryWaitSeconds = 5;
 

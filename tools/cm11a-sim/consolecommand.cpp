@@ -74,20 +74,11 @@ ConsoleCommand ConsoleCommand::parse(const QString& line)
     if (words.isEmpty())
         return invalid(QStringLiteral("missing function after %1").arg(addressText));
     const QString function = words.takeFirst();
-    static const struct {
-        const char* name;
-        int code;
-    } functions[] = {{"ON", P::On},
-                     {"OFF", P::Off},
-                     {"DIM", P::Dim},
-                     {"BRIGHT", P::Bright},
-                     {"ALL-UNITS-OFF", P::AllUnitsOff},
-                     {"ALL-LIGHTS-ON", P::AllLightsOn},
-                     {"ALL-LIGHTS-OFF", P::AllLightsOff}};
     c.function = -1;
-    for (const auto& f : functions) {
-        if (function == QLatin1String(f.name))
-            c.function = f.code;
+    for (const int code : {P::On, P::Off, P::Dim, P::Bright, P::AllUnitsOff, P::AllLightsOn,
+                           P::AllLightsOff}) {
+        if (function == P::functionName(code))
+            c.function = code;
     }
     if (c.function < 0)
         return invalid(QStringLiteral("unknown function \"%1\"").arg(function));

@@ -81,7 +81,7 @@ void SimInterface::handle(quint8 byte)
                 m_lineTimer.start(casalux::Clock::instance().interval(m_options.lineDelayMs));
             else
                 executeFrame();
-        } else if ((byte & 0x04) && !(byte & 0x01)) {
+        } else if (P::isStandardHeader(byte)) {
             // The PC did not like our checksum and sends the frame again.
             m_header = byte;
             m_state = State::AwaitCode;
@@ -125,7 +125,7 @@ void SimInterface::handleIdle(quint8 byte)
     } else if (byte == P::PollAnswer) {
         if (!m_pending.isEmpty() && !m_collideHold)
             sendUpload();
-    } else if ((byte & 0x04) && !(byte & 0x01)) {
+    } else if (P::isStandardHeader(byte)) {
         m_header = byte;
         m_state = State::AwaitCode;
     } else {
