@@ -1,6 +1,7 @@
 #include "adddevicepanel.h"
 
 #include "desktopcore.h"
+#include "home/devicetype.h"
 #include "panelparts.h"
 
 #include <QComboBox>
@@ -61,9 +62,7 @@ AddDevicePanel::AddDevicePanel(DesktopCore& core, QWidget* parent) : QWidget(par
 
 QStringList AddDevicePanel::typeItems()
 {
-    return {QStringLiteral("Appliance Module (not dimmable)"),
-            QStringLiteral("Light Module (dimmable)"), QStringLiteral("Fan (appliance module)"),
-            QStringLiteral("Lamp Module (dimmable)"), QStringLiteral("Radio (appliance module)")};
+    return DeviceType::choices();
 }
 
 void AddDevicePanel::setRooms(const QStringList& rooms)

@@ -21,11 +21,6 @@ constexpr int defaultLevel = 100; // a device switched on without a stored level
 constexpr int offLevel = 20;      // where the slider of an off device rests
 constexpr int columns = 5;
 
-QString withoutSpaces(QString text)
-{
-    return text.remove(QLatin1Char(' '));
-}
-
 } // namespace
 
 RoomViewPanel::RoomViewPanel(SettingsStore& settings, DeviceStatus& status,
@@ -134,14 +129,6 @@ QString RoomViewPanel::slotName(int index) const
     return m_slots[static_cast<size_t>(index)].name->text();
 }
 
-QString RoomViewPanel::family(const QString& deviceKey) const
-{
-    return m_settings.GetSetting(QString::fromLatin1(settingkeys::appName),
-                                 QString::fromLatin1(settingkeys::typeSection),
-                                 withoutSpaces(deviceKey),
-                                 QString::fromLatin1(settingkeys::typeFallback));
-}
-
 void RoomViewPanel::setpictureon(int index, const QString& deviceKey)
 {
     draw(index, deviceKey, true);
@@ -157,13 +144,7 @@ void RoomViewPanel::draw(int index, const QString& deviceKey, bool on)
     if (index < 0 || index >= slotCount)
         return;
     Slot& slot = m_slots[static_cast<size_t>(index)];
-    QString kind = family(deviceKey);
-    // Only the five known families have pictures; anything else is drawn as
-    // an appliance switch.
-    if (!QStringList{QStringLiteral("switch"), QStringLiteral("bulb"), QStringLiteral("fan"),
-                     QStringLiteral("radio"), QStringLiteral("bulb2")}
-             .contains(kind))
-        kind = QStringLiteral("switch");
+    const QString kind = DeviceType::storedFamily(m_settings, deviceKey);
     const QString file = on ? DeviceType::pictureOn(kind) : DeviceType::pictureOff(kind);
     slot.picture->setIcon(QIcon(m_pictures.picture(file, pictureSize, devicePixelRatioF())));
     slot.picture->setProperty("picture", file);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "x10/roomview.h"
+
 #include <QWidget>
 
 #include <array>
@@ -21,7 +23,7 @@ class RoomViewPanel final : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int slotCount = 10;
+    static constexpr int slotCount = RoomView::slotCount;
     static constexpr int pictureSize = 64; // logical pixels; the pictures' own size
 
     RoomViewPanel(SettingsStore& settings, DeviceStatus& status, DevicePictures& pictures,
@@ -58,7 +60,6 @@ private:
         QSlider* slider = nullptr;
     };
 
-    QString family(const QString& deviceKey) const;
     void draw(int index, const QString& deviceKey, bool on);
 
     SettingsStore& m_settings;

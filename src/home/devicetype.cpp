@@ -1,5 +1,8 @@
 #include "devicetype.h"
 
+#include "settingkeys.h"
+#include "settingsstore.h"
+
 #include <array>
 
 namespace casalux {
@@ -16,8 +19,8 @@ constexpr std::array<TypeRow, 5> typeTable{{
     {"Appliance Module (not dimmable)", "switch", false},
     {"Light Module (dimmable)", "bulb", true},
     {"Fan (appliance module)", "fan", false},
-    {"Radio (appliance module)", "radio", false},
     {"Lamp Module (dimmable)", "bulb2", true},
+    {"Radio (appliance module)", "radio", false},
 }};
 
 } // namespace
@@ -46,6 +49,20 @@ bool DeviceType::isDimmable(const QString& family)
             return row.dimmable;
     }
     return false;
+}
+
+QString DeviceType::storedFamily(const SettingsStore& settings, const QString& deviceKey)
+{
+    const QString kind =
+        settings.GetSetting(QString::fromLatin1(settingkeys::appName),
+                            QString::fromLatin1(settingkeys::typeSection),
+                            QString(deviceKey).remove(QLatin1Char(' ')),
+                            QString::fromLatin1(settingkeys::typeFallback));
+    for (const auto& row : typeTable) {
+        if (kind == QLatin1String(row.family))
+            return kind;
+    }
+    return QString::fromLatin1(settingkeys::typeFallback);
 }
 
 } // namespace casalux

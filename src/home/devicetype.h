@@ -5,6 +5,8 @@
 
 namespace casalux {
 
+class SettingsStore;
+
 // The kinds of device a user can add. Each maps to a picture family: the
 // family name followed by "on.gif" or "off.gif" in the html folder.
 class DeviceType final {
@@ -14,6 +16,10 @@ public:
 
     // The family stored for a choice; any other text stores "switch".
     static QString fromChoice(const QString& choice);
+
+    // The family stored for a device (its key, spaces aside), "switch" when
+    // none is stored or the stored one has no pictures.
+    static QString storedFamily(const SettingsStore& settings, const QString& deviceKey);
 
     // Whether a device of this family can be dimmed.
     static bool isDimmable(const QString& family);

@@ -4,6 +4,7 @@
 #include "namelookupcache.h"
 
 #include "home/devicestatus.h"
+#include "home/devicetype.h"
 #include "home/roomlist.h"
 #include "home/roomrecord.h"
 #include "home/settingsstore.h"
@@ -524,23 +525,17 @@ QString PageBuilder::knownFamily(const QString& fullname) const
 
 QString PageBuilder::family(const QString& fullname) const
 {
-    const QString kind = m_settings.GetSetting(
-        QString::fromLatin1(settingkeys::appName), QString::fromLatin1(settingkeys::typeSection),
-        keyOf(fullname), QString::fromLatin1(settingkeys::typeFallback));
-    static const QStringList known = {QStringLiteral("switch"), QStringLiteral("bulb"),
-                                      QStringLiteral("fan"), QStringLiteral("radio"),
-                                      QStringLiteral("bulb2")};
-    return known.contains(kind) ? kind : QStringLiteral("switch");
+    return DeviceType::storedFamily(m_settings, fullname);
 }
 
 QString PageBuilder::getimageon(const QString& fullname) const
 {
-    return family(fullname) + QStringLiteral("on.gif");
+    return DeviceType::pictureOn(family(fullname));
 }
 
 QString PageBuilder::getimageoff(const QString& fullname) const
 {
-    return family(fullname) + QStringLiteral("off.gif");
+    return DeviceType::pictureOff(family(fullname));
 }
 
 } // namespace casalux
