@@ -140,20 +140,14 @@ bool MacrosPanel::eventFilter(QObject* watched, QEvent* event)
 
 QCoro::Task<> MacrosPanel::save()
 {
-    QPointer<MacrosPanel> self(this);
-    const bool saved =
-        co_await m_core.macros.save(m_trigger->currentText(), m_triggerAction->currentText(),
-                                    m_target->currentText(), m_targetAction->currentText());
-    if (self && saved)
-        Q_EMIT listChanged();
+    // A saved macro reloads the list through the core's reload hook.
+    co_await m_core.macros.save(m_trigger->currentText(), m_triggerAction->currentText(),
+                                m_target->currentText(), m_targetAction->currentText());
 }
 
 QCoro::Task<> MacrosPanel::deletemacro(QString selected)
 {
-    QPointer<MacrosPanel> self(this);
-    const bool deleted = co_await m_core.macros.deletemacro(selected, m_list->count() == 0);
-    if (self && deleted)
-        Q_EMIT listChanged();
+    co_await m_core.macros.deletemacro(selected, m_list->count() == 0);
 }
 
 } // namespace casalux

@@ -24,9 +24,6 @@ public:
     // The macro list, each line with its "~" shown as blanks.
     void setMacros(const QStringList& lines);
 
-Q_SIGNALS:
-    void listChanged();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

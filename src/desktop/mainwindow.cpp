@@ -160,6 +160,7 @@ void MainWindow::connectPanels()
     DesktopCore& core = *m_core;
     core.roomEditor.setReloadHook([this] { loadtree(); });
     core.scheduler.setReloadHook([this] { loadevents(); });
+    core.macros.setReloadHook([this] { loadevents(); });
     core.scheduler.setQuitHook([this] { close(); });
     connect(&core.scheduler, &EventScheduler::sunTimesUpdated, this, &MainWindow::updateSunLabel);
     core.finder.setHooks({[this](bool busy) { setBusy(busy); }, [this] { close(); },
@@ -201,7 +202,6 @@ void MainWindow::connectPanels()
     connect(m_events, &EventsPanel::listChanged, this, &MainWindow::loadevents);
     connect(m_events, &EventsPanel::lockChanged, this,
             [this](bool locked) { m_tree->setEnabled(!locked); });
-    connect(m_macros, &MacrosPanel::listChanged, this, &MainWindow::loadevents);
     connect(m_profiles, &ProfilesPanel::profileSwapped, this, [this] {
         loadevents();
         showEvents();
@@ -731,7 +731,6 @@ void MainWindow::loadOptions()
 void MainWindow::loadEvents()
 {
     loadevents();
-    m_profiles->showStored();
     m_core->sun.dosunset();
     updateSunLabel();
 }
