@@ -3,6 +3,7 @@
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "x10/interfacecontrol.h"
+#include "x10/interfacefinder.h"
 
 #include <QPointer>
 
@@ -51,18 +52,16 @@ QCoro::Task<bool> HearthcoreEngine::start()
 
 QCoro::Task<bool> HearthcoreEngine::findinterface()
 {
-    bool numeric = false;
-    const int port = m_settings.read(settingkeys::port).toInt(&numeric);
-    if (!numeric || port < 1 || port > 15)
-        co_return false; // "none": the desktop program never found one
-    m_control.setPort(port);
+    // Only the stored port: "none" means the desktop program never found one.
+    const std::optional<int> port = InterfaceFinder::savedPort(m_settings);
+    if (!port)
+        co_return false;
+    m_control.setPort(*port);
     const int result = co_await m_control.open();
     if (result != InterfaceControl::Ready && result != InterfaceControl::PortUnusable)
         co_return false;
     m_open = result == InterfaceControl::Ready;
-    m_control.setNumericOption(4);
-    m_control.setOwnerName(QStringLiteral("Casalux"));
-    m_settings.write(settingkeys::port, QString::number(port));
+    InterfaceFinder::claim(m_control, m_settings, *port);
     m_scheduler.armEventTimer();
     m_scheduler.armRemovalTimer();
     co_return true;

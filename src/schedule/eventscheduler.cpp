@@ -204,38 +204,36 @@ QCoro::Task<> EventScheduler::minuteTick()
 
     const QDateTime sunrise = m_sun ? m_sun->sunrise() : QDateTime();
     const QDateTime sunset = m_sun ? m_sun->sunset() : QDateTime();
-    const QStringList lines = TextListFile::readLines(m_events.path());
-    for (const QString& line : lines) {
-        const auto event = EventRecord::parse(line);
-        if (!event)
-            continue; // blank or malformed: skipped, the tick goes on
-        const auto at = dueTime(*event, m_policy.sunEvents, sunrise, sunset);
+    // Blank or malformed lines are skipped; the tick goes on.
+    const QList<EventRecord> events = m_events.readRecords();
+    for (const EventRecord& event : events) {
+        const auto at = dueTime(event, m_policy.sunEvents, sunrise, sunset);
         if (!at || *at != tickTime)
             continue;
         status(StatusSink::Activity,
                QStringLiteral("Timer, found match with %1 and %2").arg(*at, tickTime));
 
-        if (event->allowsDay(now.date())) {
-            const QString unit = QString::number(event->unit);
-            const bool on = event->action == QLatin1String("on");
+        if (event.allowsDay(now.date())) {
+            const QString unit = QString::number(event.unit);
+            const bool on = event.action == QLatin1String("on");
             if (on) {
-                co_await m_commands.turnon(event->housecode, unit,
-                                           DeviceCommands::percentOf(event->dim));
+                co_await m_commands.turnon(event.housecode, unit,
+                                           DeviceCommands::percentOf(event.dim));
                 if (!self)
                     co_return;
-                m_status.setstatus(event->device, QStringLiteral("on"), event->dim);
+                m_status.setstatus(event.device, QStringLiteral("on"), event.dim);
             } else {
-                co_await m_commands.turnoff(event->housecode, unit);
+                co_await m_commands.turnoff(event.housecode, unit);
                 if (!self)
                     co_return;
-                m_status.setstatus(event->device, QStringLiteral("off"), QStringLiteral("0"));
+                m_status.setstatus(event.device, QStringLiteral("off"), QStringLiteral("0"));
             }
             if (m_policy.refreshRoomView)
-                refreshRoomView(event->device, on);
+                refreshRoomView(event.device, on);
         }
         // A due once-event goes whether or not today allowed it to fire.
-        if (event->freq == QLatin1String("once"))
-            queueOnce(event->firstSevenFields());
+        if (event.freq == QLatin1String("once"))
+            queueOnce(event.firstSevenFields());
     }
 }
 

@@ -20,16 +20,32 @@ void InterfaceFinder::setBusy(bool busy)
         m_hooks.setBusy(busy);
 }
 
+std::optional<int> InterfaceFinder::savedPort(const SettingsStore& settings)
+{
+    bool numeric = false;
+    const int port = settings.read(settingkeys::port).toInt(&numeric);
+    if (!numeric || port < firstPort || port > lastPort)
+        return std::nullopt;
+    return port;
+}
+
+void InterfaceFinder::claim(InterfaceControl& control, SettingsStore& settings, int port)
+{
+    control.setNumericOption(4);
+    control.setOwnerName(QStringLiteral("Casalux"));
+    settings.write(settingkeys::port, QString::number(port));
+}
+
 QCoro::Task<bool> InterfaceFinder::findinterface()
 {
     setBusy(true);
     m_status.setStatus(StatusSink::Activity,
                        QStringLiteral("Please wait, connecting to X10 Interface"));
 
-    bool numeric = false;
-    const int saved = m_settings.read(settingkeys::port).toInt(&numeric);
-    if (!numeric || saved < firstPort || saved > lastPort)
+    const std::optional<int> stored = savedPort(m_settings);
+    if (!stored)
         co_return co_await search(0); // "none", or nothing usable saved
+    const int saved = *stored;
 
     m_control.setPort(saved);
     int result = co_await m_control.open();
@@ -90,12 +106,10 @@ void InterfaceFinder::found(int port)
 {
     m_ready = true;
     m_status.setStatus(StatusSink::Ready, QStringLiteral("STATUS: Ready"));
-    m_control.setNumericOption(4);
-    m_control.setOwnerName(QStringLiteral("Casalux"));
+    claim(m_control, m_settings, port);
     const QString foundText =
         QStringLiteral("Found and Initialized Interface on com port ") + QString::number(port);
     m_status.setStatus(StatusSink::Activity, foundText);
-    m_settings.write(settingkeys::port, QString::number(port));
     setBusy(false);
     // The first minute tick falls on the next whole minute.
     const int eventTimerMs = (60 - Clock::instance().now().time().second()) * 1000;

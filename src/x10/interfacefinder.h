@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 #include <qcoro/qcorotask.h>
 
@@ -38,6 +39,11 @@ public:
                     Prompts& prompts);
 
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
+
+    // The stored port when it names one of ports 1 to 15 ("none" does not).
+    static std::optional<int> savedPort(const SettingsStore& settings);
+    // Sets up an interface that answered on `port` and stores the port.
+    static void claim(InterfaceControl& control, SettingsStore& settings, int port);
 
     bool interfaceReady() const { return m_ready; }
 
