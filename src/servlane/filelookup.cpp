@@ -80,6 +80,21 @@ FileLookup::Result FileLookup::resolve(const QString& requestPath) const
     return result;
 }
 
+QString FileLookup::virtualPath(const QString& path)
+{
+    QString relative = path;
+    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    relative.remove(QLatin1String("../"));
+    relative.remove(QLatin1String("./"));
+    return relative;
+}
+
+QString FileLookup::resolveVirtual(const QString& path) const
+{
+    const Result found = resolve(virtualPath(path));
+    return found.exists && !found.isDirectory ? found.localPath : QString();
+}
+
 FileLookup::Result FileLookup::resolveUncached(const QString& requestPath) const
 {
     Result result;

@@ -41,6 +41,15 @@ public:
     static constexpr qint64 kCacheMs = 1000;
     static constexpr qsizetype kCacheEntries = 256;
 
+    // A virtual path (an SSI virtual include, an execcgi program) counts
+    // from the document root whatever it says: "\" counts as "/" and every
+    // "../" and "./" is dropped; resolve() then refuses whatever is left
+    // that would still lead outside the root.
+    static QString virtualPath(const QString& path);
+    // Local path of the file a virtual path names below the root; empty
+    // when there is none or it is a folder.
+    QString resolveVirtual(const QString& path) const;
+
     // First of `names`, in order, that exists as a file in `directory`
     // (a canonical path inside the root); returns the name as configured.
     QString findIndexPage(const QString& directory, const QStringList& names) const;

@@ -157,37 +157,35 @@ bool PageProcessor::include(const QString& kind, const QString& path, const QStr
     if (!context.lookup || chain.size() > kMaxIncludeDepth)
         return false;
     const FileLookup& lookup = *context.lookup;
-    QString wanted = path;
-    wanted.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    QString relative;
+    QString localPath;
     if (kind == QLatin1String("includefile=")) {
         // Relative to the page's own folder, but never above the root.
+        QString wanted = path;
+        wanted.replace(QLatin1Char('\\'), QLatin1Char('/'));
         const QString joined =
             QDir::cleanPath(QFileInfo(pageLocalPath).absolutePath() + QLatin1Char('/') + wanted);
         if (!lookup.contains(joined))
             return false;
-        relative = joined.mid(lookup.root().size());
+        const FileLookup::Result found = lookup.resolve(joined.mid(lookup.root().size()));
+        if (found.exists && !found.isDirectory)
+            localPath = found.localPath;
     } else {
-        relative = wanted;
-        relative.remove(QLatin1String("../"));
-        relative.remove(QLatin1String("./"));
+        localPath = lookup.resolveVirtual(path);
     }
-    const FileLookup::Result found = lookup.resolve(relative);
-    if (!found.exists || found.isDirectory ||
-        FileLookup::isAccessFile(QFileInfo(found.localPath).fileName()) ||
-        chain.contains(found.localPath))
+    if (localPath.isEmpty() || FileLookup::isAccessFile(QFileInfo(localPath).fileName()) ||
+        chain.contains(localPath))
         return false;
-    QFile file(found.localPath);
+    QFile file(localPath);
     if (file.size() > kMaxIncludeSize || !file.open(QIODevice::ReadOnly))
         return false;
     const QByteArray content = file.readAll();
-    const QString type = context.mimeType ? context.mimeType(found.localPath) : QString();
+    const QString type = context.mimeType ? context.mimeType(localPath) : QString();
     if (type.trimmed().compare(QLatin1String("text/html"), Qt::CaseInsensitive) != 0) {
         out = content;
         return true;
     }
-    chain.append(found.localPath);
-    out = processNested(content, found.localPath, context, chain);
+    chain.append(localPath);
+    out = processNested(content, localPath, context, chain);
     chain.removeLast();
     return true;
 }

@@ -855,14 +855,13 @@ bool Servlane::execProgram(const QString& kind, const QString& command, QString&
     QString text = command;
     text.replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (kind == QLatin1String("execcgi")) {
-        // Like a virtual include: relative to the document root, never above.
-        QString relative = text;
-        relative.remove(QLatin1String("../"));
-        relative.remove(QLatin1String("./"));
-        const FileLookup::Result found = m_lookup->resolve(relative);
-        program = found.exists && !found.isDirectory
-                      ? found.localPath
-                      : programIn(m_cgiDirectory, relative.mid(relative.lastIndexOf('/') + 1));
+        // Like a virtual include: relative to the document root, never above;
+        // else the program of that name in the CGI folder.
+        program = m_lookup->resolveVirtual(text);
+        if (program.isEmpty()) {
+            const QString relative = FileLookup::virtualPath(text);
+            program = programIn(m_cgiDirectory, relative.mid(relative.lastIndexOf('/') + 1));
+        }
         return !program.isEmpty();
     }
     QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
