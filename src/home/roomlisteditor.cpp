@@ -14,8 +14,6 @@ namespace casalux {
 
 namespace {
 
-constexpr int fileWaitStep = 2; // seconds between looks at a held filebusy
-
 const QString errorTitle = QStringLiteral("Error!");
 
 QString withoutTrailingBlanks(QString text)
@@ -86,7 +84,7 @@ QCoro::Task<bool> RoomListEditor::addroom(QString name)
     QString error;
     bool saved = false;
     {
-        auto hold = co_await m_filebusy.take(fileWaitStep);
+        auto hold = co_await m_filebusy.take();
         saved = TextListFile::append(m_list.path(), RoomRecord::makeRoom(name).line(), &error);
     }
     if (!saved) {
@@ -130,7 +128,7 @@ QCoro::Task<bool> RoomListEditor::adddevice(QString room, QString name, QString 
     QString error;
     bool saved = false;
     {
-        auto hold = co_await m_filebusy.take(fileWaitStep);
+        auto hold = co_await m_filebusy.take();
         saved = TextListFile::append(m_list.path(),
                                      RoomRecord::makeDevice(room, name, house, unit).line(), &error);
     }
@@ -178,7 +176,7 @@ QCoro::Task<RoomListEditor::DeleteOutcome> RoomListEditor::deleteRoom(QString ro
     QString error;
     bool replaced = false;
     {
-        auto hold = co_await m_filebusy.take(fileWaitStep);
+        auto hold = co_await m_filebusy.take();
         QStringList keep;
         const QStringList lines = TextListFile::readLines(m_list.path());
         for (const QString& line : lines) {
@@ -224,7 +222,7 @@ QCoro::Task<RoomListEditor::DeleteOutcome> RoomListEditor::deleteDevice(QString 
     QString error;
     bool replaced = true;
     {
-        auto hold = co_await m_filebusy.take(fileWaitStep);
+        auto hold = co_await m_filebusy.take();
         QStringList keepDevices;
         const QStringList lines = TextListFile::readLines(m_list.path());
         for (const QString& line : lines) {

@@ -40,9 +40,12 @@ public:
     // Takes the mark if it is free.
     std::optional<Hold> tryTake();
 
+    // How long the list operations wait between looks at a held mark.
+    static constexpr int listStepSeconds = 2;
+
     // Waits in steps of `stepSeconds` (clock time) until the mark is free,
     // then takes it.
-    QCoro::Task<Hold> take(int stepSeconds);
+    QCoro::Task<Hold> take(int stepSeconds = listStepSeconds);
 
 private:
     bool m_held = false;

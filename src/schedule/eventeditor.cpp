@@ -14,7 +14,6 @@ namespace casalux {
 
 namespace {
 
-constexpr int fileWaitStep = 2; // seconds between looks at a held filebusy
 const QChar separator = QLatin1Char('~');
 
 // A field holding "~" or a line break would shift every field after it (or
@@ -109,7 +108,7 @@ QCoro::Task<EventEditor::Outcome> EventEditor::save(Selection selection,
         co_return Outcome::Refused;
     }
 
-    const auto hold = co_await m_events.filebusy().take(fileWaitStep);
+    const auto hold = co_await m_events.filebusy().take();
     bool ok = false;
     if (editing && m_events.exists()) {
         m_status.setStatus(StatusSink::Activity,
@@ -145,7 +144,7 @@ QCoro::Task<EventEditor::Outcome> EventEditor::deleteevent(int keyAscii, int eve
     if (!event || !m_events.exists())
         co_return Outcome::NotFound;
 
-    const auto hold = co_await m_events.filebusy().take(fileWaitStep);
+    const auto hold = co_await m_events.filebusy().take();
     bool found = false;
     if (!m_events.replaceRecord(*event, QString(), &found))
         co_return Outcome::Failed;

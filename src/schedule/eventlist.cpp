@@ -8,12 +8,6 @@
 
 namespace casalux {
 
-namespace {
-
-constexpr int fileWaitStep = 2; // seconds between looks at a held filebusy
-
-} // namespace
-
 EventList::EventList(const QString& programFolder, BusyMark& filebusy)
     : m_folder(programFolder), m_path(QDir(programFolder).filePath(QLatin1String(fileName))),
       m_filebusy(filebusy)
@@ -54,7 +48,7 @@ QCoro::Task<EventList::Loaded> EventList::loadevents()
     Loaded loaded;
     loaded.macroLines = macroLines();
     if (exists()) {
-        const auto hold = co_await m_filebusy.take(fileWaitStep);
+        const auto hold = co_await m_filebusy.take();
         loaded.rows = readRecords();
     }
     co_return loaded;

@@ -13,7 +13,6 @@ namespace casalux {
 
 namespace {
 
-constexpr int fileWaitStep = 2;                 // seconds between looks at a held filebusy
 constexpr const char* parkTempName = "profile.tmp"; // scratch file of the parking step
 
 // Copies one list file over another in one step; a missing source removes
@@ -69,7 +68,7 @@ QCoro::Task<EventProfiles::SwapResult> EventProfiles::swapProfile(QString next)
         co_return SwapResult::Refused;
     m_settings.write(settingkeys::profile, next);
 
-    const auto hold = co_await m_events.filebusy().take(fileWaitStep);
+    const auto hold = co_await m_events.filebusy().take();
     const QString temp = QDir(m_events.folder()).filePath(QLatin1String(parkTempName));
     // Park first: until the old schedule is safe in its own file, evelst.rvf
     // stays as it is.

@@ -20,7 +20,6 @@ namespace casalux {
 
 namespace {
 
-constexpr int fileWaitStep = 2; // seconds between looks at a held filebusy
 constexpr int clockPanel = 1;
 // Ticks aim half a second into the minute, so a timer that fires a little
 // early still reads the minute it was meant for.
@@ -197,7 +196,7 @@ QCoro::Task<> EventScheduler::minuteTick()
         co_return;
     }
 
-    auto hold = co_await m_events.filebusy().take(fileWaitStep);
+    auto hold = co_await m_events.filebusy().take();
     if (!self)
         co_return;
     status(StatusSink::Activity, QStringLiteral("Timer, Loading rooms list"));
@@ -245,7 +244,7 @@ QCoro::Task<> EventScheduler::timerdelete()
     m_removing = true;
     BusyMark& filebusy = m_events.filebusy();
     if (filebusy.isHeld()) {
-        co_await waitseconds(fileWaitStep);
+        co_await waitseconds(BusyMark::listStepSeconds);
         if (!self)
             co_return;
         if (filebusy.isHeld()) {

@@ -163,7 +163,7 @@ QCoro::Task<bool> MacroList::deletemacro(QString selected, bool listEmpty)
 
     bool replaced = false;
     {
-        auto hold = co_await m_filebusy.take(2);
+        auto hold = co_await m_filebusy.take();
         QStringList keep;
         const QStringList lines = TextListFile::readLines(path());
         for (const QString& l : lines) {
