@@ -477,7 +477,9 @@ void Servlane::onRequest(int index)
         return;
     // CGI programs and pages with echo tags may need REMOTE_HOST: look the
     // client up first, for a bounded time, without holding anyone else up.
-    if ((m_cgiEnable || m_ssiEnable) && m_hostNames->cached(s->clientAddress).isNull()) {
+    // A name already known answers at once: the slot is still Handling here,
+    // so the request goes on straight away.
+    if (m_cgiEnable || m_ssiEnable) {
         const quint64 generation = s->generation;
         m_hostNames->resolve(s->clientAddress, m_sockets->limits().hostLookupTimeoutMs, this,
                              [this, index, generation] {
