@@ -4,7 +4,6 @@
 #include "querystringparser.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QString>
 
@@ -37,7 +36,6 @@ struct ConnectionSlot {
     bool lingerOnClose = false;
     QElapsedTimer accepted;   // since the connection was taken
     QElapsedTimer stateSince; // since the last state change
-    qint64 lastActivity = 0; // ms since the epoch, on every arrival and send
     QString clientAddress;
 
     HttpRequest request;

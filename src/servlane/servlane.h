@@ -201,7 +201,6 @@ private:
     bool accessLogWanted() const;
     QByteArray errorResponse(int index, const QString& statusCode);
     servlane::Response fileResponse(int index, const QString& localPath, QString& statusCode);
-    void logAccess(int index, const QString& statusCode, qint64 length);
     QString variable(int index, const QString& name, const QString& localPath) const;
     servlane::PageProcessor::Context pageContext(int index, const QString& localPath);
     servlane::DocumentResponder::Settings responderSettings() const;

@@ -184,10 +184,8 @@ void SocketLayer::createSlots(int highestIndex)
     killAllConnections();
     m_highest = std::max(2, highestIndex);
     m_slots.assign(std::size_t(m_highest) + 1, ConnectionSlot{});
-    for (int i = 0; i <= m_highest; ++i) {
+    for (int i = 0; i <= m_highest; ++i)
         m_slots[std::size_t(i)].index = i;
-        m_slots[std::size_t(i)].lastActivity = QDateTime::currentMSecsSinceEpoch();
-    }
 }
 
 void SocketLayer::killAllConnections()
@@ -406,7 +404,6 @@ void SocketLayer::attach(int index, Waiting w)
     s.socket = socket;
     socket->setReadBufferSize(kReadBufferSize);
     s.clientAddress = addressText(socket->peerAddress());
-    s.lastActivity = QDateTime::currentMSecsSinceEpoch();
     s.accepted = w.since; // the head deadline counts from the accept
     setState(s, SlotState::Receiving);
     connect(socket, &QTcpSocket::readyRead, this, [this, index] { onReadyRead(index); });
@@ -433,7 +430,6 @@ void SocketLayer::onReadyRead(int index)
     if (data.isEmpty())
         return;
     Q_EMIT received(data.size());
-    s.lastActivity = QDateTime::currentMSecsSinceEpoch();
     if (s.state != SlotState::Receiving) {
         s.lingerOnClose = true;
         return; // after the request, extra bytes are read and dropped
@@ -474,7 +470,6 @@ void SocketLayer::send(int index, const Response& response)
     if (s->state != SlotState::Handling && s->state != SlotState::Trapped &&
         s->state != SlotState::Receiving)
         return;
-    s->lastActivity = QDateTime::currentMSecsSinceEpoch();
     setState(*s, SlotState::Sending);
     // Nothing of ours is queued in the socket yet, so the bytes go to the
     // kernel directly; only what it does not take now is copied into the
@@ -518,7 +513,6 @@ void SocketLayer::setTrapped(int index)
 void SocketLayer::onWritten(int index)
 {
     ConnectionSlot& s = m_slots[std::size_t(index)];
-    s.lastActivity = QDateTime::currentMSecsSinceEpoch();
     if (s.state == SlotState::Sending && s.socket && s.socket->bytesToWrite() == 0)
         beginClosing(s);
 }
@@ -579,7 +573,6 @@ void SocketLayer::reset(ConnectionSlot& s)
     const int index = s.index;
     s = ConnectionSlot{};
     s.index = index;
-    s.lastActivity = QDateTime::currentMSecsSinceEpoch();
     if (wasInUse && !m_waiting.empty())
         scheduleAccept();
 }

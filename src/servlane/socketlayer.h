@@ -60,7 +60,6 @@ public:
     // sweeps dead connections every ConnectionTimeout minutes (0 = never).
     void startHousekeeping(int connectionTimeoutMinutes);
     void stopHousekeeping();
-    QTimer* housekeepingTimer() { return &m_housekeeping; }
     // Connections counted free by the last sweep (N right after a start).
     int freeConnections() const { return m_freeConnections; }
     void setFreeConnections(int n) { m_freeConnections = n; }
