@@ -31,17 +31,16 @@ bool FileCache::read(const QString& path, QByteArray& content, QString& error)
                now - qint64(qMax(st.st_mtim.tv_sec, st.st_ctim.tv_sec)) >= m_settle;
     }
 #endif
+    // Whatever the read brings, a kept copy of this path is out of date.
+    m_total -= m_entries.value(path).content.size();
+    m_entries.remove(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         error = file.errorString();
-        m_total -= m_entries.value(path).content.size();
-        m_entries.remove(path);
         return false;
     }
     content = file.readAll();
 #ifdef Q_OS_UNIX
-    m_total -= m_entries.value(path).content.size();
-    m_entries.remove(path);
     // Kept only when what was read is what the look-up before it described.
     if (keep && content.size() == stamp.size) {
         while (!m_entries.isEmpty() && m_total + content.size() > kMaxTotal) {

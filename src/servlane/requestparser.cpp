@@ -204,17 +204,15 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
     if (!isGet) {
         if (contentLength.isEmpty())
             return rejected(400, false);
-        bool ok = false;
         for (const QChar c : std::as_const(contentLength)) {
             if (!c.isDigit() || c.unicode() > 0x7f)
                 return rejected(400);
         }
-        // Bounded by length before conversion so the number cannot overflow.
+        // Bounded by length before conversion so the number cannot overflow;
+        // one to twelve ASCII digits always convert.
         if (contentLength.size() > 12)
             return rejected(413);
-        bodyLength = contentLength.toLongLong(&ok);
-        if (!ok)
-            return rejected(400);
+        bodyLength = contentLength.toLongLong();
         if (bodyLength > limits.maxBody)
             return rejected(413);
         // An announced empty body is served as a GET.

@@ -811,7 +811,6 @@ void Servlane::runCgi(int index, const QString& program)
     const QString name = QFileInfo(program).fileName();
     const QStringList arguments = CgiRunner::argumentsFor(name, s->request.queryData);
     startProgram(index, program, arguments, program, [this, index, program](const QByteArray& out) {
-        m_responder->setSettings(responderSettings());
         // The program's own header lines, if any, are part of the body.
         const QByteArray response =
             HttpFormat::buildHeader(m_serverSoftware, QStringLiteral("200"), out.size(),
