@@ -9,6 +9,7 @@
 #include "platform/statussink.h"
 #include "x10/devicecommands.h"
 
+#include "accesscheck.h"
 #include "servlane.h"
 
 #include <QDir>
@@ -30,22 +31,6 @@ const QString startRoomText = QStringLiteral("Please Select A Room From The List
 bool containsWord(const QString& query, const char* word)
 {
     return query.contains(QLatin1String(word), Qt::CaseInsensitive);
-}
-
-// Compares without stopping at the first difference, so the time taken
-// tells nothing about how much of a password was right.
-bool sameText(const QString& a, const QString& b)
-{
-    const QString x = a.toLower();
-    const QString y = b.toLower();
-    unsigned diff = static_cast<unsigned>(x.size() ^ y.size());
-    const qsizetype n = std::max(x.size(), y.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        const ushort cx = i < x.size() ? x[i].unicode() : 0;
-        const ushort cy = i < y.size() ? y[i].unicode() : 0;
-        diff |= static_cast<unsigned>(cx ^ cy);
-    }
-    return diff == 0;
 }
 
 } // namespace
@@ -177,22 +162,18 @@ bool RemoteServer::authorised(const QString& userAuthentication) const
     const QString path = loginFile();
     if (path.isEmpty())
         return true;
-    // The same rule as the server's own check: the credentials must equal a
-    // whole entry of the login file.
     const FileStamp stamp = FileStamp::of(path);
     if (!m_loginValid || stamp != m_loginStamp || path != m_loginPath) {
         m_loginPath = path;
         m_loginStamp = stamp;
         m_loginValid = stamp.settled();
-        m_loginLines = TextListFile::readLines(path);
+        QFile file(path);
+        m_loginText = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    bool match = false;
-    for (const QString& line : std::as_const(m_loginLines)) {
-        if (line.startsWith(QLatin1String("realm:"), Qt::CaseInsensitive) || line.isEmpty())
-            continue;
-        match |= sameText(line, userAuthentication);
-    }
-    return match && !userAuthentication.isEmpty();
+    // The server's own check: the credentials must equal a whole entry of
+    // the login file.
+    return !userAuthentication.isEmpty() &&
+           servlane::AccessCheck::credentialsMatch(m_loginText, userAuthentication.toLatin1());
 }
 
 bool RemoteServer::knownDevice(const QString& deviceKey) const

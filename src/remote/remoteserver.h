@@ -89,7 +89,7 @@ private:
     mutable QString m_loginPath;
     mutable FileStamp m_loginStamp;
     mutable bool m_loginValid = false;
-    mutable QStringList m_loginLines;
+    mutable QByteArray m_loginText;
 };
 
 } // namespace casalux
