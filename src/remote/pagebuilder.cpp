@@ -407,6 +407,13 @@ void PageBuilder::fillRooms(Family family, QString& page) const
     tree.output = page;
 }
 
+bool PageBuilder::hasDevice(const QString& deviceKey) const
+{
+    const Kept::List& list = m_kept->roomList(RoomList(m_folder).path());
+    return std::any_of(list.devices.cbegin(), list.devices.cend(),
+                       [&](const Kept::Device& d) { return d.deviceKey == deviceKey; });
+}
+
 void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey) const
 {
     const bool mc = family == Family::MediaCenter;

@@ -53,6 +53,9 @@ public:
         fillRoom(Family::Standard, page, roomKey);
     }
 
+    // Whether the room list holds a device with this key.
+    bool hasDevice(const QString& deviceKey) const;
+
     bool getlaststatus(const QString& keyname) const;
     QString getimageon(const QString& fullname) const;
     QString getimageoff(const QString& fullname) const;

@@ -1,10 +1,8 @@
 #include "remoteserver.h"
 
 #include "home/devicestatus.h"
-#include "home/roomlist.h"
 #include "home/roomrecord.h"
 #include "home/settingsstore.h"
-#include "home/textlistfile.h"
 #include "platform/clock.h"
 #include "platform/statussink.h"
 #include "x10/devicecommands.h"
@@ -176,17 +174,6 @@ bool RemoteServer::authorised(const QString& userAuthentication) const
            servlane::AccessCheck::credentialsMatch(m_loginText, userAuthentication.toLatin1());
 }
 
-bool RemoteServer::knownDevice(const QString& deviceKey) const
-{
-    RoomList list(m.programFolder);
-    list.loadlists();
-    for (const RoomRecord& r : list.records()) {
-        if (!r.isRoom() && r.deviceKey() == deviceKey)
-            return true;
-    }
-    return false;
-}
-
 QCoro::Task<> RemoteServer::waitTurn(quint64 ticket)
 {
     // Requests are answered one at a time, in the order they came.
@@ -247,7 +234,7 @@ QCoro::Task<bool> RemoteServer::runCommand(const Command& c)
     const int unit = RoomRecord::leadingNumber(c.unit);
     if (house.size() != 1 || house[0] < QLatin1Char('A') || house[0] > QLatin1Char('P') ||
         unit < 1 || unit > 16 || QString::number(unit) != c.unit.trimmed() ||
-        !knownDevice(c.deviceKey))
+        !m_builder.hasDevice(c.deviceKey))
         co_return false;
 
     const QString unitText = QString::number(unit);

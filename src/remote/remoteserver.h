@@ -72,7 +72,6 @@ private:
     static QString withNotice(QString html, const QString& notice);
     QString startPage(Page page) const;
     QString roomPage(Page page, const QString& roomKey) const;
-    bool knownDevice(const QString& deviceKey) const;
     QString loginFile() const;
     static QString searchLoginFile(const QString& folder);
     bool authorised(const QString& userAuthentication) const;
