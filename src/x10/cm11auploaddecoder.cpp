@@ -27,7 +27,7 @@ QList<Cm11aTraffic> Cm11aUploadDecoder::decode(const QByteArray& payload)
         const int house = Cm11aProtocol::houseFromNibble(byte >> 4);
         const bool isFunction = i - 1 < 8 && (mask & (1u << (i - 1))) != 0;
         if (!isFunction) {
-            address(house, Cm11aProtocol::unitFromNibble(byte & 0x0F));
+            m_addressing.address(house, Cm11aProtocol::unitFromNibble(byte & 0x0F));
             continue;
         }
         const int code = byte & 0x0F;
@@ -45,38 +45,22 @@ QList<Cm11aTraffic> Cm11aUploadDecoder::decode(const QByteArray& payload)
 
 void Cm11aUploadDecoder::reset()
 {
-    for (auto& units : m_addressed)
-        units.clear();
-    m_functionSeen = {};
+    m_addressing.clear();
     m_pendingDimHouse = -1;
     m_extendedBytesLeft = 0;
-}
-
-void Cm11aUploadDecoder::address(int house, int unit)
-{
-    auto& units = m_addressed[static_cast<std::size_t>(house)];
-    if (m_functionSeen[static_cast<std::size_t>(house)]) {
-        units.clear();
-        m_functionSeen[static_cast<std::size_t>(house)] = false;
-    }
-    if (!units.contains(unit))
-        units.append(unit);
 }
 
 void Cm11aUploadDecoder::function(int house, int code, int percent, QList<Cm11aTraffic>& out)
 {
     const QString letter(Cm11aProtocol::houseLetter(house));
-    auto& units = m_addressed[static_cast<std::size_t>(house)];
     if (Cm11aProtocol::isHouseWide(code)) {
         out.append({letter, letter, code, 0});
-        if (code == Cm11aProtocol::AllUnitsOff)
-            units.clear();
     } else {
         // A function with no unit addressed on its house reaches no module.
-        for (int unit : units)
+        for (int unit : m_addressing.units(house))
             out.append({letter + QString::number(unit), letter, code, percent});
     }
-    m_functionSeen[static_cast<std::size_t>(house)] = true;
+    m_addressing.functionSent(house, code);
 }
 
 } // namespace casalux

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "unitaddressing.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <array>
 
 namespace casalux {
 
@@ -27,13 +28,9 @@ public:
     void reset();
 
 private:
-    void address(int house, int unit);
     void function(int house, int function, int percent, QList<Cm11aTraffic>& out);
 
-    // Units addressed per house; X10 addressing accumulates until a function
-    // on that house, after which the next address starts a new set.
-    std::array<QList<int>, 16> m_addressed;
-    std::array<bool, 16> m_functionSeen{};
+    UnitAddressing m_addressing;
     int m_pendingDimHouse = -1;
     int m_pendingDimFunction = 0;
     int m_extendedBytesLeft = 0; // unit, data and command bytes of an extended code

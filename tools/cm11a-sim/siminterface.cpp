@@ -152,21 +152,13 @@ void SimInterface::executeFrame()
 {
     const P::Frame frame = P::decodeFrame(m_header, m_code);
     if (frame.valid && frame.house >= 0) {
-        const auto h = static_cast<std::size_t>(frame.house);
         if (!frame.isFunction) {
-            if (m_functionSeen[h]) {
-                m_addressed[h].clear();
-                m_functionSeen[h] = false;
-            }
-            if (!m_addressed[h].contains(frame.unit))
-                m_addressed[h].append(frame.unit);
+            m_addressing.address(frame.house, frame.unit);
         } else {
-            for (const QString& line :
-                 m_line.apply(frame.house, m_addressed[h], frame.function, frame.steps))
+            for (const QString& line : m_line.apply(frame.house, m_addressing.units(frame.house),
+                                                    frame.function, frame.steps))
                 Q_EMIT executed(line);
-            if (frame.function == P::AllUnitsOff)
-                m_addressed[h].clear();
-            m_functionSeen[h] = true;
+            m_addressing.functionSent(frame.house, frame.function);
         }
     }
     send(oneByte(P::Ready));
@@ -206,7 +198,7 @@ void SimInterface::sendStatus()
     quint16 dimmed = 0;
     for (int unit = 1; unit <= 16; ++unit) {
         const quint16 bit = quint16(1u << P::unitNibble(unit));
-        if (m_addressed[static_cast<std::size_t>(m_monitoredHouse)].contains(unit))
+        if (m_addressing.units(m_monitoredHouse).contains(unit))
             addressed |= bit;
         const PowerLine::Module m = m_line.module(m_monitoredHouse, unit);
         if (m.on)

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "powerline.h"
+#include "x10/unitaddressing.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QTimer>
-#include <array>
 
 namespace casalux::sim {
 
@@ -79,8 +79,7 @@ private:
     bool m_powerFail = false;
     bool m_collideHold = false;
     QList<Item> m_pending;
-    std::array<QList<int>, 16> m_addressed;
-    std::array<bool, 16> m_functionSeen{};
+    UnitAddressing m_addressing;
     QTimer m_pollTimer;
     QTimer m_lineTimer;
 };
