@@ -700,9 +700,9 @@ void MainWindow::endProgram()
     Q_EMIT closed();
 }
 
-void MainWindow::showWebPort(const QString&)
+void MainWindow::showWebPort(const QString& port)
 {
-    m_web->showStoredPort();
+    m_web->showPort(port);
 }
 
 void MainWindow::loadLists()

@@ -96,7 +96,11 @@ void WebPanel::setUrlOpener(BrowserLink::Opener opener, BrowserLink::Finder find
 
 void WebPanel::showStoredPort()
 {
-    const QString port = m_core.settings.read(settingkeys::webport);
+    showPort(m_core.settings.read(settingkeys::webport));
+}
+
+void WebPanel::showPort(const QString& port)
+{
     m_port->setText(port);
     m_caption->setText(WebOptions::portCaption(port));
 }

@@ -31,6 +31,7 @@ public:
 
     // Shows the stored port in the entry and the caption.
     void showStoredPort();
+    void showPort(const QString& port);
     // How web addresses are opened (the default browser unless replaced,
     // e.g. by tests), and how a browser is found.
     void setUrlOpener(BrowserLink::Opener opener, BrowserLink::Finder finder = {});
