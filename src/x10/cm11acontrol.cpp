@@ -6,6 +6,8 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
+
 namespace casalux {
 
 namespace {
@@ -133,10 +135,18 @@ bool Cm11aControl::write(const QByteArray& bytes)
     return true;
 }
 
+// A faster clock shortens the waits on the line, but never below what
+// bytes need to cross a busy machine: the far end is another process, and a
+// missed answer would read as a fault of the interface.
+int Cm11aControl::realWaitMs(int clockMs)
+{
+    return std::max(Clock::instance().interval(clockMs), std::min(clockMs, MinRealWaitMs));
+}
+
 QCoro::Task<std::optional<quint8>> Cm11aControl::readByte(int clockMs)
 {
     while (m_inbox.isEmpty() && usable()) {
-        if (!co_await m_wakeup.wait(Clock::instance().interval(clockMs)))
+        if (!co_await m_wakeup.wait(realWaitMs(clockMs)))
             break;
     }
     if (m_inbox.isEmpty() || !usable())
@@ -326,6 +336,10 @@ QCoro::Task<> Cm11aControl::servicePoll()
 {
     // A second poll right after our answer is a known quirk: answer again.
     for (int round = 0; round < 3; ++round) {
+        // Polls that piled up while we were busy or stalled all ask for the
+        // same upload: one answer serves them, and the next byte is its size.
+        while (!m_inbox.isEmpty() && static_cast<quint8>(m_inbox.front()) == P::Poll)
+            m_inbox.remove(0, 1);
         if (!write(oneByte(P::PollAnswer)))
             co_return;
         const auto size = co_await readByte(UploadTimeoutMs);

@@ -43,8 +43,10 @@ public:
     static constexpr int MaxAttempts = 4;        // first try and three resends
     static constexpr int MaxInterruptions = 5;   // polls serviced within one transmission
     static constexpr int MaxStrayBytes = 16;
+    static constexpr int MinRealWaitMs = 250; // under a scaled clock
 
 private:
+    static int realWaitMs(int clockMs);
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void dispatch();

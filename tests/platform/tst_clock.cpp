@@ -85,7 +85,9 @@ private Q_SLOTS:
         QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
         timer.start(1);
         QCoro::waitFor(waitseconds(2)); // 20 ms real
-        QVERIFY2(ticks >= 2, qPrintable(QString::number(ticks)));
+        // The tick is due first, so it runs before the wait ends however
+        // late a loaded machine wakes the loop.
+        QVERIFY2(ticks >= 1, qPrintable(QString::number(ticks)));
     }
 
     // A wait that spans midnight ends after its length like any other.

@@ -277,7 +277,9 @@ private Q_SLOTS:
         QCOMPARE(rig.list(), crlf(others));
         QVERIFY(rig.sent().isEmpty());
         const QDateTime due(thursday, QTime(7, 30));
-        QVERIFY2(removedAt <= due.addSecs(14), qPrintable(removedAt.toString(Qt::ISODate)));
+        // On the removal tick after the firing minute, well before the next
+        // minute's tick (room left for a loaded machine's late timers).
+        QVERIFY2(removedAt < due.addSecs(40), qPrintable(removedAt.toString(Qt::ISODate)));
         QTRY_VERIFY(!rig.filebusy.isHeld());
     }
 

@@ -54,6 +54,7 @@ void SimProcess::readOutput()
 void SimProcess::command(const QString& line)
 {
     m_process.write(line.toLocal8Bit() + '\n');
+    m_process.waitForBytesWritten(1000); // on its way even if the caller blocks next
 }
 
 void SimProcess::kill()

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -235,6 +236,21 @@ private Q_SLOTS:
         QVERIFY2(m_sim->receivedHex().endsWith(QLatin1String("04 62 C3 04 62 00 06 62 00")),
                  qPrintable(m_sim->receivedHex()));
         QCOMPARE(m_sim->lines().last(), QStringLiteral("A3 ON LEVEL 100"));
+    }
+
+    // A machine that stalls finds several polls waiting at once: each is
+    // answered until the upload comes, and the next command goes through.
+    void pollsQueuedDuringAStallAreAllAnswered()
+    {
+        startSim();
+        openReady();
+        QSignalSpy spy(m_control.get(), &InterfaceControl::traffic);
+        m_sim->command(QStringLiteral("A2 ON"));
+        QThread::msleep(1000); // ten polls of the scaled clock pile up unread
+        QVERIFY(QCoro::waitFor(sendCommand(*m_control, "A3", InterfaceControl::On)));
+        QTRY_COMPARE(spy.size(), 1);
+        QCOMPARE(spy[0][0].toString(), QStringLiteral("A2"));
+        QTRY_COMPARE(m_sim->lines().last(), QStringLiteral("A3 ON LEVEL 100"));
     }
 
     // Two callers at once: the second waits its turn; frames never interleave.
