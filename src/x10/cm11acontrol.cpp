@@ -5,7 +5,6 @@
 #include "serialportmap.h"
 
 #include <QLoggingCategory>
-
 #include <algorithm>
 
 namespace casalux {
@@ -135,18 +134,20 @@ bool Cm11aControl::write(const QByteArray& bytes)
     return true;
 }
 
-// A faster clock shortens the waits on the line, but never below what
+// A faster clock shortens the waits for an answer, but never below what
 // bytes need to cross a busy machine: the far end is another process, and a
-// missed answer would read as a fault of the interface.
-int Cm11aControl::realWaitMs(int clockMs)
-{
-    return std::max(Clock::instance().interval(clockMs), std::min(clockMs, MinRealWaitMs));
-}
-
+// missed answer would read as a fault of the interface. The quiet window that
+// tells a lone poll from a streaming reply scales as the polls do.
 QCoro::Task<std::optional<quint8>> Cm11aControl::readByte(int clockMs)
 {
+    const int scaled = Clock::instance().interval(clockMs);
+    co_return co_await readByteWithin(std::max(scaled, std::min(clockMs, MinRealWaitMs)));
+}
+
+QCoro::Task<std::optional<quint8>> Cm11aControl::readByteWithin(int realMs)
+{
     while (m_inbox.isEmpty() && usable()) {
-        if (!co_await m_wakeup.wait(realWaitMs(clockMs)))
+        if (!co_await m_wakeup.wait(realMs))
             break;
     }
     if (m_inbox.isEmpty() || !usable())
@@ -211,7 +212,7 @@ QCoro::Task<bool> Cm11aControl::probe()
         if (*first == P::Poll || *first == P::PowerFail) {
             // A poll is one byte and then silence until the next second; a
             // status reply that merely starts with the same value streams on.
-            const auto next = co_await readByte(QuietMs);
+            const auto next = co_await readByteWithin(Clock::instance().interval(QuietMs));
             if (!next) {
                 if (*first == P::PowerFail)
                     co_return co_await answerPowerFail();

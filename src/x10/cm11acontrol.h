@@ -43,10 +43,9 @@ public:
     static constexpr int MaxAttempts = 4;        // first try and three resends
     static constexpr int MaxInterruptions = 5;   // polls serviced within one transmission
     static constexpr int MaxStrayBytes = 16;
-    static constexpr int MinRealWaitMs = 250; // under a scaled clock
+    static constexpr int MinRealWaitMs = 250; // for an answer, under a scaled clock
 
 private:
-    static int realWaitMs(int clockMs);
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void dispatch();
@@ -54,6 +53,7 @@ private:
     void closePort();
     bool write(const QByteArray& bytes);
     QCoro::Task<std::optional<quint8>> readByte(int clockMs);
+    QCoro::Task<std::optional<quint8>> readByteWithin(int realMs);
     QCoro::Task<> serviceUnsolicited();
 
     QCoro::Task<bool> probe();
