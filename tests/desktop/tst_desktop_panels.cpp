@@ -1,4 +1,5 @@
 #include "devicetree.h"
+#include "httpget.h"
 #include "platform/clock.h"
 #include "twips.h"
 #include "webpanel.h"
@@ -11,7 +12,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
@@ -41,13 +41,6 @@ void choose(QComboBox* box, const QString& text)
     QVERIFY2(index >= 0, qPrintable(text));
     box->setCurrentIndex(index);
     Q_EMIT box->activated(index); // as a user's pick does
-}
-
-int freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 } // namespace
@@ -387,7 +380,7 @@ private Q_SLOTS:
     void webPortIsSavedAndLookedUp()
     {
         EventsRig rig(home);
-        const QString chosen = QString::number(freePort());
+        const QString chosen = QString::number(test::freePort());
         auto* port = rig.find<QLineEdit>("txt_webport");
         port->setText(chosen);
         QTest::mouseClick(rig.find<QPushButton>("Command7"), Qt::LeftButton);

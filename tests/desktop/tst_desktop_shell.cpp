@@ -1,4 +1,5 @@
 #include "homepanel.h"
+#include "httpget.h"
 #include "home/settingkeys.h"
 #include "platform/clock.h"
 #include "trayicon.h"
@@ -25,9 +26,11 @@ const QByteArray home = "Lounge~~~\r\n"
                         "Hall~~~\r\n"
                         "Hall~Light~B~12\r\n";
 
-// The start-up sequence as the program runs it, to its end.
+// The start-up sequence as the program runs it, to its end. Its web server
+// listens on a free port, never on one the machine or another test uses.
 bool startUp(WindowRig& rig)
 {
+    rig.settings.write(settingkeys::webport, QString::number(test::freePort()));
     bool done = false;
     bool go = false;
     rig.window.core().launch([](MainWindow& w, bool& d, bool& g) -> QCoro::Task<> {
