@@ -12,6 +12,12 @@ HostNameCache::HostNameCache(QObject* parent) : QObject(parent)
     m_clock.start();
 }
 
+HostNameCache::~HostNameCache()
+{
+    for (auto it = m_lookups.cbegin(); it != m_lookups.cend(); ++it)
+        QHostInfo::abortHostLookup(it.key());
+}
+
 QString HostNameCache::cached(const QString& address) const
 {
     const auto it = m_names.constFind(address);
@@ -62,13 +68,19 @@ void HostNameCache::startLookup(const QString& address)
         m_names.insert(address, Entry{QStringLiteral("Unknown"), m_clock.elapsed()});
         return;
     }
-    m_inFlight.insert(address, 0);
-    QHostInfo::lookupHost(address, this,
-                          [this, address](const QHostInfo& info) { lookedUp(address, info); });
+    // A slot by name rather than a functor: Qt 6.4 loses a functor whose
+    // context went away before the answer came, and a server that stops
+    // lets go of its cache at once.
+    const int id = QHostInfo::lookupHost(address, this, SLOT(lookedUp(QHostInfo)));
+    m_inFlight.insert(address, id);
+    m_lookups.insert(id, address);
 }
 
-void HostNameCache::lookedUp(const QString& address, const QHostInfo& info)
+void HostNameCache::lookedUp(const QHostInfo& info)
 {
+    const QString address = m_lookups.take(info.lookupId());
+    if (address.isNull())
+        return;
     m_inFlight.remove(address);
     QString name = info.hostName();
     // Without an answer the resolver hands back the address itself.

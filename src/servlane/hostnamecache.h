@@ -25,6 +25,7 @@ public:
     static constexpr qsizetype kMaxEntries = 1024;
 
     explicit HostNameCache(QObject* parent = nullptr);
+    ~HostNameCache() override;
 
     // The name if known, else a null string.
     QString cached(const QString& address) const;
@@ -45,12 +46,13 @@ private:
         QPointer<QObject> context;
         std::function<void()> done;
     };
-    void lookedUp(const QString& address, const QHostInfo& info);
+    Q_SLOT void lookedUp(const QHostInfo& info);
     void startLookup(const QString& address);
 
     QHash<QString, Entry> m_names;
     QHash<QString, QList<Waiter>> m_waiting; // address -> requests waiting for it
-    QHash<QString, int> m_inFlight;
+    QHash<QString, int> m_inFlight; // address -> look-up id
+    QHash<int, QString> m_lookups;  // look-up id -> address
     quint64 m_nextId = 0;
     QElapsedTimer m_clock;
 };
