@@ -51,8 +51,8 @@ private:
 
     QHash<QString, Entry> m_names;
     QHash<QString, QList<Waiter>> m_waiting; // address -> requests waiting for it
-    QHash<QString, int> m_inFlight; // address -> look-up id
-    QHash<int, QString> m_lookups;  // look-up id -> address
+    QHash<QString, int> m_inFlight;          // address -> look-up id
+    QHash<int, QString> m_lookups;           // look-up id -> address
     quint64 m_nextId = 0;
     QElapsedTimer m_clock;
 };
