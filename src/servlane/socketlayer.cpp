@@ -586,12 +586,20 @@ void SocketLayer::setState(ConnectionSlot& s, SlotState state)
 void SocketLayer::checkDeadlines()
 {
     // A waiting connection that has said nothing within the head deadline
-    // is closed, as it would be in a slot.
+    // is closed, as it would be in a slot. Its flag may be old, so it is
+    // asked again first: a client that sent its request while we were busy
+    // keeps its place.
     for (std::size_t i = 0; i < m_waiting.size();) {
-        if (!m_waiting[i].talking && m_waiting[i].since.elapsed() > m_limits.headTimeoutMs)
-            closeWaiting(i);
-        else
-            ++i;
+        Waiting& w = m_waiting[i];
+        if (!w.talking && w.since.elapsed() > m_limits.headTimeoutMs) {
+            w.peekedAt = m_clock.elapsed();
+            w.talking = peek(w.descriptor) == Peek::Talking;
+            if (!w.talking) {
+                closeWaiting(i);
+                continue;
+            }
+        }
+        ++i;
     }
     for (int i = 2; i <= m_highest; ++i) {
         ConnectionSlot& s = m_slots[std::size_t(i)];

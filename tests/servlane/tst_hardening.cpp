@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 #include <memory>
 
@@ -210,6 +211,30 @@ private Q_SLOTS:
         stillServes();
         QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
         drip.stop();
+    }
+
+    // A client that sent its request while every slot was taken keeps its
+    // place, even when the server was too busy to look before the deadline.
+    void requestSentWhileTheServerWasBusyIsServed()
+    {
+        m_server->setMaxConnections(2); // one slot
+        start();
+        QTcpSocket slow;
+        slow.connectToHost(QHostAddress::LocalHost, m_port);
+        QVERIFY(slow.waitForConnected(2000));
+        slow.write("GET /a.txt HTTP/1.0\r\n"); // a head never finished
+        slow.flush();
+        QTest::qWait(50);
+        QTcpSocket client;
+        QByteArray reply;
+        connect(&client, &QTcpSocket::readyRead, this, [&] { reply += client.readAll(); });
+        client.connectToHost(QHostAddress::LocalHost, m_port);
+        QVERIFY(client.waitForConnected(2000));
+        QTest::qWait(50); // now waiting for the slot
+        client.write("GET /a.txt HTTP/1.0\r\n\r\n");
+        client.flush();
+        QThread::msleep(900); // busy past the head deadline of both
+        QTRY_VERIFY2(reply.endsWith("fine"), reply.constData());
     }
 
     void abruptDisconnectMidBody()
