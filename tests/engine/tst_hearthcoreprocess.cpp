@@ -94,7 +94,9 @@ private Q_SLOTS:
         QVERIFY(rig.start());
         QTRY_VERIFY_WITH_TIMEOUT(listening(rig.webPort), 10000);
         const double seconds = clock.elapsed() * scale / 1000.0;
-        QVERIFY2(seconds >= 20 && seconds < 60, qPrintable(QString::number(seconds)));
+        // The upper bound leaves a loaded machine time to start the process,
+        // and still catches a delay counted in the wrong unit.
+        QVERIFY2(seconds >= 20 && seconds < 150, qPrintable(QString::number(seconds)));
     }
 };
 
