@@ -134,8 +134,8 @@ bool Cm11aControl::write(const QByteArray& bytes)
     return true;
 }
 
-// A faster clock shortens the waits for an answer, but never below what
-// bytes need to cross a busy machine: the far end is another process, and a
+// A faster clock shortens the waits for an answer, but never below a second
+// of real time: the far end may be another process on a busy machine, and a
 // missed answer would read as a fault of the interface. The quiet window that
 // tells a lone poll from a streaming reply scales as the polls do.
 QCoro::Task<std::optional<quint8>> Cm11aControl::readByte(int clockMs)
@@ -336,7 +336,7 @@ QCoro::Task<bool> Cm11aControl::transmit(const QByteArray& frame)
 QCoro::Task<> Cm11aControl::servicePoll()
 {
     // A second poll right after our answer is a known quirk: answer again.
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < MaxPollAnswers; ++round) {
         // Polls that piled up while we were busy or stalled all ask for the
         // same upload: one answer serves them, and the next byte is its size.
         while (!m_inbox.isEmpty() && static_cast<quint8>(m_inbox.front()) == P::Poll)

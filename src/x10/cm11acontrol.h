@@ -43,7 +43,8 @@ public:
     static constexpr int MaxAttempts = 4;        // first try and three resends
     static constexpr int MaxInterruptions = 5;   // polls serviced within one transmission
     static constexpr int MaxStrayBytes = 16;
-    static constexpr int MinRealWaitMs = 250; // for an answer, under a scaled clock
+    static constexpr int MaxPollAnswers = 8;   // to one poll, while more keep coming
+    static constexpr int MinRealWaitMs = 1000; // for an answer, under a scaled clock
 
 private:
     void onReadyRead();
