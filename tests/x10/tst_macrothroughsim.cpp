@@ -52,6 +52,14 @@ class TestMacroThroughSim : public QObject {
             commands.setMacroHook(amacros);
             traffic.setMacroTrigger(amacros);
         }
+        ~Rig()
+        {
+            // A command the test set off may still be on the line: end it
+            // while everything it reports to is still here.
+            control.close();
+            if (!QTest::qWaitFor([this] { return !commands.commandInProgress(); }, 5000))
+                qWarning("a command outlived the test");
+        }
         bool start()
         {
             if (!sim.start({}, scale))
