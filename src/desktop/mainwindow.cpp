@@ -588,6 +588,13 @@ QCoro::Task<> MainWindow::shutdown()
     // The engine takes the web port over when it starts: let it go first.
     m_core->server.stopserver();
     co_await m_sequence.shutdown();
+    // A device command still on the line ends soon after the port closes;
+    // it finishes while the window it reports to is still here.
+    for (int step = 0; step < 50; ++step) {
+        if (!self || !m_core->commands.commandInProgress())
+            break;
+        co_await Clock::instance().sleep(0.1);
+    }
     if (!self)
         co_return;
     m_tray.reset(); // the icon leaves the notification area

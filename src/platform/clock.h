@@ -54,5 +54,8 @@ private:
 // Waits n whole seconds of clock time while the event loop runs on. Measures
 // elapsed time, so a wait across midnight ends after n seconds like any other.
 QCoro::Task<> waitseconds(int seconds);
+// A fraction would be cut to whole seconds without a word; such waits call
+// Clock::sleep.
+QCoro::Task<> waitseconds(double seconds) = delete;
 
 } // namespace casalux

@@ -76,6 +76,36 @@ private Q_SLOTS:
         QCOMPARE(rig.machineValue("LoungeLamp"), QStringLiteral("False"));
         QVERIFY(rig.settle());
     }
+
+    // Exit while a command is on the line: the command ends before the
+    // window goes, not later against a window that is gone.
+    void exitWithACommandOnTheLine()
+    {
+        test::SimProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--line-delay"), QStringLiteral("8000")}, scale));
+        qputenv("CASALUX_SERIAL_1", sim.devicePath().toLocal8Bit());
+        Cm11aControl control;
+        test::WindowRig rig("Lounge~~~\r\n"
+                            "Lounge~Lamp~A~3\r\n",
+                            {}, &control);
+        rig.settings.write(settingkeys::port, QStringLiteral("1"));
+        rig.window.startInterfaceSearch();
+        QVERIFY(rig.settle());
+        rig.window.core().scheduler.stop();
+
+        QVERIFY(rig.clickNode("Lounge"));
+        QTest::mouseClick(rig.find<QToolButton>("device_0"), Qt::LeftButton);
+        QVERIFY(rig.window.core().commands.commandInProgress());
+        bool commandEndedFirst = false;
+        bool closed = false;
+        connect(&rig.window, &MainWindow::closed, this, [&] {
+            commandEndedFirst = !rig.window.core().commands.commandInProgress();
+            closed = true;
+        });
+        rig.window.close();
+        QTRY_VERIFY_WITH_TIMEOUT(closed, 10000);
+        QVERIFY(commandEndedFirst);
+    }
 };
 
 QTEST_MAIN(TestDesktopSim)
