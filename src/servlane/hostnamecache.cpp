@@ -72,7 +72,7 @@ void HostNameCache::startLookup(const QString& address)
     // context went away before the answer came, and a server that stops
     // lets go of its cache at once.
     const int id = QHostInfo::lookupHost(address, this, SLOT(lookedUp(QHostInfo)));
-    m_inFlight.insert(address, id);
+    m_inFlight.insert(address);
     m_lookups.insert(id, address);
 }
 

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -51,7 +52,7 @@ private:
 
     QHash<QString, Entry> m_names;
     QHash<QString, QList<Waiter>> m_waiting; // address -> requests waiting for it
-    QHash<QString, int> m_inFlight;          // address -> look-up id
+    QSet<QString> m_inFlight;                // addresses being looked up
     QHash<int, QString> m_lookups;           // look-up id -> address
     quint64 m_nextId = 0;
     QElapsedTimer m_clock;
