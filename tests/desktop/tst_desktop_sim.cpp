@@ -89,9 +89,7 @@ private Q_SLOTS:
                             "Lounge~Lamp~A~3\r\n",
                             {}, &control);
         rig.settings.write(settingkeys::port, QStringLiteral("1"));
-        rig.window.startInterfaceSearch();
-        QVERIFY(rig.settle());
-        rig.window.core().scheduler.stop();
+        QVERIFY(rig.connectInterface());
 
         QVERIFY(rig.clickNode("Lounge"));
         QTest::mouseClick(rig.find<QToolButton>("device_0"), Qt::LeftButton);
