@@ -1,5 +1,7 @@
 #include "accesscheck.h"
 
+#include "filelookup.h"
+
 #include <QFile>
 #include <QList>
 #include <algorithm>
@@ -43,7 +45,10 @@ unsigned constantTimeDifference(const QByteArray& a, const QByteArray& b)
 
 QByteArray AccessCheck::readCredentials(const QString& path)
 {
-    if (path.isEmpty())
+    // Anything but a regular file reads as no credentials, so an odd entry
+    // in the place of the access file locks the folder rather than opening
+    // it (and a FIFO is never opened, which would block).
+    if (path.isEmpty() || !FileLookup::isRegularFile(path))
         return {};
     QFile file(path);
     if (file.size() > kMaxCredentialFile || !file.open(QIODevice::ReadOnly))

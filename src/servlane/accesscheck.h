@@ -31,7 +31,8 @@ public:
     // The server name, followed by a space and the text after "realm:" up
     // to the line end when the credentials carry such a line.
     static QString realm(const QByteArray& credentials, const QString& serverName);
-    // The file's bytes; empty when it is missing or cannot be read.
+    // The file's bytes; empty when it is missing, not a regular file or
+    // cannot be read.
     static QByteArray readCredentials(const QString& path);
 };
 

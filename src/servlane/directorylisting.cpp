@@ -4,6 +4,7 @@
 #include "percentcodec.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QLocale>
 #include <QStringList>
@@ -46,6 +47,14 @@ QString DirectoryListing::dateCell(const QDateTime& lastWrite)
 QString DirectoryListing::page(const QString& directory, const QString& urlPath,
                                const QString& serverName, bool atRoot)
 {
+    FileLookup lookup(atRoot ? directory : QFileInfo(directory).absolutePath());
+    return page(lookup, directory, urlPath, serverName);
+}
+
+QString DirectoryListing::page(const FileLookup& lookup, const QString& directory,
+                               const QString& urlPath, const QString& serverName)
+{
+    const bool atRoot = directory == lookup.root();
     QStringList out;
     const QString title = serverName + QStringLiteral(" - ") + urlPath;
     out << QStringLiteral("<html>") << QStringLiteral("<head>")
@@ -94,12 +103,28 @@ QString DirectoryListing::page(const QString& directory, const QString& urlPath,
                    QStringLiteral(">[Parent Directory]</a></td><td></td><td></td></tr>");
     }
 
-    const QDir dir(directory);
-    const QFileInfoList entries = dir.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QFileInfo& e : entries) {
-        if (!e.isDir())
+    // Folders first, then files; each in the order the folder gives them.
+    QFileInfoList folders;
+    QFileInfoList files;
+    bool cut = false;
+    QDirIterator it(directory,
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo e = it.fileInfo();
+        if (FileLookup::isPrivateName(e.fileName()))
             continue;
+        if (e.isSymLink() && !lookup.reaches(e.canonicalFilePath()))
+            continue; // leads outside the root, to a private name, or nowhere
+        if (!e.isDir() && !FileLookup::isRegularFile(e.filePath()))
+            continue; // a FIFO, socket or device is never served
+        if (folders.size() + files.size() == kMaxEntries) {
+            cut = true;
+            break;
+        }
+        (e.isDir() ? folders : files).append(e);
+    }
+    for (const QFileInfo& e : std::as_const(folders)) {
         out << QStringLiteral("   <tr>")
             << QStringLiteral("       <td>&nbsp;<a href = ") + base + QLatin1Char('/') +
                    PercentCodec::encodeName(e.fileName()) + QLatin1Char('>') +
@@ -107,9 +132,7 @@ QString DirectoryListing::page(const QString& directory, const QString& urlPath,
             << QStringLiteral("       <td align=\"right\">&lt;dir&gt;&nbsp;</td>")
             << dateCell(e.lastModified()) << QStringLiteral("   </tr>");
     }
-    for (const QFileInfo& e : entries) {
-        if (e.isDir() || FileLookup::isAccessFile(e.fileName()))
-            continue;
+    for (const QFileInfo& e : std::as_const(files)) {
         // Names are encoded here too: a space or "#" in a bare link would
         // cut the address short.
         out << QStringLiteral("   <tr>")
@@ -120,6 +143,10 @@ QString DirectoryListing::page(const QString& directory, const QString& urlPath,
                    QStringLiteral("&nbsp;</td>")
             << dateCell(e.lastModified()) << QStringLiteral("   </tr>");
     }
+    if (cut)
+        out << QStringLiteral("   <tr><td colspan=3>&nbsp;Listing stopped after %1 entries; this "
+                              "folder holds more.</td></tr>")
+                   .arg(kMaxEntries);
     out << QStringLiteral("</table>") << QStringLiteral("</html>");
     return out.join(QStringLiteral("\r\n"));
 }

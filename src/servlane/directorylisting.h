@@ -5,11 +5,22 @@
 
 namespace servlane {
 
+class FileLookup;
+
 // The page shown for a folder without an index page when browsing is on.
+// It shows only what the server would serve: folders and regular files,
+// no private names (FileLookup::isPrivateName), no link that leads outside
+// the root or nowhere; and at most kMaxEntries of them, so a huge folder
+// cannot make a huge page.
 class DirectoryListing final {
 public:
-    // `directory` is a canonical local path, `urlPath` the request path that
-    // named it, `atRoot` true for the document root (no parent row).
+    static constexpr int kMaxEntries = 10000;
+
+    // `directory` is a canonical local path inside the root of `lookup`,
+    // `urlPath` the request path that named it. The root gets no parent row.
+    static QString page(const FileLookup& lookup, const QString& directory, const QString& urlPath,
+                        const QString& serverName);
+    // Kept until the dispatch code moves to the form above.
     static QString page(const QString& directory, const QString& urlPath, const QString& serverName,
                         bool atRoot);
 

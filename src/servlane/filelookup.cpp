@@ -3,7 +3,14 @@
 #include "percentcodec.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#include <sys/stat.h>
+#endif
 
 namespace servlane {
 
@@ -49,15 +56,63 @@ FileLookup::Check FileLookup::checkRequestPath(const QString& requestPath)
     return Check::Ok;
 }
 
-QString FileLookup::findEntry(const QString& directory, const QString& segment)
+bool FileLookup::isRegularFile(const QString& path)
 {
-    const QString exact = directory + QLatin1Char('/') + segment;
-    if (QFileInfo::exists(exact) || QFileInfo(exact).isSymLink())
-        return segment;
-    const QStringList entries = QDir(directory).entryList(QDir::AllEntries | QDir::Hidden |
-                                                          QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        if (entry.compare(segment, Qt::CaseInsensitive) == 0)
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+#else
+    return QFileInfo(path).isFile();
+#endif
+}
+
+QString FileLookup::findEntry(const QString& directory, const QString& name,
+                              const std::function<bool(const QString& path)>& accept)
+{
+    if (directory.isEmpty() || name.isEmpty() || name == QLatin1String(".") ||
+        name == QLatin1String("..") || name.contains(QLatin1Char('/')) || name.contains(QChar(0)))
+        return {};
+    const auto fits = [&](const QString& entry) {
+        const QString path = directory + QLatin1Char('/') + entry;
+        if (accept)
+            return accept(path);
+#ifdef Q_OS_UNIX
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+#else
+        const QFileInfo info(path);
+        return info.exists() || info.isSymLink();
+#endif
+    };
+    if (fits(name))
+        return name;
+
+    QStringList matches;
+#ifdef Q_OS_UNIX
+    // The names alone: a QDir listing would also describe and sort every
+    // entry, which costs many times more in a folder of pages and pictures.
+    DIR* dir = ::opendir(QFile::encodeName(directory).constData());
+    if (!dir)
+        return {};
+    while (const dirent* e = ::readdir(dir)) {
+        const QString entry = QFile::decodeName(e->d_name);
+        if (entry != name && entry.compare(name, Qt::CaseInsensitive) == 0)
+            matches << entry;
+    }
+    ::closedir(dir);
+#else
+    const QStringList all = QDir(directory).entryList(QDir::AllEntries | QDir::Hidden |
+                                                      QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : all) {
+        if (entry != name && entry.compare(name, Qt::CaseInsensitive) == 0)
+            matches << entry;
+    }
+#endif
+    // Several spellings of one name: always the same one, whatever order the
+    // folder lists them in.
+    std::sort(matches.begin(), matches.end());
+    for (const QString& entry : std::as_const(matches)) {
+        if (fits(entry))
             return entry;
     }
     return {};
@@ -102,6 +157,7 @@ FileLookup::Result FileLookup::resolveUncached(const QString& requestPath) const
         return result;
     QString path = PercentCodec::decodeSpaces(requestPath);
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const bool folderWanted = path.endsWith(QLatin1Char('/'));
     QString current = m_root;
     const QStringList segments = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     for (const QString& segment : segments) {
@@ -114,7 +170,7 @@ FileLookup::Result FileLookup::resolveUncached(const QString& requestPath) const
             if (decoded)
                 entry = findEntry(current, QString::fromLatin1(*decoded));
         }
-        if (entry.isEmpty())
+        if (entry.isEmpty() || isPrivateName(entry))
             return result;
         current += QLatin1Char('/') + entry;
     }
@@ -126,23 +182,30 @@ FileLookup::Result FileLookup::resolveUncached(const QString& requestPath) const
         result.outside = true;
         return result;
     }
+    if (!reaches(canonical))
+        return result; // a link to a private name under another one
+    const bool directory = QFileInfo(canonical).isDir();
+    if (!directory && (folderWanted || !isRegularFile(canonical)))
+        return result;
     result.localPath = canonical;
     result.exists = true;
-    result.isDirectory = QFileInfo(canonical).isDir();
+    result.isDirectory = directory;
     return result;
 }
 
 QString FileLookup::findIndexPage(const QString& directory, const QStringList& names) const
 {
     for (const QString& name : names) {
-        if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+        if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
+            isPrivateName(name))
             continue;
         const QString entry = findEntry(directory, name);
         if (entry.isEmpty())
             continue;
         const QString canonical =
             QFileInfo(directory + QLatin1Char('/') + entry).canonicalFilePath();
-        if (!canonical.isEmpty() && contains(canonical) && QFileInfo(canonical).isFile())
+        if (!canonical.isEmpty() && contains(canonical) && isRegularFile(canonical) &&
+            !isPrivateName(QFileInfo(canonical).fileName()))
             return name;
     }
     return {};
@@ -158,39 +221,71 @@ bool FileLookup::contains(const QString& canonicalPath) const
     return canonicalPath.startsWith(prefix);
 }
 
-QString FileLookup::accessFileIn(const QString& requestFolder) const
+bool FileLookup::reaches(const QString& canonicalPath) const
 {
+    if (!contains(canonicalPath))
+        return false;
+    const QStringList below =
+        canonicalPath.mid(m_root.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    return std::none_of(below.begin(), below.end(), isPrivateName);
+}
+
+QString FileLookup::accessFileOf(const QString& canonicalFolder) const
+{
+    if (!contains(canonicalFolder))
+        return {};
     const qint64 now = m_clock.isValid() ? m_clock.elapsed() : 0;
-    if (const auto it = m_accessFiles.constFind(requestFolder); it != m_accessFiles.constEnd()) {
+    if (const auto it = m_accessFiles.constFind(canonicalFolder); it != m_accessFiles.constEnd()) {
         if (now - it->at < kCacheMs)
             return it->result.localPath;
         m_accessFiles.erase(it);
     }
-    QString folder;
-    if (requestFolder.isEmpty() || requestFolder == QLatin1String("/")) {
-        folder = m_root;
-    } else {
-        const Result found = resolveUncached(requestFolder);
-        if (found.exists && found.isDirectory)
-            folder = found.localPath;
-    }
     Result r;
-    if (!folder.isEmpty()) {
-        const QString entry = findEntry(folder, QStringLiteral("htaccess.txt"));
-        if (!entry.isEmpty() && QFileInfo(folder + QLatin1Char('/') + entry).isFile()) {
-            r.localPath = folder + QLatin1Char('/') + entry;
-            r.exists = true;
-        }
+    const QString entry = findEntry(canonicalFolder, QStringLiteral("htaccess.txt"));
+    if (!entry.isEmpty()) {
+        r.localPath = canonicalFolder + QLatin1Char('/') + entry;
+        r.exists = true;
     }
     if (m_accessFiles.size() >= kCacheEntries)
         m_accessFiles.clear();
-    m_accessFiles.insert(requestFolder, Cached{r, now});
+    m_accessFiles.insert(canonicalFolder, Cached{r, now});
     return r.localPath;
+}
+
+QString FileLookup::accessFileFor(const Result& found) const
+{
+    if (!found.exists)
+        return {};
+    // localPath is canonical, so its folder is the one that really holds it.
+    return accessFileOf(found.isDirectory ? found.localPath
+                                          : QFileInfo(found.localPath).absolutePath());
+}
+
+QString FileLookup::accessFileAlong(const QString& requestPath) const
+{
+    QString path = requestPath;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const Result folder = resolve(path.left(path.lastIndexOf(QLatin1Char('/')) + 1));
+    return accessFileOf(folder.exists && folder.isDirectory ? folder.localPath : m_root);
+}
+
+QString FileLookup::accessFileIn(const QString& requestFolder) const
+{
+    if (requestFolder.isEmpty() || requestFolder == QLatin1String("/"))
+        return accessFileOf(m_root);
+    const Result found = resolve(requestFolder);
+    return found.exists && found.isDirectory ? accessFileOf(found.localPath) : QString();
 }
 
 bool FileLookup::isAccessFile(const QString& fileName)
 {
     return fileName.compare(QLatin1String("htaccess.txt"), Qt::CaseInsensitive) == 0;
+}
+
+bool FileLookup::isPrivateName(const QString& fileName)
+{
+    return fileName.startsWith(QLatin1Char('.')) ||
+           fileName.startsWith(QLatin1String("htaccess.txt"), Qt::CaseInsensitive);
 }
 
 } // namespace servlane
