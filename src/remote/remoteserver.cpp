@@ -8,17 +8,10 @@
 #include "x10/devicecommands.h"
 
 #include "accesscheck.h"
+#include "filelookup.h"
 #include "servlane.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QPointer>
-
-#ifdef Q_OS_UNIX
-#include <dirent.h>
-#include <strings.h>
-#endif
 
 namespace casalux {
 
@@ -88,36 +81,11 @@ QString RemoteServer::loginFile() const
 
 QString RemoteServer::searchLoginFile(const QString& folder)
 {
-    const QString exact = folder + QLatin1Char('/') + QLatin1String(loginFileName);
-    if (QFileInfo(exact).isFile())
-        return exact;
-#ifdef Q_OS_UNIX
-    // Reading the folder's names directly costs a fraction of a QDir
-    // listing, which describes and sorts every file.
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return {};
-    QString found;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (::strcasecmp(entry->d_name, loginFileName) != 0)
-            continue;
-        const QString path = folder + QLatin1Char('/') + QFile::decodeName(entry->d_name);
-        if (QFileInfo(path).isFile()) {
-            found = path;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found;
-#else
-    const QDir html(folder);
-    const QStringList names = html.entryList(QDir::Files);
-    for (const QString& name : names) {
-        if (name.toLower() == QLatin1String(loginFileName))
-            return html.filePath(name);
-    }
-    return {};
-#endif
+    // The server's own look-up, so both agree on which file protects html/;
+    // any entry of that name counts (one that is no readable file locks
+    // everyone out, as it does for the server).
+    const QString entry = servlane::FileLookup::findEntry(folder, QLatin1String(loginFileName));
+    return entry.isEmpty() ? QString() : folder + QLatin1Char('/') + entry;
 }
 
 void RemoteServer::startserver()
@@ -165,8 +133,7 @@ bool RemoteServer::authorised(const QString& userAuthentication) const
         m_loginPath = path;
         m_loginStamp = stamp;
         m_loginValid = stamp.settled();
-        QFile file(path);
-        m_loginText = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        m_loginText = servlane::AccessCheck::readCredentials(path);
     }
     // The server's own check: the credentials must equal a whole entry of
     // the login file.
@@ -262,6 +229,26 @@ QString RemoteServer::withNotice(QString html, const QString& notice)
     return html;
 }
 
+RemoteServer::Page RemoteServer::pageNamed(const QString& fileName)
+{
+    // The two pages sit at the top of the html folder. A name is one of them
+    // when it names that file: one segment after the leading separators
+    // (a backslash counts as "/"), letter case aside. Anything else, a separator
+    // after the name included, is left to the server, which decides what
+    // the name resolves to and which login guards it.
+    QString name = fileName;
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    qsizetype first = 0;
+    while (first < name.size() && name[first] == QLatin1Char('/'))
+        ++first;
+    name = name.mid(first);
+    if (name.compare(QLatin1String("wmcindex.html"), Qt::CaseInsensitive) == 0)
+        return Page::MediaCenter;
+    if (name.compare(QLatin1String("index.html"), Qt::CaseInsensitive) == 0)
+        return Page::Standard;
+    return Page::None;
+}
+
 QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString userAuthentication)
 {
     QPointer<RemoteServer> self(this);
@@ -287,13 +274,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         }
     } done{self};
 
-    const bool w = fileName.contains(QLatin1String("wmcindex.html"));
-    const bool n = fileName.contains(QLatin1String("index.html"));
-    Page page = Page::None;
-    if (w)
-        page = Page::MediaCenter;
-    else if (n)
-        page = Page::Standard;
+    Page page = pageNamed(fileName);
     if (query.isEmpty() && fileName.isEmpty())
         page = Page::MediaCenter;
 

@@ -70,6 +70,7 @@ private:
     QCoro::Task<> waitTurn(quint64 ticket);
     QCoro::Task<bool> runCommand(const Command& command);
     static QString withNotice(QString html, const QString& notice);
+    static Page pageNamed(const QString& fileName);
     QString startPage(Page page) const;
     QString roomPage(Page page, const QString& roomKey) const;
     QString loginFile() const;

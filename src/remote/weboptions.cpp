@@ -6,6 +6,7 @@
 #include "platform/prompts.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace casalux {
 
@@ -23,6 +24,18 @@ QString WebOptions::portCaption(const QString& port)
 QString WebOptions::loginPath() const
 {
     return m_folder + QStringLiteral("/html/") + QLatin1String(RemoteServer::loginFileName);
+}
+
+QString WebOptions::loginTempPath() const
+{
+    // Never inside html/, which is served: a copy left there during the
+    // change or after a crash could be fetched. The folder holding html/
+    // (where it really is, should html/ be a link) keeps the rename on one
+    // file system, so it stays a single step.
+    const QString html = QFileInfo(m_folder + QStringLiteral("/html")).canonicalFilePath();
+    const QString parent = html.isEmpty() ? m_folder : QFileInfo(html).absolutePath();
+    return parent + QLatin1Char('/') + QLatin1String(RemoteServer::loginFileName) +
+           QStringLiteral(".tmp");
 }
 
 QCoro::Task<std::optional<QString>> WebOptions::savePort(QString entry)
@@ -83,8 +96,7 @@ QCoro::Task<bool> WebOptions::setLogin()
     // Replaced in one step, so the pages are never left without a login
     // between the old file and the new one.
     QString error;
-    if (!TextListFile::replace(loginPath(), loginPath() + QStringLiteral(".tmp"), {line},
-                               &error)) {
+    if (!TextListFile::replace(loginPath(), loginTempPath(), {line}, &error)) {
         co_await m_prompts.message(QStringLiteral("The password could not be saved.\n\n") + error,
                                    QStringLiteral("Error"), Prompts::Icon::Critical);
         co_return false;

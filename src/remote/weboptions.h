@@ -28,6 +28,8 @@ public:
     QCoro::Task<bool> clearLogin();
 
     QString loginPath() const;
+    // Where the new login file is written before it replaces the old one.
+    QString loginTempPath() const;
 
 private:
     QString m_folder;

@@ -1,5 +1,6 @@
 #include "home/devicestatus.h"
 #include "home/settingsstore.h"
+#include "home/textlistfile.h"
 #include "httpget.h"
 #include "platform/clock.h"
 #include "recordingstatus.h"
@@ -15,6 +16,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include <fcntl.h>
@@ -47,6 +49,7 @@ class TestRemoteServer : public QObject {
                          "<div ID=\"module2\" class=\"imcl1\" MCFocusable=\"true\"><dev1></div>\r\n"
                          "<div ID=\"module3\" class=\"imcl1\" MCFocusable=\"true\"><dev2></div>\r\n");
             folder.write(QStringLiteral("html/bulbon.gif"), "GIF89a-picture");
+            folder.write(QStringLiteral("html/switchon.gif"), "GIF89a-switch");
             folder.write(QStringLiteral("rmlst.rvf"), "Living Room~~~\r\n"
                                                       "Living Room~Lamp~A~3\r\n"
                                                       "Living Room~Fan~A~4\r\n"
@@ -158,7 +161,6 @@ private Q_SLOTS:
         QTest::newRow("picture") << "/bulbon.gif" << QByteArray("GIF89a-picture");
         QTest::newRow("no keyword") << "/index.html?hello" << QByteArray("<li><room1></li>");
         QTest::newRow("no keyword, TV page") << "/wmcindex.html?hello" << QByteArray("<room1>");
-        QTest::newRow("name in other case") << "/WMCINDEX.HTML" << QByteArray("<room1>");
     }
     void otherRequestsPassThrough()
     {
@@ -300,6 +302,92 @@ private Q_SLOTS:
         QVERIFY(page.contains("~turnoff~"));
     }
 
+    // A page is named by its file at the top of html/, whatever the letter
+    // case; the same name in a folder, or with a separator after it, is not
+    // the page (the server answers it like any other path).
+    void pageNames_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QByteArray>("expected"); // empty: no page at all
+        QTest::newRow("TV page, upper case") << "/WMCINDEX.HTML" << QByteArray("MCFocusStart");
+        QTest::newRow("page, mixed case") << "/Index.Html" << QByteArray("Please Select A Room");
+        QTest::newRow("page, backslash") << "/\\index.html" << QByteArray("Please Select A Room");
+        QTest::newRow("in a folder") << "/sub/index.html" << QByteArray();
+        QTest::newRow("slash after") << "/index.html/" << QByteArray();
+        QTest::newRow("slash after, room") << "/index.html/?loadroomLivingRoom" << QByteArray();
+    }
+    void pageNames()
+    {
+        QFETCH(QString, target);
+        QFETCH(QByteArray, expected);
+        Rig rig;
+        const QByteArray page = rig.get(target);
+        if (expected.isEmpty()) {
+            QVERIFY2(!page.contains("Please Select") && !page.contains("<room1>") &&
+                         !page.contains("Living Room"),
+                     page.constData());
+        } else {
+            QVERIFY2(page.contains(expected), page.constData());
+            QVERIFY(page.contains("loadroomLivingRoom"));
+        }
+        QVERIFY(!rig.server.serving());
+    }
+
+    // With a login file, no spelling of a page's or a picture's name gets
+    // the template, the page or a picture without the login: a name the
+    // pages answer to is checked by them, any other goes back to the
+    // server, which checks the folder that holds what it would serve.
+    void everySpellingNeedsTheLogin_data()
+    {
+        QTest::addColumn<QString>("target");
+        for (const char* t : {"/index.html",
+                              "/INDEX.HTML",
+                              "/index.html/",
+                              "/INDEX.HTML/",
+                              "/index.html//",
+                              "/index.html\\",
+                              "/\\INDEX.HTML",
+                              "/INDEX.HTML\\",
+                              "/%69ndex.html",
+                              "/%69ndex.html/",
+                              "/wmcindex.html/",
+                              "/WMCINDEX.HTML\\",
+                              "/",
+                              "/index.html/?loadroomLivingRoom",
+                              "/INDEX.HTML/?A~3~LivingRoomLamp~turnon~LivingRoom",
+                              "/switchon.gif",
+                              "/switchon.gif/",
+                              "/SWITCHON.GIF/",
+                              "/switchon.gif\\",
+                              "/\\switchon.gif",
+                              "/SwitchOn.Gif",
+                              "/switchon.gif//",
+                              "/switchon.gif?x=.exe?"})
+            QTest::newRow(t) << QString::fromLatin1(t);
+    }
+    void everySpellingNeedsTheLogin()
+    {
+        QFETCH(QString, target);
+        Rig rig;
+        rig.folder.write(QStringLiteral("html/htaccess.txt"), "admin:secret\r\n");
+        rig.server.stopserver();
+        rig.server.startserver();
+        const QByteArray answer = rig.get(target);
+        QVERIFY2(answer.startsWith("HTTP/1.0 401") || answer.startsWith("HTTP/1.0 404") ||
+                     answer.startsWith("HTTP/1.0 403") || answer.contains("HTTP 404") ||
+                     answer.isEmpty(),
+                 answer.constData());
+        for (const char* content : {"<room1>", "<room>", "Please Select", "Living Room", "GIF89a"})
+            QVERIFY2(!answer.contains(content), answer.constData());
+        QVERIFY(rig.control.sent.isEmpty());
+        QVERIFY(!rig.server.serving());
+        // The plain names still work with the login.
+        QVERIFY(rig.get(QStringLiteral("/index.html"), QStringLiteral("admin:secret"))
+                    .contains("Please Select A Room"));
+        QVERIFY(rig.get(QStringLiteral("/switchon.gif"), QStringLiteral("admin:secret"))
+                    .contains("GIF89a-switch"));
+    }
+
     // The login file is kept between requests, yet a change counts from the
     // very next one: a new password written in place to the same size with
     // the file's time put back, and the file's removal.
@@ -396,9 +484,30 @@ private Q_SLOTS:
         QVERIFY(!QCoro::waitFor(options.setLogin()));
         QCOMPARE(rig.folder.read(file), QByteArray("old:login\r\n"));
 
+        // The new file is written outside the served folder, then renamed
+        // over the old one: at the moment of the rename html/ holds nothing
+        // but what was there before.
+        const QStringList before =
+            QDir(rig.folder.file(QStringLiteral("html")))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QStringList during;
+        QString from;
+        TextListFile::setRenameForTesting([&](const QString& source, const QString& target) {
+            from = source;
+            during = QDir(rig.folder.file(QStringLiteral("html")))
+                         .entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                    QDir::NoDotAndDotDot);
+            return ::rename(QFile::encodeName(source).constData(),
+                            QFile::encodeName(target).constData()) == 0;
+        });
         for (const char* a : {"admin", "secret", "secret"})
             prompts.queueInput(QString::fromLatin1(a));
-        QVERIFY(QCoro::waitFor(options.setLogin()));
+        const bool set = QCoro::waitFor(options.setLogin());
+        TextListFile::setRenameForTesting({});
+        QVERIFY(set);
+        QCOMPARE(during, before);
+        QCOMPARE(QFileInfo(from).absolutePath(), QFileInfo(rig.folder.path()).canonicalFilePath());
+        QVERIFY(!QFileInfo::exists(from));
         QCOMPARE(rig.folder.read(file), QByteArray("admin:secret\r\n"));
         QCOMPARE(prompts.shown.last().text, QStringLiteral("Your password has been set"));
 
