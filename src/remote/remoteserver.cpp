@@ -1,15 +1,14 @@
 #include "remoteserver.h"
 
+#include "accesscheck.h"
+#include "filelookup.h"
 #include "home/devicestatus.h"
 #include "home/roomrecord.h"
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "platform/statussink.h"
-#include "x10/devicecommands.h"
-
-#include "accesscheck.h"
-#include "filelookup.h"
 #include "servlane.h"
+#include "x10/devicecommands.h"
 
 #include <QPointer>
 
@@ -103,9 +102,7 @@ void RemoteServer::startserver()
     // The server keeps a listener that cannot bind and tries it again later,
     // so "running" alone would hide a port that is taken: ask whether it
     // actually listens.
-    const auto listening = [this] {
-        return m_web->ServerRunning() && m_web->listeningPort() != 0;
-    };
+    const auto listening = [this] { return m_web->ServerRunning() && m_web->listeningPort() != 0; };
     if (!listening()) {
         if (m_web->ServerRunning())
             m_web->StopServer();
@@ -174,7 +171,8 @@ QString RemoteServer::startPage(Page page) const
     }
     html.replace(QStringLiteral("<room>"), startRoomText, Qt::CaseInsensitive);
     for (int i = 0; i < PageBuilder::deviceSlots; ++i)
-        html.replace(QStringLiteral("<dev%1>").arg(i), QStringLiteral("&nbsp"), Qt::CaseInsensitive);
+        html.replace(QStringLiteral("<dev%1>").arg(i), QStringLiteral("&nbsp"),
+                     Qt::CaseInsensitive);
     return html;
 }
 
@@ -219,9 +217,10 @@ QCoro::Task<bool> RemoteServer::runCommand(const Command& c)
 
 QString RemoteServer::withNotice(QString html, const QString& notice)
 {
-    const QString banner = QStringLiteral("<p class=\"notice\" style=\"background:#b03a2e;color:#fff;"
-                                          "padding:8px;margin:0\">") +
-                           notice.toHtmlEscaped() + QStringLiteral("</p>");
+    const QString banner =
+        QStringLiteral("<p class=\"notice\" style=\"background:#b03a2e;color:#fff;"
+                       "padding:8px;margin:0\">") +
+        notice.toHtmlEscaped() + QStringLiteral("</p>");
     // Right after the opening body tag, or at the very top of a page without one.
     const qsizetype body = html.indexOf(QLatin1String("<body"), 0, Qt::CaseInsensitive);
     const qsizetype end = body < 0 ? -1 : html.indexOf(QLatin1Char('>'), body);
@@ -252,6 +251,9 @@ RemoteServer::Page RemoteServer::pageNamed(const QString& fileName)
 QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString userAuthentication)
 {
     QPointer<RemoteServer> self(this);
+    // The slot number comes back to another client once this one is done
+    // with: every answer is checked against the request it belongs to.
+    const quint64 request = m_web->RequestId(index);
     // Names in the pages' links are percent-encoded Latin-1 (a browser also
     // encodes a link's query in the page's character set).
     const QString query = QString::fromLatin1(
@@ -260,6 +262,12 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     co_await waitTurn(ticket);
     if (!self)
         co_return;
+    if (!m_web->RequestWaiting(index, request)) {
+        // Its client left while it waited: nothing is built or switched.
+        ++m_turn;
+        answer(index, request, QString(), false);
+        co_return;
+    }
 
     m_serving = true;
     // Every way out lets the next request have its turn.
@@ -285,13 +293,13 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
 
     if (!pages) {
         m_serving = false;
-        m_web->TrapFileData(index, QString(), true);
+        answer(index, request, QString(), true);
         co_return;
     }
     if (!authorised(userAuthentication)) {
         // Handed back, the server answers 401 with its realm, exactly as it
         // does for any protected file.
-        m_web->TrapFileData(index, QString(), true);
+        answer(index, request, QString(), true);
         co_return;
     }
 
@@ -330,7 +338,15 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
             html = roomPage(page, command->roomKey);
         }
     }
-    m_web->TrapFileData(index, html, false);
+    answer(index, request, html, false);
+}
+
+void RemoteServer::answer(int index, quint64 request, const QString& html, bool handBack)
+{
+    // Only the request that was asked; a client that has left gets nothing
+    // (the answer just frees its slot).
+    if (m_web->RequestId(index) == request)
+        m_web->TrapFileData(index, html, handBack && m_web->RequestWaiting(index, request));
 }
 
 } // namespace casalux

@@ -7,10 +7,8 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <memory>
-
 #include <qcoro/qcorotask.h>
 
 class Servlane;
@@ -68,6 +66,7 @@ private:
     enum class Page { None, MediaCenter, Standard };
 
     QCoro::Task<> waitTurn(quint64 ticket);
+    void answer(int index, quint64 request, const QString& html, bool handBack);
     QCoro::Task<bool> runCommand(const Command& command);
     static QString withNotice(QString html, const QString& notice);
     static Page pageNamed(const QString& fileName);

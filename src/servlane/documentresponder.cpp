@@ -1,6 +1,5 @@
 #include "documentresponder.h"
 
-#include "errorpages.h"
 #include "filelookup.h"
 #include "httpformat.h"
 #include "mimetable.h"
@@ -31,7 +30,7 @@ Response DocumentResponder::fileResponse(const QString& localPath, QString& stat
         if (readError)
             *readError = error;
         statusCode = QStringLiteral("500");
-        return builtInErrorPage(statusCode);
+        return {};
     }
     const QString type = typeOf(localPath);
     if (type.compare(QLatin1String("text/html"), Qt::CaseInsensitive) == 0 &&
@@ -46,47 +45,6 @@ Response DocumentResponder::fileResponse(const QString& localPath, QString& stat
     return {HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, content.size(), type,
                                     true, QString(), QDateTime::currentDateTimeUtc()),
             content};
-}
-
-QByteArray DocumentResponder::errorResponse(const QString& statusCode,
-                                            const PageProcessor::Context& page) const
-{
-    if (!m_settings.verboseErrors)
-        return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, 0,
-                                       QStringLiteral("text/html"), true, QString(),
-                                       QDateTime::currentDateTimeUtc());
-    if (m_settings.errorFiles) {
-        const QString folder = m_settings.hostFolder + QStringLiteral("/html/errors/");
-        QString file = folder + QStringLiteral("http") + statusCode + QStringLiteral(".html");
-        if (!QFileInfo(file).isFile())
-            file = folder + QStringLiteral("http404.html");
-        if (QFileInfo(file).isFile()) {
-            QString status = QStringLiteral("200");
-            return fileResponse(file, status, page).toByteArray();
-        }
-    }
-    return builtInErrorPage(statusCode);
-}
-
-QByteArray DocumentResponder::builtInErrorPage(const QString& statusCode) const
-{
-    // The page reports the error; its status line says 200. Hosts and the
-    // access log see the real code.
-    const QByteArray body = ErrorPages::page(statusCode).toLatin1();
-    return HttpFormat::buildHeader(m_settings.serverSoftware, QStringLiteral("200"), body.size(),
-                                   QStringLiteral("text/html"), true, QString(),
-                                   QDateTime::currentDateTimeUtc()) +
-           body;
-}
-
-QByteArray DocumentResponder::refusal(const QString& statusCode) const
-{
-    const QByteArray body =
-        m_settings.verboseErrors ? ErrorPages::page(statusCode).toLatin1() : QByteArray();
-    return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, body.size(),
-                                   QStringLiteral("text/html"), true, QString(),
-                                   QDateTime::currentDateTimeUtc()) +
-           body;
 }
 
 } // namespace servlane

@@ -1,8 +1,7 @@
 #include "mimetable.h"
 
-#include "cregsettings.h"
-
 #include <QFile>
+#include <QMimeDatabase>
 namespace servlane {
 
 namespace {
@@ -184,14 +183,20 @@ void MimeTable::load(Source source, const QString& file)
     }
 }
 
+QString MimeTable::systemTypeFor(const QString& extension)
+{
+    // The shared MIME database, as the desktop uses it, by file name.
+    static const QMimeDatabase db;
+    const QList<QMimeType> types = db.mimeTypesForFileName(QStringLiteral("x.") + extension);
+    return types.isEmpty() ? QString() : types.first().name();
+}
+
 QString MimeTable::typeForExtension(const QString& extension) const
 {
     QString type;
-    if (m_source == Source::Registry) {
+    if (m_source == Source::MimeDatabase) {
         if (!extension.isEmpty())
-            type = CRegSettings::ReadValue(QStringLiteral("HKEY_CLASSES_ROOT"),
-                                           QLatin1Char('.') + extension,
-                                           QStringLiteral("Content Type"));
+            type = systemTypeFor(extension);
     } else {
         for (const auto& [ext, t] : m_entries) {
             if (ext.compare(extension, Qt::CaseInsensitive) == 0) {

@@ -11,7 +11,7 @@ namespace servlane {
 // into the server. A type that cannot be found is "application/octet-stream".
 class MimeTable final {
 public:
-    enum class Source { Registry = 0, File = 1, Internal = 2 };
+    enum class Source { MimeDatabase = 0, File = 1, Internal = 2 };
 
     // Reads the table for `source`; for File, `file` is read line by line.
     void load(Source source, const QString& file = {});
@@ -24,7 +24,9 @@ public:
     static const QList<QPair<QString, QString>>& internalTable();
 
 private:
-    Source m_source = Source::Registry;
+    static QString systemTypeFor(const QString& extension);
+
+    Source m_source = Source::MimeDatabase;
     QList<QPair<QString, QString>> m_entries;
 };
 

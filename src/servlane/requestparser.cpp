@@ -1,6 +1,5 @@
 #include "requestparser.h"
 
-#include "cls_base64.h"
 #include "percentcodec.h"
 
 #include <QList>
@@ -35,6 +34,42 @@ QString valueAfter(QLatin1String line, QLatin1String name, Qt::CaseSensitivity c
     if (v.isNull())
         v = QLatin1String("");
     return v;
+}
+
+// Value of the header `name` (with its colon) when the line is that header:
+// the name starts the line, in any letter case. Null otherwise.
+QString headerValue(QLatin1String line, QLatin1String name)
+{
+    if (!line.startsWith(name, Qt::CaseInsensitive))
+        return {};
+    QString v = QString(line.sliced(name.size())).trimmed();
+    if (v.isNull())
+        v = QLatin1String("");
+    return v;
+}
+
+// User name and password of Basic credentials ("Basic" in any case, then
+// Base64 of user:password, split at the first colon). Text that is not
+// Base64 carries none: both come back empty, not null.
+void basicCredentials(const QString& value, QString& user, QString& password)
+{
+    user = QLatin1String("");
+    password = QString();
+    if (!value.startsWith(QLatin1String("basic"), Qt::CaseInsensitive))
+        return;
+    const QString encoded = value.mid(5).trimmed();
+    for (const QChar c : encoded) {
+        if (c.unicode() > 0x7f)
+            return;
+    }
+    const auto bytes = QByteArray::fromBase64Encoding(
+        encoded.toLatin1(), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+    if (!bytes)
+        return;
+    const QString decoded = QString::fromLatin1(*bytes);
+    const qsizetype colon = decoded.indexOf(QLatin1Char(':'));
+    user = (colon < 0 ? decoded : decoded.left(colon)).trimmed();
+    password = colon < 0 ? QString() : decoded.mid(colon + 1).trimmed();
 }
 
 } // namespace
@@ -158,32 +193,29 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
     QStringList accepts;
     QString contentLength;
     int contentLengthLines = 0;
+    bool chunked = false;
     for (const QLatin1String line : std::as_const(lines)) {
         const QString accept = valueAfter(line, QLatin1String("accept:"), Qt::CaseInsensitive);
         if (!accept.isNull())
             accepts.append(accept);
         if (req.referer.isNull())
             req.referer = valueAfter(line, QLatin1String("referer:"), Qt::CaseInsensitive);
-        // Exactly as browsers spell it: a lower-case user-agent is not taken.
+        // These three count only as what starts the line, in any letter
+        // case: "X-Authorization: Basic ..." is no credential.
         if (req.userAgent.isNull())
-            req.userAgent = valueAfter(line, QLatin1String("User-Agent:"), Qt::CaseSensitive);
+            req.userAgent = headerValue(line, QLatin1String("user-agent:"));
         if (req.userName.isNull()) {
-            const QString auth =
-                valueAfter(line, QLatin1String("Authorization:"), Qt::CaseSensitive);
-            const qsizetype basic = auth.isNull() ? -1 : auth.indexOf(QLatin1String("Basic"));
-            if (basic >= 0) {
-                // Text that is not Base64 carries no credentials at all.
-                const auto bytes = cls_Base64::Decode(auth.mid(basic + 5));
-                const QString decoded = bytes ? QString::fromLatin1(*bytes) : QLatin1String("");
-                const qsizetype colon = decoded.indexOf(QLatin1Char(':'));
-                req.userName = (colon < 0 ? decoded : decoded.left(colon)).trimmed();
-                req.password = colon < 0 ? QString() : decoded.mid(colon + 1).trimmed();
-            }
+            const QString auth = headerValue(line, QLatin1String("authorization:"));
+            if (!auth.isNull())
+                basicCredentials(auth, req.userName, req.password);
         }
-        if (line.startsWith(QLatin1String("content-length:"), Qt::CaseInsensitive)) {
-            contentLength = QString(line.sliced(15)).trimmed();
+        if (const QString length = headerValue(line, QLatin1String("content-length:"));
+            !length.isNull()) {
+            contentLength = length;
             ++contentLengthLines;
         }
+        if (line.startsWith(QLatin1String("transfer-encoding:"), Qt::CaseInsensitive))
+            chunked = true;
         if (line.startsWith(QLatin1String("content-type:"), Qt::CaseInsensitive))
             req.contentType = QString(line.sliced(13)).trimmed();
     }
@@ -198,8 +230,16 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
     if (contentLengthLines > 1)
         return rejected(400);
 
+    // A body without a length (chunked) is not taken; with both, the two
+    // could be read differently on the way here: refuse.
+    if (chunked)
+        return rejected(contentLengthLines > 0 ? 400 : 411);
+
     const QString line = QString::fromLatin1(requestLine);
-    bool isGet = line.startsWith(QLatin1String("GET "));
+    const bool head = line.startsWith(QLatin1String("HEAD "));
+    bool isGet = head || line.startsWith(QLatin1String("GET "));
+    if (!isGet && !line.startsWith(QLatin1String("POST ")))
+        return rejected(501);
     qint64 bodyLength = 0;
     if (!isGet) {
         if (contentLength.isEmpty())
@@ -218,7 +258,9 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
         // An announced empty body is served as a GET.
         isGet = bodyLength == 0;
     }
-    req.method = isGet ? QStringLiteral("GET") : QStringLiteral("POST");
+    req.method = head    ? QStringLiteral("HEAD")
+                 : isGet ? QStringLiteral("GET")
+                         : QStringLiteral("POST");
 
     result.consumed = headEnd + separator;
     if (!isGet) {

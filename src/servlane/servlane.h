@@ -1,26 +1,20 @@
 #pragma once
 
-#include "documentresponder.h"
-#include "pageprocessor.h"
 #include "propertystore.h"
+#include "serverparts.h"
 #include "servlane_export.h"
 
 #include <QDateTime>
-#include <QHash>
-#include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QStringList>
-#include <functional>
 #include <memory>
 
 namespace servlane {
-class CgiRunner;
 class DocumentResponder;
-class HostNameCache;
+class ErrorAnswers;
 class FileLookup;
 class MimeTable;
+class RequestDispatch;
 class SocketLayer;
 struct RequestLimits;
 } // namespace servlane
@@ -35,7 +29,9 @@ struct RequestLimits;
 // answers with TrapFileData/TrapFileDataEX for that Index, inside the
 // handler or later (after awaiting something). The connection stays open
 // until then, at most RequestLimits::hostAnswerTimeoutMs, after which the
-// client gets a 503.
+// client gets a 503. An answer for a request whose client is no longer
+// waiting (it left, or had its 503) is dropped: it never reaches another
+// client.
 class SERVLANE_EXPORT Servlane final : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString ServerIP READ ServerIP WRITE setServerIP)
@@ -156,6 +152,11 @@ public:
                                     const QString& ContentType = QStringLiteral("text/html"),
                                     const QString& StatusCode = QStringLiteral("200"),
                                     const QString& HeaderField = QString());
+    // Every request handed to the host has an identity of its own, never
+    // used again; a host that answers later checks with RequestWaiting that
+    // the slot still holds that request and its client still waits.
+    Q_INVOKABLE quint64 RequestId(int Index) const;
+    Q_INVOKABLE bool RequestWaiting(int Index, quint64 Id) const;
     Q_INVOKABLE QString QueryString(int Index, const QString& Paramter, int Item = 1) const;
     Q_INVOKABLE int QueryStringCount(int Index, const QString& Paramter) const;
     Q_INVOKABLE QString CGIValue(int Index, const QString& Variable,
@@ -175,46 +176,14 @@ private:
     void store(const char* key, const QString& value);
     void reportFailure(const QString& prefix, int code, const QString& description);
 
-    void onRequest(int index);
-    void handleRequest(int index);
-    // Runs `action` if `index` still holds connection `generation` and a
-    // request being answered; frees a slot whose client has left.
-    void whileStillWanted(int index, quint64 generation, const std::function<void()>& action);
-    void finishDocument(int index, const QString& statusCode, const servlane::Response& response);
-    QString cgiProgram(const QString& requestPath, const QString& foundPath) const;
-    void startProgram(int index, const QString& program, const QStringList& arguments,
-                      const QString& localPath, std::function<void(const QByteArray&)> done);
-    void runCgi(int index, const QString& program);
-    QList<QPair<QString, QString>> execTags(int index, const QString& localPath);
-    void runExecTags(int index, const QString& localPath, QList<QPair<QString, QString>> tags);
-    bool execProgram(const QString& kind, const QString& command, QString& program,
-                     QStringList& arguments) const;
-    QStringList cgiEnvironment(int index, const QString& localPath) const;
-    void onRejected(int index, int status, bool refusal);
-    void onTrapExpired(int index);
-    void mapRequestPath(int index);
-    bool isTrapped(const QString& fileName) const;
-    void sendWebPage(int index, bool errorMode, const QString& statusCode);
-    void sendDocument(int index);
-    void sendRefusal(int index, int status, const QString& why);
-    void sendData(int index, const servlane::Response& data);
-    bool accessLogWanted() const;
-    QByteArray errorResponse(int index, const QString& statusCode);
-    servlane::Response fileResponse(int index, const QString& localPath, QString& statusCode);
-    QString variable(int index, const QString& name, const QString& localPath) const;
-    servlane::PageProcessor::Context pageContext(int index, const QString& localPath);
-    servlane::DocumentResponder::Settings responderSettings() const;
-
     std::unique_ptr<PropertyStore> m_store;
     std::unique_ptr<servlane::SocketLayer> m_sockets;
     std::unique_ptr<servlane::FileLookup> m_lookup;
     std::unique_ptr<servlane::MimeTable> m_mime;
     std::unique_ptr<servlane::DocumentResponder> m_responder;
-    servlane::HostNameCache* m_hostNames = nullptr; // child
-    QList<QPointer<servlane::CgiRunner>> m_runners;
-    // Output of the exec tags of the page being built, by kind and command;
-    // filled before the page is processed.
-    QHash<QString, QByteArray> m_execOutputs;
+    std::unique_ptr<servlane::ErrorAnswers> m_errors;
+    servlane::ServerParts m_parts;
+    std::unique_ptr<servlane::RequestDispatch> m_dispatch;
 
     QString m_serverIp;
     int m_serverPort = 80;
@@ -243,10 +212,4 @@ private:
     bool m_running = false;
     bool m_startingOrStopping = false;
     QDateTime m_started;
-    QString m_nameInUse;
-    QString m_addressInUse;
-    double m_bytesReceived = 0;
-    double m_bytesSent = 0;
-    double m_requests = 0;
-    double m_errors = 0;
 };

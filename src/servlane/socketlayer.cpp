@@ -42,8 +42,7 @@ Peek peek(qintptr descriptor)
         return Peek::Talking;
     if (n == 0)
         return Peek::Gone;
-    return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? Peek::Silent
-                                                                      : Peek::Gone;
+    return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? Peek::Silent : Peek::Gone;
 #else
     Q_UNUSED(descriptor);
     return Peek::Talking; // cannot tell: every waiting client counts as talking
@@ -369,8 +368,8 @@ void SocketLayer::trimWaiting()
             }
             return;
         }
-        qCInfo(lcSockets) << "waiting connection closed: nothing received and"
-                          << m_waiting.size() << "waiting";
+        qCInfo(lcSockets) << "waiting connection closed: nothing received and" << m_waiting.size()
+                          << "waiting";
         closeWaiting(victim);
     }
 }
@@ -474,10 +473,9 @@ void SocketLayer::send(int index, const Response& response)
     // Nothing of ours is queued in the socket yet, so the bytes go to the
     // kernel directly; only what it does not take now is copied into the
     // socket's buffer and follows as the client reads.
-    const qint64 sent = s->socket->bytesToWrite() == 0
-                            ? sendDirect(s->socket->socketDescriptor(), response.head,
-                                         response.body)
-                            : 0;
+    const qint64 sent = s->socket->bytesToWrite() == 0 ? sendDirect(s->socket->socketDescriptor(),
+                                                                    response.head, response.body)
+                                                       : 0;
     const qint64 headSize = response.head.size();
     if (sent < headSize) {
         s->socket->write(response.head.constData() + sent, headSize - sent);
@@ -508,6 +506,12 @@ void SocketLayer::setTrapped(int index)
 {
     if (ConnectionSlot* s = slot(index); s && s->state == SlotState::Handling)
         setState(*s, SlotState::Trapped);
+}
+
+void SocketLayer::resumeHandling(int index)
+{
+    if (ConnectionSlot* s = slot(index); s && s->state == SlotState::Trapped)
+        setState(*s, SlotState::Handling);
 }
 
 void SocketLayer::onWritten(int index)

@@ -55,6 +55,8 @@ public:
     void closeWithoutAnswer(int index);
     // The request was handed to the host; its answer is awaited.
     void setTrapped(int index);
+    // The host handed the request back: the server answers it after all.
+    void resumeHandling(int index);
 
     // The `tmrCheckConn` timer: retries a listener that is not listening and
     // sweeps dead connections every ConnectionTimeout minutes (0 = never).

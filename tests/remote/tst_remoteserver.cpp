@@ -6,21 +6,19 @@
 #include "recordingstatus.h"
 #include "remote/remoteserver.h"
 #include "remote/weboptions.h"
-#include "scriptedprompts.h"
 #include "scriptedinterface.h"
+#include "scriptedprompts.h"
 #include "servlane.h"
 #include "temphome.h"
 #include "x10/devicecommands.h"
 
 #include <QTcpServer>
 #include <QtTest>
-
 #include <chrono>
 #include <cstdio>
-#include <thread>
-
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace casalux;
 
@@ -42,12 +40,13 @@ class TestRemoteServer : public QObject {
             folder.write(QStringLiteral("html/index.html"),
                          "<h1><room></h1>\r\n<li><room1></li><li><room2></li>\r\n"
                          "<p><dev0></p><p><dev1></p><p><dev2></p>\r\n");
-            folder.write(QStringLiteral("html/wmcindex.html"),
-                         "<body MCFocusStart=\"option1\"><h1><room></h1>\r\n"
-                         "<div ID=\"option1\" class=\"button2\" MCFocusable=\"true\"><room1></div>\r\n"
-                         "<div ID=\"module1\" class=\"imcl1\" MCFocusable=\"true\"><dev0></div>\r\n"
-                         "<div ID=\"module2\" class=\"imcl1\" MCFocusable=\"true\"><dev1></div>\r\n"
-                         "<div ID=\"module3\" class=\"imcl1\" MCFocusable=\"true\"><dev2></div>\r\n");
+            folder.write(
+                QStringLiteral("html/wmcindex.html"),
+                "<body MCFocusStart=\"option1\"><h1><room></h1>\r\n"
+                "<div ID=\"option1\" class=\"button2\" MCFocusable=\"true\"><room1></div>\r\n"
+                "<div ID=\"module1\" class=\"imcl1\" MCFocusable=\"true\"><dev0></div>\r\n"
+                "<div ID=\"module2\" class=\"imcl1\" MCFocusable=\"true\"><dev1></div>\r\n"
+                "<div ID=\"module3\" class=\"imcl1\" MCFocusable=\"true\"><dev2></div>\r\n");
             folder.write(QStringLiteral("html/bulbon.gif"), "GIF89a-picture");
             folder.write(QStringLiteral("html/switchon.gif"), "GIF89a-switch");
             folder.write(QStringLiteral("rmlst.rvf"), "Living Room~~~\r\n"
@@ -138,7 +137,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("target");
         QTest::newRow("too few fields") << "/index.html?A~3~turnon";
-        QTest::newRow("media center too few") << "/wmcindex.html?A~3~LivingRoomLamp~turnon~LivingRoom";
+        QTest::newRow("media center too few")
+            << "/wmcindex.html?A~3~LivingRoomLamp~turnon~LivingRoom";
         QTest::newRow("unknown device") << "/index.html?A~3~port~turnon~LivingRoom";
         QTest::newRow("bad house") << "/index.html?Q~3~LivingRoomLamp~turnon~LivingRoom";
         QTest::newRow("bad unit") << "/index.html?A~17~LivingRoomLamp~turnon~LivingRoom";
@@ -183,14 +183,16 @@ private Q_SLOTS:
         QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomTableLamp")), QStringLiteral("True"));
         QCOMPARE(rig.settings.read(settingkeys::lastdev), QStringLiteral("3"));
         QVERIFY(switched.contains("size=\"6\">Table Lamp</font>"));
-        QVERIFY(switched.contains("href=\"wmcindex.html?A~5~LivingRoomTableLamp~turnoff~LivingRoom~2\""));
+        QVERIFY(switched.contains(
+            "href=\"wmcindex.html?A~5~LivingRoomTableLamp~turnoff~LivingRoom~2\""));
         QVERIFY(switched.contains("MCFocusStart=\"option1\"")); // first visit of the room
 
         const QByteArray again = rig.get(QStringLiteral("/wmcindex.html?loadroomLivingRoom"));
         QVERIFY(again.contains("<body MCFocusStart=\"module3\">"));
         const QByteArray standard = rig.get(QStringLiteral("/index.html?LOADROOMLivingRoom"));
-        QVERIFY(standard.contains("<p><font face=\"Verdana\" color=\"#FFFFFF\"><a "
-                                  "href=\"index.html?A~5~LivingRoomTableLamp~turnoff~LivingRoom\">"));
+        QVERIFY(
+            standard.contains("<p><font face=\"Verdana\" color=\"#FFFFFF\"><a "
+                              "href=\"index.html?A~5~LivingRoomTableLamp~turnoff~LivingRoom\">"));
     }
 
     // Names with quotes or accented letters: the links carry them
@@ -245,7 +247,8 @@ private Q_SLOTS:
         };
         auto second = [&]() -> QCoro::Task<> {
             co_await Clock::instance().sleep(0.2); // arrives while the first is in its pause
-            order.append(co_await test::httpGet(rig.port, QStringLiteral("/index.html?loadroomLivingRoom")));
+            order.append(
+                co_await test::httpGet(rig.port, QStringLiteral("/index.html?loadroomLivingRoom")));
         };
         auto a = first();
         auto b = second();
@@ -257,11 +260,44 @@ private Q_SLOTS:
         QVERIFY(order[1].contains("LivingRoomLamp~turnoff~")); // sees the first one's change
     }
 
+    // A request whose client hangs up while it waits its turn is dropped
+    // before anything is built or switched for it, and its slot is freed.
+    void clientGoneBeforeItsTurnSwitchesNothing()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(100); // half a second of real time
+        auto first = [&]() -> QCoro::Task<QByteArray> {
+            co_return co_await test::httpGet(
+                rig.port, QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"));
+        };
+        auto a = first();
+        QTRY_COMPARE(rig.control.sent.size(), 1);
+        {
+            QTcpSocket leaving;
+            leaving.connectToHost(QHostAddress::LocalHost, rig.port);
+            QVERIFY(leaving.waitForConnected(2000));
+            leaving.write("GET /index.html?A~4~LivingRoomFan~turnon~LivingRoom HTTP/1.0\r\n\r\n");
+            QVERIFY(leaving.waitForBytesWritten(2000));
+            QTest::qWait(100);
+            leaving.abort();
+        }
+        QVERIFY(QCoro::waitFor(a).contains("LivingRoomLamp~turnoff~"));
+        QTest::qWait(300); // the second request's turn comes and goes
+        QCOMPARE(rig.control.sent.size(), 1);
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomFan")), QString());
+        QVERIFY(!rig.server.serving());
+        rig.control.setSendSeconds(0);
+        QVERIFY(rig.get(QStringLiteral("/index.html?loadroomLivingRoom"))
+                    .contains("<h1>Living Room</h1>"));
+    }
+
     void gateClosedSendsNothingAndSaysWhy()
     {
         Rig rig;
-        rig.server.setCommandGate([] { return QStringLiteral("The X10 interface has been handed over"); });
-        const QByteArray page = rig.get(QStringLiteral("/wmcindex.html?A~3~LivingRoomLamp~turnon~LivingRoom~0"));
+        rig.server.setCommandGate(
+            [] { return QStringLiteral("The X10 interface has been handed over"); });
+        const QByteArray page =
+            rig.get(QStringLiteral("/wmcindex.html?A~3~LivingRoomLamp~turnon~LivingRoom~0"));
         QVERIFY(rig.control.sent.isEmpty());
         QVERIFY(page.contains("<body MCFocusStart=\"option1\"><p class=\"notice\""));
         QVERIFY(page.contains("The X10 interface has been handed over</p>"));
@@ -278,15 +314,19 @@ private Q_SLOTS:
         rig.folder.write(QStringLiteral("html/htaccess.txt"), "admin:secret\r\n");
         rig.server.stopserver();
         rig.server.startserver(); // the login file counts from the next start
-        const auto statusLine = [](const QByteArray& answer) { return answer.left(answer.indexOf("\r\n")); };
+        const auto statusLine = [](const QByteArray& answer) {
+            return answer.left(answer.indexOf("\r\n"));
+        };
         const auto realm = [](const QByteArray& answer) {
-            return answer.contains("\r\nWWW-Authenticate:") || answer.contains("\r\nwww-authenticate:");
+            return answer.contains("\r\nWWW-Authenticate:") ||
+                   answer.contains("\r\nwww-authenticate:");
         };
         const QByteArray protectedFile = rig.get(QStringLiteral("/bulbon.gif"));
         QVERIFY(protectedFile.startsWith("HTTP/1."));
         const QString command = QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom");
-        for (const QString& auth : {QString(), QStringLiteral("admin:sec"), QStringLiteral("admin:"),
-                                    QStringLiteral("admin:secret\r\nx")}) {
+        for (const QString& auth :
+             {QString(), QStringLiteral("admin:sec"), QStringLiteral("admin:"),
+              QStringLiteral("admin:secret\r\nx")}) {
             const QByteArray refused = rig.get(command, auth);
             QCOMPARE(statusLine(refused), statusLine(protectedFile));
             QCOMPARE(realm(refused), realm(protectedFile));
@@ -400,7 +440,9 @@ private Q_SLOTS:
         rig.server.startserver();
         std::this_thread::sleep_for(std::chrono::milliseconds(150)); // past the file clock's tick
         const QString room = QStringLiteral("/index.html?loadroomLivingRoom");
-        const auto built = [](const QByteArray& answer) { return answer.contains("~turnon~LivingRoom"); };
+        const auto built = [](const QByteArray& answer) {
+            return answer.contains("~turnon~LivingRoom");
+        };
         QVERIFY(built(rig.get(room, QStringLiteral("admin:secret"))));
         QVERIFY(built(rig.get(room, QStringLiteral("admin:secret"))));
         QVERIFY(!built(rig.get(room, QStringLiteral("admin:sesame"))));
@@ -452,13 +494,15 @@ private Q_SLOTS:
         const auto caption = QCoro::waitFor(options.savePort(entry));
         QCOMPARE(caption.has_value(), accepted);
         if (!accepted) {
-            QCOMPARE(prompts.shown[0].text, QStringLiteral("Please enter a valid port number of at "
-                                                           "least 80 in to the port text entry box"));
+            QCOMPARE(prompts.shown[0].text,
+                     QStringLiteral("Please enter a valid port number of at "
+                                    "least 80 in to the port text entry box"));
             QCOMPARE(rig.settings.read(settingkeys::webport), QString::number(rig.port));
             QVERIFY(rig.get(QStringLiteral("/index.html")).startsWith("HTTP/1."));
             return;
         }
-        QCOMPARE(*caption, QStringLiteral("The web server is currently set to run on port ") + entry);
+        QCOMPARE(*caption,
+                 QStringLiteral("The web server is currently set to run on port ") + entry);
         QCOMPARE(prompts.shown[0].title, QStringLiteral("Saved"));
         QCOMPARE(rig.settings.read(settingkeys::webport), entry);
         QVERIFY(QCoro::waitFor(test::httpGet(entry.toUShort(), QStringLiteral("/index.html")))
@@ -530,7 +574,8 @@ private Q_SLOTS:
         const quint16 taken = test::freePort();
         QVERIFY(squatter.listen(QHostAddress::Any, taken));
         test::TempFolder folder;
-        SettingsStore settings(folder.file(QStringLiteral("machine.ini")), folder.file(QStringLiteral("user")));
+        SettingsStore settings(folder.file(QStringLiteral("machine.ini")),
+                               folder.file(QStringLiteral("user")));
         settings.write(settingkeys::webport, QString::number(taken));
         test::ScriptedInterface control;
         test::RecordingStatus status;

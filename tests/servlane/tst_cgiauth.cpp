@@ -1,8 +1,5 @@
 #include "accesscheck.h"
 #include "cgirunner.h"
-#include "cls_base64.h"
-#include "cls_strings.h"
-#include "cls_winutil.h"
 #include "hostnamecache.h"
 #include "rawclient.h"
 #include "requestlimits.h"
@@ -61,8 +58,7 @@ private Q_SLOTS:
         m_server->setServerName(QStringLiteral("box"));
         m_server->setMaxConnections(8);
         m_server->setCGIDirectory(m_site->file(QStringLiteral("scripts")));
-        connect(m_server, &Servlane::LogEvent, this,
-                [this](const QString& e) { m_events << e; });
+        connect(m_server, &Servlane::LogEvent, this, [this](const QString& e) { m_events << e; });
         connect(m_server, &Servlane::HTTPLog, this, [this](const QString& l) { m_log << l; });
     }
 
@@ -115,9 +111,9 @@ private Q_SLOTS:
         writeFile(root() + QStringLiteral("/env.exe"), "#!/bin/sh\nenv\n", true);
         m_server->setCGIEnable(true);
         start();
-        const auto r = RawClient::get(m_port, "/env.exe?room=Den&x=1",
-                                      "Proxy: http://evil:1/\r\nUser-Agent: T/1\r\n" +
-                                          basic("bob:pw"));
+        const auto r =
+            RawClient::get(m_port, "/env.exe?room=Den&x=1",
+                           "Proxy: http://evil:1/\r\nUser-Agent: T/1\r\n" + basic("bob:pw"));
         QCOMPARE(r.status(), 200);
         const QByteArray env = r.body();
         for (const char* line :
@@ -170,8 +166,7 @@ private Q_SLOTS:
 
     void programsFromTheScriptFolderAndFailures()
     {
-        writeFile(m_site->file(QStringLiteral("scripts/Tool.exe")), "#!/bin/sh\necho tool\n",
-                  true);
+        writeFile(m_site->file(QStringLiteral("scripts/Tool.exe")), "#!/bin/sh\necho tool\n", true);
         writeFile(root() + QStringLiteral("/plain.exe"), "not a program", false);
         m_server->setCGIEnable(true);
         start();
@@ -192,8 +187,7 @@ private Q_SLOTS:
     {
         writeFile(root() + QStringLiteral("/cgi/lines.exe"), "#!/bin/sh\nprintf 'a\\r\\nb'\n",
                   true);
-        writeFile(m_site->file(QStringLiteral("scripts/stamp")), "#!/bin/sh\necho -n s\n",
-                  true);
+        writeFile(m_site->file(QStringLiteral("scripts/stamp")), "#!/bin/sh\necho -n s\n", true);
         writeFile(root() + QStringLiteral("/page.html"),
                   "<p><!--#exec cgi=\"/cgi/lines.exe\" --></p><!--#exec cmd=\"stamp\" -->"
                   "<!--#exec cmd=\"nothing-here\" -->|<!--#echo var=\"SERVER_NAME\"-->");
@@ -218,9 +212,9 @@ private Q_SLOTS:
 
     void commandLineRule()
     {
-        QCOMPARE(servlane::CgiRunner::argumentsFor(QStringLiteral("RUN.BAT"),
-                                                   QStringLiteral("a  b")),
-                 (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+        QCOMPARE(
+            servlane::CgiRunner::argumentsFor(QStringLiteral("RUN.BAT"), QStringLiteral("a  b")),
+            (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
         QCOMPARE(servlane::CgiRunner::argumentsFor(QStringLiteral("run.exe"), QStringLiteral("a")),
                  QStringList());
         QCOMPARE(servlane::CgiRunner::timeoutMs(0), 0);
@@ -240,23 +234,22 @@ private Q_SLOTS:
         QTest::newRow("empty password") << QByteArray("/index.html") << basic("bob:") << 401;
         QTest::newRow("no colon") << QByteArray("/index.html") << basic("bob") << 401;
         QTest::newRow("prefix password") << QByteArray("/index.html") << basic("bob:secr") << 401;
-        QTest::newRow("longer password") << QByteArray("/index.html") << basic("bob:secrets")
-                                         << 401;
+        QTest::newRow("longer password")
+            << QByteArray("/index.html") << basic("bob:secrets") << 401;
         QTest::newRow("part of the user") << QByteArray("/index.html") << basic("ob:secret") << 401;
         QTest::newRow("realm line as login")
             << QByteArray("/index.html") << basic("realm:Home Control") << 401;
-        QTest::newRow("bad base64") << QByteArray("/index.html")
-                                    << QByteArray("Authorization: Basic %%%==\r\n") << 401;
-        QTest::newRow("folder without access file") << QByteArray("/images/logo.gif")
-                                                    << QByteArray() << 200;
+        QTest::newRow("bad base64")
+            << QByteArray("/index.html") << QByteArray("Authorization: Basic %%%==\r\n") << 401;
+        QTest::newRow("folder without access file")
+            << QByteArray("/images/logo.gif") << QByteArray() << 200;
     }
     void protectedFolder()
     {
         QFETCH(QByteArray, target);
         QFETCH(QByteArray, headers);
         QFETCH(int, status);
-        writeFile(root() + QStringLiteral("/HTACCESS.TXT"),
-                  "realm:Home Control\r\nbob:secret\r\n");
+        writeFile(root() + QStringLiteral("/HTACCESS.TXT"), "realm:Home Control\r\nbob:secret\r\n");
         m_server->setAuthenticationSource(Servlane::DirectoryFile);
         start();
         const auto r = RawClient::get(m_port, target, headers);
@@ -330,16 +323,16 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("pair");
         QTest::addColumn<bool>("match");
-        QTest::newRow("whole line") << QByteArray("bob:secret\r\n") << QByteArray("bob:secret")
-                                    << true;
-        QTest::newRow("no line end") << QByteArray("bob:secret") << QByteArray("bob:secret")
-                                     << true;
-        QTest::newRow("second line") << QByteArray("a:b\nbob:secret\n") << QByteArray("bob:secret")
-                                     << true;
+        QTest::newRow("whole line")
+            << QByteArray("bob:secret\r\n") << QByteArray("bob:secret") << true;
+        QTest::newRow("no line end")
+            << QByteArray("bob:secret") << QByteArray("bob:secret") << true;
+        QTest::newRow("second line")
+            << QByteArray("a:b\nbob:secret\n") << QByteArray("bob:secret") << true;
         QTest::newRow("inside a longer line")
             << QByteArray("xbob:secretx\r\n") << QByteArray("bob:secret") << false;
-        QTest::newRow("across lines") << QByteArray("bob:\r\nsecret\r\n")
-                                      << QByteArray("bob:\r\nsecret") << false;
+        QTest::newRow("across lines")
+            << QByteArray("bob:\r\nsecret\r\n") << QByteArray("bob:\r\nsecret") << false;
         QTest::newRow("realm line") << QByteArray("realm:x\r\n") << QByteArray("realm:x") << false;
         QTest::newRow("empty text") << QByteArray() << QByteArray(":") << false;
     }
@@ -348,35 +341,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, pair);
         QTEST(servlane::AccessCheck::credentialsMatch(text, pair), "match");
-    }
-
-    void helpers()
-    {
-        QCOMPARE(cls_Base64::Decode(QStringLiteral("Ym9iOnB3")), std::optional(QByteArray("bob:pw")));
-        QVERIFY(!cls_Base64::Decode(QStringLiteral("Ym9i*OnB3")));
-        QString out;
-        const auto failure = cls_Base64::EncodeArr(QByteArray(), out);
-        QVERIFY(failure);
-        QCOMPARE(failure->description, QStringLiteral("Input array is not dimensioned."));
-        const QString file = m_site->file(QStringLiteral("b64.bin"));
-        QVERIFY(!cls_Base64::DecodeToFile(QStringLiteral("YWJj"), file));
-        QCOMPARE(cls_Base64::DecodeToFile(QStringLiteral("YWJj"), file)->description,
-                 QStringLiteral("File already exists."));
-
-        QCOMPARE(cls_Strings::Split(QStringLiteral("index.html,home.htm")),
-                 (QStringList{QStringLiteral("index.html"), QStringLiteral("home.htm")}));
-        QCOMPARE(cls_WinUtil::UpTime(90061), QStringLiteral("01:01:01:01"));
-        QStringList values;
-        QCOMPARE(*cls_WinUtil::ReadINI(QString(), QStringLiteral("s"), {}, values),
-                 QStringLiteral("No filename specified"));
-        const QString ini = m_site->file(QStringLiteral("a.ini"));
-        QCOMPARE(*cls_WinUtil::WriteINI(ini, QStringLiteral("s"), {QStringLiteral("k")}, {}),
-                 QStringLiteral("Key array and Value array must be of the same size"));
-        QVERIFY(!cls_WinUtil::WriteINI(ini, QStringLiteral("s"), {QStringLiteral("k")},
-                                       {QStringLiteral("v")}));
-        QVERIFY(!cls_WinUtil::ReadINI(ini, QStringLiteral("s"),
-                                      {QStringLiteral("k"), QStringLiteral("none")}, values));
-        QCOMPARE(values, (QStringList{QStringLiteral("v"), QString()}));
     }
 };
 

@@ -122,7 +122,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("type");
         const int internal = int(MimeTable::Source::Internal);
-        const int registry = int(MimeTable::Source::Registry);
+        const int registry = int(MimeTable::Source::MimeDatabase);
         QTest::newRow("png internal") << internal << "a.png"
                                       << "image/x-png";
         QTest::newRow("bmp first of three") << internal << "a.BMP"

@@ -82,13 +82,17 @@ private Q_SLOTS:
     void headerFields()
     {
         const auto r = parse("GET / HTTP/1.0\r\n"
-                             "user-agent: lower\r\n"
-                             "User-Agent:  Mozilla/4.0 \r\n"
+                             "X-User-Agent: not this\r\n"
+                             "user-agent:  Mozilla/4.0 \r\n"
+                             "User-Agent: second\r\n"
                              "REFERER: http://here/\r\n"
                              "Accept: text/html\r\n"
                              "accept: image/gif,\r\n"
-                             "Authorization: Basic " +
-                             QByteArray("Bob : Secret").toBase64() +
+                             "X-Authorization: Basic " +
+                             QByteArray("Eve:guess").toBase64() +
+                             "\r\n"
+                             "AUTHORIZATION: basic " +
+                             QByteArray("Bob : Sec:ret").toBase64() +
                              "\r\n"
                              "\r\n");
         QCOMPARE(r.state, State::Complete);
@@ -96,14 +100,21 @@ private Q_SLOTS:
         QCOMPARE(r.request.referer, QStringLiteral("http://here/"));
         QCOMPARE(r.request.accept, QStringLiteral("text/html, image/gif"));
         QCOMPARE(r.request.userName, QStringLiteral("Bob"));
-        QCOMPARE(r.request.password, QStringLiteral("Secret"));
+        QCOMPARE(r.request.password, QStringLiteral("Sec:ret"));
         QVERIFY(r.request.headerText.endsWith(QStringLiteral("\r\n\r\n")));
     }
 
-    void lowerCaseUserAgentIsNotTaken()
+    void methods()
     {
-        const auto r = parse("GET / HTTP/1.0\r\nuser-agent: x\r\n\r\n");
-        QCOMPARE(r.request.userAgent, QString());
+        auto r = parse("HEAD /x.html?q=1 HTTP/1.0\r\n\r\n");
+        QCOMPARE(r.state, State::Complete);
+        QCOMPARE(r.request.method, QStringLiteral("HEAD"));
+        QCOMPARE(r.request.requestPath, QStringLiteral("/x.html"));
+        QCOMPARE(r.request.queryData, QStringLiteral("q=1"));
+        // A length named inside another header's name is no length.
+        r = parse("POST /f HTTP/1.0\r\nX-Content-Length: 3\r\n\r\nabc");
+        QCOMPARE(r.state, State::Rejected);
+        QCOMPARE(r.status, 400);
     }
 
     void postBodyArrivesInChunks()
@@ -146,8 +157,16 @@ private Q_SLOTS:
         const QByteArray longTarget(9000, 'a');
         QTest::newRow("post without length")
             << QByteArray("POST /f HTTP/1.0\r\nHost: b\r\n\r\n") << 400 << false;
-        QTest::newRow("unknown method without length")
-            << QByteArray("HEAD / HTTP/1.0\r\n\r\n") << 400 << false;
+        QTest::newRow("unknown method") << QByteArray("OPTIONS * HTTP/1.0\r\n\r\n") << 501 << true;
+        QTest::newRow("unknown method with a body")
+            << QByteArray("PUT /f HTTP/1.0\r\nContent-Length: 2\r\n\r\nab") << 501 << true;
+        QTest::newRow("chunked without length")
+            << QByteArray("POST /f HTTP/1.0\r\ntransfer-encoding: chunked\r\n\r\n0\r\n\r\n") << 411
+            << true;
+        QTest::newRow("chunked and a length")
+            << QByteArray("POST /f HTTP/1.0\r\nTransfer-Encoding: chunked\r\n"
+                          "Content-Length: 5\r\n\r\n0\r\n\r\n")
+            << 400 << true;
         QTest::newRow("length not a number")
             << QByteArray("POST /f HTTP/1.0\r\nContent-Length: 1x\r\n\r\n") << 400 << true;
         QTest::newRow("negative length")

@@ -1,5 +1,7 @@
 #include "scriptedinterface.h"
 
+#include "platform/clock.h"
+
 namespace casalux::test {
 
 QString SentCommand::text() const
@@ -19,6 +21,8 @@ QCoro::Task<bool> ScriptedInterface::send(QString house, QString unit, int funct
                                           int arg5, int arg6)
 {
     sent.append({house, unit, function, level, arg5, arg6});
+    if (m_sendSeconds > 0)
+        co_await Clock::instance().sleep(m_sendSeconds);
     co_return m_sendResult;
 }
 

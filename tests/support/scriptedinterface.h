@@ -29,6 +29,8 @@ public:
     void queueOpenAnswers(const QList<int>& answers) { m_openAnswers += answers; }
     void setDefaultOpenAnswer(int answer) { m_defaultOpen = answer; }
     void setSendResult(bool ok) { m_sendResult = ok; }
+    // Each send takes this long on the test clock, as a busy line would.
+    void setSendSeconds(double seconds) { m_sendSeconds = seconds; }
 
     QCoro::Task<int> open() override;
     QCoro::Task<bool> send(QString house, QString unit, int function, double level, int arg5,
@@ -47,6 +49,7 @@ private:
     QList<int> m_openAnswers;
     int m_defaultOpen = Ready;
     bool m_sendResult = true;
+    double m_sendSeconds = 0;
 };
 
 } // namespace casalux::test

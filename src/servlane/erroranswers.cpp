@@ -1,0 +1,51 @@
+#include "erroranswers.h"
+
+#include "documentresponder.h"
+#include "errorpages.h"
+#include "httpformat.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace servlane {
+
+ErrorAnswers::ErrorAnswers(const DocumentResponder& responder) : m_responder(responder) {}
+
+Response ErrorAnswers::answer(const QString& statusCode, const PageProcessor::Context& page) const
+{
+    if (m_settings.verboseErrors && m_settings.errorFiles) {
+        const QString folder = m_settings.hostFolder + QStringLiteral("/html/errors/");
+        QString file = folder + QStringLiteral("http") + statusCode + QStringLiteral(".html");
+        if (!QFileInfo(file).isFile())
+            file = folder + QStringLiteral("http404.html");
+        if (QFileInfo(file).isFile()) {
+            QString status = statusCode;
+            Response response = m_responder.fileResponse(file, status, page);
+            if (status == statusCode)
+                return response;
+        }
+    }
+    return builtIn(statusCode);
+}
+
+QByteArray ErrorAnswers::builtIn(const QString& statusCode) const
+{
+    const QByteArray body =
+        m_settings.verboseErrors ? ErrorPages::page(statusCode).toLatin1() : QByteArray();
+    return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, body.size(),
+                                   QStringLiteral("text/html"), true, QString(),
+                                   QDateTime::currentDateTimeUtc()) +
+           body;
+}
+
+QByteArray ErrorAnswers::challenge(const QString& realm, bool folder) const
+{
+    return HttpFormat::buildHeader(m_settings.serverSoftware, QStringLiteral("401"), 0,
+                                   QStringLiteral("text/html"), false, QString(),
+                                   QDateTime::currentDateTimeUtc()) +
+           (folder ? QByteArrayLiteral("WWW-authenticate: Basic realm=")
+                   : QByteArrayLiteral("WWW-Authenticate: Basic realm=")) +
+           realm.toLatin1() + "\r\n\r\n";
+}
+
+} // namespace servlane
