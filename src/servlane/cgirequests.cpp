@@ -13,7 +13,6 @@
 #include "socketlayer.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
@@ -36,24 +35,13 @@ QString programIn(const QString& folder, const QString& name)
     const QString canonicalFolder = QFileInfo(base).canonicalFilePath();
     if (canonicalFolder.isEmpty())
         return {};
-    QString entry;
-    if (QFileInfo::exists(canonicalFolder + QLatin1Char('/') + name)) {
-        entry = name;
-    } else {
-        const QStringList all = QDir(canonicalFolder).entryList(QDir::Files | QDir::Hidden);
-        for (const QString& e : all) {
-            if (e.compare(name, Qt::CaseInsensitive) == 0) {
-                entry = e;
-                break;
-            }
-        }
-    }
+    const QString entry = FileLookup::findEntry(canonicalFolder, name, FileLookup::isRegularFile);
     if (entry.isEmpty())
         return {};
     const QFileInfo info(canonicalFolder + QLatin1Char('/') + entry);
     const QString canonical = info.canonicalFilePath();
     if (canonical.isEmpty() || !canonical.startsWith(canonicalFolder + QLatin1Char('/')) ||
-        !QFileInfo(canonical).isFile())
+        !FileLookup::isRegularFile(canonical))
         return {};
     return canonical;
 }

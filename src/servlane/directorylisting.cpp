@@ -44,13 +44,6 @@ QString DirectoryListing::dateCell(const QDateTime& lastWrite)
            t.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral("&nbsp;</td>");
 }
 
-QString DirectoryListing::page(const QString& directory, const QString& urlPath,
-                               const QString& serverName, bool atRoot)
-{
-    FileLookup lookup(atRoot ? directory : QFileInfo(directory).absolutePath());
-    return page(lookup, directory, urlPath, serverName);
-}
-
 QString DirectoryListing::page(const FileLookup& lookup, const QString& directory,
                                const QString& urlPath, const QString& serverName)
 {

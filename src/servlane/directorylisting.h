@@ -20,9 +20,6 @@ public:
     // `urlPath` the request path that named it. The root gets no parent row.
     static QString page(const FileLookup& lookup, const QString& directory, const QString& urlPath,
                         const QString& serverName);
-    // Kept until the dispatch code moves to the form above.
-    static QString page(const QString& directory, const QString& urlPath, const QString& serverName,
-                        bool atRoot);
 
     // "500 bytes", "1.50KB", "5.00MB", "1.00GB" (n bytes, 1024-based).
     static QString sizeText(qint64 bytes);

@@ -269,14 +269,6 @@ QString FileLookup::accessFileAlong(const QString& requestPath) const
     return accessFileOf(folder.exists && folder.isDirectory ? folder.localPath : m_root);
 }
 
-QString FileLookup::accessFileIn(const QString& requestFolder) const
-{
-    if (requestFolder.isEmpty() || requestFolder == QLatin1String("/"))
-        return accessFileOf(m_root);
-    const Result found = resolve(requestFolder);
-    return found.exists && found.isDirectory ? accessFileOf(found.localPath) : QString();
-}
-
 bool FileLookup::isAccessFile(const QString& fileName)
 {
     return fileName.compare(QLatin1String("htaccess.txt"), Qt::CaseInsensitive) == 0;

@@ -98,11 +98,6 @@ public:
     // gets round the root's login.
     QString accessFileAlong(const QString& requestPath) const;
 
-    // Local path of the access file in the folder a request path names
-    // ("/sub" or "/sub/" for the folder sub), any letter case; empty when
-    // that folder has none.
-    QString accessFileIn(const QString& requestFolder) const;
-
 private:
     Result resolveUncached(const QString& requestPath) const;
 

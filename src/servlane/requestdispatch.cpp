@@ -195,29 +195,32 @@ void RequestDispatch::sendDocument(int index)
         sendRefusal(index, 403, QStringLiteral("resolves outside the document root"));
         return;
     }
+    // The path alone decides what runs: nothing in the query ever makes a
+    // program of a file.
     const bool cgi =
-        m_server.CGIEnable() && (r.requestPath.toUpper().endsWith(QLatin1String(".EXE")) ||
-                                 r.fullUrl.contains(QLatin1String(".exe?"), Qt::CaseInsensitive));
+        m_server.CGIEnable() && r.requestPath.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive);
+    const bool foundFile = found.exists && !found.isDirectory;
     const QString program =
-        cgi ? m_cgi->programFor(r.requestPath,
-                                found.exists && !found.isDirectory ? found.localPath : QString())
-            : QString();
+        cgi ? m_cgi->programFor(r.requestPath, foundFile ? found.localPath : QString()) : QString();
+    // The look-up remembers files for a moment: a file is checked afresh
+    // before it is opened, so nothing that took its place (a FIFO, which
+    // would block) is read.
     if (cgi ? program.isEmpty()
-            : !found.exists || FileLookup::isAccessFile(QFileInfo(found.localPath).fileName())) {
+            : !found.exists ||
+                  (!found.isDirectory && !FileLookup::isRegularFile(found.localPath))) {
         finishDocument(index, QStringLiteral("404"), errorAnswer(index, QStringLiteral("404")));
         return;
     }
 
-    // A folder is protected by its own access file: the request's folder for
-    // a file, the folder itself when one is asked for (its listing shows
-    // what it holds).
+    // Guarded by the real folder of what is served, whatever the spelling of
+    // the path: a file by the folder that holds it, a folder (its listing)
+    // by its own. A program from the CGI folder has no folder in the root.
     const bool directory = !cgi && found.isDirectory;
-    const QString folder =
-        directory ? r.requestPath : r.requestPath.left(r.requestPath.lastIndexOf(QLatin1Char('/')));
-    const AccessCheck::Verdict verdict =
-        AccessCheck::check(m.lookup->accessFileIn(folder), r.userName, r.password,
-                           AccessCheck::Source(m_server.AuthenticationSource()),
-                           m_server.AuthenticationSourceFile(), m.nameInUse);
+    const QString accessFile = cgi && !foundFile ? m.lookup->accessFileAlong(r.requestPath)
+                                                 : m.lookup->accessFileFor(found);
+    const AccessCheck::Verdict verdict = AccessCheck::check(
+        accessFile, r.userName, r.password, AccessCheck::Source(m_server.AuthenticationSource()),
+        m_server.AuthenticationSourceFile(), m.nameInUse);
     if (!verdict.allowed) {
         applySettings();
         finishDocument(index, QStringLiteral("401"), m.errors->challenge(verdict.realm, directory));
@@ -233,8 +236,7 @@ void RequestDispatch::sendDocument(int index)
     if (directory) {
         if (m_server.DirectoryBrowseEnable()) {
             const QByteArray page =
-                DirectoryListing::page(found.localPath, r.requestPath, m.nameInUse,
-                                       found.localPath == m.lookup->root())
+                DirectoryListing::page(*m.lookup, found.localPath, r.requestPath, m.nameInUse)
                     .toLatin1();
             response =
                 Response(HttpFormat::buildHeader(m_server.ServerSoftware(), status, page.size(),
