@@ -280,6 +280,40 @@ private Q_SLOTS:
         QCOMPARE(r.body(), body);
     }
 
+    // A program of the CGI folder has no folder in the root: the folder its
+    // path names guards it, and the root when that folder does not exist,
+    // so a made-up folder name does not get round the root's login.
+    void programOfTheScriptFolderIsGuarded_data()
+    {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<int>("without");
+        QTest::addColumn<QByteArray>("login");
+        const QByteArray root = "ann:pw";
+        const QByteArray locked = "bob:secret";
+        QTest::newRow("at the root") << QByteArray("/tool.exe") << 401 << root;
+        QTest::newRow("made-up folder") << QByteArray("/nothere/tool.exe") << 401 << root;
+        QTest::newRow("made-up folders") << QByteArray("//no/where/TOOL.EXE") << 401 << root;
+        QTest::newRow("protected folder") << QByteArray("/LOCKED/tool.exe") << 401 << locked;
+        QTest::newRow("open folder") << QByteArray("/open/tool.exe") << 200 << root;
+    }
+    void programOfTheScriptFolderIsGuarded()
+    {
+        QFETCH(QByteArray, target);
+        QFETCH(int, without);
+        QFETCH(QByteArray, login);
+        writeFile(root() + QStringLiteral("/htaccess.txt"), "ann:pw\r\n");
+        writeFile(m_site->file(QStringLiteral("scripts/tool.exe")), "#!/bin/sh\necho tool\n", true);
+        m_server->setCGIDirectory(m_site->file(QStringLiteral("scripts")));
+        m_server->setCGIEnable(true);
+        start();
+        auto r = RawClient::get(m_port, target);
+        QCOMPARE(r.status(), without);
+        QCOMPARE(r.body() == "tool\n", without == 200);
+        r = RawClient::get(m_port, target, basic(login));
+        QCOMPARE(r.status(), 200);
+        QCOMPARE(r.body(), QByteArray("tool\n"));
+    }
+
     // A FIFO, a socket: never opened, whatever reaches them (a request, an
     // include, a listing).
     void onlyFoldersAndRegularFiles()
@@ -312,6 +346,17 @@ private Q_SLOTS:
         QVERIFY2(!listing.contains("pipe") && !listing.contains("sock"), listing);
         QVERIFY2(!watch.opened(), "the server opened the FIFO");
         QCOMPARE(RawClient::get(m_port, "/odd/ok.txt").body(), QByteArray("ok"));
+
+        // A file the look-up has just found, and so still remembers, is
+        // replaced by a FIFO: it is checked again before it is opened.
+        const QString swapped = root() + QStringLiteral("/odd/swap.txt");
+        writeFile(swapped, "file");
+        QCOMPARE(RawClient::get(m_port, "/odd/swap.txt").body(), QByteArray("file"));
+        QVERIFY(QFile::remove(swapped));
+        QVERIFY(::mkfifo(QFile::encodeName(swapped).constData(), 0600) == 0);
+        const FifoWatch swapWatch(swapped);
+        QCOMPARE(RawClient::get(m_port, "/odd/swap.txt").status(), 404);
+        QVERIFY2(!swapWatch.opened(), "the server opened the FIFO");
     }
 
     // Dot-files and anything named after the access file (the copy a login
