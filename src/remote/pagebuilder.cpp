@@ -10,9 +10,9 @@
 #include "home/settingsstore.h"
 #include "home/textlistfile.h"
 
-#include <QDir>
+#include "filelookup.h"
+
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QStringBuilder>
 
@@ -327,15 +327,11 @@ void PageBuilder::loadTemplate(Family family, QString& page) const
     const QString wanted = templateName(family);
     Kept::Template& kept = m_kept->templates[family == Family::MediaCenter ? 1 : 0];
     const QString found = kept.name.find(folder, wanted, [&] {
-        const QDir html(folder);
-        if (QFileInfo(html.filePath(wanted)).isFile())
-            return html.filePath(wanted);
-        const QStringList names = html.entryList(QDir::Files);
-        for (const QString& name : names) {
-            if (name.toLower() == wanted)
-                return html.filePath(name);
-        }
-        return QString();
+        // The server's look-up; only a regular file is read (a FIFO would
+        // block).
+        const QString name =
+            servlane::FileLookup::findEntry(folder, wanted, servlane::FileLookup::isRegularFile);
+        return name.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
     });
     if (found.isEmpty())
         return;
