@@ -172,8 +172,10 @@ bool PageProcessor::include(const QString& kind, const QString& path, const QStr
     } else {
         localPath = lookup.resolveVirtual(path);
     }
+    // The look-up remembers files for a moment: checked afresh before the
+    // open, so a FIFO that took a file's place is never opened.
     if (localPath.isEmpty() || FileLookup::isAccessFile(QFileInfo(localPath).fileName()) ||
-        chain.contains(localPath))
+        chain.contains(localPath) || !FileLookup::isRegularFile(localPath))
         return false;
     QFile file(localPath);
     if (file.size() > kMaxIncludeSize || !file.open(QIODevice::ReadOnly))

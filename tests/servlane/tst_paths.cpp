@@ -357,6 +357,17 @@ private Q_SLOTS:
         const FifoWatch swapWatch(swapped);
         QCOMPARE(RawClient::get(m_port, "/odd/swap.txt").status(), 404);
         QVERIFY2(!swapWatch.opened(), "the server opened the FIFO");
+        // The same for an include.
+        const QString included = root() + QStringLiteral("/odd/part.txt");
+        writeFile(included, "part");
+        writeFile(root() + QStringLiteral("/whole.html"), "<!--#include file=\"odd/part.txt\"-->!");
+        QCOMPARE(RawClient::get(m_port, "/whole.html").body(), QByteArray("part!"));
+        QVERIFY(QFile::remove(included));
+        QVERIFY(::mkfifo(QFile::encodeName(included).constData(), 0600) == 0);
+        const FifoWatch partWatch(included);
+        QCOMPARE(RawClient::get(m_port, "/whole.html").body(),
+                 QByteArray("<!--#includefile=odd/part.txt-->!"));
+        QVERIFY2(!partWatch.opened(), "the server opened the FIFO");
     }
 
     // Dot-files and anything named after the access file (the copy a login
