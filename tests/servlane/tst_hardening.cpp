@@ -47,7 +47,6 @@ private Q_SLOTS:
         limits.headTimeoutMs = 600;
         limits.bodyTimeoutMs = 1200;
         limits.lingerMs = 300;
-        limits.silentGraceMs = 300;
         limits.maxCgiOutput = 256 * 1024;
         m_site = std::make_unique<TestSite>(limits);
         m_server = m_site->server.get();
@@ -69,7 +68,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<QByteArray>>("chunks");
         QTest::addColumn<int>("gapMs");
-        QTest::addColumn<int>("status");        // 0: closed without an answer
+        QTest::addColumn<int>("status");          // 0: closed without an answer
         QTest::addColumn<QByteArray>("contains"); // in the answer, when not empty
         using L = QList<QByteArray>;
         const QByteArray get = "GET ";
@@ -77,8 +76,8 @@ private Q_SLOTS:
         const QByteArray page404 = "HTTP 404: File Not Found";
 
         // Sizes and counts.
-        QTest::newRow("request line 9 KiB") << L{get + "/" + QByteArray(9000, 'a') + v} << 0 << 414
-                                            << QByteArray();
+        QTest::newRow("request line 9 KiB")
+            << L{get + "/" + QByteArray(9000, 'a') + v} << 0 << 414 << QByteArray();
         QTest::newRow("request line without end")
             << L{get + "/" + QByteArray(10'000, 'a')} << 0 << 414 << QByteArray();
         QTest::newRow("header block 9 KiB")
@@ -87,47 +86,48 @@ private Q_SLOTS:
         QTest::newRow("thousands of headers")
             << L{"GET /a.txt HTTP/1.0\r\n" + QByteArray("A:1\r\n").repeated(5000) + "\r\n"} << 0
             << 431 << QByteArray();
-        QTest::newRow("65 headers") << L{"GET /a.txt HTTP/1.0\r\n" +
-                                         QByteArray("A: 1\r\n").repeated(65) + "\r\n"}
-                                    << 0 << 431 << QByteArray();
+        QTest::newRow("65 headers")
+            << L{"GET /a.txt HTTP/1.0\r\n" + QByteArray("A: 1\r\n").repeated(65) + "\r\n"} << 0
+            << 431 << QByteArray();
         QTest::newRow("huge body announced")
             << L{"POST /a.txt HTTP/1.0\r\nContent-Length: 99999999999\r\n\r\n"} << 0 << 413
             << QByteArray();
         // Bytes that have no place in a request.
         QTest::newRow("NUL in request line")
             << L{QByteArray("GET /a.txt\0x HTTP/1.0\r\n\r\n", 25)} << 0 << 400 << QByteArray();
-        QTest::newRow("NUL in header") << L{"GET /a.txt HTTP/1.0\r\nX: a" + QByteArray(1, '\0') + "b\r\n\r\n"}
-                                       << 0 << 400 << QByteArray();
+        QTest::newRow("NUL in header")
+            << L{"GET /a.txt HTTP/1.0\r\nX: a" + QByteArray(1, '\0') + "b\r\n\r\n"} << 0 << 400
+            << QByteArray();
         QTest::newRow("NUL in login") << L{"GET /locked/x.txt HTTP/1.0\r\nAuthorization: Basic " +
-                                         QByteArray(1, '\0') + "\r\n\r\n"}
+                                           QByteArray(1, '\0') + "\r\n\r\n"}
                                       << 0 << 400 << QByteArray();
         QTest::newRow("escaped NUL") << L{get + "/a.txt%00" + v} << 0 << 400 << QByteArray();
         QTest::newRow("raw DEL") << L{get + "/a\x7f.txt" + v} << 0 << 400 << QByteArray();
-        QTest::newRow("escaped CR LF") << L{get + "/a.txt%0d%0aX-Injected:%20y" + v} << 0 << 400
-                                       << QByteArray();
+        QTest::newRow("escaped CR LF")
+            << L{get + "/a.txt%0d%0aX-Injected:%20y" + v} << 0 << 400 << QByteArray();
         // Traversal in every spelling.
         QTest::newRow("dot dot") << L{get + "/../secret.txt" + v} << 0 << 403 << QByteArray();
-        QTest::newRow("deep dot dot") << L{get + "/locked/../../secret.txt" + v} << 0 << 403
-                                      << QByteArray();
-        QTest::newRow("escaped dots") << L{get + "/%2e%2e/secret.txt" + v} << 0 << 403
-                                      << QByteArray();
-        QTest::newRow("upper-case escapes") << L{get + "/%2E%2E/secret.txt" + v} << 0 << 403
-                                            << QByteArray();
+        QTest::newRow("deep dot dot")
+            << L{get + "/locked/../../secret.txt" + v} << 0 << 403 << QByteArray();
+        QTest::newRow("escaped dots")
+            << L{get + "/%2e%2e/secret.txt" + v} << 0 << 403 << QByteArray();
+        QTest::newRow("upper-case escapes")
+            << L{get + "/%2E%2E/secret.txt" + v} << 0 << 403 << QByteArray();
         QTest::newRow("backslash") << L{get + "/..\\secret.txt" + v} << 0 << 403 << QByteArray();
-        QTest::newRow("escaped backslash") << L{get + "/..%5csecret.txt" + v} << 0 << 403
-                                           << QByteArray();
-        QTest::newRow("escaped slash") << L{get + "/locked%2f..%2f..%2fsecret.txt" + v} << 0
-                                       << 403 << QByteArray();
-        QTest::newRow("double escaped") << L{get + "/%252e%252e/secret.txt" + v} << 0 << 200
-                                        << page404;
-        QTest::newRow("overlong UTF-8 dots") << L{get + "/%c0%ae%c0%ae/secret.txt" + v} << 0
-                                             << 200 << page404;
-        QTest::newRow("half escapes") << L{get + "/%2.%2./secret.txt" + v} << 0 << 400
-                                      << QByteArray();
+        QTest::newRow("escaped backslash")
+            << L{get + "/..%5csecret.txt" + v} << 0 << 403 << QByteArray();
+        QTest::newRow("escaped slash")
+            << L{get + "/locked%2f..%2f..%2fsecret.txt" + v} << 0 << 403 << QByteArray();
+        QTest::newRow("double escaped")
+            << L{get + "/%252e%252e/secret.txt" + v} << 0 << 200 << page404;
+        QTest::newRow("overlong UTF-8 dots")
+            << L{get + "/%c0%ae%c0%ae/secret.txt" + v} << 0 << 200 << page404;
+        QTest::newRow("half escapes")
+            << L{get + "/%2.%2./secret.txt" + v} << 0 << 400 << QByteArray();
         QTest::newRow("bad escape") << L{get + "/%zz" + v} << 0 << 400 << QByteArray();
         QTest::newRow("trailing percent") << L{get + "/a.txt%" + v} << 0 << 400 << QByteArray();
-        QTest::newRow("absolute URL climbing") << L{get + "http://h/../secret.txt" + v} << 0
-                                               << 403 << QByteArray();
+        QTest::newRow("absolute URL climbing")
+            << L{get + "http://h/../secret.txt" + v} << 0 << 403 << QByteArray();
         QTest::newRow("system path") << L{get + "//etc/passwd" + v} << 0 << 200 << page404;
         // Logins.
         QTest::newRow("bad base64") << L{"GET /locked/x.txt HTTP/1.0\r\n"
@@ -145,28 +145,28 @@ private Q_SLOTS:
         QTest::newRow("two lengths")
             << L{"POST /a.txt HTTP/1.0\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab"} << 0
             << 400 << QByteArray();
-        QTest::newRow("negative length") << L{"POST /a.txt HTTP/1.0\r\nContent-Length: -5\r\n\r\n"}
-                                         << 0 << 400 << QByteArray();
+        QTest::newRow("negative length")
+            << L{"POST /a.txt HTTP/1.0\r\nContent-Length: -5\r\n\r\n"} << 0 << 400 << QByteArray();
         QTest::newRow("length not a number")
             << L{"POST /a.txt HTTP/1.0\r\nContent-Length: 12abc\r\n\r\n"} << 0 << 400
             << QByteArray();
-        QTest::newRow("POST without length") << L{"POST /a.txt HTTP/1.0\r\n\r\n"} << 0 << 200
-                                             << QByteArray("HTTP Error 400");
+        QTest::newRow("POST without length")
+            << L{"POST /a.txt HTTP/1.0\r\n\r\n"} << 0 << 200 << QByteArray("HTTP Error 400");
         QTest::newRow("body shorter than announced")
             << L{"POST /a.txt HTTP/1.0\r\nContent-Length: 100\r\n\r\n0123456789"} << 0 << 0
             << QByteArray();
-        QTest::newRow("unknown method") << L{"DELETE /a.txt HTTP/1.0\r\n\r\n"} << 0 << 200
-                                        << QByteArray("HTTP Error 400");
+        QTest::newRow("unknown method")
+            << L{"DELETE /a.txt HTTP/1.0\r\n\r\n"} << 0 << 200 << QByteArray("HTTP Error 400");
         // Garbage and odd framing.
         QTest::newRow("pipelined garbage")
             << L{"GET /a.txt HTTP/1.0\r\n\r\n" + QByteArray("\xff\xfe GET /../x\r\n").repeated(50)}
             << 0 << 200 << QByteArray("fine");
-        QTest::newRow("binary without line end") << L{QByteArray(4000, '\xff')} << 0 << 0
-                                                 << QByteArray();
+        QTest::newRow("binary without line end")
+            << L{QByteArray(4000, '\xff')} << 0 << 0 << QByteArray();
         QTest::newRow("HTTP/0.9 style") << L{"GET /a.txt\r\n\r\n"} << 0 << 0 << QByteArray();
         QTest::newRow("nothing sent") << L{} << 0 << 0 << QByteArray();
-        QTest::newRow("blank lines only") << L{QByteArray("\r\n").repeated(5000)} << 0 << 400
-                                          << QByteArray();
+        QTest::newRow("blank lines only")
+            << L{QByteArray("\r\n").repeated(5000)} << 0 << 400 << QByteArray();
         QTest::newRow("trickled head")
             << L{"GET /a.txt HTTP/1.0\r\n", "X: 1\r\n", "Y: 2\r\n", "Z: 3\r\n"} << 250 << 0
             << QByteArray();
