@@ -20,6 +20,7 @@ namespace servlane {
 namespace {
 
 constexpr int kDeadlineScanMs = 250;
+constexpr int kAcceptRetryMs = 100;
 // What one connection may read or send per wake-up, so one fast client
 // cannot hold the loop while others are ready.
 constexpr qint64 kReadBudget = 64 * 1024;
@@ -80,6 +81,10 @@ bool SocketLayer::listen(const QHostAddress& address, quint16 port)
     connect(m_server, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError e) {
         Q_EMIT failure(QStringLiteral("Error - TCP::ConnectionRequest. ["), int(e),
                        m_server ? m_server->errorString() : QString());
+        // Qt stops accepting after a failed accept (out of descriptors, for
+        // one); take connections again once closing ones may have freed some.
+        QTimer::singleShot(kAcceptRetryMs, m_server,
+                           [server = m_server] { server->resumeAccepting(); });
     });
     if (!m_server->listen(address, port)) {
         if (!m_listenFailing)

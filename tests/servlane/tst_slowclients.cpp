@@ -279,7 +279,7 @@ private Q_SLOTS:
             client.abort(); // the client leaves while its request is in the slot
             QTRY_VERIFY(!layer.isWaiting(index, id));
             QCOMPARE(layer.slot(index)->state, servlane::SlotState::Abandoned);
-            QCOMPARE(layer.requestId(index), id); // still reserved for the owed answer
+            QCOMPARE(layer.requestId(index), id);    // still reserved for the owed answer
             layer.send(index, servlane::Response()); // the late answer frees it
             QCOMPARE(layer.requestId(index), quint64(0));
         }
