@@ -209,13 +209,38 @@ void SocketLayer::onIncoming(qintptr descriptor)
 
 bool SocketLayer::makeRoom(const QString* address)
 {
-    const ClientConnection* victim = m_table.victim(address);
-    if (!victim)
-        return false;
-    qCInfo(lcSockets) << "connection from" << victim->address() << "closed to make room"
-                      << (address ? "for its address" : "in the table");
-    closeConnection(victim->id(), victim->phase() == ClientConnection::Phase::Sending);
-    return true;
+    // Bounded: each turn either closes a connection or moves one out of
+    // the readers for good.
+    for (int turn = 0; turn <= m_table.size(); ++turn) {
+        ClientConnection* victim = m_table.victim(address);
+        if (!victim)
+            return false;
+        const quint64 id = victim->id();
+        if (victim->phase() == ClientConnection::Phase::Reading) {
+            // Its request may be waiting in the kernel, not yet read (a burst
+            // of accepts is taken before the connections' events): read it
+            // first, so a client that sent its request at once never gives
+            // way for one that has sent nothing.
+            bool ended = false;
+            const qint64 n = victim->receive(kReadBudget, &ended);
+            if (n > 0) {
+                parse(*victim);
+                Q_EMIT received(n);
+            }
+            victim = m_table.find(id);
+            if (victim && !ended && victim->phase() != ClientConnection::Phase::Reading) {
+                scheduleDispatch();
+                continue;
+            }
+        }
+        if (victim) {
+            qCInfo(lcSockets) << "connection from" << victim->address() << "closed to make room"
+                              << (address ? "for its address" : "in the table");
+            closeConnection(id, victim->phase() == ClientConnection::Phase::Sending);
+        }
+        return true;
+    }
+    return false;
 }
 
 void SocketLayer::watch(ClientConnection& c)
