@@ -7,9 +7,8 @@ namespace servlane {
 
 // A listener that hands over each accepted connection as a bare socket
 // descriptor instead of wrapping it in a QTcpSocket. Qt's event dispatcher
-// polls every socket that has a notifier on each pass, so connections that
-// wait for a slot are kept as descriptors: holding them costs nothing until
-// one of them gets a slot.
+// polls every socket that has a notifier on each pass, so connections are
+// kept as descriptors in the socket layer's one epoll set instead.
 class ConnectionListener final : public QTcpServer {
 public:
     using Handler = std::function<void(qintptr descriptor)>;

@@ -3,39 +3,36 @@
 #include "httprequest.h"
 #include "querystringparser.h"
 
-#include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
 
-class QTcpSocket;
-
 namespace servlane {
 
-// Where a connection slot stands. A slot serves one request and one
-// response, then it is closed and made fresh for the next connection.
+// Where a host slot stands. A slot holds one complete request from the
+// moment it is handed up until its answer is handed to the connection;
+// sending happens outside the slot.
 enum class SlotState {
-    Closed,    // free, no peer
-    Receiving, // connected, request still arriving
-    Handling,  // request complete, response being produced
-    Trapped,   // handed to the host, waiting for its answer
-    Abandoned, // the client left while the host still owes an answer
-    Sending,   // response queued, not yet all handed to the kernel
-    Closing,   // response sent and our side shut; waiting for the client to close
+    Closed,   // free
+    Handling, // request complete, answer being produced
+    Trapped,  // handed to the host, waiting for its answer
+    // The host still owes an answer that has no one to go to: the client
+    // left, or it already got a 503 because the host was late. The slot is
+    // kept so the late answer finds it (and frees it) instead of reaching
+    // the next request in this slot.
+    Abandoned,
 };
 
-// Everything the server keeps for one connection slot (index 2..N).
+// Everything the server keeps for one host slot (index 2..N).
 struct ConnectionSlot {
     int index = 0;
-    quint64 generation = 0; // which connection holds the slot; grows with every accept
-    QTcpSocket* socket = nullptr; // owned by the socket layer
+    // Which request holds the slot: unique, grows with every request handed
+    // to a slot, never reused (0: none).
+    quint64 generation = 0;
+    quint64 connection = 0; // id of the client connection, 0 once it has gone
     SlotState state = SlotState::Closed;
-    QByteArray inbox; // bytes of the request so far, bounded by the limits
-    bool headComplete = false;
-    // The client may still be sending (a refused request, bytes beyond the
-    // request): half-close and drain before closing, so it reads the answer.
-    bool lingerOnClose = false;
-    QElapsedTimer accepted;   // since the connection was taken
-    QElapsedTimer stateSince; // since the last state change
+    bool answerOverdue = false; // the host's deadline passed; a 503 is on its way
+    QElapsedTimer accepted;     // since the connection was taken
+    QElapsedTimer stateSince;   // since the last state change
     QString clientAddress;
 
     HttpRequest request;

@@ -24,27 +24,39 @@ Response DocumentResponder::fileResponse(const QString& localPath, QString& stat
                                          const PageProcessor::Context& page,
                                          QString* readError) const
 {
-    QByteArray content;
+    const QString type = typeOf(localPath);
+    const bool processed = type.compare(QLatin1String("text/html"), Qt::CaseInsensitive) == 0 &&
+                           (m_settings.ssi || m_settings.functions);
+    FileCache::Content content;
     QString error;
-    if (!m_files.read(localPath, content, error)) {
+    // A page whose tags are processed is needed whole (the page processor
+    // bounds it); any other file above the cache's entry size is sent from
+    // disk as it is.
+    const bool ok = processed ? m_files.read(localPath, content.bytes, error)
+                              : m_files.fetch(localPath, content, error);
+    if (!ok) {
         if (readError)
             *readError = error;
         statusCode = QStringLiteral("500");
         return {};
     }
-    const QString type = typeOf(localPath);
-    if (type.compare(QLatin1String("text/html"), Qt::CaseInsensitive) == 0 &&
-        (m_settings.ssi || m_settings.functions)) {
+    if (content.file) {
+        const qint64 size = content.file->size();
+        return {HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, size, type, true,
+                                        QString(), QDateTime::currentDateTimeUtc()),
+                std::move(content.file), 0, size};
+    }
+    if (processed) {
         PageProcessor::Context context = page;
         context.ssi = m_settings.ssi;
         context.functions = m_settings.functions;
         context.lookup = &m_lookup;
         context.mimeType = [this](const QString& path) { return typeOf(path); };
-        content = PageProcessor::process(content, localPath, context);
+        content.bytes = PageProcessor::process(content.bytes, localPath, context);
     }
-    return {HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, content.size(), type,
-                                    true, QString(), QDateTime::currentDateTimeUtc()),
-            content};
+    return {HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, content.bytes.size(),
+                                    type, true, QString(), QDateTime::currentDateTimeUtc()),
+            content.bytes};
 }
 
 } // namespace servlane

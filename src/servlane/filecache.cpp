@@ -1,6 +1,7 @@
 #include "filecache.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -52,6 +53,24 @@ bool FileCache::read(const QString& path, QByteArray& content, QString& error)
     }
 #endif
     return true;
+}
+
+bool FileCache::fetch(const QString& path, Content& content, QString& error)
+{
+    content = Content();
+    const qint64 size = QFileInfo(path).size();
+    if (size > kMaxFileSize) {
+        content.file = OpenFile::open(path, &error);
+        if (!content.file)
+            return false;
+        if (content.file->size() > kMaxFileSize) {
+            m_total -= m_entries.value(path).content.size();
+            m_entries.remove(path);
+            return true;
+        }
+        content.file.reset(); // shrank since: small enough to read after all
+    }
+    return read(path, content.bytes, error);
 }
 
 } // namespace servlane

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "openfile.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <memory>
 
 namespace servlane {
 
@@ -21,6 +24,15 @@ public:
 
     // The file's bytes; false with `error` set when it cannot be read.
     bool read(const QString& path, QByteArray& content, QString& error);
+
+    // A file to send as it is: its bytes when it is small enough to keep
+    // (read or kept as `read` does), else the open file to stream from
+    // disk, so a large file is never held in memory.
+    struct Content {
+        QByteArray bytes;
+        std::shared_ptr<const OpenFile> file; // set for a file above kMaxFileSize
+    };
+    bool fetch(const QString& path, Content& content, QString& error);
 
 private:
     struct Stamp {

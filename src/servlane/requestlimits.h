@@ -6,12 +6,18 @@ namespace servlane {
 
 // Hard bounds on what one connection may make the server hold or wait for.
 //
+// Connections are read in the socket layer, outside the host's slots: a
+// connection takes a slot (MaxConnections - 1 of them) only once its whole
+// request has arrived, and gives it back the moment its answer is handed
+// over; sending happens outside the slot too. So slow or idle clients can
+// hold connections, never slots.
+//
 // Arithmetic behind the defaults: a request head is at most 8 KiB of request
-// line plus 8 KiB of header lines, so a slot buffers at most ~16 KiB before
-// its body; with the body cap that is ~1 MiB per slot. At the slot ceiling
-// of 10 000 that would be ~10 GiB, which is why hosts keep MaxConnections
-// small (the default is 2) and why a head must arrive within a total
-// deadline instead of an idle timer that each trickled byte resets.
+// line plus 8 KiB of header lines, so a connection buffers at most ~16 KiB
+// before its body, ~1 MiB with the body cap. 1024 connections trickling
+// heads therefore hold at most ~16 MiB; bodies are bounded by the body
+// deadline. Files above the cache's entry size are sent from disk with
+// sendfile, so a slow download holds no file bytes in memory.
 struct RequestLimits {
     qsizetype maxRequestLine = 8 * 1024; // longer: 414
     qsizetype maxHeaderBlock = 8 * 1024; // header lines after the request line; longer: 431
@@ -20,21 +26,34 @@ struct RequestLimits {
     int headTimeoutMs = 10'000;          // whole head, from accept
     int bodyTimeoutMs = 30'000;          // head and body, from accept
     int hostAnswerTimeoutMs = 60'000;    // trapped request left unanswered: 503
-    int sendTimeoutMs = 120'000;         // a client that stops reading its response
-    int lingerMs = 2'000;                // wait for the client's close after our answer
-    // When every slot is taken and a connection waits for one, a connection
-    // that has sent nothing at all for this long gives way to it at once
-    // (the one silent longest first); a waiting client whose request bytes
-    // have arrived displaces a silent one even sooner. A connection that has
-    // sent any byte is never displaced: the head deadline bounds it. Idle
-    // sockets therefore cannot keep a talking client out for longer than
-    // this grace.
-    int silentGraceMs = 150;
-    // Connections accepted while every slot is taken wait as bare
-    // descriptors, at most this many; beyond it the one waiting longest
-    // without a byte is closed, and if all of them have sent their request
-    // the listener stops taking more until one gets a slot.
-    int maxWaiting = 64;
+    // After the 503 (or after its client left) the slot stays reserved for
+    // the answer the host still owes, so that answer cannot reach the next
+    // request in the slot; a host that never answers gets it back after this.
+    int owedAnswerTimeoutMs = 10 * 60'000;
+    int lingerMs = 2'000; // wait for the client's close after our answer
+
+    // Open client connections in all, whatever they are doing. When full, a
+    // new connection makes room by closing the one that has been reading
+    // its request longest (else one that only lingers, else the slowest
+    // reader of an answer); connections with a complete request are never
+    // closed for room, and if only those are left the newcomer is closed.
+    // The process's descriptor limit is raised to fit when it is lower.
+    int maxConnections = 1024;
+    // Open connections from one client address, made room for in the same
+    // way but only among that address's own connections: a flood from one
+    // address churns its own connections and leaves the rest of the table
+    // to everyone else. 256 leaves four such addresses room in the default
+    // table and is far above what browsers open (6 to 8 per host), so a
+    // household behind one NAT address stays well inside it.
+    int maxConnectionsPerAddress = 256;
+
+    // A client must read its answer at this average rate, measured over
+    // consecutive windows once the grace has passed; a window with less
+    // progress (none at all included) closes the connection with a reset.
+    qint64 minSendBytesPerSecond = 1024;
+    int sendGraceMs = 10'000;
+    int sendRateWindowMs = 10'000;
+
     // What a CGI program or exec tag may write before it is stopped and its
     // output cut there.
     qint64 maxCgiOutput = 8 * 1024 * 1024;

@@ -1,20 +1,17 @@
 #include "socketlayer.h"
 
 #include "connectionlistener.h"
+#include "epollwatcher.h"
 #include "requestparser.h"
 
 #include <QLoggingCategory>
 #include <QNetworkInterface>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <algorithm>
-
-#ifdef Q_OS_UNIX
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/uio.h>
 #include <unistd.h>
-#endif
 
 Q_LOGGING_CATEGORY(lcSockets, "casalux.servlane.sockets", QtWarningMsg)
 
@@ -22,82 +19,32 @@ namespace servlane {
 
 namespace {
 
-// Read at most this much into Qt's buffer per socket; the request itself is
-// bounded by the parser limits.
-constexpr qint64 kReadBufferSize = 64 * 1024;
 constexpr int kDeadlineScanMs = 250;
-// A waiting connection's bytes are looked at again after this long.
-constexpr qint64 kPeekIntervalMs = 5;
-
-enum class Peek { Silent, Talking, Gone };
-
-// Whether bytes from the client have arrived on a descriptor, without
-// taking them.
-Peek peek(qintptr descriptor)
-{
-#ifdef Q_OS_UNIX
-    char c = 0;
-    const ssize_t n = ::recv(int(descriptor), &c, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n > 0)
-        return Peek::Talking;
-    if (n == 0)
-        return Peek::Gone;
-    return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? Peek::Silent : Peek::Gone;
-#else
-    Q_UNUSED(descriptor);
-    return Peek::Talking; // cannot tell: every waiting client counts as talking
-#endif
-}
-
-// Hands as much of head and body to the kernel as it takes now, straight
-// from where they are held; returns how many bytes it took (0 when it would
-// block or failed: the caller's ordinary write then meets the same state).
-qint64 sendDirect(qintptr descriptor, const QByteArray& head, const QByteArray& body)
-{
-#ifdef Q_OS_UNIX
-    iovec parts[2];
-    int count = 0;
-    for (const QByteArray* b : {&head, &body}) {
-        if (b->isEmpty())
-            continue;
-        parts[count].iov_base = const_cast<char*>(b->constData());
-        parts[count].iov_len = std::size_t(b->size());
-        ++count;
-    }
-    if (count == 0)
-        return 0;
-    msghdr message{};
-    message.msg_iov = parts;
-    message.msg_iovlen = std::size_t(count);
-    ssize_t n = 0;
-    do {
-        n = ::sendmsg(int(descriptor), &message, MSG_NOSIGNAL | MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
-    return n < 0 ? 0 : qint64(n);
-#else
-    Q_UNUSED(descriptor);
-    Q_UNUSED(head);
-    Q_UNUSED(body);
-    return 0;
-#endif
-}
-
-void closeDescriptor(qintptr descriptor)
-{
-#ifdef Q_OS_UNIX
-    ::close(int(descriptor));
-#else
-    QTcpSocket s;
-    if (s.setSocketDescriptor(descriptor))
-        s.abort();
-#endif
-}
+constexpr int kAcceptRetryMs = 100;
+// What one connection may read or send per wake-up, so one fast client
+// cannot hold the loop while others are ready.
+constexpr qint64 kReadBudget = 64 * 1024;
+constexpr qint64 kSendBudget = 1024 * 1024;
+constexpr quint32 kReadEvents = EPOLLIN | EPOLLRDHUP;
+constexpr quint32 kWriteEvents = EPOLLOUT;
+// Descriptors the process keeps besides client connections (listener,
+// epoll, files being sent, CGI pipes, the host's own).
+constexpr rlim_t kSpareDescriptors = 256;
 
 QString addressText(const QHostAddress& address)
 {
     bool ok = false;
     const quint32 v4 = address.toIPv4Address(&ok);
     return ok ? QHostAddress(v4).toString() : address.toString();
+}
+
+QString peerAddress(int fd)
+{
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+        return {};
+    return addressText(QHostAddress(reinterpret_cast<const sockaddr*>(&peer)));
 }
 
 } // namespace
@@ -109,15 +56,13 @@ SocketLayer::SocketLayer(QObject* parent) : QObject(parent)
     connect(&m_housekeeping, &QTimer::timeout, this, &SocketLayer::housekeepingTick);
     m_deadlines.setInterval(kDeadlineScanMs);
     connect(&m_deadlines, &QTimer::timeout, this, &SocketLayer::checkDeadlines);
-    m_graceTimer.setSingleShot(true);
-    connect(&m_graceTimer, &QTimer::timeout, this, &SocketLayer::acceptPending);
-    m_clock.start();
+    m_epoll = new EpollWatcher([this](quint64 id, quint32 events) { onEvent(id, events); }, this);
 }
 
 SocketLayer::~SocketLayer()
 {
     killAllConnections();
-    closeAllWaiting();
+    closeListener();
 }
 
 bool SocketLayer::listen(const QHostAddress& address, quint16 port)
@@ -125,12 +70,21 @@ bool SocketLayer::listen(const QHostAddress& address, quint16 port)
     m_address = address;
     m_port = port;
     closeListener();
+    if (!m_epoll->isValid()) {
+        Q_EMIT failure(QStringLiteral("Error - TCP::Listen. ["), errno,
+                       QStringLiteral("epoll is not available"));
+        return false;
+    }
+    raiseDescriptorLimit();
     m_server = new ConnectionListener([this](qintptr d) { onIncoming(d); }, this);
     m_server->setListenBacklogSize(128);
-    m_acceptingPaused = false;
     connect(m_server, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError e) {
         Q_EMIT failure(QStringLiteral("Error - TCP::ConnectionRequest. ["), int(e),
                        m_server ? m_server->errorString() : QString());
+        // Qt stops accepting after a failed accept (out of descriptors, for
+        // one); take connections again once closing ones may have freed some.
+        QTimer::singleShot(kAcceptRetryMs, m_server,
+                           [server = m_server] { server->resumeAccepting(); });
     });
     if (!m_server->listen(address, port)) {
         if (!m_listenFailing)
@@ -151,7 +105,6 @@ void SocketLayer::closeListener()
     m_server->close();
     m_server->deleteLater();
     m_server = nullptr;
-    closeAllWaiting();
 }
 
 bool SocketLayer::isListening() const
@@ -178,466 +131,412 @@ QString SocketLayer::localAddress() const
     return QStringLiteral("127.0.0.1");
 }
 
+void SocketLayer::raiseDescriptorLimit()
+{
+    // Each connection is a descriptor; the usual soft limit of 1024 would
+    // make accept fail well before the connection table is full.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    const rlim_t wanted = rlim_t(std::max(0, m_limits.maxConnections)) + kSpareDescriptors;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+        limit.rlim_cur =
+            limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 void SocketLayer::createSlots(int highestIndex)
 {
     killAllConnections();
-    m_highest = std::max(2, highestIndex);
-    m_slots.assign(std::size_t(m_highest) + 1, ConnectionSlot{});
-    for (int i = 0; i <= m_highest; ++i)
-        m_slots[std::size_t(i)].index = i;
+    m_slots.create(highestIndex);
 }
 
 void SocketLayer::killAllConnections()
 {
-    for (ConnectionSlot& s : m_slots) {
-        if (s.index > 1)
-            reset(s);
-    }
+    for (const quint64 id : m_table.ids())
+        closeConnection(id);
+    m_queue.clear();
+    for (int i = 2; i <= m_slots.highestIndex(); ++i)
+        m_slots.release(i);
 }
 
-ConnectionSlot* SocketLayer::slot(int index)
+quint64 SocketLayer::requestId(int index) const
 {
-    if (index < 2 || index > m_highest || std::size_t(index) >= m_slots.size())
-        return nullptr;
-    return &m_slots[std::size_t(index)];
+    const ConnectionSlot* s = m_slots.at(index);
+    return s && s->state != SlotState::Closed ? s->generation : 0;
 }
 
-const ConnectionSlot* SocketLayer::slot(int index) const
+bool SocketLayer::isWaiting(int index, quint64 id) const
 {
-    if (index < 2 || index > m_highest || std::size_t(index) >= m_slots.size())
-        return nullptr;
-    return &m_slots[std::size_t(index)];
+    const ConnectionSlot* s = m_slots.at(index);
+    return s && id != 0 && s->generation == id &&
+           (s->state == SlotState::Handling || s->state == SlotState::Trapped) &&
+           s->connection != 0 && m_table.find(s->connection);
 }
 
 void SocketLayer::setPaused(bool paused)
 {
     m_paused = paused;
     if (!paused)
-        scheduleAccept();
+        scheduleDispatch();
 }
 
-void SocketLayer::scheduleAccept()
-{
-    // Never accept from inside another socket's handler: the slot that is
-    // being freed may still be on the call stack.
-    if (m_acceptQueued)
-        return;
-    m_acceptQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_acceptQueued = false;
-            acceptPending();
-        },
-        Qt::QueuedConnection);
-}
+// ---- connections ----------------------------------------------------------
 
 void SocketLayer::onIncoming(qintptr descriptor)
 {
-    Waiting w;
-    w.descriptor = descriptor;
-    w.since.start();
-    m_waiting.push_back(w);
-    acceptPending();
-    trimWaiting();
+    const int fd = int(descriptor);
+    const int flags = ::fcntl(fd, F_GETFL);
+    const QString address = flags < 0 ? QString() : peerAddress(fd);
+    if (address.isEmpty() || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+        ::close(fd); // gone before we looked
+        return;
+    }
+    const bool room = (m_table.countFor(address) < std::max(1, m_limits.maxConnectionsPerAddress) ||
+                       makeRoom(&address)) &&
+                      (m_table.size() < std::max(1, m_limits.maxConnections) || makeRoom(nullptr));
+    if (!room) {
+        // Every connection that could give way holds a complete request.
+        qCInfo(lcSockets) << "connection from" << address << "closed: no room";
+        ::close(fd);
+        return;
+    }
+    ClientConnection* c = m_table.add(fd, address);
+    if (!m_epoll->add(fd, c->id(), kReadEvents))
+        m_table.remove(c->id());
 }
 
-int SocketLayer::freeSlot()
+bool SocketLayer::makeRoom(const QString* address)
 {
-    // First a closed slot, in index order.
-    for (int i = 2; i <= m_highest; ++i) {
-        if (m_slots[std::size_t(i)].state == SlotState::Closed)
-            return i;
-    }
-    // Then one whose client has its answer and is only lingering.
-    for (int i = 2; i <= m_highest; ++i) {
-        ConnectionSlot& s = m_slots[std::size_t(i)];
-        if (s.state == SlotState::Closing) {
-            reset(s);
-            return i;
-        }
-    }
-    return -1;
-}
-
-int SocketLayer::longestSilentSlot(qint64* silentMs)
-{
-    // Only a connection that has not sent a single byte may give way; one
-    // that is part way through its request never does.
-    int found = -1;
-    qint64 longest = -1;
-    for (int i = 2; i <= m_highest; ++i) {
-        ConnectionSlot& s = m_slots[std::size_t(i)];
-        if (s.state != SlotState::Receiving || !s.inbox.isEmpty() || !s.socket ||
-            s.socket->bytesAvailable() > 0 || s.accepted.elapsed() <= longest)
-            continue;
-        // Bytes the event loop has not delivered yet count as sent.
-        if (peek(s.socket->socketDescriptor()) == Peek::Talking)
-            continue;
-        found = i;
-        longest = s.accepted.elapsed();
-    }
-    *silentMs = longest;
-    return found;
-}
-
-int SocketLayer::firstTalkingWaiting()
-{
-    const qint64 now = m_clock.elapsed();
-    for (std::size_t i = 0; i < m_waiting.size();) {
-        Waiting& w = m_waiting[i];
-        if (!w.talking && (w.peekedAt < 0 || now - w.peekedAt >= kPeekIntervalMs)) {
-            w.peekedAt = now;
-            const Peek p = peek(w.descriptor);
-            if (p == Peek::Gone) {
-                closeWaiting(i); // the client gave up while it waited
+    // Bounded: each turn either closes a connection or moves one out of
+    // the readers for good.
+    for (int turn = 0; turn <= m_table.size(); ++turn) {
+        ClientConnection* victim = m_table.victim(address);
+        if (!victim)
+            return false;
+        const quint64 id = victim->id();
+        if (victim->phase() == ClientConnection::Phase::Reading) {
+            // Its request may be waiting in the kernel, not yet read (a burst
+            // of accepts is taken before the connections' events): read it
+            // first, so a client that sent its request at once never gives
+            // way for one that has sent nothing.
+            bool ended = false;
+            const qint64 n = victim->receive(kReadBudget, &ended);
+            if (n > 0) {
+                parse(*victim);
+                Q_EMIT received(n);
+            }
+            victim = m_table.find(id);
+            if (victim && !ended && victim->phase() != ClientConnection::Phase::Reading) {
+                scheduleDispatch();
                 continue;
             }
-            w.talking = p == Peek::Talking;
         }
-        if (w.talking)
-            return int(i);
-        ++i;
-    }
-    return -1;
-}
-
-void SocketLayer::acceptPending()
-{
-    while (!m_paused && !m_waiting.empty()) {
-        int index = freeSlot();
-        int pick = 0;
-        if (index >= 0) {
-            // Clients that have spoken go before those that have not.
-            if (m_waiting.size() > 1) {
-                pick = std::max(0, firstTalkingWaiting());
-                if (m_waiting.empty())
-                    break; // all of them had given up
-            }
-        } else {
-            qint64 silence = 0;
-            index = longestSilentSlot(&silence);
-            if (index < 0)
-                break; // every slot holds a request; the next to finish takes one
-            const int talker = firstTalkingWaiting();
-            if (m_waiting.empty())
-                break;
-            if (talker < 0 && silence < m_limits.silentGraceMs) {
-                // Neither side has said anything yet: the one in the slot
-                // keeps it for its grace.
-                m_graceTimer.start(int(m_limits.silentGraceMs - silence) + 1);
-                break;
-            }
-            pick = std::max(0, talker);
-            qCInfo(lcSockets) << "slot" << index << "given up: nothing received in" << silence
-                              << "ms and every slot taken";
-            reset(m_slots[std::size_t(index)]);
+        if (victim) {
+            qCInfo(lcSockets) << "connection from" << victim->address() << "closed to make room"
+                              << (address ? "for its address" : "in the table");
+            closeConnection(id, victim->phase() == ClientConnection::Phase::Sending);
         }
-        const Waiting w = m_waiting[std::size_t(pick)];
-        m_waiting.erase(m_waiting.begin() + pick);
-        attach(index, w);
+        return true;
     }
-    if (m_acceptingPaused && m_server && int(m_waiting.size()) < m_limits.maxWaiting) {
-        m_acceptingPaused = false;
-        m_server->resumeAccepting();
-    }
+    return false;
 }
 
-void SocketLayer::trimWaiting()
+void SocketLayer::watch(ClientConnection& c)
 {
-    while (int(m_waiting.size()) > m_limits.maxWaiting) {
-        // Make room by closing the connection that has waited longest
-        // without a byte; if all have sent their request, stop taking more.
-        std::size_t victim = m_waiting.size();
-        for (std::size_t i = 0; i < m_waiting.size(); ++i) {
-            Waiting& w = m_waiting[i];
-            if (!w.talking) {
-                const Peek p = peek(w.descriptor);
-                w.peekedAt = m_clock.elapsed();
-                w.talking = p == Peek::Talking;
-                if (!w.talking) {
-                    victim = i;
-                    break;
-                }
-            }
-        }
-        if (victim == m_waiting.size()) {
-            if (m_server && !m_acceptingPaused) {
-                m_acceptingPaused = true;
-                m_server->pauseAccepting();
-            }
-            return;
-        }
-        qCInfo(lcSockets) << "waiting connection closed: nothing received and" << m_waiting.size()
-                          << "waiting";
-        closeWaiting(victim);
-    }
+    const bool sending = c.phase() == ClientConnection::Phase::Sending;
+    m_epoll->modify(c.descriptor(), c.id(), sending ? kWriteEvents : kReadEvents);
 }
 
-void SocketLayer::closeWaiting(std::size_t i)
+void SocketLayer::onEvent(quint64 id, quint32 events)
 {
-    closeDescriptor(m_waiting[i].descriptor);
-    m_waiting.erase(m_waiting.begin() + qsizetype(i));
-}
-
-void SocketLayer::closeAllWaiting()
-{
-    while (!m_waiting.empty())
-        closeWaiting(m_waiting.size() - 1);
-    m_graceTimer.stop();
-}
-
-void SocketLayer::attach(int index, Waiting w)
-{
-    auto* socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(w.descriptor)) {
-        closeDescriptor(w.descriptor);
-        delete socket;
+    const ClientConnection* c = m_table.find(id);
+    if (!c)
+        return; // ended earlier in this batch
+    if (c->phase() != ClientConnection::Phase::Sending) {
+        onReadable(id);
         return;
     }
-    ConnectionSlot& s = m_slots[std::size_t(index)];
-    const int keptIndex = s.index;
-    s = ConnectionSlot{};
-    s.index = keptIndex;
-    s.generation = ++m_generations;
-    s.socket = socket;
-    socket->setReadBufferSize(kReadBufferSize);
-    s.clientAddress = addressText(socket->peerAddress());
-    s.accepted = w.since; // the head deadline counts from the accept
-    setState(s, SlotState::Receiving);
-    connect(socket, &QTcpSocket::readyRead, this, [this, index] { onReadyRead(index); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, index] { onWritten(index); });
-    connect(socket, &QTcpSocket::disconnected, this, [this, index] { onGone(index); });
-    connect(socket, &QTcpSocket::errorOccurred, this,
-            [this, index](QAbstractSocket::SocketError e) {
-                // A temporary error is the "would block" case: nothing to do.
-                if (e != QAbstractSocket::TemporaryError)
-                    onGone(index);
-            });
-    if (socket->bytesAvailable() > 0)
-        onReadyRead(index);
-    else if (socket->state() != QAbstractSocket::ConnectedState)
-        onGone(index);
+    if (events & (EPOLLERR | EPOLLHUP))
+        closeConnection(id, true);
+    else
+        onWritable(id);
 }
 
-void SocketLayer::onReadyRead(int index)
+void SocketLayer::onReadable(quint64 id)
 {
-    ConnectionSlot& s = m_slots[std::size_t(index)];
-    if (!s.socket)
+    ClientConnection* c = m_table.find(id);
+    bool ended = false;
+    const qint64 n = c->receive(kReadBudget, &ended);
+    if (n > 0)
+        Q_EMIT received(n);
+    c = m_table.find(id);
+    if (!c)
         return;
-    const QByteArray data = s.socket->readAll();
-    if (data.isEmpty())
+    if (n > 0 && c->phase() == ClientConnection::Phase::Reading)
+        parse(*c);
+    if (ended) {
+        // The client closed its side or the connection failed: a request
+        // it was waiting for leaves its slot to the owed answer.
+        closeConnection(id);
         return;
-    Q_EMIT received(data.size());
-    if (s.state != SlotState::Receiving) {
-        s.lingerOnClose = true;
-        return; // after the request, extra bytes are read and dropped
     }
-    s.inbox.append(data);
-    const RequestParser::Result r = RequestParser::parse(s.inbox, m_limits);
-    s.headComplete = r.headComplete;
+    if (c->phase() == ClientConnection::Phase::Queued)
+        dispatch();
+}
+
+void SocketLayer::parse(ClientConnection& c)
+{
+    const RequestParser::Result r = RequestParser::parse(c.inbox(), m_limits);
+    c.headComplete = r.headComplete;
+    c.headOnly = r.request.method == QLatin1String("HEAD");
     switch (r.state) {
     case RequestParser::State::NeedMore:
         return;
     case RequestParser::State::Rejected:
-        setState(s, SlotState::Handling);
-        s.lingerOnClose = true;
-        s.inbox.clear();
-        Q_EMIT requestRejected(index, r.status, r.refusal);
-        return;
+        c.rejectStatus = r.status;
+        c.refusal = r.refusal;
+        c.lingerOnClose = true;
+        break;
     case RequestParser::State::Complete:
-        setState(s, SlotState::Handling);
-        s.lingerOnClose = r.consumed < s.inbox.size();
-        s.inbox.clear();
-        s.request = r.request;
-        s.query.setText(r.request.queryData);
-        Q_EMIT requestReady(index);
-        return;
+        c.request = r.request;
+        c.lingerOnClose = r.consumed < c.inbox().size();
+        break;
     }
+    c.inbox() = QByteArray();
+    c.setPhase(ClientConnection::Phase::Queued);
+    m_queue.push_back(c.id());
+}
+
+void SocketLayer::dispatch()
+{
+    if (m_dispatching)
+        return; // the loop below is running further up the stack
+    m_dispatching = true;
+    while (!m_paused && !m_queue.empty()) {
+        const int index = m_slots.freeIndex();
+        if (index < 0)
+            break; // the next answer handed over frees one
+        const quint64 id = m_queue.front();
+        m_queue.pop_front();
+        ClientConnection* c = m_table.find(id);
+        if (!c || c->phase() != ClientConnection::Phase::Queued)
+            continue; // the client left while it waited
+        ConnectionSlot& s = m_slots.take(index);
+        s.connection = id;
+        s.clientAddress = c->address();
+        s.accepted.start();
+        c->setPhase(ClientConnection::Phase::InSlot);
+        c->slotIndex = index;
+        if (c->rejectStatus != 0) {
+            Q_EMIT requestRejected(index, c->rejectStatus, c->refusal);
+        } else {
+            s.request = c->request;
+            s.query.setText(s.request.queryData);
+            Q_EMIT requestReady(index);
+        }
+    }
+    m_dispatching = false;
+}
+
+void SocketLayer::scheduleDispatch()
+{
+    // Never from inside a handler: the slot being freed may still be on the
+    // host's call stack.
+    if (m_dispatchQueued)
+        return;
+    m_dispatchQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_dispatchQueued = false;
+            dispatch();
+        },
+        Qt::QueuedConnection);
 }
 
 void SocketLayer::send(int index, const Response& response)
 {
-    ConnectionSlot* s = slot(index);
-    if (!s)
+    ConnectionSlot* s = m_slots.at(index);
+    if (!s || s->state == SlotState::Closed)
         return;
-    if (s->state == SlotState::Abandoned || !s->socket ||
-        s->socket->state() != QAbstractSocket::ConnectedState) {
-        reset(*s); // the client is gone; the answer has no one to go to
+    if (s->state == SlotState::Abandoned) {
+        releaseSlot(index); // the answer has no one to go to
         return;
     }
-    if (s->state != SlotState::Handling && s->state != SlotState::Trapped &&
-        s->state != SlotState::Receiving)
+    const quint64 id = s->connection;
+    if (s->state == SlotState::Trapped && s->answerOverdue) {
+        // The 503 for a late host: the answer the host still owes must find
+        // this slot reserved, not the next request in it.
+        s->connection = 0;
+        s->answerOverdue = false;
+        m_slots.setState(*s, SlotState::Abandoned);
+    } else {
+        releaseSlot(index);
+    }
+    ClientConnection* c = m_table.find(id);
+    if (!c || c->phase() != ClientConnection::Phase::InSlot)
         return;
-    setState(*s, SlotState::Sending);
-    // Nothing of ours is queued in the socket yet, so the bytes go to the
-    // kernel directly; only what it does not take now is copied into the
-    // socket's buffer and follows as the client reads.
-    const qint64 sent = s->socket->bytesToWrite() == 0 ? sendDirect(s->socket->socketDescriptor(),
-                                                                    response.head, response.body)
-                                                       : 0;
-    const qint64 headSize = response.head.size();
-    if (sent < headSize) {
-        s->socket->write(response.head.constData() + sent, headSize - sent);
-        s->socket->write(response.body);
-    } else if (sent < response.size()) {
-        s->socket->write(response.body.constData() + (sent - headSize),
-                         response.body.size() - (sent - headSize));
-    }
-    // Hand it all to the kernel now rather than one buffer chunk per pass
-    // of the event loop (Qt keeps 16 KiB chunks). A flush may report the
-    // bytes written at once, which can close and reset the slot.
-    while (s->socket && s->state == SlotState::Sending && s->socket->bytesToWrite() > 0 &&
-           s->socket->flush()) {
-    }
-    if (s->socket && s->state == SlotState::Sending && s->socket->bytesToWrite() == 0)
-        beginClosing(*s);
+    c->slotIndex = 0;
+    c->setAnswer(response);
+    c->setPhase(ClientConnection::Phase::Sending);
+    watch(*c);
+    onWritable(id);
 }
 
 void SocketLayer::closeWithoutAnswer(int index)
 {
-    if (ConnectionSlot* s = slot(index)) {
-        s->lingerOnClose = true;
-        beginClosing(*s);
+    if (const ConnectionSlot* s = m_slots.at(index)) {
+        if (ClientConnection* c = m_table.find(s->connection))
+            c->lingerOnClose = true;
+        send(index, Response());
     }
 }
 
 void SocketLayer::setTrapped(int index)
 {
-    if (ConnectionSlot* s = slot(index); s && s->state == SlotState::Handling)
-        setState(*s, SlotState::Trapped);
+    if (ConnectionSlot* s = m_slots.at(index); s && s->state == SlotState::Handling)
+        m_slots.setState(*s, SlotState::Trapped);
 }
 
 void SocketLayer::resumeHandling(int index)
 {
-    if (ConnectionSlot* s = slot(index); s && s->state == SlotState::Trapped)
-        setState(*s, SlotState::Handling);
+    if (ConnectionSlot* s = m_slots.at(index); s && s->state == SlotState::Trapped)
+        m_slots.setState(*s, SlotState::Handling);
 }
 
-void SocketLayer::onWritten(int index)
+void SocketLayer::onWritable(quint64 id)
 {
-    ConnectionSlot& s = m_slots[std::size_t(index)];
-    if (s.state == SlotState::Sending && s.socket && s.socket->bytesToWrite() == 0)
-        beginClosing(s);
-}
-
-void SocketLayer::beginClosing(ConnectionSlot& s)
-{
-    if (!s.socket) {
-        reset(s);
+    ClientConnection* c = m_table.find(id);
+    if (!c)
+        return;
+    switch (c->sendSome(kSendBudget)) {
+    case ClientConnection::Io::Blocked:
+        return;
+    case ClientConnection::Io::Failed:
+        closeConnection(id, true);
+        return;
+    case ClientConnection::Io::Done:
+        finishSending(*c);
         return;
     }
-    if (!s.lingerOnClose && s.socket->bytesAvailable() == 0) {
+}
+
+void SocketLayer::finishSending(ClientConnection& c)
+{
+    if (!c.lingerOnClose && !c.hasUnreadInput()) {
         // Everything the client sent was read and the answer is with the
         // kernel: closing now sends it whole, followed by the FIN.
-        reset(s);
+        closeConnection(c.id());
         return;
     }
-    setState(s, SlotState::Closing);
     // Half-close and keep reading for a moment: closing with unread request
     // bytes makes the kernel send a reset, and the client may lose the answer.
-#ifdef Q_OS_UNIX
-    if (s.socket->socketDescriptor() >= 0)
-        ::shutdown(int(s.socket->socketDescriptor()), SHUT_WR);
-#else
-    s.socket->disconnectFromHost();
-#endif
+    c.shutdownWrite();
+    c.setPhase(ClientConnection::Phase::Lingering);
+    watch(c);
 }
 
-void SocketLayer::onGone(int index)
+void SocketLayer::closeConnection(quint64 id, bool abort)
 {
-    ConnectionSlot& s = m_slots[std::size_t(index)];
-    if (!s.socket)
+    ClientConnection* c = m_table.find(id);
+    if (!c)
         return;
-    if (s.state == SlotState::Trapped || s.state == SlotState::Handling) {
-        // The host still owes an answer for this index; keep the slot so a
-        // late answer cannot reach the next client that gets it.
-        detachSocket(s);
-        setState(s, SlotState::Abandoned);
-        return;
+    if (c->phase() == ClientConnection::Phase::InSlot) {
+        ConnectionSlot* s = m_slots.at(c->slotIndex);
+        if (s && s->connection == id) {
+            s->connection = 0;
+            // The host still owes an answer for this index; keep the slot so
+            // a late answer cannot reach the next client that gets it.
+            if (s->state == SlotState::Handling || s->state == SlotState::Trapped)
+                m_slots.setState(*s, SlotState::Abandoned);
+        }
     }
-    reset(s);
+    m_epoll->remove(c->descriptor());
+    if (abort)
+        c->setAbortOnClose();
+    m_table.remove(id);
 }
 
-void SocketLayer::detachSocket(ConnectionSlot& s)
+void SocketLayer::releaseSlot(int index)
 {
-    if (!s.socket)
-        return;
-    QTcpSocket* socket = s.socket;
-    s.socket = nullptr;
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
+    m_slots.release(index);
+    if (!m_queue.empty())
+        scheduleDispatch();
 }
 
-void SocketLayer::reset(ConnectionSlot& s)
-{
-    const bool wasInUse = s.state != SlotState::Closed;
-    detachSocket(s);
-    const int index = s.index;
-    s = ConnectionSlot{};
-    s.index = index;
-    if (wasInUse && !m_waiting.empty())
-        scheduleAccept();
-}
-
-void SocketLayer::setState(ConnectionSlot& s, SlotState state)
-{
-    s.state = state;
-    s.stateSince.start();
-}
+// ---- deadlines and housekeeping ----------------------------------------------
 
 void SocketLayer::checkDeadlines()
 {
-    // A waiting connection that has said nothing within the head deadline
-    // is closed, as it would be in a slot. Its flag may be old, so it is
-    // asked again first: a client that sent its request while we were busy
-    // keeps its place.
-    for (std::size_t i = 0; i < m_waiting.size();) {
-        Waiting& w = m_waiting[i];
-        if (!w.talking && w.since.elapsed() > m_limits.headTimeoutMs) {
-            w.peekedAt = m_clock.elapsed();
-            w.talking = peek(w.descriptor) == Peek::Talking;
-            if (!w.talking) {
-                closeWaiting(i);
-                continue;
+    using Phase = ClientConnection::Phase;
+    for (const quint64 id : m_table.ids()) {
+        ClientConnection* c = m_table.find(id);
+        if (!c)
+            continue;
+        switch (c->phase()) {
+        case Phase::Reading:
+            if ((!c->headComplete && c->age() > m_limits.headTimeoutMs) ||
+                c->age() > m_limits.bodyTimeoutMs) {
+                qCInfo(lcSockets) << "connection from" << c->address()
+                                  << "closed: request not complete in time";
+                closeConnection(id);
             }
+            break;
+        case Phase::Sending:
+            if (!c->pastGrace) {
+                if (c->inPhase() >= m_limits.sendGraceMs) {
+                    c->pastGrace = true;
+                    c->startWindow();
+                }
+            } else if (c->windowAge() >= m_limits.sendRateWindowMs) {
+                if (c->windowProgress() * 1000 < m_limits.minSendBytesPerSecond * c->windowAge()) {
+                    qCInfo(lcSockets)
+                        << "connection from" << c->address()
+                        << "closed: reads its answer too slowly (" << c->windowProgress()
+                        << "bytes in" << c->windowAge() << "ms)";
+                    closeConnection(id, true);
+                } else {
+                    c->startWindow();
+                }
+            }
+            break;
+        case Phase::Lingering:
+            if (c->inPhase() > m_limits.lingerMs)
+                closeConnection(id);
+            break;
+        case Phase::Queued:
+        case Phase::InSlot:
+            break;
         }
-        ++i;
     }
-    for (int i = 2; i <= m_highest; ++i) {
-        ConnectionSlot& s = m_slots[std::size_t(i)];
-        switch (s.state) {
+    for (int i = 2; i <= m_slots.highestIndex(); ++i) {
+        ConnectionSlot* s = m_slots.at(i);
+        switch (s->state) {
         case SlotState::Closed:
         case SlotState::Handling:
             break;
-        case SlotState::Receiving:
-            if ((!s.headComplete && s.accepted.elapsed() > m_limits.headTimeoutMs) ||
-                s.accepted.elapsed() > m_limits.bodyTimeoutMs) {
-                qCInfo(lcSockets) << "slot" << i << "closed: request not complete in time";
-                reset(s);
+        case SlotState::Trapped:
+            if (!s->answerOverdue && s->stateSince.elapsed() > m_limits.hostAnswerTimeoutMs) {
+                s->answerOverdue = true;
+                Q_EMIT trapExpired(i); // the 503 goes out through send()
+            } else if (s->answerOverdue &&
+                       s->stateSince.elapsed() >
+                           qint64(m_limits.hostAnswerTimeoutMs) + m_limits.owedAnswerTimeoutMs) {
+                // No one answered the expiry either.
+                closeConnection(s->connection, true);
+                releaseSlot(i);
             }
             break;
-        case SlotState::Trapped:
-            if (s.stateSince.elapsed() > m_limits.hostAnswerTimeoutMs)
-                Q_EMIT trapExpired(i);
-            break;
         case SlotState::Abandoned:
-            if (s.stateSince.elapsed() > m_limits.hostAnswerTimeoutMs)
-                reset(s);
-            break;
-        case SlotState::Sending:
-            if (s.stateSince.elapsed() > m_limits.sendTimeoutMs)
-                reset(s);
-            break;
-        case SlotState::Closing:
-            if (s.stateSince.elapsed() > m_limits.lingerMs)
-                reset(s);
+            if (s->stateSince.elapsed() > m_limits.owedAnswerTimeoutMs) {
+                qCInfo(lcSockets) << "slot" << i << "reclaimed: the owed answer never came";
+                releaseSlot(i);
+            }
             break;
         }
     }
-    if (!m_waiting.empty())
-        acceptPending();
 }
 
 void SocketLayer::startHousekeeping(int connectionTimeoutMinutes)
@@ -657,10 +556,10 @@ void SocketLayer::stopHousekeeping()
 
 void SocketLayer::housekeepingTick()
 {
-    // A listener that could not bind (port taken) or failed is tried again.
-    // A listener that works is left alone: closing it would reset every
-    // client still waiting in its backlog.
-    if (!isListening() && m_highest > 0)
+    // A listener that could not bind (port taken) or failed is tried again,
+    // with the address and port it was given. A listener that works is left
+    // alone: closing it would reset every client still in its backlog.
+    if (!isListening() && m_slots.highestIndex() > 0)
         listen(m_address, m_port);
 
     if (m_connectionTimeout <= 0)
@@ -674,15 +573,15 @@ void SocketLayer::housekeepingTick()
 
 void SocketLayer::sweepDeadConnections()
 {
-    int free = 0;
-    for (int i = 2; i <= m_highest; ++i) {
-        ConnectionSlot& s = m_slots[std::size_t(i)];
-        if (s.state == SlotState::Closing || s.state == SlotState::Abandoned)
-            reset(s);
-        if (s.state == SlotState::Closed)
-            ++free;
+    // Connections whose answer is out and that only linger are closed. A
+    // slot reserved for an owed answer is not: freeing it early would let
+    // that answer reach the next request (its own bound reclaims it).
+    for (const quint64 id : m_table.ids()) {
+        const ClientConnection* c = m_table.find(id);
+        if (c && c->phase() == ClientConnection::Phase::Lingering)
+            closeConnection(id);
     }
-    m_freeConnections = free;
+    m_freeConnections = m_slots.freeCount();
 }
 
 } // namespace servlane

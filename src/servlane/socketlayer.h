@@ -1,24 +1,29 @@
 #pragma once
 
 #include "connectionslot.h"
+#include "connectiontable.h"
 #include "requestlimits.h"
 #include "response.h"
+#include "slotarray.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
 #include <deque>
-#include <vector>
 
 namespace servlane {
 
 class ConnectionListener;
+class EpollWatcher;
 
-// The listener and the connection slots 2..N. It accepts a connection into
-// a free slot, collects the request under the limits, hands complete
-// requests up, sends the one response and closes the connection once the
-// client has it. It knows nothing about files or the host.
+// The listener, every client connection and the host slots 2..N.
+// Connections are raw non-blocking descriptors in one epoll set; their
+// requests are read here under the limits, however many there are. A
+// complete request waits in arrival order for a free slot and is handed up
+// with its slot's index; the answer handed back is sent from here, outside
+// the slot, and the connection closes once the client has it. It knows
+// nothing about files or the host.
 class SocketLayer final : public QObject {
     Q_OBJECT
 
@@ -37,19 +42,27 @@ public:
     quint16 serverPort() const;
     QString localAddress() const;
 
-    // Slots 2..highestIndex, all closed.
+    // Slots 2..highestIndex, all free.
     void createSlots(int highestIndex);
-    // Closes and forgets every connection in a slot (those still waiting for
-    // one stay until the listener closes).
+    // Closes every client connection and frees every slot.
     void killAllConnections();
-    int highestIndex() const { return m_highest; }
-    ConnectionSlot* slot(int index);
-    const ConnectionSlot* slot(int index) const;
+    int highestIndex() const { return m_slots.highestIndex(); }
+    ConnectionSlot* slot(int index) { return m_slots.at(index); }
+    const ConnectionSlot* slot(int index) const { return m_slots.at(index); }
+    // The id of the request in slot `index` (0 when the slot is free). Ids
+    // are never reused.
+    quint64 requestId(int index) const;
+    // Whether slot `index` still holds request `id`, awaiting its answer,
+    // with its client still connected.
+    bool isWaiting(int index, quint64 id) const;
+    int openConnections() const { return m_table.size(); }
 
-    // While paused (starting or stopping) new connections wait.
+    // While paused (starting or stopping) complete requests wait for slots.
     void setPaused(bool paused);
 
-    // Sends the whole response; the connection closes once it is out.
+    // Hands the answer to the slot's connection, which sends it and closes;
+    // the slot is free at once (or stays reserved when the host still owes
+    // an answer). On a slot whose client left, this only frees the slot.
     void send(int index, const Response& response);
     // Closes without sending anything.
     void closeWithoutAnswer(int index);
@@ -62,7 +75,7 @@ public:
     // sweeps dead connections every ConnectionTimeout minutes (0 = never).
     void startHousekeeping(int connectionTimeoutMinutes);
     void stopHousekeeping();
-    // Connections counted free by the last sweep (N right after a start).
+    // Slots counted free by the last sweep (N right after a start).
     int freeConnections() const { return m_freeConnections; }
     void setFreeConnections(int n) { m_freeConnections = n; }
     void sweepDeadConnections();
@@ -76,49 +89,35 @@ Q_SIGNALS:
     void failure(const QString& prefix, int code, const QString& description);
 
 private:
-    // An accepted connection that has no slot yet.
-    struct Waiting {
-        qintptr descriptor = -1;
-        QElapsedTimer since;  // accepted
-        qint64 peekedAt = -1; // m_clock time of the last look at its bytes
-        bool talking = false; // request bytes have arrived
-    };
-
     void onIncoming(qintptr descriptor);
-    void acceptPending();
-    int freeSlot();
-    int longestSilentSlot(qint64* silentMs);
-    int firstTalkingWaiting();
-    void trimWaiting();
-    void closeWaiting(std::size_t i);
-    void closeAllWaiting();
-    void attach(int index, Waiting w);
-    void onReadyRead(int index);
-    void onWritten(int index);
-    void onGone(int index);
-    void beginClosing(ConnectionSlot& s);
-    void reset(ConnectionSlot& s);
-    void detachSocket(ConnectionSlot& s);
-    void setState(ConnectionSlot& s, SlotState state);
+    bool makeRoom(const QString* address);
+    void onEvent(quint64 id, quint32 events);
+    void onReadable(quint64 id);
+    void onWritable(quint64 id);
+    void parse(ClientConnection& c);
+    void dispatch();
+    void scheduleDispatch();
+    void finishSending(ClientConnection& c);
+    void closeConnection(quint64 id, bool abort = false);
+    void releaseSlot(int index);
+    void watch(ClientConnection& c);
     void checkDeadlines();
     void housekeepingTick();
-    void scheduleAccept();
+    void raiseDescriptorLimit();
 
     RequestLimits m_limits;
     ConnectionListener* m_server = nullptr;
+    EpollWatcher* m_epoll = nullptr;
     QHostAddress m_address;
     quint16 m_port = 0;
     bool m_listenFailing = false;
     bool m_paused = false;
-    bool m_acceptQueued = false;
-    bool m_acceptingPaused = false; // the waiting list is full of talking clients
-    std::deque<Waiting> m_waiting;
-    QElapsedTimer m_clock;
-    QTimer m_graceTimer;
-    int m_highest = 0;
-    std::vector<ConnectionSlot> m_slots; // index i at m_slots[i]; 0 and 1 unused
+    bool m_dispatchQueued = false;
+    bool m_dispatching = false;
+    ConnectionTable m_table;
+    std::deque<quint64> m_queue; // complete requests in arrival order, by connection id
+    SlotArray m_slots;
     int m_freeConnections = 0;
-    quint64 m_generations = 0;
     int m_connectionTimeout = 0;
     QTimer m_housekeeping;
     QElapsedTimer m_sinceSweep;

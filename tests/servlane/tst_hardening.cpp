@@ -47,7 +47,6 @@ private Q_SLOTS:
         limits.headTimeoutMs = 600;
         limits.bodyTimeoutMs = 1200;
         limits.lingerMs = 300;
-        limits.silentGraceMs = 300;
         limits.maxCgiOutput = 256 * 1024;
         m_site = std::make_unique<TestSite>(limits);
         m_server = m_site->server.get();
