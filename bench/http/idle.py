@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Holds N idle connections open to 127.0.0.1:PORT for SECONDS, reconnecting
-any the server drops, as slow or idle clients would."""
+any the server drops, as slow or idle clients would. They come from eight
+loopback addresses (127.0.0.2 to 127.0.0.9), as idle clients of a real
+server come from many hosts, so that no single address holds more than a
+server allows one address."""
 import socket
 import sys
 import time
@@ -12,6 +15,7 @@ while time.time() < end:
     held = [s for s in held if s.fileno() >= 0]
     while len(held) < count and time.time() < end:
         s = socket.socket()
+        s.bind(("127.0.0.%d" % (2 + len(held) % 8), 0))
         s.setblocking(False)
         try:
             s.connect(("127.0.0.1", port))

@@ -30,7 +30,7 @@ struct ConnectionSlot {
     quint64 generation = 0;
     quint64 connection = 0; // id of the client connection, 0 once it has gone
     SlotState state = SlotState::Closed;
-    bool answerOverdue = false; // the host's deadline passed; a 503 is on its way
+    bool answerOverdue = false; // the host's deadline passed: its client gets (or got) a 503
     QElapsedTimer accepted;     // since the connection was taken
     QElapsedTimer stateSince;   // since the last state change
     QString clientAddress;

@@ -494,8 +494,11 @@ void Servlane::TrapFileData(int Index, const QString& Data, bool Process,
     }
     if (s->state == SlotState::Abandoned) {
         // Its client has gone, or had its 503 already: nobody gets this one.
-        qCInfo(lcServlane) << "answer for connection" << Index
-                           << "dropped: its client is no longer waiting";
+        if (s->answerOverdue)
+            qCWarning(lcServlane) << "late answer for connection" << Index
+                                  << "dropped: its client was answered 503 already";
+        else
+            qCInfo(lcServlane) << "answer for connection" << Index << "dropped: its client left";
         m_sockets->send(Index, QByteArray()); // frees the slot
         return;
     }
@@ -515,14 +518,13 @@ void Servlane::TrapFileData(int Index, const QString& Data, bool Process,
 
 quint64 Servlane::RequestId(int Index) const
 {
-    const ConnectionSlot* s = m_sockets->slot(Index);
-    return s && s->state != SlotState::Closed ? s->generation : 0;
+    return m_sockets->requestId(Index);
 }
 
 bool Servlane::RequestWaiting(int Index, quint64 Id) const
 {
     const ConnectionSlot* s = m_sockets->slot(Index);
-    return s && Id != 0 && s->generation == Id && s->state == SlotState::Trapped;
+    return s && s->state == SlotState::Trapped && m_sockets->isWaiting(Index, Id);
 }
 
 void Servlane::TrapFileDataEX(int Index, const QString& Data, bool Process,

@@ -370,7 +370,6 @@ void SocketLayer::send(int index, const Response& response)
         // The 503 for a late host: the answer the host still owes must find
         // this slot reserved, not the next request in it.
         s->connection = 0;
-        s->answerOverdue = false;
         m_slots.setState(*s, SlotState::Abandoned);
     } else {
         releaseSlot(index);
