@@ -1,8 +1,8 @@
 #include "accesscheck.h"
 
 #include "filelookup.h"
+#include "openfile.h"
 
-#include <QFile>
 #include <QList>
 #include <algorithm>
 
@@ -50,10 +50,7 @@ QByteArray AccessCheck::readCredentials(const QString& path)
     // it (and a FIFO is never opened, which would block).
     if (path.isEmpty() || !FileLookup::isRegularFile(path))
         return {};
-    QFile file(path);
-    if (file.size() > kMaxCredentialFile || !file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    return OpenFile::readWhole(path, kMaxCredentialFile).value_or(QByteArray());
 }
 
 bool AccessCheck::credentialsMatch(const QByteArray& credentials, const QByteArray& pair)
@@ -105,8 +102,7 @@ AccessCheck::Verdict AccessCheck::check(const QString& accessFile, const QString
         break; // no store of their own: nothing matches
     }
     v.allowed = !userName.isEmpty() &&
-                credentialsMatch(credentials,
-                                 (userName + QLatin1Char(':') + password).toLatin1());
+                credentialsMatch(credentials, (userName + QLatin1Char(':') + password).toLatin1());
     if (!v.allowed)
         v.realm = realm(credentials, serverName);
     return v;

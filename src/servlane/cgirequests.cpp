@@ -4,6 +4,7 @@
 #include "documentresponder.h"
 #include "filelookup.h"
 #include "httpformat.h"
+#include "openfile.h"
 #include "pageprocessor.h"
 #include "percentcodec.h"
 #include "requestdispatch.h"
@@ -13,7 +14,6 @@
 #include "socketlayer.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -160,10 +160,11 @@ QList<QPair<QString, QString>> CgiRequests::execTags(int index, const QString& l
 {
     if (m.responder->typeOf(localPath).compare(QLatin1String("text/html"), Qt::CaseInsensitive))
         return {};
-    QFile file(localPath);
-    if (file.size() > PageProcessor::kMaxIncludeSize || !file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> read =
+        OpenFile::readWhole(localPath, PageProcessor::kMaxIncludeSize);
+    if (!read)
         return {};
-    const QByteArray page = file.readAll();
+    const QByteArray& page = *read;
     if (!PageProcessor::normaliseTags(page).toLower().contains("<!--#exec") &&
         !page.toLower().contains("<!--#include"))
         return {};

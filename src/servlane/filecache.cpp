@@ -35,12 +35,10 @@ bool FileCache::read(const QString& path, QByteArray& content, QString& error)
     // Whatever the read brings, a kept copy of this path is out of date.
     m_total -= m_entries.value(path).content.size();
     m_entries.remove(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
+    const std::shared_ptr<const OpenFile> file = OpenFile::open(path, &error);
+    if (!file)
         return false;
-    }
-    content = file.readAll();
+    content = file->read(0, file->size());
 #ifdef Q_OS_UNIX
     // Kept only when what was read is what the look-up before it described.
     if (keep && content.size() == stamp.size) {

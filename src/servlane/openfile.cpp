@@ -15,7 +15,9 @@ std::shared_ptr<const OpenFile> OpenFile::open(const QString& path, QString* err
     const QByteArray name = QFile::encodeName(path);
     int fd = -1;
     do {
-        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking, so opening a FIFO returns at once (and is refused
+        // below) instead of waiting for a writer.
+        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     struct stat st {};
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
@@ -30,6 +32,19 @@ std::shared_ptr<const OpenFile> OpenFile::open(const QString& path, QString* err
         return nullptr;
     }
     return std::shared_ptr<const OpenFile>(new OpenFile(fd, qint64(st.st_size)));
+}
+
+std::optional<QByteArray> OpenFile::readWhole(const QString& path, qint64 maxBytes, QString* error)
+{
+    const auto file = open(path, error);
+    if (!file)
+        return std::nullopt;
+    if (file->size() > maxBytes) {
+        if (error)
+            *error = QStringLiteral("File too large");
+        return std::nullopt;
+    }
+    return file->read(0, file->size());
 }
 
 OpenFile::~OpenFile()

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 #include <memory>
+#include <optional>
 
 namespace servlane {
 
@@ -15,7 +17,14 @@ public:
     // The file at `path`, or null with `error` set. `size` is the size of
     // what was opened (fstat on the descriptor, not a second look at the
     // path).
+    // Only a regular file opens: anything else (a FIFO, a device, a socket,
+    // a folder) is refused without ever blocking.
     static std::shared_ptr<const OpenFile> open(const QString& path, QString* error = nullptr);
+    // The whole content of the regular file at `path`, read from what was
+    // opened; nothing when it is not one, cannot be read or is larger than
+    // `maxBytes`.
+    static std::optional<QByteArray> readWhole(const QString& path, qint64 maxBytes,
+                                               QString* error = nullptr);
 
     ~OpenFile();
     OpenFile(const OpenFile&) = delete;

@@ -1,9 +1,9 @@
 #include "pageprocessor.h"
 
 #include "filelookup.h"
+#include "openfile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
@@ -95,8 +95,8 @@ QByteArray PageProcessor::processNested(const QByteArray& input, const QString& 
                                    : startsWithCi(inner, "execcgi=") ? "execcgi"
                                                                      : nullptr;
                 if (kind) {
-                    const auto output = context.exec(QString::fromLatin1(kind),
-                                                     QString::fromLatin1(inner.mid(8)));
+                    const auto output =
+                        context.exec(QString::fromLatin1(kind), QString::fromLatin1(inner.mid(8)));
                     out.append(output ? *output : tag);
                     continue;
                 }
@@ -177,10 +177,10 @@ bool PageProcessor::include(const QString& kind, const QString& path, const QStr
     if (localPath.isEmpty() || FileLookup::isAccessFile(QFileInfo(localPath).fileName()) ||
         chain.contains(localPath) || !FileLookup::isRegularFile(localPath))
         return false;
-    QFile file(localPath);
-    if (file.size() > kMaxIncludeSize || !file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> read = OpenFile::readWhole(localPath, kMaxIncludeSize);
+    if (!read)
         return false;
-    const QByteArray content = file.readAll();
+    const QByteArray& content = *read;
     const QString type = context.mimeType ? context.mimeType(localPath) : QString();
     if (type.trimmed().compare(QLatin1String("text/html"), Qt::CaseInsensitive) != 0) {
         out = content;

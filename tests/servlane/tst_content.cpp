@@ -1,17 +1,26 @@
+#include "accesscheck.h"
 #include "directorylisting.h"
 #include "errorpages.h"
 #include "filecache.h"
 #include "filelookup.h"
 #include "httpformat.h"
 #include "mimetable.h"
+#include "openfile.h"
 #include "pageprocessor.h"
 #include "percentcodec.h"
 #include "querystringparser.h"
 #include "testsite.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace servlane;
 
@@ -249,6 +258,46 @@ private Q_SLOTS:
         }
         QVERIFY(!lookup.resolve(QStringLiteral("/../secret.txt")).exists);
         QVERIFY(!lookup.resolve(QStringLiteral("/missing.txt")).exists);
+    }
+
+    // Every read of a file opens what is there now and takes only a regular
+    // file: a FIFO that took a file's place after the look-up is refused at
+    // once, never waited on (the server has one thread).
+    void filesAreReadWithoutEverWaitingOnAFifo()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe.html"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        // Should a read wait for a writer after all, this one frees it every
+        // few seconds, late enough that the wait shows.
+        std::atomic<bool> done = false;
+        std::thread writer([&fifo, &done] {
+            while (!done) {
+                for (int i = 0; i < 80 && !done; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        });
+        QElapsedTimer took;
+        took.start();
+        QString error;
+        QVERIFY(!OpenFile::readWhole(fifo, 1024, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!OpenFile::open(fifo));
+        QByteArray content;
+        FileCache cache;
+        QVERIFY(!cache.read(fifo, content, error));
+        QVERIFY(AccessCheck::readCredentials(fifo).isEmpty());
+        const qint64 ms = took.elapsed();
+        done = true;
+        writer.join();
+        QVERIFY2(ms < 3000, qPrintable(QString::number(ms)));
+        // A regular file reads whole, and not beyond the bound.
+        writeFile(dir.filePath(QStringLiteral("a.txt")), "abc");
+        QCOMPARE(OpenFile::readWhole(dir.filePath(QStringLiteral("a.txt")), 3), QByteArray("abc"));
+        QVERIFY(!OpenFile::readWhole(dir.filePath(QStringLiteral("a.txt")), 2));
     }
 
     void fileCacheNeverServesAChangedFile()
