@@ -55,7 +55,6 @@ public:
     // Whether slot `index` still holds request `id`, awaiting its answer,
     // with its client still connected.
     bool isWaiting(int index, quint64 id) const;
-    int openConnections() const { return m_table.size(); }
 
     // While paused (starting or stopping) complete requests wait for slots.
     void setPaused(bool paused);
