@@ -90,12 +90,13 @@ QString RemoteServer::searchLoginFile(const QString& folder)
 void RemoteServer::startserver()
 {
     const QString port = m.settings.read(settingkeys::webport);
-    const bool protectedFolder = !loginFile().isEmpty();
     const auto configure = [&](const QString& p) {
         m_web->setServerPort(p);
         m_web->setVirtualPath(m.programFolder + QStringLiteral("/html"));
-        if (protectedFolder)
-            m_web->setAuthenticationSource(Servlane::DirectoryFile);
+        // The login file is the credential text whenever it exists, also
+        // one set while the server runs: a folder without it is open, so
+        // this is what the file's presence at start always chose.
+        m_web->setAuthenticationSource(Servlane::DirectoryFile);
         m_web->setTrapFileEnable(true);
         m_web->StartServer();
     };

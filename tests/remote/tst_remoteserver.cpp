@@ -431,6 +431,23 @@ private Q_SLOTS:
     // The login file is kept between requests, yet a change counts from the
     // very next one: a new password written in place to the same size with
     // the file's time put back, and the file's removal.
+    // A login set while the server runs guards the pictures with that same
+    // login at once, without a restart, and never locks its owner out.
+    void loginSetWhileRunningGuardsEverythingWithIt()
+    {
+        Rig rig;
+        QVERIFY(rig.get(QStringLiteral("/bulbon.gif")).endsWith("GIF89a-picture"));
+        rig.folder.write(QStringLiteral("html/htaccess.txt"), "admin:secret\r\n");
+        QTest::qWait(1100); // the server remembers a folder's access file for a second
+        QVERIFY(rig.get(QStringLiteral("/bulbon.gif")).startsWith("HTTP/1.0 401"));
+        const QByteArray picture =
+            rig.get(QStringLiteral("/bulbon.gif"), QStringLiteral("admin:secret"));
+        QVERIFY2(picture.endsWith("GIF89a-picture"), picture.constData());
+        QVERIFY(rig.get(QStringLiteral("/index.html?loadroomLivingRoom"),
+                        QStringLiteral("admin:secret"))
+                    .contains("~turnon~LivingRoom"));
+    }
+
     void loginFileChangeCountsAtOnce()
     {
         Rig rig;
