@@ -1,21 +1,18 @@
 #include "pagebuilder.h"
 
+#include "filelookup.h"
 #include "filestamp.h"
-#include "namelookupcache.h"
-
 #include "home/devicestatus.h"
 #include "home/devicetype.h"
 #include "home/roomlist.h"
 #include "home/roomrecord.h"
 #include "home/settingsstore.h"
 #include "home/textlistfile.h"
-
-#include "filelookup.h"
+#include "namelookupcache.h"
 
 #include <QFile>
 #include <QHash>
 #include <QStringBuilder>
-
 #include <algorithm>
 #include <string_view>
 #include <utility>
@@ -211,9 +208,9 @@ struct PageBuilder::Kept {
         bool angle = false;
         QString statusName; // room and device name as getlaststatus takes them
         QString deviceKey;
-        QString head; // house~unit~devicekey, the start of its link's query
+        QString head;    // house~unit~devicekey, the start of its link's query
         QString roomKey; // as written in links
-        QString name; // the device name as shown
+        QString name;    // the device name as shown
     };
     // The list file and what the builders need of it. The version counts
     // changes of its text.
@@ -378,15 +375,17 @@ void PageBuilder::fillRooms(Family family, QString& page) const
         const QString name = escaped(room);
         if (mc) {
             replacements.add(placeholder("url", k), QStringLiteral("wmcindex.html?loadroom") + key);
-            replacements.add(placeholder("room", k),
-                             QStringLiteral("<a target=\"_top\" href=\"wmcindex.html?loadroom%1\"><font "
-                                            "color=\"#FFFFFF\" face=\"Verdana\" size=\"6\">%2</font></a>")
-                                 .arg(key, name));
+            replacements.add(
+                placeholder("room", k),
+                QStringLiteral("<a target=\"_top\" href=\"wmcindex.html?loadroom%1\"><font "
+                               "color=\"#FFFFFF\" face=\"Verdana\" size=\"6\">%2</font></a>")
+                    .arg(key, name));
         } else {
-            replacements.add(placeholder("room", k),
-                             QStringLiteral("<a target=\"_top\" href=\"index.html?loadroom%1\"><font "
-                                            "color=\"#FFFFFF\">%2</font></a>")
-                                 .arg(key, name));
+            replacements.add(
+                placeholder("room", k),
+                QStringLiteral("<a target=\"_top\" href=\"index.html?loadroom%1\"><font "
+                               "color=\"#FFFFFF\">%2</font></a>")
+                    .arg(key, name));
         }
         ++k;
     }
@@ -454,8 +453,8 @@ void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey)
         QString address = page0 % device->head % word % device->roomKey;
         if (mc)
             address += QLatin1Char('~') + QString::number(n);
-        QString cell = QLatin1String("<font face=\"Verdana\" color=\"#FFFFFF\"><a href=\"") % address %
-                       QLatin1String("\"><img border=\"2\" src=") % kind % image %
+        QString cell = QLatin1String("<font face=\"Verdana\" color=\"#FFFFFF\"><a href=\"") %
+                       address % QLatin1String("\"><img border=\"2\" src=") % kind % image %
                        QLatin1String("></a><br><b><a target=\"_top\" href=\"") % address %
                        QLatin1String("\"><font face=\"Verdana\" color=\"#FFFFFF\"") % size %
                        QLatin1Char('>') % device->name % QLatin1String("</font></a></b></font>");

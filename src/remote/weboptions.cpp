@@ -1,17 +1,17 @@
 #include "weboptions.h"
 
-#include "remoteserver.h"
 #include "home/settingsstore.h"
 #include "home/textlistfile.h"
 #include "platform/prompts.h"
+#include "remoteserver.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 namespace casalux {
 
-WebOptions::WebOptions(const QString& programFolder, SettingsStore& settings,
-                       RemoteServer& server, Prompts& prompts)
+WebOptions::WebOptions(const QString& programFolder, SettingsStore& settings, RemoteServer& server,
+                       Prompts& prompts)
     : m_folder(programFolder), m_settings(settings), m_server(server), m_prompts(prompts)
 {
 }
@@ -71,9 +71,9 @@ QCoro::Task<bool> WebOptions::setLogin()
         QStringLiteral("Password"));
     if (!password || password->isEmpty())
         co_return false;
-    const auto again = co_await m_prompts.input(
-        QStringLiteral("Please RE-enter your Password for the Web Server"),
-        QStringLiteral("Re enter Password"));
+    const auto again =
+        co_await m_prompts.input(QStringLiteral("Please RE-enter your Password for the Web Server"),
+                                 QStringLiteral("Re enter Password"));
     if (!again || again->isEmpty())
         co_return false;
     if (*password != *again) {

@@ -3,7 +3,6 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
-
 #include <qcoro/qcoroabstractsocket.h>
 #include <qcoro/qcoroiodevice.h>
 

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <qcoro/qcorotask.h>
 
 namespace casalux::test {
