@@ -402,11 +402,12 @@ void PageBuilder::fillRooms(Family family, QString& page) const
     tree.output = page;
 }
 
-bool PageBuilder::hasDevice(const QString& deviceKey) const
+bool PageBuilder::hasDevice(const QString& deviceKey, const QString& house, int unit) const
 {
     const Kept::List& list = m_kept->roomList(RoomList(m_folder).path());
-    return std::any_of(list.devices.cbegin(), list.devices.cend(),
-                       [&](const Kept::Device& d) { return d.deviceKey == deviceKey; });
+    return std::any_of(list.devices.cbegin(), list.devices.cend(), [&](const Kept::Device& d) {
+        return d.deviceKey == deviceKey && d.record.house == house && d.record.unit == unit;
+    });
 }
 
 void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey) const

@@ -52,8 +52,9 @@ public:
         fillRoom(Family::Standard, page, roomKey);
     }
 
-    // Whether the room list holds a device with this key.
-    bool hasDevice(const QString& deviceKey) const;
+    // Whether the room list holds a device with this key at this address
+    // (house code "A".."P" in upper case, unit 1..16).
+    bool hasDevice(const QString& deviceKey, const QString& house, int unit) const;
 
     bool getlaststatus(const QString& keyname) const;
     QString getimageon(const QString& fullname) const;

@@ -194,13 +194,14 @@ QString RemoteServer::roomPage(Page page, const QString& roomKey) const
 
 QCoro::Task<bool> RemoteServer::runCommand(const Command& c)
 {
-    // A link names a device of the home; anything else (a hand-made query)
-    // must neither reach the power line nor write settings under its name.
+    // A link names a device of the home at its own address; anything else
+    // (a hand-made query, a link to a device since moved) must neither reach
+    // the power line nor write settings under a name it does not address.
     const QString house = c.house.toUpper();
     const int unit = RoomRecord::leadingNumber(c.unit);
     if (house.size() != 1 || house[0] < QLatin1Char('A') || house[0] > QLatin1Char('P') ||
         unit < 1 || unit > 16 || QString::number(unit) != c.unit.trimmed() ||
-        !m_builder.hasDevice(c.deviceKey))
+        !m_builder.hasDevice(c.deviceKey, house, unit))
         co_return false;
 
     const QString unitText = QString::number(unit);
@@ -287,10 +288,19 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     if (query.isEmpty() && fileName.isEmpty())
         page = Page::MediaCenter;
 
-    const bool load = containsWord(query, "loadroom");
-    const bool on = !load && containsWord(query, "turnon");
-    const bool off = !load && !on && containsWord(query, "turnoff");
-    const bool pages = page != Page::None && (query.isEmpty() || load || on || off);
+    // Each form has its word in a place of its own: a room or device name
+    // that contains one of the words is only a name.
+    const QString action = query.section(QLatin1Char('~'), 3, 3);
+    const bool on = action.compare(QLatin1String("turnon"), Qt::CaseInsensitive) == 0;
+    const bool off = action.compare(QLatin1String("turnoff"), Qt::CaseInsensitive) == 0;
+    const bool load =
+        !on && !off && query.startsWith(QLatin1String("loadroom"), Qt::CaseInsensitive);
+    // A word out of its place is a broken link, answered like a command
+    // whose fields cannot be cut.
+    const bool broken = !on && !off && !load &&
+                        (containsWord(query, "loadroom") || containsWord(query, "turnon") ||
+                         containsWord(query, "turnoff"));
+    const bool pages = page != Page::None && (query.isEmpty() || load || on || off || broken);
 
     if (!pages) {
         m_serving = false;
@@ -305,12 +315,10 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     }
 
     QString html;
-    if (query.isEmpty()) {
+    if (query.isEmpty() || broken) {
         html = startPage(page);
     } else if (load) {
-        QString roomKey = query;
-        roomKey.remove(QLatin1String("loadroom"), Qt::CaseInsensitive);
-        html = roomPage(page, roomKey);
+        html = roomPage(page, query.mid(QLatin1String("loadroom").size()));
     } else if (const QString notice = m_gate ? m_gate() : QString(); !notice.isEmpty()) {
         const auto command = Command::cut(query, page == Page::MediaCenter, on);
         html = withNotice(command ? roomPage(page, command->roomKey) : startPage(page), notice);

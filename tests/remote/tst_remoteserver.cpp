@@ -154,6 +154,74 @@ private Q_SLOTS:
         QVERIFY(!rig.server.serving());
     }
 
+    // A command switches the device it names only at that device's own
+    // address: a link edited to another address, or to a name the list does
+    // not hold, switches and records nothing.
+    void commandNeedsTheNamedDevicesAddress_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("another house") << "/index.html?P~3~LivingRoomLamp~turnon~LivingRoom";
+        QTest::newRow("another unit, a device of the list")
+            << "/index.html?A~4~LivingRoomLamp~turnon~LivingRoom";
+        QTest::newRow("another house and unit")
+            << "/index.html?P~16~LivingRoomLamp~turnon~LivingRoom";
+        QTest::newRow("house in lower case, another unit")
+            << "/index.html?a~5~LivingRoomLamp~turnoff~LivingRoom";
+        QTest::newRow("TV page, another unit")
+            << "/wmcindex.html?A~5~LivingRoomLamp~turnon~LivingRoom~0";
+        QTest::newRow("device not in the list") << "/index.html?A~3~KitchenLamp~turnon~LivingRoom";
+    }
+    void commandNeedsTheNamedDevicesAddress()
+    {
+        QFETCH(QString, target);
+        Rig rig;
+        const QByteArray page = rig.get(target);
+        QVERIFY(rig.control.sent.isEmpty());
+        for (const char* key :
+             {"LivingRoomLamp", "LivingRoomFan", "LivingRoomTableLamp", "KitchenLamp"})
+            QCOMPARE(rig.machineValue(QString::fromLatin1(key)), QString());
+        QCOMPARE(rig.settings.read(settingkeys::lastdev), QString());
+        QVERIFY2(page.contains("Please Select A Room From The List On The Left"), page.constData());
+        QVERIFY(!rig.server.serving());
+    }
+
+    // The action is read from its own field: a name holding "loadroom",
+    // "turnon" or "turnoff" is only a name, on both pages.
+    void actionWordsInNamesAreOnlyNames()
+    {
+        Rig rig;
+        rig.folder.write(QStringLiteral("rmlst.rvf"), "Loadroom~~~\r\n"
+                                                      "Turnon Den~~~\r\n"
+                                                      "Loadroom~Turnoff Switch~B~7\r\n"
+                                                      "Turnon Den~Lamp~B~8\r\n");
+        const QByteArray room = rig.get(QStringLiteral("/index.html?loadroomLoadroom"));
+        QVERIFY2(room.contains("<h1>Loadroom</h1>"), room.constData());
+        QVERIFY(room.contains("index.html?B~7~LoadroomTurnoffSwitch~turnon~Loadroom"));
+
+        rig.get(QStringLiteral("/index.html?B~7~LoadroomTurnoffSwitch~turnon~Loadroom"));
+        QCOMPARE(rig.control.sent.size(), 1);
+        QCOMPARE(rig.control.sent.last().text(), QStringLiteral("B7 2 20"));
+        QCOMPARE(rig.machineValue(QStringLiteral("LoadroomTurnoffSwitch")), QStringLiteral("True"));
+
+        rig.deviceStatus.setstatus(QStringLiteral("TurnonDenLamp"), QStringLiteral("on"),
+                                   QStringLiteral("100"));
+        const QByteArray off =
+            rig.get(QStringLiteral("/index.html?B~8~TurnonDenLamp~turnoff~TurnonDen"));
+        QCOMPARE(rig.control.sent.size(), 2);
+        QCOMPARE(rig.control.sent.last().text(), QStringLiteral("B8 3 20"));
+        QCOMPARE(rig.machineValue(QStringLiteral("TurnonDenLamp")), QStringLiteral("False"));
+        QVERIFY(off.contains("<h1>Turnon Den</h1>"));
+
+        // The TV page's six fields, the slot after the room.
+        const QByteArray tv =
+            rig.get(QStringLiteral("/wmcindex.html?B~8~TurnonDenLamp~TURNON~TurnonDen~0"));
+        QCOMPARE(rig.control.sent.size(), 3);
+        QCOMPARE(rig.control.sent.last().text(), QStringLiteral("B8 2 20"));
+        QCOMPARE(rig.machineValue(QStringLiteral("TurnonDenLamp")), QStringLiteral("True"));
+        QCOMPARE(rig.settings.read(settingkeys::lastdev), QStringLiteral("1"));
+        QVERIFY(tv.contains("wmcindex.html?B~8~TurnonDenLamp~turnoff~TurnonDen~0"));
+    }
+
     void otherRequestsPassThrough_data()
     {
         QTest::addColumn<QString>("target");
