@@ -11,16 +11,48 @@
 #include "x10/devicecommands.h"
 
 #include <QPointer>
+#include <QUrl>
+#include <algorithm>
 
 namespace casalux {
 
 namespace {
 
 const QString startRoomText = QStringLiteral("Please Select A Room From The List On The Left");
+const QString crossSiteNotice =
+    QStringLiteral("Not switched: the command came from a page of another web site.");
 
 bool containsWord(const QString& query, const char* word)
 {
     return query.contains(QLatin1String(word), Qt::CaseInsensitive);
+}
+
+// "host:port" of an http or https address, host in lower case and the
+// scheme's port filled in; empty when the text names no such site.
+QString siteOf(const QUrl& url)
+{
+    if (!url.isValid() || url.host().isEmpty())
+        return {};
+    const QString scheme = url.scheme().toLower();
+    const int schemePort = scheme == QLatin1String("https")  ? 443
+                           : scheme == QLatin1String("http") ? 80
+                                                             : -1;
+    if (schemePort < 0)
+        return {};
+    return url.host().toLower() + QLatin1Char(':') + QString::number(url.port(schemePort));
+}
+
+// The site a request was sent to, from its Host header (host[:port]); the
+// server speaks plain HTTP, so a missing port is 80.
+QString siteAsked(const QString& host)
+{
+    // Anything that would make the header read as more than a host and port
+    // (a user part, a path) names no site.
+    static const QString notInHost = QStringLiteral("/\\?#@ \t");
+    if (host.isEmpty() ||
+        std::any_of(host.cbegin(), host.cend(), [](QChar c) { return notInHost.contains(c); }))
+        return {};
+    return siteOf(QUrl(QStringLiteral("http://") + host + QLatin1Char('/')));
 }
 
 } // namespace
@@ -319,7 +351,10 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         html = startPage(page);
     } else if (load) {
         html = roomPage(page, query.mid(QLatin1String("loadroom").size()));
-    } else if (const QString notice = m_gate ? m_gate() : QString(); !notice.isEmpty()) {
+    } else if (const QString notice = !sameSite(index) ? crossSiteNotice
+                                      : m_gate         ? m_gate()
+                                                       : QString();
+               !notice.isEmpty()) {
         const auto command = Command::cut(query, page == Page::MediaCenter, on);
         html = withNotice(command ? roomPage(page, command->roomKey) : startPage(page), notice);
     } else {
@@ -348,6 +383,24 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         }
     }
     answer(index, request, html, false);
+}
+
+bool RemoteServer::sameSite(int index) const
+{
+    // A browser names the page a click came from; a page of another site
+    // must not switch devices through a browser that holds the login.
+    // Clients that name no page (scripts, older TVs) are taken at their word.
+    const QString origin = m_web->HTTPHeader(index, QStringLiteral("Origin"));
+    const QString referer = m_web->HTTPHeader(index, QStringLiteral("Referer"));
+    if (origin.isEmpty() && referer.isEmpty())
+        return true;
+    const QString asked = siteAsked(m_web->HTTPHeader(index, QStringLiteral("Host")));
+    if (asked.isEmpty())
+        return false;
+    const auto fits = [&asked](const QString& header) {
+        return header.isEmpty() || siteOf(QUrl(header)) == asked;
+    };
+    return fits(origin) && fits(referer);
 }
 
 void RemoteServer::answer(int index, quint64 request, const QString& html, bool handBack)

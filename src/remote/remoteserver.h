@@ -68,6 +68,9 @@ private:
     QCoro::Task<> waitTurn(quint64 ticket);
     void answer(int index, quint64 request, const QString& html, bool handBack);
     QCoro::Task<bool> runCommand(const Command& command);
+    // Whether a command's request came from a page of the site it was sent
+    // to, as far as its Origin and Referer headers tell.
+    bool sameSite(int index) const;
     static QString withNotice(QString html, const QString& notice);
     static Page pageNamed(const QString& fileName);
     QString startPage(Page page) const;

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <algorithm>
 #include <qcoro/qcoroabstractsocket.h>
 #include <qcoro/qcoroiodevice.h>
 
@@ -10,13 +11,27 @@ namespace casalux::test {
 
 QCoro::Task<QByteArray> httpGet(quint16 port, QString target, QString authorization, int timeoutMs)
 {
+    QStringList headers;
+    if (!authorization.isEmpty())
+        headers << QStringLiteral("Authorization: Basic ") +
+                       QString::fromLatin1(authorization.toLatin1().toBase64());
+    co_return co_await httpGetWith(port, std::move(target), std::move(headers), timeoutMs);
+}
+
+QCoro::Task<QByteArray> httpGetWith(quint16 port, QString target, QStringList headers,
+                                    int timeoutMs)
+{
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
     if (!co_await qCoro(socket).waitForConnected(timeoutMs))
         co_return QByteArray();
-    QByteArray request = "GET " + target.toLatin1() + " HTTP/1.0\r\nHost: 127.0.0.1\r\n";
-    if (!authorization.isEmpty())
-        request += "Authorization: Basic " + authorization.toLatin1().toBase64() + "\r\n";
+    QByteArray request = "GET " + target.toLatin1() + " HTTP/1.0\r\n";
+    if (!std::any_of(headers.cbegin(), headers.cend(), [](const QString& line) {
+            return line.startsWith(QLatin1String("Host:"), Qt::CaseInsensitive);
+        }))
+        request += "Host: 127.0.0.1\r\n";
+    for (const QString& line : std::as_const(headers))
+        request += line.toLatin1() + "\r\n";
     request += "\r\n";
     socket.write(request);
     QByteArray answer;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <qcoro/qcorotask.h>
 
 namespace casalux::test {
@@ -11,6 +12,11 @@ namespace casalux::test {
 // event loop, so a server in the same thread keeps working meanwhile.
 QCoro::Task<QByteArray> httpGet(quint16 port, QString target, QString authorization = {},
                                 int timeoutMs = 10000);
+
+// The same request with more header lines ("Name: value"); a Host line
+// among them takes the place of the default one.
+QCoro::Task<QByteArray> httpGetWith(quint16 port, QString target, QStringList headers,
+                                    int timeoutMs = 10000);
 
 // A TCP port nothing listens on right now.
 quint16 freePort();

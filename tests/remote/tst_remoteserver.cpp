@@ -373,6 +373,73 @@ private Q_SLOTS:
         QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomLamp")), QString());
     }
 
+    // A command that a page of another site makes the browser send is
+    // refused with a notice; clicks on the server's own pages and clients
+    // that name no page switch as before. "%1" stands for the server's port.
+    void crossSiteCommandsRefused_data()
+    {
+        QTest::addColumn<QStringList>("headers");
+        QTest::addColumn<bool>("switched");
+        const auto row = [](const char* name, QStringList headers, bool switched) {
+            QTest::newRow(name) << headers << switched;
+        };
+        row("foreign Origin", {"Host: 127.0.0.1:%1", "Origin: http://evil.example"}, false);
+        row("foreign Referer", {"Host: 127.0.0.1:%1", "Referer: http://evil.example/x.html"},
+            false);
+        row("same host, another port",
+            {"Host: 127.0.0.1:%1", "Referer: http://127.0.0.1:1/index.html"}, false);
+        row("https page of the host on the plain port",
+            {"Host: casa.example", "Origin: https://casa.example"}, false);
+        row("Origin null", {"Host: 127.0.0.1:%1", "Origin: null"}, false);
+        row("Referer that names no site", {"Host: 127.0.0.1:%1", "Referer: index.html"}, false);
+        row("own Origin, foreign Referer",
+            {"Host: 127.0.0.1:%1", "Origin: http://127.0.0.1:%1", "Referer: http://evil.example/"},
+            false);
+        row("Host with a user part",
+            {"Host: evil.example@127.0.0.1:%1", "Referer: http://127.0.0.1:%1/"}, false);
+        row("Host without the port asked", {"Host: 127.0.0.1", "Referer: http://127.0.0.1:%1/"},
+            false);
+        row("same-host Referer",
+            {"Host: 127.0.0.1:%1", "Referer: http://127.0.0.1:%1/index.html?loadroomLivingRoom"},
+            true);
+        row("same-host Origin, other letter case",
+            {"Host: LocalHost:%1", "Origin: http://LOCALHOST:%1"}, true);
+        row("default port written or not",
+            {"Host: casa.example", "Referer: http://Casa.Example:80/index.html"}, true);
+        row("neither header", {"Host: 127.0.0.1:%1"}, true);
+        row("neither header, Host without its port", {}, true);
+    }
+    void crossSiteCommandsRefused()
+    {
+        QFETCH(QStringList, headers);
+        QFETCH(bool, switched);
+        Rig rig;
+        for (QString& line : headers)
+            line.replace(QLatin1String("%1"), QString::number(rig.port));
+        for (const char* target : {"/index.html?A~3~LivingRoomLamp~turnon~LivingRoom",
+                                   "/wmcindex.html?A~3~LivingRoomLamp~turnon~LivingRoom~0"}) {
+            const QByteArray page =
+                QCoro::waitFor(test::httpGetWith(rig.port, QString::fromLatin1(target), headers));
+            QVERIFY2(page.contains("<h1>Living Room</h1>"), page.constData());
+            QCOMPARE(page.contains("the command came from a page of another web site"), !switched);
+            QCOMPARE(page.contains("~LivingRoomLamp~turnoff~"), switched);
+        }
+        QCOMPARE(rig.control.sent.size(), switched ? 2 : 0);
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomLamp")),
+                 switched ? QStringLiteral("True") : QString());
+        QCOMPARE(rig.settings.read(settingkeys::lastdev),
+                 switched ? QStringLiteral("1") : QString());
+        QCOMPARE(rig.status.activity.join(QLatin1Char('|')).contains(QLatin1String("Internet")),
+                 switched);
+
+        // Choosing a room switches nothing, so a link from anywhere shows it.
+        const QByteArray room = QCoro::waitFor(
+            test::httpGetWith(rig.port, QStringLiteral("/index.html?loadroomLivingRoom"),
+                              {QStringLiteral("Referer: http://evil.example/")}));
+        QVERIFY(room.contains("<h1>Living Room</h1>"));
+        QVERIFY(!room.contains("another web site"));
+    }
+
     // With a login file, a page request is refused exactly as the server
     // refuses any protected file (401 with its realm once the server checks
     // credentials), never built and never switching a device.
