@@ -5,6 +5,7 @@
 #include "platform/prompts.h"
 #include "remoteserver.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -113,7 +114,25 @@ QCoro::Task<bool> WebOptions::clearLogin()
         QStringLiteral("Sure?"), Prompts::Icon::Question, Prompts::Buttons::YesNo);
     if (answer != Prompts::Answer::Yes)
         co_return false;
-    QFile::remove(loginPath());
+    // The server takes the login file in any letter case, so every spelling
+    // goes; one that stays would keep the pages locked.
+    const QDir html(m_folder + QStringLiteral("/html"));
+    QStringList left;
+    const QStringList entries =
+        html.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        if (entry.compare(QLatin1String(RemoteServer::loginFileName), Qt::CaseInsensitive) != 0)
+            continue;
+        QFile file(html.filePath(entry));
+        if (!file.remove())
+            left << entry + QStringLiteral(": ") + file.errorString();
+    }
+    if (!left.isEmpty()) {
+        co_await m_prompts.message(QStringLiteral("The password could not be cleared.\n\n") +
+                                       left.join(QLatin1Char('\n')),
+                                   QStringLiteral("Error"), Prompts::Icon::Critical);
+        co_return false;
+    }
     co_await m_prompts.message(QStringLiteral("Your password has been cleared"),
                                QStringLiteral("Cleared"), Prompts::Icon::Information);
     co_return true;

@@ -719,6 +719,35 @@ private Q_SLOTS:
         QCOMPARE(prompts.shown.last().title, QStringLiteral("Cleared"));
     }
 
+    // The server takes the login file in any letter case, so "Clear Login"
+    // removes every spelling; one it cannot remove is reported, not passed
+    // off as cleared.
+    void clearLoginInAnyCase()
+    {
+        Rig rig;
+        test::ScriptedPrompts prompts;
+        WebOptions options(rig.folder.path(), rig.settings, rig.server, prompts);
+        const QString room = QStringLiteral("/index.html?loadroomLivingRoom");
+        rig.folder.write(QStringLiteral("html/HTACCESS.TXT"), "admin:secret\r\n");
+        rig.folder.write(QStringLiteral("html/HtAccess.txt"), "other:login\r\n");
+        QVERIFY(!rig.get(room).contains("<h1>Living Room</h1>"));
+
+        QVERIFY(QCoro::waitFor(options.clearLogin()));
+        QCOMPARE(prompts.shown.last().title, QStringLiteral("Cleared"));
+        QVERIFY(!rig.folder.exists(QStringLiteral("html/HTACCESS.TXT")));
+        QVERIFY(!rig.folder.exists(QStringLiteral("html/HtAccess.txt")));
+        QVERIFY(rig.folder.exists(QStringLiteral("html/index.html")));
+        QVERIFY(rig.get(room).contains("<h1>Living Room</h1>"));
+
+        // A folder of that name locks the pages and cannot be removed as a file.
+        QVERIFY(QDir(rig.folder.path()).mkpath(QStringLiteral("html/htaccess.TXT")));
+        QVERIFY(!QCoro::waitFor(options.clearLogin()));
+        QCOMPARE(prompts.shown.last().title, QStringLiteral("Error"));
+        QVERIFY(prompts.shown.last().text.startsWith(
+            QStringLiteral("The password could not be cleared.")));
+        QVERIFY(prompts.shown.last().text.contains(QStringLiteral("htaccess.TXT")));
+    }
+
     void portTakenFallsBackTo8080()
     {
         {
