@@ -201,6 +201,7 @@ QCoro::Task<> EventScheduler::minuteTick()
         co_return;
     status(StatusSink::Activity, QStringLiteral("Timer, Loading rooms list"));
 
+    sunForToday(now.date());
     const QDateTime sunrise = m_sun ? m_sun->sunrise() : QDateTime();
     const QDateTime sunset = m_sun ? m_sun->sunset() : QDateTime();
     // Blank or malformed lines are skipped; the tick goes on.
@@ -288,10 +289,17 @@ void EventScheduler::timetimer()
 {
     const QDateTime now = Clock::instance().now();
     status(clockPanel, now.toString(QStringLiteral("h:mm:ss")));
-    if (now.time().hour() == 0 && now.time().minute() == 0 && m_sun) {
-        m_sun->dosunset();
-        Q_EMIT sunTimesUpdated();
-    }
+    sunForToday(now.date());
+}
+
+// By the date rather than the minute 00:00: a machine asleep at midnight
+// would otherwise keep yesterday's times all day.
+void EventScheduler::sunForToday(const QDate& today)
+{
+    if (!m_sun || m_sun->day() == today)
+        return;
+    m_sun->dosunset();
+    Q_EMIT sunTimesUpdated();
 }
 
 QCoro::Task<> EventScheduler::runeventnow(int eventCount, QStringList row)

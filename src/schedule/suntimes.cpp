@@ -64,6 +64,7 @@ bool SunTimes::compute(const QString& cityText)
 
 bool SunTimes::dosunset()
 {
+    m_day = Clock::instance().now().date();
     return compute(m_settings.read(settingkeys::city));
 }
 

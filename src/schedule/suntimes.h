@@ -10,8 +10,8 @@ namespace casalux {
 class SettingsStore;
 
 // Today's sunrise and sunset as the main window holds them: computed from
-// the chosen city text and the daylight saving setting at start-up, during
-// the minute 00:00 and whenever either setting changes. The scheduler reads
+// the chosen city text and the daylight saving setting at start-up, on the
+// first clock tick of each new date and whenever either setting changes. The scheduler reads
 // them for sRise/sSet events.
 class SunTimes final {
 public:
@@ -47,6 +47,10 @@ public:
     // The daylight saving box changed: stores "1" or "0" and recomputes.
     bool setDaylightSaving(bool on);
 
+    // The date the last dosunset() was for (also when the city did not
+    // read), invalid before the first; the clock compares it with today's.
+    QDate day() const { return m_day; }
+
     // Invalid when the sun does not rise (or set) today at that place.
     QDateTime sunrise() const { return m_sunrise; }
     QDateTime sunset() const { return m_sunset; }
@@ -62,6 +66,7 @@ private:
     SettingsStore& m_settings;
     QDateTime m_sunrise;
     QDateTime m_sunset;
+    QDate m_day;
     bool m_computed = false;
 };
 

@@ -445,19 +445,56 @@ private Q_SLOTS:
         rig.scheduler.stop();
     }
 
-    void clockAndMidnightSun()
+    // The sun times follow the date: recomputed once on the first clock tick
+    // of a new day, and also when the machine slept through midnight, so the
+    // first tick comes hours later.
+    void clockAndSunTimesOfANewDate()
     {
         Rig rig;
         QSignalSpy updated(&rig.scheduler, &EventScheduler::sunTimesUpdated);
+        Clock::instance().freeze(QDateTime(thursday, QTime(7, 5, 0)), 1000);
+        rig.sun.dosunset(); // at start-up
         Clock::instance().freeze(QDateTime(thursday, QTime(7, 5, 9)), 1000);
         rig.scheduler.timetimer();
         QCOMPARE(updated.count(), 0);
-        QVERIFY(!rig.sun.sunset().isValid());
-        Clock::instance().freeze(QDateTime(thursday, QTime(0, 0, 42)), 1000);
+        QCOMPARE(rig.status.activity.last(), QStringLiteral("7:05:09"));
+        QCOMPARE(rig.sun.sunset().toString(QStringLiteral("hh:mm")), QStringLiteral("17:46"));
+
+        const QDate friday = thursday.addDays(1);
+        Clock::instance().freeze(QDateTime(friday, QTime(0, 0, 42)), 1000);
         rig.scheduler.timetimer();
         QCOMPARE(updated.count(), 1);
-        QCOMPARE(rig.sun.sunset().toString(QStringLiteral("hh:mm")), QStringLiteral("17:46"));
+        QCOMPARE(rig.sun.sunset().date(), friday);
+        rig.scheduler.timetimer(); // once a day, not on every tick of the minute
+        QCOMPARE(updated.count(), 1);
+
+        // Asleep from Friday evening until Saturday morning.
+        const QDate saturday = friday.addDays(1);
+        Clock::instance().freeze(QDateTime(saturday, QTime(9, 12, 3)), 1000);
+        rig.scheduler.timetimer();
+        QCOMPARE(updated.count(), 2);
+        QCOMPARE(rig.sun.sunrise().date(), saturday);
+        QCOMPARE(rig.sun.sunset().date(), saturday);
         QCOMPARE(rig.status.ready, QStringList()); // the clock is panel 1, not the ready panel
+    }
+
+    // A minute tick that comes before any clock tick of the new day still
+    // fires sun events by that day's times.
+    void sunEventAfterSleepUsesTodaysTimes()
+    {
+        Rig rig;
+        rig.write({QStringLiteral("Lounge Lamp~A~3~ ~sSet:00~off~daily~mtwufsr")});
+        Clock::instance().freeze(QDateTime(thursday, QTime(7, 0)), 1000);
+        rig.sun.dosunset();
+        const QDate later = thursday.addDays(30);
+        Clock::instance().freeze(QDateTime(later, QTime(12, 0)), 1000);
+        SunTimes fresh(rig.settings);
+        fresh.dosunset();
+        const QTime sunset = fresh.sunset().time();
+        QVERIFY(sunset.minute() != rig.sun.sunset().time().minute() ||
+                sunset.hour() != rig.sun.sunset().time().hour());
+        rig.tickAt(later, QTime(sunset.hour(), sunset.minute(), 1));
+        QCOMPARE(rig.sent(), QStringList{"A3 3 20"});
     }
 
     void runEventNow_data()
