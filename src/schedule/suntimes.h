@@ -19,7 +19,7 @@ public:
     struct Place {
         double latitude = 0;
         double longitude = 0; // west positive
-        int timeZone = 0;     // hours, west positive
+        double timeZone = 0;  // hours, west positive
     };
 
     explicit SunTimes(SettingsStore& settings);
@@ -31,8 +31,10 @@ public:
     // three fields too. Any other field count (a decimal comma, a name
     // with a comma of its own), or a number that does not read, gives
     // nothing rather than a place read from the wrong fields. The zone is
-    // rounded to whole hours.
-    static std::optional<Place> parseCityText(const QString& text);
+    // whole hours, or a half or quarter hour as some zones are (New Delhi
+    // -5.5); any other fraction is refused with `why` set, rather than
+    // rounded to a zone the place is not in.
+    static std::optional<Place> parseCityText(const QString& text, QString* why = nullptr);
 
     // Recomputes from the stored "city" and "dst" settings for today's date
     // (the clock's). A stored city text that does not read leaves the times
@@ -41,8 +43,9 @@ public:
 
     // The city selector's text changed (after the main window has loaded):
     // recomputes from it and stores it. A text that does not read changes
-    // nothing: neither the times nor the stored city.
-    bool selectCity(const QString& cityText);
+    // nothing: neither the times nor the stored city. `why` as for
+    // parseCityText.
+    bool selectCity(const QString& cityText, QString* why = nullptr);
 
     // The daylight saving box changed: stores "1" or "0" and recomputes.
     bool setDaylightSaving(bool on);
@@ -61,7 +64,7 @@ public:
     QString label() const;
 
 private:
-    bool compute(const QString& cityText);
+    bool compute(const QString& cityText, QString* why = nullptr);
 
     SettingsStore& m_settings;
     QDateTime m_sunrise;
