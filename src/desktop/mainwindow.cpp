@@ -162,6 +162,7 @@ void MainWindow::connectPanels()
     core.scheduler.setReloadHook([this] { loadevents(); });
     core.macros.setReloadHook([this] { loadevents(); });
     core.scheduler.setQuitHook([this] { close(); });
+    core.scheduler.setFirstRunHook([this] { m_core->launch(firstRunService()); });
     connect(&core.scheduler, &EventScheduler::sunTimesUpdated, this, &MainWindow::updateSunLabel);
     core.finder.setHooks({[this](bool busy) { setBusy(busy); }, [this] { close(); },
                           [this](int) { m_core->scheduler.armEventTimer(); }});
@@ -632,6 +633,20 @@ QCoro::Task<> MainWindow::serviceClicked(bool ticked)
     }
     QPointer<MainWindow> self(this);
     co_await m_options.serviceClicked(ticked);
+    if (self)
+        showStoredOptions();
+}
+
+// The first minute tick of a new installation ticks "Run as a service", so
+// events go on running after the program closes. Not through the box's own
+// click: suppression while the window hides itself would lose it for good,
+// as the scheduler has already noted that the first tick has been.
+QCoro::Task<> MainWindow::firstRunService()
+{
+    if (m_options.serviceTicked())
+        co_return;
+    QPointer<MainWindow> self(this);
+    co_await m_options.serviceClicked(true);
     if (self)
         showStoredOptions();
 }

@@ -175,6 +175,7 @@ private:
     void setTopmost(bool topmost);
     QCoro::Task<> shutdown();
     QCoro::Task<> serviceClicked(bool ticked);
+    QCoro::Task<> firstRunService();
     QCoro::Task<> delayedStartupClicked(bool ticked);
     void showStoredOptions();
     void buildMenu();

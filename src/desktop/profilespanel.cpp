@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace casalux {
@@ -65,14 +66,10 @@ ProfilesPanel::ProfilesPanel(DesktopCore& core, QWidget* parent) : QWidget(paren
     // start a swap or a recomputation.
     connect(m_profile, &QComboBox::activated, this,
             [this](int index) { m_core.launch(swapProfile(m_profile->itemText(index))); });
-    connect(m_city, &QComboBox::activated, this, [this](int index) {
-        if (m_core.sun.selectCity(m_city->itemText(index)))
-            Q_EMIT sunTimesChanged();
-    });
-    connect(m_city->lineEdit(), &QLineEdit::returnPressed, this, [this] {
-        if (m_core.sun.selectCity(m_city->currentText()))
-            Q_EMIT sunTimesChanged();
-    });
+    connect(m_city, &QComboBox::activated, this,
+            [this](int index) { chooseCity(m_city->itemText(index)); });
+    connect(m_city->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { chooseCity(m_city->currentText()); });
     connect(m_dst, &QCheckBox::clicked, this, [this](bool on) {
         m_core.sun.setDaylightSaving(on);
         Q_EMIT sunTimesChanged();
@@ -85,6 +82,27 @@ void ProfilesPanel::showStored()
     m_profile->setCurrentText(m_core.profiles.current());
     m_city->setCurrentText(m_core.settings.read(settingkeys::city));
     m_dst->setChecked(m_core.settings.read(settingkeys::dst) != QLatin1String("0"));
+}
+
+void ProfilesPanel::chooseCity(const QString& text)
+{
+    QString why;
+    if (m_core.sun.selectCity(text, &why))
+        Q_EMIT sunTimesChanged();
+    else if (!why.isEmpty() && !m_refusingCity)
+        m_core.launch(refuseCity(why));
+}
+
+// One box per refusal: a single Return press reaches the line edit's
+// signal twice, within one event. The mark stays until the box is answered
+// and that event is over.
+QCoro::Task<> ProfilesPanel::refuseCity(QString why)
+{
+    QPointer<ProfilesPanel> self(this);
+    m_refusingCity = true;
+    co_await m_core.prompts.message(why, QStringLiteral("City"), Prompts::Icon::Exclamation);
+    if (self)
+        QTimer::singleShot(0, self, [self] { self->m_refusingCity = false; });
 }
 
 QCoro::Task<> ProfilesPanel::swapProfile(QString next)

@@ -30,11 +30,14 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<> swapProfile(QString next);
+    void chooseCity(const QString& text);
+    QCoro::Task<> refuseCity(QString why);
 
     DesktopCore& m_core;
     QComboBox* m_profile = nullptr;
     QComboBox* m_city = nullptr;
     QCheckBox* m_dst = nullptr;
+    bool m_refusingCity = false;
 };
 
 } // namespace casalux

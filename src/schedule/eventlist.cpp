@@ -70,6 +70,16 @@ bool EventList::filterRewrite(const QString& searchText, QString* error) const
     return TextListFile::replace(m_path, tempPath(), keep, error);
 }
 
+bool EventList::removeLine(const QString& line, QString* error) const
+{
+    if (line.isEmpty() || !exists())
+        return true;
+    QStringList lines = TextListFile::readLines(m_path);
+    if (lines.removeAll(line) == 0)
+        return true; // already gone; leave the file as it is
+    return TextListFile::replace(m_path, tempPath(), lines, error);
+}
+
 bool EventList::replaceRecord(const EventRecord& record, const QString& newLine, bool* found,
                               QString* error) const
 {

@@ -47,13 +47,18 @@ public:
     QList<EventRecord> readRecords() const { return readRecords(m_path); }
     QStringList macroLines() const;
 
-    // Drops every line that contains `searchText`, letter case ignored. The
-    // substring test is deliberate: a due once-event is found by its first
-    // seven fields, which are the start of its line. An empty search text
+    // Drops every line that contains `searchText`, letter case ignored. An
+    // empty search text
     // drops nothing (it is contained in every line). A missing list stays
     // missing. False when the list could not be rewritten; it is then as it
     // was.
     bool filterRewrite(const QString& searchText, QString* error = nullptr) const;
+
+    // Drops every line that is exactly `line`, character for character: a
+    // due once-event leaves the text it was read from, so a line written by
+    // hand ("07" for unit 7) is still found, and no other line is touched.
+    // False when the list could not be rewritten; it is then as it was.
+    bool removeLine(const QString& line, QString* error = nullptr) const;
 
     // Replaces the first line holding exactly `record` (fields compared as
     // read, so "03" and "3" are one unit) by nothing, and appends

@@ -38,8 +38,8 @@ struct EventRecord {
     // The file line; the unit written as a plain number.
     QString line() const;
 
-    // The first seven fields as they stand in the file: what a due
-    // once-event leaves behind to find its line again.
+    // The first seven fields as this program writes them (the unit without
+    // a leading zero), which is not always how a line in the file reads.
     QString firstSevenFields() const;
 
     // The event list row: the device, then house code, unit, dim shown with

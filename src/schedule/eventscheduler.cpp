@@ -201,11 +201,16 @@ QCoro::Task<> EventScheduler::minuteTick()
         co_return;
     status(StatusSink::Activity, QStringLiteral("Timer, Loading rooms list"));
 
+    sunForToday(now.date());
     const QDateTime sunrise = m_sun ? m_sun->sunrise() : QDateTime();
     const QDateTime sunset = m_sun ? m_sun->sunset() : QDateTime();
     // Blank or malformed lines are skipped; the tick goes on.
-    const QList<EventRecord> events = m_events.readRecords();
-    for (const EventRecord& event : events) {
+    const QStringList lines = TextListFile::readLines(m_events.path());
+    for (const QString& line : lines) {
+        const auto parsed = EventRecord::parse(line);
+        if (!parsed)
+            continue;
+        const EventRecord& event = *parsed;
         const auto at = dueTime(event, m_policy.sunEvents, sunrise, sunset);
         if (!at || *at != tickTime)
             continue;
@@ -230,9 +235,12 @@ QCoro::Task<> EventScheduler::minuteTick()
             if (m_policy.refreshRoomView)
                 refreshRoomView(event.device, on);
         }
-        // A due once-event goes whether or not today allowed it to fire.
+        // A due once-event goes whether or not today allowed it to fire. It
+        // is found again by the line as read: text rebuilt from the fields
+        // would miss a line written differently ("07" for unit 7), and the
+        // event would fire every day.
         if (event.freq == QLatin1String("once"))
-            queueOnce(event.firstSevenFields());
+            queueOnce(line);
     }
 }
 
@@ -264,7 +272,7 @@ QCoro::Task<> EventScheduler::timerdelete()
         status(StatusSink::Activity, QStringLiteral("Found an old event to delete, deleting now"));
         // A list that cannot be rewritten keeps the slot, so the next turn
         // tries again instead of the event firing again next time.
-        if (m_events.filterRewrite(pending)) {
+        if (m_events.removeLine(pending)) {
             status(StatusSink::Activity,
                    QStringLiteral("Old event deleted at ") +
                        Clock::instance().now().toString(minuteFormat));
@@ -281,10 +289,17 @@ void EventScheduler::timetimer()
 {
     const QDateTime now = Clock::instance().now();
     status(clockPanel, now.toString(QStringLiteral("h:mm:ss")));
-    if (now.time().hour() == 0 && now.time().minute() == 0 && m_sun) {
-        m_sun->dosunset();
-        Q_EMIT sunTimesUpdated();
-    }
+    sunForToday(now.date());
+}
+
+// By the date rather than the minute 00:00: a machine asleep at midnight
+// would otherwise keep yesterday's times all day.
+void EventScheduler::sunForToday(const QDate& today)
+{
+    if (!m_sun || m_sun->day() == today)
+        return;
+    m_sun->dosunset();
+    Q_EMIT sunTimesUpdated();
 }
 
 QCoro::Task<> EventScheduler::runeventnow(int eventCount, QStringList row)

@@ -30,7 +30,7 @@ struct EventRecord;
 // `eventtimer` reads the whole list once a minute and switches every due
 // event's device on an allowed weekday; `timerdelete` removes due once-events
 // from the list every ten seconds; `timetimer` (desktop only) runs the clock
-// and recomputes the sun times during the minute 00:00.
+// and recomputes the sun times once the date has changed.
 //
 // Both programs use this class; SchedulerPolicy holds their differences.
 // Ticks are coroutines: while one waits (for `filebusy`, for a device
@@ -94,7 +94,7 @@ public:
     const std::array<QString, slotCount>& pendingdeletes() const { return m_pending; }
 
 Q_SIGNALS:
-    // The midnight update recomputed today's sun times (the label changes).
+    // The sun times were recomputed for a new date (the label changes).
     void sunTimesUpdated();
 
 private:
@@ -103,6 +103,7 @@ private:
     void rearm();
     void queueOnce(const QString& text);
     void refreshRoomView(const QString& device, bool on);
+    void sunForToday(const QDate& today);
 
     EventList& m_events;
     SettingsStore& m_settings;

@@ -14,8 +14,10 @@ namespace casalux {
 // names.
 //
 // Conventions: latitude north positive; longitude and time zone WEST
-// positive (New York 74.01 and zone 5, Tokyo -139.46 and zone -9); the zone
-// is the hours to add to local standard time to get universal time.
+// positive (New York 74.01 and zone 5, Tokyo -139.69 and zone -9); the zone
+// is the hours to add to local standard time to get universal time, and may
+// hold a half or a quarter hour (New Delhi -5.5). Table coordinates are
+// decimal degrees, not degrees and minutes.
 //
 // Where the sun does not rise or does not set on the day (polar day or
 // night, the hour-angle cosine outside -1..1), the affected result is an
@@ -26,7 +28,7 @@ public:
         const char* name;
         double longitude;
         double latitude;
-        int timeZone;
+        double timeZone; // hours; New Delhi's is -5.5
     };
     struct MonthRecord {
         const char* name; // not used by any computation
@@ -49,8 +51,8 @@ public:
     void City(const QString& name);
     void City(int index);
 
-    int TimeZone() const { return m_timeZone; }
-    void setTimeZone(int zone) { m_timeZone = zone; }
+    double TimeZone() const { return m_timeZone; }
+    void setTimeZone(double zone) { m_timeZone = zone; }
     bool DaySavings() const { return m_daySavings; }
     void setDaySavings(bool on) { m_daySavings = on; }
     double Longitude() const { return m_longitude; }
@@ -63,9 +65,9 @@ public:
     // Computes sunrise, SolarNoon and sunset for DateDay at Latitude and
     // Longitude as local clock times in zone `tzone` (hours, west positive),
     // an hour later when DaySavings is on.
-    void CalculateSun(int tzone);
+    void CalculateSun(double tzone);
 
-    // The selector line of table city n: "Bridlington, England, 54.08, -0.19, 0".
+    // The selector line of table city n: "Bridlington, England, 54.08, 0.19, 0".
     static QString cityLine(int nCity);
 
     static bool isLeapYear(int year);
@@ -80,7 +82,7 @@ private:
     QDateTime m_sunrise;
     QDateTime m_solarNoon;
     QDateTime m_sunset;
-    int m_timeZone = 0;
+    double m_timeZone = 0;
     bool m_daySavings = false;
     double m_longitude = 0;
     double m_latitude = 0;

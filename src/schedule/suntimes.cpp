@@ -28,7 +28,7 @@ std::optional<double> number(QString text)
 
 SunTimes::SunTimes(SettingsStore& settings) : m_settings(settings) {}
 
-std::optional<SunTimes::Place> SunTimes::parseCityText(const QString& text)
+std::optional<SunTimes::Place> SunTimes::parseCityText(const QString& text, QString* why)
 {
     const QStringList fields = text.split(QLatin1Char(','));
     // Five fields, or four for a table city without a region.
@@ -41,12 +41,22 @@ std::optional<SunTimes::Place> SunTimes::parseCityText(const QString& text)
     if (!latitude || !longitude || !zone || std::abs(*latitude) > 90 ||
         std::abs(*longitude) > 360 || std::abs(*zone) > 24)
         return std::nullopt;
-    return Place{*latitude, *longitude, static_cast<int>(std::nearbyint(*zone))};
+    constexpr double zoneStepsPerHour = 4;
+    const double steps = *zone * zoneStepsPerHour;
+    if (std::abs(steps - std::nearbyint(steps)) > 1e-9) {
+        if (why) {
+            *why = QStringLiteral("The time zone %1 is not a time zone: give it in whole hours, or "
+                                  "with a half or quarter hour such as -5.5.")
+                       .arg(fields.at(n - 1).trimmed());
+        }
+        return std::nullopt;
+    }
+    return Place{*latitude, *longitude, *zone};
 }
 
-bool SunTimes::compute(const QString& cityText)
+bool SunTimes::compute(const QString& cityText, QString* why)
 {
-    const auto place = parseCityText(cityText);
+    const auto place = parseCityText(cityText, why);
     if (!place)
         return false;
     SunriseCalculator sun;
@@ -64,14 +74,15 @@ bool SunTimes::compute(const QString& cityText)
 
 bool SunTimes::dosunset()
 {
+    m_day = Clock::instance().now().date();
     return compute(m_settings.read(settingkeys::city));
 }
 
-bool SunTimes::selectCity(const QString& cityText)
+bool SunTimes::selectCity(const QString& cityText, QString* why)
 {
     // Only a text that reads is kept: an unreadable one stored here would
     // leave every later start without sun times.
-    if (!compute(cityText))
+    if (!compute(cityText, why))
         return false;
     m_settings.write(settingkeys::city, cityText);
     return true;

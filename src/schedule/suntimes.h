@@ -10,8 +10,8 @@ namespace casalux {
 class SettingsStore;
 
 // Today's sunrise and sunset as the main window holds them: computed from
-// the chosen city text and the daylight saving setting at start-up, during
-// the minute 00:00 and whenever either setting changes. The scheduler reads
+// the chosen city text and the daylight saving setting at start-up, on the
+// first clock tick of each new date and whenever either setting changes. The scheduler reads
 // them for sRise/sSet events.
 class SunTimes final {
 public:
@@ -19,7 +19,7 @@ public:
     struct Place {
         double latitude = 0;
         double longitude = 0; // west positive
-        int timeZone = 0;     // hours, west positive
+        double timeZone = 0;  // hours, west positive
     };
 
     explicit SunTimes(SettingsStore& settings);
@@ -31,8 +31,10 @@ public:
     // three fields too. Any other field count (a decimal comma, a name
     // with a comma of its own), or a number that does not read, gives
     // nothing rather than a place read from the wrong fields. The zone is
-    // rounded to whole hours.
-    static std::optional<Place> parseCityText(const QString& text);
+    // whole hours, or a half or quarter hour as some zones are (New Delhi
+    // -5.5); any other fraction is refused with `why` set, rather than
+    // rounded to a zone the place is not in.
+    static std::optional<Place> parseCityText(const QString& text, QString* why = nullptr);
 
     // Recomputes from the stored "city" and "dst" settings for today's date
     // (the clock's). A stored city text that does not read leaves the times
@@ -41,11 +43,16 @@ public:
 
     // The city selector's text changed (after the main window has loaded):
     // recomputes from it and stores it. A text that does not read changes
-    // nothing: neither the times nor the stored city.
-    bool selectCity(const QString& cityText);
+    // nothing: neither the times nor the stored city. `why` as for
+    // parseCityText.
+    bool selectCity(const QString& cityText, QString* why = nullptr);
 
     // The daylight saving box changed: stores "1" or "0" and recomputes.
     bool setDaylightSaving(bool on);
+
+    // The date the last dosunset() was for (also when the city did not
+    // read), invalid before the first; the clock compares it with today's.
+    QDate day() const { return m_day; }
 
     // Invalid when the sun does not rise (or set) today at that place.
     QDateTime sunrise() const { return m_sunrise; }
@@ -57,11 +64,12 @@ public:
     QString label() const;
 
 private:
-    bool compute(const QString& cityText);
+    bool compute(const QString& cityText, QString* why = nullptr);
 
     SettingsStore& m_settings;
     QDateTime m_sunrise;
     QDateTime m_sunset;
+    QDate m_day;
     bool m_computed = false;
 };
 

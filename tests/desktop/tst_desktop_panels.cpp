@@ -303,14 +303,36 @@ private Q_SLOTS:
         QVERIFY(label->text().startsWith("Todays Sunrise time is:"));
         auto* city = rig.box("com_city");
         QCOMPARE(city->count(), 62);
-        QCOMPARE(city->itemText(0), QStringLiteral("Bridlington, England, 54.08, -0.19, 0"));
+        QCOMPARE(city->itemText(0), QStringLiteral("Bridlington, England, 54.08, 0.19, 0"));
         QCOMPARE(city->currentText(), QStringLiteral("London, England, 51.3, 0.1, 0"));
         const QString london = label->text();
-        choose(city, "Sydney, Australia, -33.52, -151.13, -10");
+        choose(city, "Sydney, Australia, -33.87, -151.21, -10");
         QCOMPARE(rig.settings.read(settingkeys::city),
-                 QStringLiteral("Sydney, Australia, -33.52, -151.13, -10"));
+                 QStringLiteral("Sydney, Australia, -33.87, -151.21, -10"));
         QVERIFY(label->text() != london);
         const QString sydney = label->text();
+
+        // A typed zone with a fraction no zone has is refused and said so;
+        // nothing changes.
+        const qsizetype shown = rig.prompts.shown.size();
+        city->lineEdit()->setText(QStringLiteral("Home, Here, 40.7, 74, 5.3"));
+        QTest::keyClick(city->lineEdit(), Qt::Key_Return);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.shown.size(), shown + 1);
+        QCOMPARE(rig.prompts.shown.last().title, QStringLiteral("City"));
+        QVERIFY(rig.prompts.shown.last().text.contains(QStringLiteral("5.3")));
+        QCOMPARE(rig.settings.read(settingkeys::city),
+                 QStringLiteral("Sydney, Australia, -33.87, -151.21, -10"));
+        QCOMPARE(label->text(), sydney);
+        // A half-hour zone is a zone.
+        city->lineEdit()->setText(QStringLiteral("New Delhi, India, 28.61, -77.21, -5.5"));
+        QTest::keyClick(city->lineEdit(), Qt::Key_Return);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.shown.size(), shown + 1);
+        QCOMPARE(rig.settings.read(settingkeys::city),
+                 QStringLiteral("New Delhi, India, 28.61, -77.21, -5.5"));
+        choose(city, "Sydney, Australia, -33.87, -151.21, -10");
+        QCOMPARE(label->text(), sydney);
         auto* dst = rig.find<QCheckBox>("Check1");
         QVERIFY(!dst->isChecked());
         // On the box itself: a check box ignores clicks beside its caption.

@@ -86,6 +86,43 @@ private Q_SLOTS:
         QCOMPARE(rig.settings.read(settingkeys::left), QString::number(rig.window.pos().x()));
     }
 
+    // The first minute tick of a new installation ticks "Run as a service"
+    // and installs the engine; later ticks, and a program where the box is
+    // ticked already, leave it alone.
+    void firstTickOfANewInstallationTicksTheService()
+    {
+        WindowRig rig(home);
+        QVERIFY(startUp(rig));
+        auto* service = rig.find<QCheckBox>("chk_service");
+        QVERIFY(!service->isChecked());
+        // The interface search arms the minute timer; its first tick (a
+        // fraction of a second on the test clock) does the rest.
+        QTRY_COMPARE(rig.settings.read(settingkeys::run1), QStringLiteral("True"));
+        rig.window.core().scheduler.stop();
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.settings.read(settingkeys::service), QStringLiteral("1"));
+        QVERIFY(service->isChecked());
+        QCOMPARE(rig.service.calls.count(QStringLiteral("install")), 1);
+        QVERIFY(!rig.service.calls.contains(QStringLiteral("start"))); // not until exit
+
+        Clock::instance().freeze(Clock::instance().now().addSecs(60), 200);
+        QCoro::waitFor(rig.window.core().scheduler.minuteTick());
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.service.calls.count(QStringLiteral("install")), 1);
+        rig.window.core().scheduler.stop();
+        rig.window.close();
+        QTRY_VERIFY(rig.window.finished());
+        QCOMPARE(rig.service.calls.count(QStringLiteral("start")), 1);
+
+        WindowRig ticked(home);
+        ticked.settings.write(settingkeys::service, QStringLiteral("1"));
+        QVERIFY(startUp(ticked));
+        QTRY_COMPARE(ticked.settings.read(settingkeys::run1), QStringLiteral("True"));
+        ticked.window.core().scheduler.stop();
+        QVERIFY(ticked.settle());
+        QVERIFY(!ticked.service.calls.contains(QStringLiteral("install")));
+    }
+
     void exitWithoutTheServiceLeavesTheEngineStopped()
     {
         WindowRig rig(home);

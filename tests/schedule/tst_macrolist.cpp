@@ -110,6 +110,14 @@ private Q_SLOTS:
         QTest::newRow("device named like an action")
             << QByteArray("When~A3~Den~Turn~Off~Switch~turns~on~Turn~On~B5~Hall\r\n") << "A"
             << "3" << 2 << "2B5~";
+        // Only the trigger field names the device that sets a macro off; the
+        // same address as a target, or inside a device name, does not.
+        QTest::newRow("address is the target")
+            << QByteArray("When~B5~Hall~Light~turns~on~Turn~On~A3~Lounge~Lamp\r\n") << "A"
+            << "3" << 2 << "";
+        QTest::newRow("address inside a device name")
+            << QByteArray("When~C1~Den~A3~Switch~turns~on~Turn~Off~B5~Hall\r\n") << "A" << "3"
+            << 2 << "";
         QTest::newRow("junk line") << QByteArray("When~A3~turns~on\r\n~~~\r\n") << "A" << "3" << 2
                                    << "";
     }
