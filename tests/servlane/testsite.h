@@ -6,7 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
-
+#include <QTest>
 #include <memory>
 
 // Writes a file, making its folders; fails the running test when it cannot.
@@ -31,4 +31,22 @@ private:
 
 public:
     std::unique_ptr<Servlane> server;
+};
+
+// Base of the server test classes: the throw-away site of the test function
+// being run, its server and the port it listens on. Each test class makes
+// the site in init() and drops it in cleanup().
+class SiteTestCase : public QObject {
+protected:
+    std::unique_ptr<TestSite> m_site;
+    Servlane* m_server = nullptr;
+    quint16 m_port = 0;
+
+    QString root() const { return m_site->root(); }
+    // Starts the server; fails the running test when it does not listen.
+    void start()
+    {
+        m_port = m_site->start();
+        QVERIFY(m_port != 0);
+    }
 };

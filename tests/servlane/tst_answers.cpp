@@ -11,21 +11,8 @@
 // What goes back to the client: every answer with its true status line,
 // HEAD without a body, requests handed back by the host served in full, and
 // a server that never listens where it was not told to.
-class TestAnswers : public QObject {
+class TestAnswers : public SiteTestCase {
     Q_OBJECT
-
-private:
-    std::unique_ptr<TestSite> m_site;
-    Servlane* m_server = nullptr;
-    quint16 m_port = 0;
-
-    QString root() const { return m_site->root(); }
-
-    void start()
-    {
-        m_port = m_site->start();
-        QVERIFY(m_port != 0);
-    }
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }

@@ -23,23 +23,12 @@ QByteArray basic(const QByteArray& pair)
 
 // CGI programs, exec tags, server variables in the child's environment and
 // Basic authentication of protected folders, over real TCP connections.
-class TestCgiAuth : public QObject {
+class TestCgiAuth : public SiteTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestSite> m_site;
-    Servlane* m_server = nullptr;
     QStringList m_events;
     QStringList m_log;
-    quint16 m_port = 0;
-
-    QString root() const { return m_site->root(); }
-
-    void start()
-    {
-        m_port = m_site->start();
-        QVERIFY(m_port != 0);
-    }
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }

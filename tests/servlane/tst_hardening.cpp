@@ -15,22 +15,10 @@
 // Hostile requests, each with the safe outcome expected of it; after every
 // one the server must still answer a normal request. Any change to the
 // server must keep this suite green (also under ASan/UBSan).
-class TestHardening : public QObject {
+class TestHardening : public SiteTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestSite> m_site;
-    Servlane* m_server = nullptr;
-    quint16 m_port = 0;
-
-    QString root() const { return m_site->root(); }
-
-    void start()
-    {
-        m_port = m_site->start();
-        QVERIFY(m_port != 0);
-    }
-
     void stillServes()
     {
         const auto r = RawClient::get(m_port, "/a.txt");

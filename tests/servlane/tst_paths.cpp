@@ -70,21 +70,8 @@ private:
 // holds what is served, whatever the spelling of the path; CGI chosen by
 // the path alone; nothing but folders and regular files, no private names,
 // bounded listings. Over real TCP connections.
-class TestPaths : public QObject {
+class TestPaths : public SiteTestCase {
     Q_OBJECT
-
-private:
-    std::unique_ptr<TestSite> m_site;
-    Servlane* m_server = nullptr;
-    quint16 m_port = 0;
-
-    QString root() const { return m_site->root(); }
-
-    void start()
-    {
-        m_port = m_site->start();
-        QVERIFY(m_port != 0);
-    }
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }

@@ -26,24 +26,13 @@ struct Trap {
 } // namespace
 
 // Real TCP clients against a server on 127.0.0.1 and an ephemeral port.
-class TestServlaneServer : public QObject {
+class TestServlaneServer : public SiteTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestSite> m_site;
-    Servlane* m_server = nullptr;
     QStringList m_log;
     QStringList m_events;
     QList<Trap> m_traps;
-    quint16 m_port = 0;
-
-    QString root() const { return m_site->root(); }
-
-    void start()
-    {
-        m_port = m_site->start();
-        QVERIFY(m_port != 0);
-    }
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }

@@ -74,22 +74,16 @@ Q_DECLARE_METATYPE(servlane::Response)
 
 // Clients that are slow, silent, or never read, against a server with few
 // host slots; and the parts that send an answer.
-class TestSlowClients : public QObject {
+class TestSlowClients : public SiteTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestSite> m_site;
-    Servlane* m_server = nullptr;
-    quint16 m_port = 0;
     servlane::RequestLimits m_limits;
-
-    QString root() const { return m_site->root(); }
 
     void start()
     {
         m_site->server->setRequestLimits(m_limits);
-        m_port = m_site->start();
-        QVERIFY(m_port != 0);
+        SiteTestCase::start();
     }
 
     void stillServes()
