@@ -27,7 +27,6 @@ public:
     DocumentResponder(const FileLookup& lookup, const MimeTable& mime);
 
     void setSettings(const Settings& settings) { m_settings = settings; }
-    const Settings& settings() const { return m_settings; }
 
     // The file with its type; HTML pages get their tags processed. When the
     // file cannot be read, statusCode becomes "500", nothing is returned and
