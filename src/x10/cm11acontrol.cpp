@@ -172,11 +172,13 @@ QCoro::Task<int> Cm11aControl::open()
     const QString path = SerialPortMap::devicePath(port());
     if (path.isEmpty()) {
         qCWarning(lcCm11a) << "no device for port" << port();
+        setFailureText(QStringLiteral("port %1 names no serial device").arg(port()));
         co_return PortUnusable;
     }
     m_serial.setPortName(path);
     if (!m_serial.open(QIODevice::ReadWrite)) {
         qCWarning(lcCm11a) << "cannot open" << path << m_serial.errorString();
+        setFailureText(QStringLiteral("%1 cannot be opened: %2").arg(path, m_serial.errorString()));
         co_return PortUnusable;
     }
     const bool configured =
@@ -185,6 +187,8 @@ QCoro::Task<int> Cm11aControl::open()
         m_serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
         qCWarning(lcCm11a) << "cannot set 4800 8N1 on" << path << m_serial.errorString();
+        setFailureText(
+            QStringLiteral("%1 cannot be set to 4800 baud: %2").arg(path, m_serial.errorString()));
         m_serial.close();
         co_return PortUnusable;
     }
@@ -196,6 +200,8 @@ QCoro::Task<int> Cm11aControl::open()
     if (co_await probe())
         co_return Ready;
     const bool lost = m_lost;
+    setFailureText(lost ? QStringLiteral("%1 went away while it was being opened").arg(path)
+                        : QStringLiteral("no X10 interface answered on %1").arg(path));
     closePort();
     co_return lost ? PortUnusable : NoAnswer;
 }
@@ -246,14 +252,29 @@ QCoro::Task<bool> Cm11aControl::send(QString house, QString unit, int function, 
                                function != P::ExtendedData; // those need data bytes
     if (h < 0 || !numeric || u < 1 || u > 16 || !knownFunction) {
         qCWarning(lcCm11a) << "refusing command" << house << unit << function;
+        setFailureText(QStringLiteral("%1%2 is not an X10 address").arg(house, unit));
         co_return false;
     }
 
     co_await m_line.lock();
     Cm11aLineLock::Held held(m_line);
-    if (!co_await transmit(P::addressFrame(h, u)))
-        co_return false;
-    co_return co_await transmit(P::functionFrame(h, function, P::dimSteps(level)));
+    // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
+    bool sent = co_await transmit(P::addressFrame(h, u));
+    if (sent)
+        sent = co_await transmit(P::functionFrame(h, function, P::dimSteps(level)));
+    if (!sent)
+        setFailureText(whyNotSent());
+    co_return sent;
+}
+
+QString Cm11aControl::whyNotSent() const
+{
+    if (m_lost)
+        return QStringLiteral("the serial port of the X10 interface (%1) went away")
+            .arg(m_serial.portName());
+    if (!m_serial.isOpen())
+        return QStringLiteral("the X10 interface is not connected");
+    return QStringLiteral("the X10 interface did not answer");
 }
 
 // Header + code, the interface's checksum, our 0x00, its 0x55. Frames are

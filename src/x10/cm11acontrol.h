@@ -51,6 +51,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void dispatch();
     bool usable() const { return m_serial.isOpen() && !m_lost; }
+    QString whyNotSent() const;
     void closePort();
     bool write(const QByteArray& bytes);
     QCoro::Task<std::optional<quint8>> readByte(int clockMs);

@@ -42,7 +42,8 @@ public:
     // 20 for plain commands, or in the dimming sequence 0 (leading On), 100
     // (Bright to full) or the dim amount in percent. The two last arguments
     // are always 20 and 50. Returns once the interface has taken the command
-    // (or given up on it); callers may ignore the result.
+    // (or given up on it): true when it was carried out. After false,
+    // failureText() says why.
     virtual QCoro::Task<bool> send(QString house, QString unit, int function, double level,
                                    int arg5, int arg6) = 0;
 
@@ -54,6 +55,10 @@ public:
     void setOwnerName(const QString& name) { m_ownerName = name; }
     QString ownerName() const { return m_ownerName; }
 
+    // Why the last send or open failed, in words that finish a status line
+    // ("the X10 interface did not answer").
+    QString failureText() const { return m_failureText; }
+
 Q_SIGNALS:
     // Traffic seen on the power line: the address as text ("B12"), the house
     // code, the X10 function code and two values the programs do not use
@@ -61,7 +66,11 @@ Q_SIGNALS:
     void traffic(const QString& address, const QString& house, int function, int value4,
                  int value5);
 
+protected:
+    void setFailureText(const QString& text) { m_failureText = text; }
+
 private:
+    QString m_failureText;
     int m_port = 0;
     int m_numericOption = 0;
     QString m_ownerName;
