@@ -271,7 +271,7 @@ QString Cm11aControl::whyNotSent() const
 {
     if (m_lost)
         return QStringLiteral("the serial port of the X10 interface (%1) went away")
-            .arg(m_serial.portName());
+            .arg(SerialPortMap::devicePath(port()));
     if (!m_serial.isOpen())
         return QStringLiteral("the X10 interface is not connected");
     return QStringLiteral("the X10 interface did not answer");
