@@ -1,12 +1,16 @@
 #include "settingsstore.h"
 
 #include <QDir>
+#include <QLoggingCategory>
+#include <QObject>
 #include <QSettings>
 #include <QStandardPaths>
 
 namespace casalux {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcSettings, "casalux.home.settings", QtWarningMsg)
 
 QString valueText(const QVariant& value)
 {
@@ -25,8 +29,8 @@ quint64 changes = 0;
 } // namespace
 
 SettingsStore::SettingsStore(const QString& machineIni, const QString& userFolder)
-    : m_machine(std::make_unique<QSettings>(machineIni, QSettings::IniFormat)),
-      m_userFolder(userFolder)
+    : m_machine{std::make_unique<QSettings>(machineIni, QSettings::IniFormat), {}},
+      m_userFolder(userFolder), m_idle(std::make_unique<QObject>())
 {
     ++changes; // opening a file may re-read it for other stores on it too
 }
@@ -34,6 +38,34 @@ SettingsStore::SettingsStore(const QString& machineIni, const QString& userFolde
 SettingsStore::~SettingsStore()
 {
     ++changes;
+    // A batch left open (a job still waiting at exit) loses nothing.
+    writePending();
+}
+
+SettingsStore::Batch::Batch(SettingsStore& store) : m_store(&store)
+{
+    if (store.m_batching)
+        ++store.m_batchDepth;
+    else
+        m_store = nullptr; // writes go straight to disk, as without a batch
+}
+
+SettingsStore::Batch::~Batch()
+{
+    // No one is left to ask how the rewrite went: say it in the log.
+    const QString file = m_store ? m_store->machineFile() : QString();
+    if (!commit())
+        qCWarning(lcSettings) << "could not write" << file << "; the old file stays as it was";
+}
+
+bool SettingsStore::Batch::commit()
+{
+    SettingsStore* store = std::exchange(m_store, nullptr);
+    if (!store)
+        return true;
+    if (--store->m_batchDepth > 0)
+        return true; // the outer batch writes
+    return store->writePending();
 }
 
 std::unique_ptr<SettingsStore> SettingsStore::forProgramFolder(const QString& programFolder)
@@ -50,49 +82,111 @@ QString SettingsStore::machineKey(const QString& path, const QString& name)
     return key + QLatin1Char('/') + name;
 }
 
+QString SettingsStore::value(const File& file, const QString& key, const QString& fallback)
+{
+    if (const auto it = file.unwritten.constFind(key); it != file.unwritten.cend())
+        return valueText(*it);
+    const QVariant value = file.settings->value(key);
+    return value.isValid() ? valueText(value) : fallback;
+}
+
+bool SettingsStore::save(File& file, const QString& key, const QString& text)
+{
+    ++changes;
+    file.unwritten.insert(key, text);
+    if (m_batchDepth > 0) {
+        writeWhenIdle();
+        return true;
+    }
+    return commit(file);
+}
+
+// One rewrite of the file with everything unwritten: QSettings writes a
+// temporary file, syncs it and renames it over the old one.
+bool SettingsStore::commit(File& file) const
+{
+    if (file.unwritten.isEmpty())
+        return true;
+    ++changes; // the rewrite also takes in what the other program wrote meanwhile
+    ++m_rewrites;
+    for (auto it = file.unwritten.cbegin(); it != file.unwritten.cend(); ++it)
+        file.settings->setValue(it.key(), *it);
+    file.settings->sync();
+    if (file.settings->status() == QSettings::NoError) {
+        file.unwritten.clear();
+        return true;
+    }
+    // QSettings goes on reporting its first error for good, so later
+    // rewrites that work would read as failed too. A fresh one reports each
+    // rewrite by itself; the values stay unwritten (still read here) and go
+    // with the next write.
+    const QString name = file.settings->fileName();
+    file.settings = std::make_unique<QSettings>(name, QSettings::IniFormat);
+    return false;
+}
+
+bool SettingsStore::writePending()
+{
+    const bool machine = commit(m_machine);
+    const bool user = !m_user.settings || commit(m_user);
+    return machine && user;
+}
+
+// What a batch holds goes to disk as soon as its holder lets the event loop
+// run, i.e. waits (a command on the line takes seconds); a batch that runs
+// straight through writes once at its end.
+void SettingsStore::writeWhenIdle()
+{
+    if (m_idleWriteQueued)
+        return;
+    m_idleWriteQueued = true;
+    QMetaObject::invokeMethod(
+        m_idle.get(),
+        [this] {
+            m_idleWriteQueued = false;
+            if (!writePending())
+                qCWarning(lcSettings)
+                    << "could not write" << machineFile() << "; the old file stays as it was";
+        },
+        Qt::QueuedConnection);
+}
+
 QString SettingsStore::GetString(Root, const QString& path, const QString& name,
                                  const QString& fallback) const
 {
-    const QVariant value = m_machine->value(machineKey(path, name));
-    return value.isValid() ? valueText(value) : fallback;
+    return value(m_machine, machineKey(path, name), fallback);
 }
 
 bool SettingsStore::SaveString(Root, const QString& path, const QString& name, const QString& text)
 {
-    ++changes;
-    m_machine->setValue(machineKey(path, name), text);
-    m_machine->sync();
-    return m_machine->status() == QSettings::NoError;
+    return save(m_machine, machineKey(path, name), text);
 }
 
-QSettings& SettingsStore::userStore(const QString& app) const
+SettingsStore::File& SettingsStore::userStore(const QString& app) const
 {
     const QString canonical = app.toLower();
-    if (!m_user || m_userApp != canonical) {
+    if (!m_user.settings || m_userApp != canonical) {
         ++changes;
-        if (m_user)
-            m_user->sync();
-        m_user = std::make_unique<QSettings>(userFile(canonical), QSettings::IniFormat);
+        if (m_user.settings) {
+            commit(m_user);
+            m_user.settings->sync();
+        }
+        m_user = {std::make_unique<QSettings>(userFile(canonical), QSettings::IniFormat), {}};
         m_userApp = canonical;
     }
-    return *m_user;
+    return m_user;
 }
 
 QString SettingsStore::GetSetting(const QString& app, const QString& section, const QString& key,
                                   const QString& fallback) const
 {
-    const QVariant value = userStore(app).value(section + QLatin1Char('/') + key);
-    return value.isValid() ? valueText(value) : fallback;
+    return value(userStore(app), section + QLatin1Char('/') + key, fallback);
 }
 
 bool SettingsStore::SaveSetting(const QString& app, const QString& section, const QString& key,
                                 const QString& text)
 {
-    QSettings& store = userStore(app);
-    ++changes;
-    store.setValue(section + QLatin1Char('/') + key, text);
-    store.sync();
-    return store.status() == QSettings::NoError;
+    return save(userStore(app), section + QLatin1Char('/') + key, text);
 }
 
 QString SettingsStore::read(const SettingKey& key) const
@@ -117,12 +211,12 @@ bool SettingsStore::write(const SettingKey& key, const QString& text)
 void SettingsStore::sync()
 {
     ++changes;
-    m_machine->sync();
+    m_machine.settings->sync();
 }
 
 QString SettingsStore::machineFile() const
 {
-    return m_machine->fileName();
+    return m_machine.settings->fileName();
 }
 
 QString SettingsStore::userFile(const QString& app) const
