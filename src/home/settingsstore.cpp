@@ -1,10 +1,13 @@
 #include "settingsstore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QObject>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
 
 namespace casalux {
 
@@ -25,6 +28,27 @@ QString valueText(const QVariant& value)
 }
 
 quint64 changes = 0;
+
+// Which file a path names, and its last change: a rename over it gives
+// another inode.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    qint64 modifiedNs = 0;
+    qint64 size = 0;
+
+    static FileIdentity of(const QString& path)
+    {
+        struct stat info {};
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+            return {};
+        return {true, info.st_dev, info.st_ino,
+                qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+                qint64(info.st_size)};
+    }
+    bool operator==(const FileIdentity&) const = default;
+};
 
 } // namespace
 
@@ -109,20 +133,19 @@ bool SettingsStore::commit(File& file) const
         return true;
     ++changes; // the rewrite also takes in what the other program wrote meanwhile
     ++m_rewrites;
+    const QString name = file.settings->fileName();
+    const FileIdentity before = FileIdentity::of(name);
     for (auto it = file.unwritten.cbegin(); it != file.unwritten.cend(); ++it)
         file.settings->setValue(it.key(), *it);
     file.settings->sync();
-    if (file.settings->status() == QSettings::NoError) {
-        file.unwritten.clear();
-        return true;
-    }
-    // QSettings goes on reporting its first error for good, so later
-    // rewrites that work would read as failed too. A fresh one reports each
-    // rewrite by itself; the values stay unwritten (still read here) and go
-    // with the next write.
-    const QString name = file.settings->fileName();
-    file.settings = std::make_unique<QSettings>(name, QSettings::IniFormat);
-    return false;
+    // QSettings goes on reporting its first error for good, so a rewrite
+    // that works after one that failed would read as failed too. A rewrite
+    // that worked renamed a new file over the old one; one that failed left
+    // the old file as it was, and QSettings keeps the values for the next.
+    if (file.settings->status() != QSettings::NoError && FileIdentity::of(name) == before)
+        return false;
+    file.unwritten.clear();
+    return true;
 }
 
 bool SettingsStore::writePending()
