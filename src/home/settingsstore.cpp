@@ -114,11 +114,11 @@ QString SettingsStore::value(const File& file, const QString& key, const QString
     return value.isValid() ? valueText(value) : fallback;
 }
 
-bool SettingsStore::save(File& file, const QString& key, const QString& text)
+bool SettingsStore::save(File& file, const QString& key, const QString& text, bool now)
 {
     ++changes;
     file.unwritten.insert(key, text);
-    if (m_batchDepth > 0) {
+    if (m_batchDepth > 0 && !now) {
         writeWhenIdle();
         return true;
     }
@@ -226,9 +226,12 @@ bool SettingsStore::write(const SettingKey& key, const QString& text)
 {
     const QString path = QString::fromLatin1(key.path);
     const QString name = QString::fromLatin1(key.name);
-    if (key.store == SettingStore::Machine)
-        return SaveString(Root::LocalMachine, path, name, text);
-    return SaveSetting(QString::fromLatin1(settingkeys::appName), path, name, text);
+    if (key.store != SettingStore::Machine)
+        return SaveSetting(QString::fromLatin1(settingkeys::appName), path, name, text);
+    // The hand-over flags are acted on by the other program: they go to disk
+    // at once, batch or not (with whatever the batch holds).
+    const bool handOver = &key == &settingkeys::closeengine || &key == &settingkeys::installing;
+    return save(m_machine, machineKey(path, name), text, handOver);
 }
 
 void SettingsStore::sync()

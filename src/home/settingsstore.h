@@ -109,11 +109,10 @@ private:
     File& userStore(const QString& app) const;
     static QString machineKey(const QString& path, const QString& name);
     static QString value(const File& file, const QString& key, const QString& fallback);
-    bool save(File& file, const QString& key, const QString& text);
+    bool save(File& file, const QString& key, const QString& text, bool now = false);
     bool commit(File& file) const;
     bool writePending();
     void writeWhenIdle();
-    void endBatch();
 
     mutable File m_machine;
     QString m_userFolder;

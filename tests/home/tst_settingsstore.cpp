@@ -208,6 +208,28 @@ private Q_SLOTS:
         QCOMPARE(m_store->rewrites(), before + 3);
     }
 
+    // The other program acts on the hand-over flags: a batch holds them back
+    // from it no longer than any write without one.
+    void handOverFlagsGoToDiskAtOnceInABatch_data()
+    {
+        QTest::addColumn<const SettingKey*>("key");
+        QTest::newRow("closeengine") << &settingkeys::closeengine;
+        QTest::newRow("installing") << &settingkeys::installing;
+    }
+    void handOverFlagsGoToDiskAtOnceInABatch()
+    {
+        QFETCH(const SettingKey*, key);
+        auto engine = openStore();
+        SettingsStore::Batch batch(*m_store);
+        QVERIFY(m_store->write(*key, QStringLiteral("True")));
+        engine->sync();
+        QCOMPARE(engine->read(*key), QStringLiteral("True"));
+        // Other values still wait for the batch.
+        m_store->write(settingkeys::webport, QStringLiteral("8080"));
+        engine->sync();
+        QCOMPARE(engine->read(settingkeys::webport), QStringLiteral("80"));
+    }
+
     void nestedBatchesWriteAtTheOuterEnd()
     {
         auto engine = openStore();
