@@ -21,7 +21,10 @@ const QString casaluxPath = QString::fromLatin1(settingkeys::casaluxPath);
 // torn down while it waits.
 struct Job {
     struct promise_type {
-        Job get_return_object() { return {std::coroutine_handle<promise_type>::from_promise(*this)}; }
+        Job get_return_object()
+        {
+            return {std::coroutine_handle<promise_type>::from_promise(*this)};
+        }
         std::suspend_never initial_suspend() noexcept { return {}; }
         std::suspend_always final_suspend() noexcept { return {}; }
         void return_void() {}
@@ -191,7 +194,8 @@ private Q_SLOTS:
                 QVERIFY(status.getlaststatus(lamp));
                 QCOMPARE(status.level(lamp), 70);
             }
-            QCOMPARE(m_store->read(settingkeys::city), QStringLiteral("Oslo, Norway, 59.9, -10.7, 1"));
+            QCOMPARE(m_store->read(settingkeys::city),
+                     QStringLiteral("Oslo, Norway, 59.9, -10.7, 1"));
             engine->sync();
             QVERIFY(!DeviceStatus(*engine).getlaststatus(QStringLiteral("Hall Lamp 1")));
             QVERIFY(!m_folder->read(QStringLiteral("machine.ini")).contains("HallLamp1"));
@@ -202,7 +206,8 @@ private Q_SLOTS:
         engine->sync();
         for (const QString& lamp : lamps)
             QVERIFY(DeviceStatus(*engine).getlaststatus(lamp));
-        QCOMPARE(openStore()->read(settingkeys::city), QStringLiteral("Oslo, Norway, 59.9, -10.7, 1"));
+        QCOMPARE(openStore()->read(settingkeys::city),
+                 QStringLiteral("Oslo, Norway, 59.9, -10.7, 1"));
         // After the batch each write is its own rewrite again.
         status.setstatus(QStringLiteral("Hall Lamp 1"), QStringLiteral("off"), QString());
         QCOMPARE(m_store->rewrites(), before + 3);
