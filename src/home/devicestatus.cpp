@@ -51,6 +51,9 @@ void DeviceStatus::setstatus(const QString& devicename, const QString& state, co
 {
     const QString key = keyOf(devicename);
     const auto root = SettingsStore::Root::LocalMachine;
+    // State and level in one rewrite: the other program never reads one
+    // without the other.
+    const SettingsStore::Batch both(m_settings);
     if (state != QLatin1String("on")) {
         m_settings.SaveString(root, casaluxPath(), key, QStringLiteral("False"));
         m_settings.SaveString(root, casaluxPath(), QLatin1String("dim") + key,

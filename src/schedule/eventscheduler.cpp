@@ -199,6 +199,9 @@ QCoro::Task<> EventScheduler::minuteTick()
     auto hold = co_await m_events.filebusy().take();
     if (!self)
         co_return;
+    // The states this tick records reach the disk in one rewrite, or one per
+    // wait on the line, instead of one each (see SettingsStore::Batch).
+    const SettingsStore::Batch states(m_settings);
     status(StatusSink::Activity, QStringLiteral("Timer, Loading rooms list"));
 
     sunForToday(now.date());

@@ -4,6 +4,11 @@
 
 #include <QtTest>
 
+#include <coroutine>
+#include <csignal>
+
+#include <sys/resource.h>
+
 using namespace casalux;
 
 Q_DECLARE_METATYPE(const casalux::SettingKey*)
@@ -11,6 +16,53 @@ Q_DECLARE_METATYPE(const casalux::SettingKey*)
 namespace {
 const auto machine = SettingsStore::Root::LocalMachine;
 const QString casaluxPath = QString::fromLatin1(settingkeys::casaluxPath);
+
+// A bare coroutine the test resumes or destroys by hand, as a job that is
+// torn down while it waits.
+struct Job {
+    struct promise_type {
+        Job get_return_object()
+        {
+            return {std::coroutine_handle<promise_type>::from_promise(*this)};
+        }
+        std::suspend_never initial_suspend() noexcept { return {}; }
+        std::suspend_always final_suspend() noexcept { return {}; }
+        void return_void() {}
+        void unhandled_exception() { std::terminate(); }
+    };
+    std::coroutine_handle<promise_type> handle;
+};
+
+Job holdBatchAndWait(SettingsStore& store)
+{
+    SettingsStore::Batch batch(store);
+    DeviceStatus(store).setstatus(QStringLiteral("Hall Lamp"), QStringLiteral("on"), QString());
+    co_await std::suspend_always{}; // a command on the line, never answered
+    DeviceStatus(store).setstatus(QStringLiteral("Porch Light"), QStringLiteral("on"), QString());
+}
+
+// Files larger than `bytes` cannot be written while it lives, as on a full
+// disk (the write fails; the process is not killed for it).
+class FileSizeLimit final {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_handler)(int) = nullptr;
+};
 } // namespace
 
 class TestSettingsStore : public QObject {
@@ -122,6 +174,151 @@ private Q_SLOTS:
                  QStringLiteral("70"));
         QVERIFY(status.getlaststatus(QStringLiteral("LivingRoomTableLamp")));
         QCOMPARE(status.level(QStringLiteral("Living Room Table Lamp")), 70);
+    }
+
+    // The states of one job: one rewrite at the end of the batch. Until
+    // then this program reads them and the other one does not.
+    void batchWritesOnceAndReadsSeePendingValues()
+    {
+        auto engine = openStore();
+        DeviceStatus status(*m_store);
+        const QStringList lamps{"Hall Lamp 1", "Hall Lamp 2", "Hall Lamp 3", "Porch Light"};
+        const quint64 before = m_store->rewrites();
+        {
+            SettingsStore::Batch batch(*m_store);
+            for (const QString& lamp : lamps)
+                status.setstatus(lamp, QStringLiteral("on"), QStringLiteral("30"));
+            m_store->write(settingkeys::city, QStringLiteral("Oslo, Norway, 59.9, -10.7, 1"));
+            QCOMPARE(m_store->rewrites(), before);
+            for (const QString& lamp : lamps) {
+                QVERIFY(status.getlaststatus(lamp));
+                QCOMPARE(status.level(lamp), 70);
+            }
+            QCOMPARE(m_store->read(settingkeys::city),
+                     QStringLiteral("Oslo, Norway, 59.9, -10.7, 1"));
+            engine->sync();
+            QVERIFY(!DeviceStatus(*engine).getlaststatus(QStringLiteral("Hall Lamp 1")));
+            QVERIFY(!m_folder->read(QStringLiteral("machine.ini")).contains("HallLamp1"));
+            QVERIFY(batch.commit());
+        }
+        // One rewrite of each file: the machine-wide one and the user's.
+        QCOMPARE(m_store->rewrites(), before + 2);
+        engine->sync();
+        for (const QString& lamp : lamps)
+            QVERIFY(DeviceStatus(*engine).getlaststatus(lamp));
+        QCOMPARE(openStore()->read(settingkeys::city),
+                 QStringLiteral("Oslo, Norway, 59.9, -10.7, 1"));
+        // After the batch each write is its own rewrite again.
+        status.setstatus(QStringLiteral("Hall Lamp 1"), QStringLiteral("off"), QString());
+        QCOMPARE(m_store->rewrites(), before + 3);
+    }
+
+    // The other program acts on the hand-over flags: a batch holds them back
+    // from it no longer than any write without one.
+    void handOverFlagsGoToDiskAtOnceInABatch_data()
+    {
+        QTest::addColumn<const SettingKey*>("key");
+        QTest::newRow("closeengine") << &settingkeys::closeengine;
+        QTest::newRow("installing") << &settingkeys::installing;
+    }
+    void handOverFlagsGoToDiskAtOnceInABatch()
+    {
+        QFETCH(const SettingKey*, key);
+        auto engine = openStore();
+        SettingsStore::Batch batch(*m_store);
+        QVERIFY(m_store->write(*key, QStringLiteral("True")));
+        engine->sync();
+        QCOMPARE(engine->read(*key), QStringLiteral("True"));
+        // Other values still wait for the batch.
+        m_store->write(settingkeys::webport, QStringLiteral("8080"));
+        engine->sync();
+        QCOMPARE(engine->read(settingkeys::webport), QStringLiteral("80"));
+    }
+
+    void nestedBatchesWriteAtTheOuterEnd()
+    {
+        auto engine = openStore();
+        const quint64 before = m_store->rewrites();
+        SettingsStore::Batch outer(*m_store);
+        {
+            SettingsStore::Batch inner(*m_store);
+            DeviceStatus(*m_store).setstatus(QStringLiteral("Hall Lamp"), QStringLiteral("on"), {});
+        }
+        QVERIFY(m_store->inBatch());
+        QCOMPARE(m_store->rewrites(), before);
+        engine->sync();
+        QVERIFY(!DeviceStatus(*engine).getlaststatus(QStringLiteral("Hall Lamp")));
+        QVERIFY(outer.commit());
+        QVERIFY(!m_store->inBatch());
+        QCOMPARE(m_store->rewrites(), before + 1);
+        engine->sync();
+        QVERIFY(DeviceStatus(*engine).getlaststatus(QStringLiteral("Hall Lamp")));
+    }
+
+    // A holder that waits lets the event loop run: what it has recorded is
+    // written then, and the batch goes on holding what comes after.
+    void batchWritesWhenItsHolderWaits()
+    {
+        auto engine = openStore();
+        const quint64 before = m_store->rewrites();
+        SettingsStore::Batch batch(*m_store);
+        DeviceStatus(*m_store).setstatus(QStringLiteral("Hall Lamp"), QStringLiteral("on"), {});
+        QCoreApplication::processEvents();
+        QCOMPARE(m_store->rewrites(), before + 1);
+        engine->sync();
+        QVERIFY(DeviceStatus(*engine).getlaststatus(QStringLiteral("Hall Lamp")));
+        DeviceStatus(*m_store).setstatus(QStringLiteral("Porch Light"), QStringLiteral("on"), {});
+        QCOMPARE(m_store->rewrites(), before + 1);
+        QVERIFY(batch.commit());
+        QCOMPARE(m_store->rewrites(), before + 2);
+        QCoreApplication::processEvents(); // nothing left for the queued write
+        QCOMPARE(m_store->rewrites(), before + 2);
+    }
+
+    // A rewrite that fails (a full disk) leaves the old file whole, says so,
+    // and keeps the values for the next rewrite, whose success is reported
+    // as such.
+    void failedRewriteKeepsTheOldFile()
+    {
+        DeviceStatus status(*m_store);
+        status.setstatus(QStringLiteral("Hall Lamp"), QStringLiteral("on"), QString());
+        const QByteArray old = m_folder->read(QStringLiteral("machine.ini"));
+        QVERIFY(!old.isEmpty());
+        {
+            SettingsStore::Batch batch(*m_store);
+            for (int i = 0; i < 50; ++i)
+                status.setstatus(QStringLiteral("Lamp %1").arg(i), QStringLiteral("on"), {});
+            status.setstatus(QStringLiteral("Hall Lamp"), QStringLiteral("off"), QString());
+            const FileSizeLimit full(static_cast<rlim_t>(old.size()));
+            QVERIFY(!batch.commit());
+        }
+        QCOMPARE(m_folder->read(QStringLiteral("machine.ini")), old);
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList{"machine.ini"});
+        QVERIFY(!status.getlaststatus(QStringLiteral("Hall Lamp"))); // this program still knows
+
+        QVERIFY(m_store->write(settingkeys::port, QStringLiteral("3")));
+        auto engine = openStore();
+        QCOMPARE(engine->read(settingkeys::port), QStringLiteral("3"));
+        QVERIFY(!DeviceStatus(*engine).getlaststatus(QStringLiteral("Hall Lamp")));
+        QVERIFY(DeviceStatus(*engine).getlaststatus(QStringLiteral("Lamp 49")));
+    }
+
+    // A job torn down while it waits still ends its batch: what it recorded
+    // is written, and later writes are not held for a batch nobody ends.
+    void batchEndsWithADestroyedJob()
+    {
+        auto engine = openStore();
+        const Job job = holdBatchAndWait(*m_store);
+        QVERIFY(m_store->inBatch());
+        const quint64 before = m_store->rewrites();
+        job.handle.destroy();
+        QVERIFY(!m_store->inBatch());
+        QCOMPARE(m_store->rewrites(), before + 1);
+        engine->sync();
+        QVERIFY(DeviceStatus(*engine).getlaststatus(QStringLiteral("Hall Lamp")));
+        QVERIFY(!DeviceStatus(*engine).getlaststatus(QStringLiteral("Porch Light")));
+        QVERIFY(m_store->write(settingkeys::port, QStringLiteral("5")));
+        QCOMPARE(openStore()->read(settingkeys::port), QStringLiteral("5"));
     }
 
     void setstatusLevels_data()

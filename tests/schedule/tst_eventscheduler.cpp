@@ -428,6 +428,77 @@ private Q_SLOTS:
         QVERIFY(!rig.scheduler.eventTimerActive());
     }
 
+    // The states of the events of one tick: one rewrite of machine.ini, and
+    // the other program sees them all once the tick is over.
+    void statesOfATickInOneRewrite()
+    {
+        Rig rig(SchedulerPolicy::engine()); // no pause after each command
+        QStringList lines;
+        for (int unit = 1; unit <= 6; ++unit)
+            lines.append(QStringLiteral("Hall Lamp %1~B~%1~ ~22:00~off~daily~u").arg(unit));
+        lines.append(QStringLiteral("Lounge Lamp~A~3~60~22:00~on~daily~u"));
+        rig.write(lines);
+        rig.devices.setstatus(QStringLiteral("Hall Lamp 1"), QStringLiteral("on"), QString());
+        const quint64 before = rig.settings.rewrites();
+        rig.tickAt(thursday, QTime(22, 0, 1));
+        QCOMPARE(rig.sent().size(), 6 + 3);
+        QCOMPARE(rig.settings.rewrites(), before + 1);
+        SettingsStore engine(rig.folder.file(QStringLiteral("machine.ini")),
+                             rig.folder.file(QStringLiteral("user")));
+        DeviceStatus seen(engine);
+        QVERIFY(!seen.getlaststatus(QStringLiteral("Hall Lamp 1")));
+        QCOMPARE(seen.level(QStringLiteral("Hall Lamp 6")), 20);
+        QVERIFY(seen.getlaststatus(QStringLiteral("Lounge Lamp")));
+        QCOMPARE(seen.level(QStringLiteral("Lounge Lamp")), 40);
+    }
+
+    // Commands on the line take seconds: what the tick has recorded is on
+    // disk while it waits for the next one, not only at its end.
+    void statesReachTheDiskWhileTheTickWaits()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(300); // 0.3 s on the fast test clock
+        rig.write({QStringLiteral("Hall Lamp~B~1~ ~22:00~on~daily~u"),
+                   QStringLiteral("Porch Light~B~2~ ~22:00~off~daily~u")});
+        rig.devices.setstatus(QStringLiteral("Porch Light"), QStringLiteral("on"), QString());
+        Clock::instance().freeze(QDateTime(thursday, QTime(22, 0, 1)), 1000);
+        auto tick = rig.scheduler.minuteTick();
+        // The Hall Lamp is switched and the Porch Light's command is on the line.
+        QTRY_VERIFY(rig.sent().contains(QStringLiteral("B2 3 20")));
+        SettingsStore engine(rig.folder.file(QStringLiteral("machine.ini")),
+                             rig.folder.file(QStringLiteral("user")));
+        DeviceStatus seen(engine);
+        QTRY_VERIFY((engine.sync(), seen.getlaststatus(QStringLiteral("Hall Lamp"))));
+        QVERIFY(!tick.isReady());
+        QVERIFY(seen.getlaststatus(QStringLiteral("Porch Light")));
+        QCoro::waitFor(tick);
+        engine.sync();
+        QVERIFY(!seen.getlaststatus(QStringLiteral("Porch Light")));
+        QVERIFY(!rig.settings.inBatch());
+    }
+
+    // A scheduler destroyed while its tick waits on the line: the tick ends
+    // at its next step, and so does its batch, so later writes are not held.
+    void tickOfADestroyedSchedulerEndsItsBatch()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(300);
+        rig.write({QStringLiteral("Hall Lamp~B~1~ ~22:00~off~daily~u")});
+        Clock::instance().freeze(QDateTime(thursday, QTime(22, 0, 1)), 1000);
+        auto scheduler = std::make_unique<EventScheduler>(rig.events, rig.settings, rig.commands,
+                                                          rig.devices, rig.status,
+                                                          SchedulerPolicy::engine());
+        auto tick = scheduler->minuteTick();
+        QTRY_VERIFY(rig.sent().size() == 1);
+        QVERIFY(rig.settings.inBatch());
+        scheduler.reset();
+        QCoro::waitFor(tick);
+        QVERIFY(!rig.settings.inBatch());
+        const quint64 before = rig.settings.rewrites();
+        rig.settings.write(settingkeys::port, QStringLiteral("4"));
+        QCOMPARE(rig.settings.rewrites(), before + 1);
+    }
+
     // The engine takes the flag from the per-user settings only.
     void engineReadsInstallingPerUser()
     {
