@@ -20,6 +20,19 @@ QString dimFromCell(QString cell)
 
 } // namespace
 
+QStringView EventRecord::timeField(QStringView line)
+{
+    qsizetype begin = 0;
+    for (int n = 0; n < 4; ++n) {
+        const qsizetype at = line.indexOf(separator, begin);
+        if (at < 0)
+            return {};
+        begin = at + 1;
+    }
+    const qsizetype end = line.indexOf(separator, begin);
+    return end < 0 ? QStringView() : line.mid(begin, end - begin);
+}
+
 std::optional<EventRecord> EventRecord::parse(const QString& line)
 {
     if (line.trimmed().isEmpty())

@@ -35,6 +35,10 @@ struct EventRecord {
     // whole number give nothing: the line is skipped, never fatal.
     static std::optional<EventRecord> parse(const QString& line);
 
+    // The time field (the fifth) of a file line as it stands, without
+    // copying; empty when the line has too few separators to be an event.
+    static QStringView timeField(QStringView line);
+
     // The file line; the unit written as a plain number.
     QString line() const;
 

@@ -133,6 +133,37 @@ std::optional<QString> EventScheduler::dueTime(const EventRecord& event, bool su
     return time.toString(minuteFormat);
 }
 
+// Most lines of a long list are clock times of other minutes: they are
+// passed over here, so the tick reads only the few that may be due. Anything
+// out of the ordinary (a sun time, a time that is not plain digits) goes the
+// full way through dueTime.
+bool EventScheduler::notDueAt(QStringView time, bool sunEvents, const QString& tickTime)
+{
+    if (time.isNull())
+        return true; // too few fields to be an event at all
+    if (!sunEvents)
+        return time != tickTime;
+    const QStringView clock = time.trimmed();
+    const qsizetype colon = clock.indexOf(QLatin1Char(':'));
+    const auto number = [](QStringView digits) {
+        int value = 0;
+        for (const QChar c : digits) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return -1;
+            value = value * 10 + (c.unicode() - '0');
+        }
+        return value;
+    };
+    if (colon < 1 || colon > 2 || clock.size() - colon - 1 < 1 || clock.size() - colon - 1 > 2)
+        return false;
+    const int hour = number(clock.first(colon));
+    const int minute = number(clock.sliced(colon + 1));
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
+        return false;
+    return hour != QStringView(tickTime).first(2).toInt() ||
+           minute != QStringView(tickTime).sliced(3).toInt();
+}
+
 void EventScheduler::queueOnce(const QString& text)
 {
     for (int slot = m_policy.firstSlot; slot <= m_policy.lastSlot && slot < slotCount; ++slot) {
@@ -210,6 +241,8 @@ QCoro::Task<> EventScheduler::minuteTick()
     // Blank or malformed lines are skipped; the tick goes on.
     const QStringList lines = TextListFile::readLines(m_events.path());
     for (const QString& line : lines) {
+        if (notDueAt(EventRecord::timeField(line), m_policy.sunEvents, tickTime))
+            continue;
         const auto parsed = EventRecord::parse(line);
         if (!parsed)
             continue;

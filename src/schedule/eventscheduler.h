@@ -91,6 +91,11 @@ public:
     static std::optional<QString> dueTime(const EventRecord& event, bool sunEvents,
                                           const QDateTime& sunrise, const QDateTime& sunset);
 
+    // True when a line with this time field cannot come due at this minute
+    // ("HH:mm"), told without reading the rest of the line. False when it
+    // may: the line is then read in full and its due time worked out.
+    static bool notDueAt(QStringView time, bool sunEvents, const QString& tickTime);
+
     const std::array<QString, slotCount>& pendingdeletes() const { return m_pending; }
 
 Q_SIGNALS:

@@ -589,6 +589,57 @@ private Q_SLOTS:
         QCOMPARE(rig.sent(), QStringList{"A3 3 20"});
     }
 
+    // The tick passes over lines that cannot be due without reading them
+    // in full; it must never pass over one that is. Every time text, as
+    // either program reads it, against minutes it is and is not due at.
+    void quickSkipNeverMissesADueLine_data()
+    {
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<bool>("sunEvents");
+        QTest::addColumn<bool>("skipped"); // at 07:30 when not due there
+        for (const bool sun : {true, false}) {
+            const char* who = sun ? "desktop" : "engine";
+            for (const char* time :
+                 {"07:30", "7:30", " 7:30 ", "7:3", "07:05", "7:5", "00:00", "23:59", "24:00",
+                  "7:60", "730", "07:30:00", "+7:30", "sSet:00", "SRISE:-1", "", " ", "x7:30"}) {
+                // Plain digits of another minute; everything else goes the
+                // full way in the desktop, and the engine skips all but "07:30".
+                const bool skipped =
+                    !sun ||
+                    QList<QByteArray>{"07:05", "7:5", "7:3", "00:00", "23:59"}.contains(time);
+                QTest::addRow("%s '%s'", who, time) << QString::fromLatin1(time) << sun << skipped;
+            }
+        }
+    }
+    void quickSkipNeverMissesADueLine()
+    {
+        QFETCH(QString, time);
+        QFETCH(bool, sunEvents);
+        QFETCH(bool, skipped);
+        const QString line = QStringLiteral("Lamp~A~3~ ~%1~on~daily~mtwufsr").arg(time);
+        QCOMPARE(EventRecord::timeField(line), QStringView(time));
+        const auto event = EventRecord::parse(line);
+        QVERIFY(event);
+        const QDateTime sunrise(thursday, QTime(6, 30)), sunset(thursday, QTime(17, 46));
+        const auto due = EventScheduler::dueTime(*event, sunEvents, sunrise, sunset);
+        for (const QString& tick :
+             {QStringLiteral("07:30"), QStringLiteral("07:05"), QStringLiteral("00:00"),
+              QStringLiteral("23:59"), QStringLiteral("17:46"), QStringLiteral("05:30")}) {
+            if (due == tick)
+                QVERIFY2(!EventScheduler::notDueAt(EventRecord::timeField(line), sunEvents, tick),
+                         qPrintable(tick));
+        }
+        // The plain clock times are passed over quickly at a minute they are
+        // not due; the rest go the full way.
+        if (due != QStringLiteral("07:30"))
+            QCOMPARE(EventScheduler::notDueAt(EventRecord::timeField(line), sunEvents,
+                                              QStringLiteral("07:30")),
+                     skipped);
+        // A line too short to be an event is passed over.
+        QVERIFY(EventScheduler::notDueAt(EventRecord::timeField(u"Lamp~A~3~ "), sunEvents,
+                                         QStringLiteral("07:30")));
+    }
+
     void runEventNow_data()
     {
         QTest::addColumn<int>("count");
