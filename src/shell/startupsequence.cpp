@@ -3,12 +3,15 @@
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "platform/servicemanager.h"
+#include "platform/settlewait.h"
 #include "platform/singleinstance.h"
 #include "platform/statussink.h"
 #include "startuphost.h"
 #include "x10/interfacecontrol.h"
 
 #include <QPointer>
+
+#include <optional>
 
 namespace casalux {
 
@@ -31,24 +34,46 @@ StartupSequence::StartupSequence(StartupHost& host, SettingsStore& settings,
 QCoro::Task<bool> StartupSequence::start()
 {
     QPointer<StartupSequence> self(this);
+    // Cleared on every way out of the steps a shut-down may cut short, so
+    // that a shut-down waiting for them goes on.
+    struct Starting {
+        QPointer<StartupSequence> sequence;
+        explicit Starting(StartupSequence* owner) : sequence(owner) {}
+        Starting(const Starting&) = delete;
+        Starting& operator=(const Starting&) = delete;
+        ~Starting()
+        {
+            if (sequence)
+                sequence->m_starting = false;
+        }
+    };
     m_skip = false;
+    m_closing = false;
+    m_otherCopy = false;
+    m_starting = true;
+    std::optional<Starting> starting(std::in_place, this);
     m_host.showWait(QStringLiteral("Casalux - Starting"));
     m_settings.write(settingkeys::closeengine, QStringLiteral("True"));
     m_host.suppressHandlers(true, true);
 
     co_await stopEngine();
-    if (!self)
+    if (!self || m_closing)
         co_return false;
     const bool alone = co_await m_instance.claim();
     if (!self)
         co_return false;
     if (!alone) {
-        m_host.endProgram();
+        m_otherCopy = true;
+        if (!m_closing)
+            m_host.endProgram();
         co_return false;
     }
-    co_await delay();
-    if (!self)
+    if (m_closing)
         co_return false;
+    co_await delay();
+    if (!self || m_closing)
+        co_return false;
+    starting.reset();
 
     m_host.showWebPort(m_settings.read(settingkeys::webport));
     m_settings.write(settingkeys::installing, QStringLiteral("False"));
@@ -68,18 +93,22 @@ QCoro::Task<bool> StartupSequence::start()
     co_return true;
 }
 
+// The 3-second pause between stop requests is taken a second at a time, so
+// that a shut-down coming meanwhile is not kept waiting.
 QCoro::Task<> StartupSequence::stopEngine()
 {
     QPointer<StartupSequence> self(this);
     QString status = co_await m_service.status();
-    for (int i = 0; i < stopTries && self && !stopped(status); ++i) {
+    for (int i = 0; i < stopTries && self && !m_closing && !stopped(status); ++i) {
         co_await m_service.stop();
-        if (!self)
+        if (!self || m_closing)
             co_return;
         m_host.setWaitProgress(QStringLiteral("Stopping Service"));
-        co_await waitseconds(3);
-        if (!self)
-            co_return;
+        for (int second = 0; second < 3; ++second) {
+            co_await waitseconds(1);
+            if (!self || m_closing)
+                co_return;
+        }
         status = co_await m_service.status();
     }
 }
@@ -95,7 +124,7 @@ QCoro::Task<> StartupSequence::delay()
         co_await waitseconds(1);
         if (!self)
             co_return;
-        if (m_skip)
+        if (m_skip || m_closing)
             break;
     }
     m_host.showSkipLink(false);
@@ -104,6 +133,18 @@ QCoro::Task<> StartupSequence::delay()
 QCoro::Task<> StartupSequence::shutdown()
 {
     QPointer<StartupSequence> self(this);
+    m_closing = true;
+    if (m_starting) {
+        co_await SettleWait::until([self] { return !self || !self->m_starting; },
+                                   startStopLimitMs);
+        if (!self)
+            co_return;
+    }
+    if (m_otherCopy) {
+        // The running copy owns the interface and keeps the engine stopped.
+        m_host.closeWait();
+        co_return;
+    }
     m_settings.write(settingkeys::closeengine, QStringLiteral("False"));
     m_host.showWait(QStringLiteral("Casalux - Closing"));
     m_status.setStatus(StatusSink::Activity, QStringLiteral("Closing communications, please wait"));

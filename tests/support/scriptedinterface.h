@@ -31,6 +31,9 @@ public:
     void setSendResult(bool ok) { m_sendResult = ok; }
     // Each send takes this long on the test clock, as a busy line would.
     void setSendSeconds(double seconds) { m_sendSeconds = seconds; }
+    // Each open takes this long on the test clock; the port counts as open
+    // only once it has answered.
+    void setOpenSeconds(double seconds) { m_openSeconds = seconds; }
 
     QCoro::Task<int> open() override;
     QCoro::Task<bool> send(QString house, QString unit, int function, double level, int arg5,
@@ -50,6 +53,7 @@ private:
     int m_defaultOpen = Ready;
     bool m_sendResult = true;
     double m_sendSeconds = 0;
+    double m_openSeconds = 0;
 };
 
 } // namespace casalux::test
