@@ -592,10 +592,13 @@ QCoro::Task<> MainWindow::shutdown()
     m_core->finder.stop();
     // A device command on the line, a command from a page and the search
     // each finish (within a few seconds) before the port is closed.
-    co_await SettleWait::until([self] {
+    // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
+    // expression twice.)
+    const std::function<bool()> settled = [self] {
         return !self || (!self->m_core->commands.commandInProgress() &&
                          !self->m_core->server.serving() && !self->m_core->finder.searching());
-    });
+    };
+    co_await SettleWait::until(settled);
     if (!self)
         co_return;
     // The engine takes the web port over when it starts: let it go first.

@@ -191,10 +191,13 @@ QCoro::Task<> HearthcoreEngine::shutdown()
     // A command on the line (a minute tick holds filebusy while it sends), a
     // command from a page, a release or a start-up under way: each is let to
     // finish, for a few seconds at most.
-    co_await SettleWait::until([self] {
+    // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
+    // expression twice.)
+    const std::function<bool()> settled = [self] {
         return !self || (!self->m_server.serving() && !self->m_filebusy.isHeld() &&
                          !self->m_releasing && !self->m_starting.isHeld());
-    });
+    };
+    co_await SettleWait::until(settled);
     if (!self)
         co_return;
     m_control.close();

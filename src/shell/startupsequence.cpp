@@ -11,8 +11,6 @@
 
 #include <QPointer>
 
-#include <optional>
-
 namespace casalux {
 
 namespace {
@@ -34,46 +32,20 @@ StartupSequence::StartupSequence(StartupHost& host, SettingsStore& settings,
 QCoro::Task<bool> StartupSequence::start()
 {
     QPointer<StartupSequence> self(this);
-    // Cleared on every way out of the steps a shut-down may cut short, so
-    // that a shut-down waiting for them goes on.
-    struct Starting {
-        QPointer<StartupSequence> sequence;
-        explicit Starting(StartupSequence* owner) : sequence(owner) {}
-        Starting(const Starting&) = delete;
-        Starting& operator=(const Starting&) = delete;
-        ~Starting()
-        {
-            if (sequence)
-                sequence->m_starting = false;
-        }
-    };
     m_skip = false;
     m_closing = false;
     m_otherCopy = false;
-    m_starting = true;
-    std::optional<Starting> starting(std::in_place, this);
     m_host.showWait(QStringLiteral("Casalux - Starting"));
     m_settings.write(settingkeys::closeengine, QStringLiteral("True"));
     m_host.suppressHandlers(true, true);
 
-    co_await stopEngine();
-    if (!self || m_closing)
-        co_return false;
-    const bool alone = co_await m_instance.claim();
+    m_starting = true;
+    const bool goOn = co_await takeOver();
     if (!self)
         co_return false;
-    if (!alone) {
-        m_otherCopy = true;
-        if (!m_closing)
-            m_host.endProgram();
+    m_starting = false;
+    if (!goOn || m_closing)
         co_return false;
-    }
-    if (m_closing)
-        co_return false;
-    co_await delay();
-    if (!self || m_closing)
-        co_return false;
-    starting.reset();
 
     m_host.showWebPort(m_settings.read(settingkeys::webport));
     m_settings.write(settingkeys::installing, QStringLiteral("False"));
@@ -91,6 +63,29 @@ QCoro::Task<bool> StartupSequence::start()
     m_host.suppressHandlers(true, false); // option clicks stay off until the start-up timer
     m_host.closeWait();
     co_return true;
+}
+
+// Stops the engine, waits out another copy and the delay. False when the
+// program ends instead: another copy runs, or shut-down has begun.
+QCoro::Task<bool> StartupSequence::takeOver()
+{
+    QPointer<StartupSequence> self(this);
+    co_await stopEngine();
+    if (!self || m_closing)
+        co_return false;
+    const bool alone = co_await m_instance.claim();
+    if (!self)
+        co_return false;
+    if (!alone) {
+        m_otherCopy = true;
+        if (!m_closing)
+            m_host.endProgram();
+        co_return false;
+    }
+    if (m_closing)
+        co_return false;
+    co_await delay();
+    co_return self && !m_closing;
 }
 
 // The 3-second pause between stop requests is taken a second at a time, so
@@ -135,8 +130,10 @@ QCoro::Task<> StartupSequence::shutdown()
     QPointer<StartupSequence> self(this);
     m_closing = true;
     if (m_starting) {
-        co_await SettleWait::until([self] { return !self || !self->m_starting; },
-                                   startStopLimitMs);
+        // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
+        // expression twice.)
+        const std::function<bool()> stopped = [self] { return !self || !self->m_starting; };
+        co_await SettleWait::until(stopped, startStopLimitMs);
         if (!self)
             co_return;
     }

@@ -45,6 +45,7 @@ public:
     static constexpr int startStopLimitMs = 10000;
 
 private:
+    QCoro::Task<bool> takeOver();
     QCoro::Task<> stopEngine();
     QCoro::Task<> delay();
 

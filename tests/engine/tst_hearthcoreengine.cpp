@@ -115,9 +115,10 @@ private Q_SLOTS:
         rig.control.setDefaultOpenAnswer(answer);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(reason));
         auto start = rig.engine->start();
-        QCoro::waitFor(Clock::instance().sleep(12));
+        QTRY_VERIFY(rig.control.openedPorts.size() >= 3);
         QVERIFY(!start.isReady());
-        QCOMPARE(rig.control.openedPorts, (QList<int>{2, 2, 2}));
+        QCOMPARE(rig.control.openedPorts.count(2), rig.control.openedPorts.size());
+        QCOMPARE(rig.control.closeCount, rig.control.openedPorts.size()); // let go between tries
         QVERIFY(!rig.engine->server().web().ServerRunning());
         QVERIFY(!rig.engine->scheduler().eventTimerActive());
 
