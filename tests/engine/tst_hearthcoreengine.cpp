@@ -202,10 +202,13 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.settings.write(settingkeys::port, QStringLiteral("1"));
-        rig.control.setOpenSeconds(3);
+        // Slow enough that the open is surely still under way at the release.
+        Clock::instance().freeze(QDateTime(QDate(2026, 3, 5), QTime(7, 29, 50)), 20);
+        rig.control.setOpenSeconds(10);
         auto start = rig.engine->start();
         QCoro::waitFor(Clock::instance().sleep(1));
         QCOMPARE(rig.control.openedPorts, QList<int>{1});
+        QVERIFY(!start.isReady()); // still opening
         auto release = rig.engine->release(); // as the watch does on closeengine
         QVERIFY(QCoro::waitFor(start));
         QCoro::waitFor(release);
