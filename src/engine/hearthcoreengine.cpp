@@ -2,8 +2,8 @@
 
 #include "home/settingsstore.h"
 #include "platform/clock.h"
-#include "x10/interfacecontrol.h"
 #include "platform/settlewait.h"
+#include "x10/interfacecontrol.h"
 #include "x10/interfacefinder.h"
 #include "x10/serialportmap.h"
 

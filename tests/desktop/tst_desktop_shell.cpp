@@ -238,7 +238,8 @@ private Q_SLOTS:
         QVERIFY(startUp(rig));
         QTRY_COMPARE(line.openedPorts.size(), 1);
         const auto webPort = quint16(rig.settings.read(settingkeys::webport).toUInt());
-        auto page = test::httpGet(webPort, QStringLiteral("/index.html?A~3~LoungeLamp~turnon~Lounge"));
+        auto page =
+            test::httpGet(webPort, QStringLiteral("/index.html?A~3~LoungeLamp~turnon~Lounge"));
         QTRY_VERIFY(line.sending);
         rig.window.close();
         QTRY_VERIFY_WITH_TIMEOUT(rig.window.finished(), 10000);

@@ -96,7 +96,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(listening(rig.webPort), 10000);
         std::optional<QCoro::Task<QByteArray>> page;
         if (fromPage)
-            page.emplace(test::httpGet(rig.webPort, QStringLiteral("/index.html?A~3~DenLamp~turnon~Den")));
+            page.emplace(
+                test::httpGet(rig.webPort, QStringLiteral("/index.html?A~3~DenLamp~turnon~Den")));
         // The address of A3 has reached the interface: the command is on the line.
         QTRY_VERIFY2_WITH_TIMEOUT(rig.sim.receivedHex().contains(QLatin1String("04 62")),
                                   qPrintable(rig.sim.receivedHex()), 15000);
