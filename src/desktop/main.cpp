@@ -113,7 +113,9 @@ int main(int argc, char* argv[])
                      [&window](int) { window.close(); });
     window.core().launch([](MainWindow& w) -> QCoro::Task<> {
         const bool go = co_await w.startup();
-        if (!go)
+        // Closed during start-up: the shut-down under way ends the program
+        // once it has handed the interface back.
+        if (!go && !w.closing())
             QMetaObject::invokeMethod(qApp, &QApplication::quit, Qt::QueuedConnection);
     }(window));
     return QApplication::exec();

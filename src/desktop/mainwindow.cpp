@@ -18,6 +18,7 @@
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "platform/prompts.h"
+#include "platform/settlewait.h"
 #include "platform/singleinstance.h"
 
 #include <QApplication>
@@ -586,6 +587,20 @@ QCoro::Task<> MainWindow::shutdown()
     QPointer<MainWindow> self(this);
     m_startuptimer.stop();
     m_core->scheduler.stop();
+    // An interface search gives up at its next port, so it neither keeps
+    // the port nor reports a failure once the engine has been started.
+    m_core->finder.stop();
+    // A device command on the line, a command from a page and the search
+    // each finish (within a few seconds) before the port is closed.
+    // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
+    // expression twice.)
+    const std::function<bool()> settled = [self] {
+        return !self || (!self->m_core->commands.commandInProgress() &&
+                         !self->m_core->server.serving() && !self->m_core->finder.searching());
+    };
+    co_await SettleWait::until(settled);
+    if (!self)
+        co_return;
     // The engine takes the web port over when it starts: let it go first.
     m_core->server.stopserver();
     co_await m_sequence.shutdown();
@@ -787,9 +802,11 @@ void MainWindow::saveWindowPosition()
     m_core->settings.write(settingkeys::top, QString::number(pos().y()));
 }
 
+// The stored option: a shut-down during start-up comes before the box has
+// been loaded from it.
 bool MainWindow::serviceTicked() const
 {
-    return m_home->serviceTicked();
+    return m_options.serviceTicked();
 }
 
 } // namespace casalux

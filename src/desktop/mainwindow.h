@@ -100,6 +100,8 @@ public:
     void startupTick();
     // Shut-down has run to its end and the window has closed.
     bool finished() const { return m_finished; }
+    // Shut-down has begun.
+    bool closing() const { return m_closing; }
 
     // loadtray: the icon in the notification area with its tip and menu.
     void loadtray();

@@ -2,17 +2,40 @@
 
 #include "home/settingsstore.h"
 #include "platform/clock.h"
+#include "platform/settlewait.h"
 #include "x10/interfacecontrol.h"
 #include "x10/interfacefinder.h"
+#include "x10/serialportmap.h"
 
+#include <QLoggingCategory>
 #include <QPointer>
 
 namespace casalux {
 
+// The engine's log: warnings reach the service manager's journal.
+Q_LOGGING_CATEGORY(lcEngine, "hearthcore", QtWarningMsg)
+
 namespace {
 const QString releasedNotice = QStringLiteral(
     "Casalux has taken over the X10 interface: switch devices from the desktop program.");
+const QString closingNotice =
+    QStringLiteral("The Casalux engine is closing: nothing was switched.");
+
+QString openFailure(int result, int port)
+{
+    const QString where =
+        QStringLiteral("port %1 (%2)").arg(port).arg(SerialPortMap::devicePath(port));
+    const QString why =
+        result == InterfaceControl::PortUnusable
+            ? QStringLiteral("cannot be opened: is the adapter plugged in, and may this user "
+                             "use the device?")
+            : QStringLiteral("opened, but no X10 interface answered on it: is it connected "
+                             "and powered?");
+    return QStringLiteral("the X10 interface on %1 %2 Trying again every %3 seconds.")
+        .arg(where, why)
+        .arg(HearthcoreEngine::openRetrySeconds);
 }
+} // namespace
 
 HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& settings,
                                    InterfaceControl& control, QObject* parent)
@@ -23,10 +46,15 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
       m_server({programFolder, settings, m_commands, m_status, m_silent})
 {
     m_scheduler.setQuitHook([this] { Q_EMIT quitRequested(); });
-    // After the hand-over a click on a page must not pass for a switch.
-    m_server.setCommandGate([this] { return m_released ? releasedNotice : QString(); });
+    // After the hand-over a click on a page must not pass for a switch, nor
+    // may one start while the engine is ending.
+    m_server.setCommandGate([this] {
+        if (m_released || m_releasing)
+            return releasedNotice;
+        return m_stopping ? closingNotice : QString();
+    });
     connect(&m_timer1, &QTimer::timeout, this, [this] {
-        if (!m_releasing && !m_released)
+        if (!m_releasing && !m_released && !m_stopping)
             watchHandOver();
     });
 }
@@ -34,36 +62,89 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
 QCoro::Task<bool> HearthcoreEngine::start()
 {
     QPointer<HearthcoreEngine> self(this);
+    auto starting = m_starting.tryTake();
     m_settings.write(settingkeys::closeengine, QStringLiteral("False"));
     m_timer1.start(Clock::instance().interval(watchIntervalMs));
     if (m_settings.read(settingkeys::startupDelay) == QLatin1String("delayed")) {
-        for (int i = 0; i < delaySeconds && self; ++i)
+        for (int i = 0; i < delaySeconds && self && !startAbandoned(); ++i)
             co_await waitseconds(1);
     }
-    if (!self)
+    if (!self || m_stopping)
         co_return false;
-    // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
-    const bool found = co_await findinterface();
-    if (!found)
-        co_return false;
+    if (!startAbandoned()) {
+        // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
+        const bool found = co_await findinterface();
+        if (!self || m_stopping || !found)
+            co_return false;
+    }
+    // Also after a hand-over during start-up: the pages then say who has
+    // the interface.
     m_server.startserver();
     co_return true;
 }
 
+// Only the stored port: "none" means the desktop program never found one,
+// and the engine has nothing to drive. A port that does not open now may
+// open later (an adapter plugged in late, a permission being granted), so
+// the engine keeps trying rather than serving pages that switch nothing.
+// True when the start-up goes on: the interface is open, or the desktop
+// program has asked for it meanwhile.
 QCoro::Task<bool> HearthcoreEngine::findinterface()
 {
-    // Only the stored port: "none" means the desktop program never found one.
+    QPointer<HearthcoreEngine> self(this);
     const std::optional<int> port = InterfaceFinder::savedPort(m_settings);
     if (!port)
         co_return false;
     m_control.setPort(*port);
-    const int result = co_await m_control.open();
-    if (result != InterfaceControl::Ready && result != InterfaceControl::PortUnusable)
+    int lastFailure = InterfaceControl::Ready;
+    for (;;) {
+        const bool asked = co_await handOverAsked();
+        if (!self)
+            co_return false;
+        if (asked || startAbandoned())
+            co_return true;
+        m_opening = true;
+        const int result = co_await m_control.open();
+        if (!self)
+            co_return false;
+        m_opening = false;
+        if (startAbandoned()) {
+            // Asked for the port (or to end) while opening it: the port
+            // must not stay open behind the hand-over.
+            m_control.close();
+            co_return true;
+        }
+        if (result == InterfaceControl::Ready) {
+            if (lastFailure != InterfaceControl::Ready)
+                qCWarning(lcEngine).noquote()
+                    << QStringLiteral("the X10 interface on port %1 answered.").arg(*port);
+            m_open = true;
+            InterfaceFinder::claim(m_control, m_settings, *port);
+            m_scheduler.armEventTimer();
+            m_scheduler.armRemovalTimer();
+            co_return true;
+        }
+        // Said once per kind of failure, not at every try.
+        if (result != lastFailure)
+            qCWarning(lcEngine).noquote() << openFailure(result, *port);
+        lastFailure = result;
+        m_control.close();
+        for (int i = 0; i < openRetrySeconds && !startAbandoned(); ++i) {
+            co_await waitseconds(1);
+            if (!self)
+                co_return false;
+        }
+    }
+}
+
+// The desktop program writes the flag from its own process: read it before
+// the port is taken, not only at the next watch tick.
+QCoro::Task<bool> HearthcoreEngine::handOverAsked()
+{
+    m_settings.sync();
+    if (m_settings.read(settingkeys::closeengine) != QLatin1String("True"))
         co_return false;
-    m_open = result == InterfaceControl::Ready;
-    InterfaceFinder::claim(m_control, m_settings, *port);
-    m_scheduler.armEventTimer();
-    m_scheduler.armRemovalTimer();
+    co_await release();
     co_return true;
 }
 
@@ -86,6 +167,12 @@ QCoro::Task<> HearthcoreEngine::release()
     auto hold = co_await m_filebusy.take(1);
     if (!self)
         co_return;
+    // An open under way at start-up closes the port itself when it returns.
+    while (m_opening) {
+        co_await Clock::instance().sleep(0.1);
+        if (!self)
+            co_return;
+    }
     m_control.close();
     m_open = false;
     m_released = true;
@@ -95,10 +182,27 @@ QCoro::Task<> HearthcoreEngine::release()
 
 QCoro::Task<> HearthcoreEngine::shutdown()
 {
+    if (m_stopping)
+        co_return;
+    m_stopping = true;
     QPointer<HearthcoreEngine> self(this);
-    co_await release();
-    if (self)
-        m_server.stopserver();
+    m_scheduler.stop();
+    m_timer1.stop();
+    // A command on the line (a minute tick holds filebusy while it sends), a
+    // command from a page, a release or a start-up under way: each is let to
+    // finish, for a few seconds at most.
+    // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
+    // expression twice.)
+    const std::function<bool()> settled = [self] {
+        return !self || (!self->m_server.serving() && !self->m_filebusy.isHeld() &&
+                         !self->m_releasing && !self->m_starting.isHeld());
+    };
+    co_await SettleWait::until(settled);
+    if (!self)
+        co_return;
+    m_control.close();
+    m_open = false;
+    m_server.stopserver();
 }
 
 } // namespace casalux

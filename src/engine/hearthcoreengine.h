@@ -28,18 +28,25 @@ class HearthcoreEngine final : public QObject {
 public:
     static constexpr int watchIntervalMs = 5000; // Timer1
     static constexpr int delaySeconds = 21;
+    // Between tries of a stored port that could not be opened at start.
+    static constexpr int openRetrySeconds = 5;
 
     HearthcoreEngine(const QString& programFolder, SettingsStore& settings,
                      InterfaceControl& control, QObject* parent = nullptr);
 
-    // Start-up. False when the engine has nothing to do and should end: no
-    // port stored, or the stored port did not answer.
+    // Start-up. False when the engine has nothing to do and should end (no
+    // port stored), or was asked to end meanwhile. A stored port that
+    // cannot be opened is tried again every few seconds until it opens, the
+    // desktop program asks for it, or the engine is asked to end.
     QCoro::Task<bool> start();
     // Lets go of the interface once the file work in progress is done; the
     // web pages stay up.
     QCoro::Task<> release();
-    // The program is asked to end: let go of everything.
+    // The program is asked to end: waits a few seconds at most for a minute
+    // tick, a command from a page or a release under way, then lets go of
+    // the interface and the web port.
     QCoro::Task<> shutdown();
+    bool stopping() const { return m_stopping; }
 
     bool released() const { return m_released; }
     bool interfaceOpen() const { return m_open; }
@@ -54,6 +61,10 @@ Q_SIGNALS:
 private:
     QCoro::Task<bool> findinterface();
     QCoro::Task<> watchHandOver(); // one Timer1 tick
+    // The desktop program has asked for the port, or the engine is ending:
+    // the start-up must not take (or keep) the port.
+    bool startAbandoned() const { return m_releasing || m_released || m_stopping; }
+    QCoro::Task<bool> handOverAsked();
 
     QString m_folder;
     SettingsStore& m_settings;
@@ -69,6 +80,9 @@ private:
     bool m_open = false;
     bool m_released = false;
     bool m_releasing = false;
+    BusyMark m_starting;
+    bool m_opening = false;
+    bool m_stopping = false;
 };
 
 } // namespace casalux

@@ -18,12 +18,15 @@ namespace {
 QCoro::Task<> run(HearthcoreEngine& engine)
 {
     const bool started = co_await engine.start();
-    if (!started)
-        QCoreApplication::exit(0); // nothing to drive: end quietly
+    // Nothing to drive: end quietly. (When asked to end, stop() ends it.)
+    if (!started && !engine.stopping())
+        QCoreApplication::exit(0);
 }
 
 QCoro::Task<> stop(HearthcoreEngine& engine)
 {
+    if (engine.stopping())
+        co_return; // a second signal: the first one's wait goes on
     co_await engine.shutdown();
     QCoreApplication::exit(0);
 }

@@ -3,6 +3,7 @@
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "platform/servicemanager.h"
+#include "platform/settlewait.h"
 #include "platform/singleinstance.h"
 #include "platform/statussink.h"
 #include "startuphost.h"
@@ -32,22 +33,18 @@ QCoro::Task<bool> StartupSequence::start()
 {
     QPointer<StartupSequence> self(this);
     m_skip = false;
+    m_closing = false;
+    m_otherCopy = false;
     m_host.showWait(QStringLiteral("Casalux - Starting"));
     m_settings.write(settingkeys::closeengine, QStringLiteral("True"));
     m_host.suppressHandlers(true, true);
 
-    co_await stopEngine();
+    m_starting = true;
+    const bool goOn = co_await takeOver();
     if (!self)
         co_return false;
-    const bool alone = co_await m_instance.claim();
-    if (!self)
-        co_return false;
-    if (!alone) {
-        m_host.endProgram();
-        co_return false;
-    }
-    co_await delay();
-    if (!self)
+    m_starting = false;
+    if (!goOn || m_closing)
         co_return false;
 
     m_host.showWebPort(m_settings.read(settingkeys::webport));
@@ -68,18 +65,45 @@ QCoro::Task<bool> StartupSequence::start()
     co_return true;
 }
 
+// Stops the engine, waits out another copy and the delay. False when the
+// program ends instead: another copy runs, or shut-down has begun.
+QCoro::Task<bool> StartupSequence::takeOver()
+{
+    QPointer<StartupSequence> self(this);
+    co_await stopEngine();
+    if (!self || m_closing)
+        co_return false;
+    const bool alone = co_await m_instance.claim();
+    if (!self)
+        co_return false;
+    if (!alone) {
+        m_otherCopy = true;
+        if (!m_closing)
+            m_host.endProgram();
+        co_return false;
+    }
+    if (m_closing)
+        co_return false;
+    co_await delay();
+    co_return self && !m_closing;
+}
+
+// The 3-second pause between stop requests is taken a second at a time, so
+// that a shut-down coming meanwhile is not kept waiting.
 QCoro::Task<> StartupSequence::stopEngine()
 {
     QPointer<StartupSequence> self(this);
     QString status = co_await m_service.status();
-    for (int i = 0; i < stopTries && self && !stopped(status); ++i) {
+    for (int i = 0; i < stopTries && self && !m_closing && !stopped(status); ++i) {
         co_await m_service.stop();
-        if (!self)
+        if (!self || m_closing)
             co_return;
         m_host.setWaitProgress(QStringLiteral("Stopping Service"));
-        co_await waitseconds(3);
-        if (!self)
-            co_return;
+        for (int second = 0; second < 3; ++second) {
+            co_await waitseconds(1);
+            if (!self || m_closing)
+                co_return;
+        }
         status = co_await m_service.status();
     }
 }
@@ -95,7 +119,7 @@ QCoro::Task<> StartupSequence::delay()
         co_await waitseconds(1);
         if (!self)
             co_return;
-        if (m_skip)
+        if (m_skip || m_closing)
             break;
     }
     m_host.showSkipLink(false);
@@ -104,6 +128,20 @@ QCoro::Task<> StartupSequence::delay()
 QCoro::Task<> StartupSequence::shutdown()
 {
     QPointer<StartupSequence> self(this);
+    m_closing = true;
+    if (m_starting) {
+        // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
+        // expression twice.)
+        const std::function<bool()> stopped = [self] { return !self || !self->m_starting; };
+        co_await SettleWait::until(stopped, startStopLimitMs);
+        if (!self)
+            co_return;
+    }
+    if (m_otherCopy) {
+        // The running copy owns the interface and keeps the engine stopped.
+        m_host.closeWait();
+        co_return;
+    }
     m_settings.write(settingkeys::closeengine, QStringLiteral("False"));
     m_host.showWait(QStringLiteral("Casalux - Closing"));
     m_status.setStatus(StatusSink::Activity, QStringLiteral("Closing communications, please wait"));

@@ -28,15 +28,24 @@ public:
                     QObject* parent = nullptr);
 
     // The main window's load. False when the program ends instead (another
-    // copy runs).
+    // copy runs), or when shut-down began meanwhile: loading then stops at
+    // its next step and opens nothing.
     QCoro::Task<bool> start();
     // The skip link of the wait window.
     void skipWait() { m_skip = true; }
 
-    // The main window's unload.
+    // The main window's unload. During start-up it first lets the start-up
+    // stop (a stop request to the engine in flight would otherwise land
+    // after the engine's restart), and leaves the engine alone when another
+    // copy of the program turned out to be running.
     QCoro::Task<> shutdown();
 
+    // Longest wait of shut-down for start-up to stop: the second-copy check
+    // takes up to its 5 seconds.
+    static constexpr int startStopLimitMs = 10000;
+
 private:
+    QCoro::Task<bool> takeOver();
     QCoro::Task<> stopEngine();
     QCoro::Task<> delay();
 
@@ -47,6 +56,9 @@ private:
     InterfaceControl& m_control;
     StatusSink& m_status;
     bool m_skip = false;
+    bool m_starting = false;
+    bool m_closing = false;
+    bool m_otherCopy = false;
 };
 
 } // namespace casalux

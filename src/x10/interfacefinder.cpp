@@ -38,6 +38,31 @@ void InterfaceFinder::claim(InterfaceControl& control, SettingsStore& settings, 
 
 QCoro::Task<bool> InterfaceFinder::findinterface()
 {
+    if (m_stopped)
+        co_return false;
+    // Counted while it runs, so that shut-down can wait for the port to be
+    // let go before it closes it and starts the engine.
+    struct Searching {
+        int& count;
+        explicit Searching(int& c) : count(c) { ++count; }
+        ~Searching() { --count; }
+    } searching(m_searching);
+    const bool found = co_await find();
+    if (m_stopped)
+        setBusy(false);
+    co_return found && !m_stopped;
+}
+
+bool InterfaceFinder::stoppedAfterOpen()
+{
+    if (!m_stopped)
+        return false;
+    m_control.close();
+    return true;
+}
+
+QCoro::Task<bool> InterfaceFinder::find()
+{
     setBusy(true);
     m_status.setStatus(StatusSink::Activity,
                        QStringLiteral("Please wait, connecting to X10 Interface"));
@@ -49,6 +74,8 @@ QCoro::Task<bool> InterfaceFinder::findinterface()
 
     m_control.setPort(saved);
     int result = co_await m_control.open();
+    if (stoppedAfterOpen())
+        co_return false;
     if (result == InterfaceControl::Ready) {
         found(saved);
         co_return true;
@@ -58,7 +85,11 @@ QCoro::Task<bool> InterfaceFinder::findinterface()
 
     for (int tries = 1; tries < savedPortTries; ++tries) {
         co_await waitseconds(retryWaitSeconds);
+        if (m_stopped)
+            co_return false;
         result = co_await m_control.open();
+        if (stoppedAfterOpen())
+            co_return false;
         if (result == InterfaceControl::Ready) {
             found(saved);
             co_return true;
@@ -83,12 +114,17 @@ QCoro::Task<bool> InterfaceFinder::search(int skipPort)
     for (int port = firstPort; port <= lastPort; ++port) {
         if (port == skipPort)
             continue;
+        if (m_stopped)
+            co_return false;
         m_status.setStatus(StatusSink::Activity,
                            QStringLiteral("Please wait, looking for interface on com port ") +
                                QString::number(port));
         m_control.close(); // let go of the port tried before
         m_control.setPort(port);
-        if (co_await m_control.open() == InterfaceControl::Ready) {
+        const int result = co_await m_control.open();
+        if (stoppedAfterOpen())
+            co_return false;
+        if (result == InterfaceControl::Ready) {
             found(port);
             co_return true;
         }

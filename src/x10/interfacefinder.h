@@ -47,6 +47,12 @@ public:
 
     bool interfaceReady() const { return m_ready; }
 
+    // The program is closing: a search under way gives up at its next port
+    // or open, closes what it opened and reports nothing. No search starts
+    // afterwards.
+    void stop() { m_stopped = true; }
+    bool searching() const { return m_searching > 0; }
+
     // True when an interface was found and opened.
     QCoro::Task<bool> findinterface();
     // Lets go of the port, forgets it and searches every port.
@@ -55,7 +61,10 @@ public:
     QCoro::Task<bool> manualport();
 
 private:
+    QCoro::Task<bool> find();
     QCoro::Task<bool> search(int skipPort);
+    // After an open: true (and the port closed) when a stop came meanwhile.
+    bool stoppedAfterOpen();
     void found(int port);
     void setBusy(bool busy);
 
@@ -65,6 +74,8 @@ private:
     Prompts& m_prompts;
     Hooks m_hooks;
     bool m_ready = false;
+    bool m_stopped = false;
+    int m_searching = 0;
 };
 
 } // namespace casalux

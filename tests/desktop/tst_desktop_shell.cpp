@@ -2,6 +2,7 @@
 #include "httpget.h"
 #include "home/settingkeys.h"
 #include "platform/clock.h"
+#include "servlane.h"
 #include "trayicon.h"
 #include "waitwindow.h"
 #include "windowrig.h"
@@ -25,6 +26,25 @@ const QByteArray home = "Lounge~~~\r\n"
                         "Lounge~Lamp~A~3\r\n"
                         "Hall~~~\r\n"
                         "Hall~Light~B~12\r\n";
+
+// Notes whether the port was closed under a command still on the line.
+struct WatchedInterface final : test::ScriptedInterface {
+    bool sending = false;
+    bool closedWhileSending = false;
+    QCoro::Task<bool> send(QString house, QString unit, int function, double level, int arg5,
+                           int arg6) override
+    {
+        sending = true;
+        const bool ok = co_await ScriptedInterface::send(house, unit, function, level, arg5, arg6);
+        sending = false;
+        co_return ok;
+    }
+    bool close() override
+    {
+        closedWhileSending = closedWhileSending || sending;
+        return ScriptedInterface::close();
+    }
+};
 
 // The start-up sequence as the program runs it, to its end. Its web server
 // listens on a free port, never on one the machine or another test uses.
@@ -150,6 +170,84 @@ private Q_SLOTS:
         QTest::mouseClick(skip, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(done, 3000);
         QVERIFY(rig.find<QCheckBox>("chk_startup")->isChecked());
+    }
+
+    // Closed during the countdown, before the option boxes are loaded: the
+    // stored "Run as a service" decides, and the program neither searches
+    // for the interface nor starts its web server.
+    void closedDuringStartUpRestartsTheEngineByTheStoredOption()
+    {
+        Clock::instance().start(QDateTime::currentDateTime(), 10); // a countdown of 2 s
+        WindowRig rig(home);
+        rig.settings.write(settingkeys::service, QStringLiteral("1"));
+        rig.settings.write(settingkeys::startupDelay, QStringLiteral("delayed"));
+        const quint16 webPort = test::freePort();
+        rig.settings.write(settingkeys::webport, QString::number(webPort));
+        bool done = false;
+        bool go = true;
+        rig.window.core().launch([](MainWindow& w, bool& d, bool& g) -> QCoro::Task<> {
+            g = co_await w.startup();
+            d = true;
+        }(rig.window, done, go));
+        QTRY_VERIFY(rig.window.waitWindow());
+        QTRY_VERIFY(rig.window.waitWindow()->progress().startsWith(QLatin1String("Time Delay")));
+        QVERIFY(!rig.find<QCheckBox>("chk_service")->isChecked()); // not loaded yet
+        rig.window.close();
+        QTRY_VERIFY(rig.window.finished());
+        QTRY_VERIFY(done);
+        QVERIFY(!go);
+        QCOMPARE(rig.service.calls.count(QStringLiteral("start")), 1);
+        QCOMPARE(rig.settings.read(settingkeys::closeengine), QStringLiteral("False"));
+        QTest::qWait(Clock::instance().interval(2 * MainWindow::startupTickMs));
+        QVERIFY(rig.control.openedPorts.isEmpty());
+        QVERIFY(!rig.window.core().server.web().ServerRunning());
+    }
+
+    // Closed while the interface is searched for: the search stops at its
+    // next port, before the port is closed and the engine started, and
+    // says nothing about not finding one.
+    void closedDuringTheSearchStopsIt()
+    {
+        Clock::instance().start(QDateTime::currentDateTime(), 20);
+        WindowRig rig(home);
+        rig.settings.write(settingkeys::service, QStringLiteral("1"));
+        rig.control.setDefaultOpenAnswer(InterfaceControl::NoAnswer);
+        rig.control.setOpenSeconds(1);
+        QVERIFY(startUp(rig));
+        QTRY_VERIFY(rig.control.openedPorts.size() >= 2);
+        const qsizetype triedBeforeClose = rig.control.openedPorts.size();
+        rig.window.close();
+        QTRY_VERIFY(rig.window.finished());
+        QCOMPARE(rig.service.calls.count(QStringLiteral("start")), 1);
+        QTest::qWait(Clock::instance().interval(5000)); // five more ports' worth
+        QVERIFY2(rig.control.openedPorts.size() <= triedBeforeClose + 1,
+                 qPrintable(QString::number(rig.control.openedPorts.size())));
+        QVERIFY(!rig.control.isOpen);
+        for (const auto& box : rig.prompts.shown)
+            QVERIFY2(box.title != QLatin1String("ERROR!"), qPrintable(box.text));
+    }
+
+    // Closed while a command from a page is on the line: the port is
+    // closed only once the command is through, and the page gets its answer.
+    void exitLetsAPageCommandFinish()
+    {
+        Clock::instance().start(QDateTime::currentDateTime(), 10);
+        WatchedInterface line;
+        line.setSendSeconds(5);
+        WindowRig rig(home, {}, &line);
+        QVERIFY(startUp(rig));
+        QTRY_COMPARE(line.openedPorts.size(), 1);
+        const auto webPort = quint16(rig.settings.read(settingkeys::webport).toUInt());
+        auto page =
+            test::httpGet(webPort, QStringLiteral("/index.html?A~3~LoungeLamp~turnon~Lounge"));
+        QTRY_VERIFY(line.sending);
+        rig.window.close();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.window.finished(), 10000);
+        QVERIFY(!line.closedWhileSending);
+        QVERIFY(line.closeCount >= 1);
+        const QByteArray answer = QCoro::waitFor(page);
+        QVERIFY2(answer.startsWith("HTTP/1.1 200") || answer.startsWith("HTTP/1.0 200"),
+                 answer.constData());
     }
 
     void leftInTheTrayStartsHiddenAndComesBack()

@@ -25,7 +25,7 @@ EngineRig::~EngineRig()
 
 bool EngineRig::start(const QString& now, double timeScale)
 {
-    if (!sim.start({}, 0))
+    if (!sim.start(simArguments, 0))
         return false;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("CASALUX_NOW"));

@@ -19,6 +19,8 @@ struct EngineRig {
     SimProcess sim;
     QProcess engine;
     const quint16 webPort;
+    // Passed to the simulator, e.g. a line delay that makes commands slow.
+    QStringList simArguments;
 
     EngineRig();
     // Ends the engine as a service manager would: SIGTERM, then a kill.

@@ -46,8 +46,9 @@ private Q_SLOTS:
         QVERIFY(rig.engine->server().web().ServerRunning());
     }
 
-    // No port, or one that never answers: the engine ends before its web
-    // server starts. A port that cannot be opened still lets it serve pages.
+    // No port: the engine has nothing to drive and ends before its web
+    // server starts. (A stored port that does not open is tried again:
+    // unopenablePortIsTriedAgain.)
     void stoppingConditions_data()
     {
         QTest::addColumn<QString>("port");
@@ -55,8 +56,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("runs");
         QTest::newRow("none") << "none" << 0 << false;
         QTest::newRow("garbage") << "COM3" << 0 << false;
-        QTest::newRow("no answer") << "2" << int(InterfaceControl::NoAnswer) << false;
-        QTest::newRow("unusable") << "2" << int(InterfaceControl::PortUnusable) << true;
     }
     void stoppingConditions()
     {
@@ -92,6 +91,131 @@ private Q_SLOTS:
             test::httpGet(rig.webPort, QStringLiteral("/index.html?A~3~DenLamp~turnon~Den")));
         QVERIFY(page.contains("Casalux has taken over the X10 interface"));
         QVERIFY(rig.control.sent.isEmpty());
+    }
+
+    // A stored port that cannot be opened (no permission, adapter not yet
+    // plugged in) or where nothing answers is tried again every few seconds,
+    // with the reason in the log once; the engine neither ends nor runs
+    // events or pages without an interface meanwhile.
+    void unopenablePortIsTriedAgain_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("unusable") << int(InterfaceControl::PortUnusable)
+                                  << "port 2 .* cannot be opened: .*Trying again every 5 seconds";
+        QTest::newRow("no answer") << int(InterfaceControl::NoAnswer)
+                                   << "port 2 .* no X10 interface answered .*Trying again";
+    }
+    void unopenablePortIsTriedAgain()
+    {
+        QFETCH(int, answer);
+        QFETCH(QString, reason);
+        Rig rig;
+        rig.settings.write(settingkeys::port, QStringLiteral("2"));
+        rig.control.setDefaultOpenAnswer(answer);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(reason));
+        auto start = rig.engine->start();
+        QTRY_VERIFY(rig.control.openedPorts.size() >= 3);
+        QVERIFY(!start.isReady());
+        QCOMPARE(rig.control.openedPorts.count(2), rig.control.openedPorts.size());
+        QCOMPARE(rig.control.closeCount, rig.control.openedPorts.size()); // let go between tries
+        QVERIFY(!rig.engine->server().web().ServerRunning());
+        QVERIFY(!rig.engine->scheduler().eventTimerActive());
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("port 2 answered"));
+        rig.control.setDefaultOpenAnswer(InterfaceControl::Ready);
+        QVERIFY(QCoro::waitFor(start));
+        QVERIFY(rig.engine->interfaceOpen());
+        QVERIFY(rig.engine->scheduler().eventTimerActive());
+        QVERIFY(rig.engine->server().web().ServerRunning());
+    }
+
+    // While it retries, the engine still lets go when the desktop program
+    // asks (its pages then say so), and ends when it is asked to.
+    void retryingHonoursHandOverAndShutdown()
+    {
+        {
+            Rig rig;
+            rig.settings.write(settingkeys::port, QStringLiteral("2"));
+            rig.control.setDefaultOpenAnswer(InterfaceControl::PortUnusable);
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be opened"));
+            auto start = rig.engine->start();
+            QCoro::waitFor(Clock::instance().sleep(7));
+            SettingsStore desktop(rig.folder.file(QStringLiteral("machine.ini")),
+                                  rig.folder.file(QStringLiteral("user")));
+            desktop.write(settingkeys::closeengine, QStringLiteral("True"));
+            rig.control.setDefaultOpenAnswer(InterfaceControl::Ready);
+            QVERIFY(QCoro::waitFor(start));
+            QVERIFY(rig.engine->released());
+            QVERIFY(!rig.control.isOpen);
+            QVERIFY(!rig.engine->scheduler().eventTimerActive());
+            const QByteArray page = QCoro::waitFor(
+                test::httpGet(rig.webPort, QStringLiteral("/index.html?A~3~DenLamp~turnon~Den")));
+            QVERIFY(page.contains("Casalux has taken over the X10 interface"));
+            QVERIFY(rig.control.sent.isEmpty());
+        }
+        {
+            Rig rig;
+            rig.settings.write(settingkeys::port, QStringLiteral("2"));
+            rig.control.setDefaultOpenAnswer(InterfaceControl::PortUnusable);
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be opened"));
+            auto start = rig.engine->start();
+            QCoro::waitFor(Clock::instance().sleep(7));
+            rig.control.setDefaultOpenAnswer(InterfaceControl::Ready);
+            QCoro::waitFor(rig.engine->shutdown());
+            QVERIFY(start.isReady());
+            QVERIFY(!QCoro::waitFor(start));
+            QVERIFY(!rig.control.isOpen);
+            QVERIFY(!rig.engine->scheduler().eventTimerActive());
+            QVERIFY(!rig.engine->server().web().ServerRunning());
+        }
+    }
+
+    // A closeengine written during the delayed start: the engine never
+    // opens the port, runs no events, and its pages say who has it.
+    void handOverDuringDelayKeepsThePortShut()
+    {
+        Rig rig;
+        rig.settings.write(settingkeys::port, QStringLiteral("1"));
+        rig.settings.SaveString(SettingsStore::Root::LocalMachine,
+                                QString::fromLatin1(settingkeys::currentVersionPath),
+                                QStringLiteral("Casaluxdelay"), QStringLiteral("delayed"));
+        auto start = rig.engine->start();
+        QCoro::waitFor(Clock::instance().sleep(3));
+        QVERIFY(!start.isReady());
+        SettingsStore desktop(rig.folder.file(QStringLiteral("machine.ini")),
+                              rig.folder.file(QStringLiteral("user")));
+        desktop.write(settingkeys::closeengine, QStringLiteral("True"));
+        QVERIFY(QCoro::waitFor(start));
+        QVERIFY(rig.control.openedPorts.isEmpty());
+        QVERIFY(rig.engine->released());
+        QVERIFY(!rig.engine->scheduler().eventTimerActive());
+        const QByteArray page = QCoro::waitFor(
+            test::httpGet(rig.webPort, QStringLiteral("/index.html?A~3~DenLamp~turnon~Den")));
+        QVERIFY(page.contains("Casalux has taken over the X10 interface"));
+        QVERIFY(rig.control.sent.isEmpty());
+    }
+
+    // The release comes while the port is being opened: the port is closed
+    // once the open returns, and stays closed.
+    void handOverDuringOpenClosesThePort()
+    {
+        Rig rig;
+        rig.settings.write(settingkeys::port, QStringLiteral("1"));
+        // Slow enough that the open is surely still under way at the release.
+        Clock::instance().freeze(QDateTime(QDate(2026, 3, 5), QTime(7, 29, 50)), 20);
+        rig.control.setOpenSeconds(10);
+        auto start = rig.engine->start();
+        QCoro::waitFor(Clock::instance().sleep(1));
+        QCOMPARE(rig.control.openedPorts, QList<int>{1});
+        QVERIFY(!start.isReady()); // still opening
+        auto release = rig.engine->release(); // as the watch does on closeengine
+        QVERIFY(QCoro::waitFor(start));
+        QCoro::waitFor(release);
+        QVERIFY(rig.engine->released());
+        QVERIFY(!rig.control.isOpen);
+        QVERIFY(!rig.engine->interfaceOpen());
+        QVERIFY(!rig.engine->scheduler().eventTimerActive());
     }
 
     void closeengineWatchedEveryFiveSeconds()

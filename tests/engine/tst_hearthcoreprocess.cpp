@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -71,6 +72,50 @@ private Q_SLOTS:
         const QByteArray page = QCoro::waitFor(test::httpGet(rig.webPort, QStringLiteral("/index.html")));
         QVERIFY2(page.startsWith("HTTP/1.1 200") || page.startsWith("HTTP/1.0 200"), page.constData());
         QCOMPARE(rig.engine.state(), QProcess::Running);
+    }
+
+    // A service manager's SIGTERM while a command is on the line, from a
+    // page or from a due event: the engine lets the command finish (the
+    // simulator takes 0.7 s per transmission), then lets go of the port and
+    // ends cleanly (the ASan build also checks that nothing ran on freed
+    // objects and nothing was left behind).
+    void sigtermLetsTheCommandFinish_data()
+    {
+        QTest::addColumn<bool>("fromPage");
+        QTest::newRow("web command") << true;
+        QTest::newRow("minute tick with a due event") << false;
+    }
+    void sigtermLetsTheCommandFinish()
+    {
+        QFETCH(bool, fromPage);
+        Rig rig;
+        rig.simArguments = {QStringLiteral("--line-delay"), QStringLiteral("700")};
+        if (!fromPage)
+            rig.folder.write(QStringLiteral("evelst.rvf"), "Den Lamp~A~3~100~07:30~on~daily~u\r\n");
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(listening(rig.webPort), 10000);
+        std::optional<QCoro::Task<QByteArray>> page;
+        if (fromPage)
+            page.emplace(
+                test::httpGet(rig.webPort, QStringLiteral("/index.html?A~3~DenLamp~turnon~Den")));
+        // The address of A3 has reached the interface: the command is on the line.
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.sim.receivedHex().contains(QLatin1String("04 62")),
+                                  qPrintable(rig.sim.receivedHex()), 15000);
+        QVERIFY(!rig.simLog().contains(QLatin1String("A3 ON")));
+        rig.engine.terminate();
+        QVERIFY(rig.engine.waitForFinished(15000));
+        QCOMPARE(rig.engine.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(rig.engine.exitCode(), 0);
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ON")),
+                                  qPrintable(rig.simLog()), 5000);
+        if (page) {
+            const QByteArray answer = QCoro::waitFor(*page);
+            QVERIFY2(answer.startsWith("HTTP/1.1 200") || answer.startsWith("HTTP/1.0 200"),
+                     answer.constData());
+        }
+        // The port is free for the desktop program.
+        QSerialPort port(rig.sim.devicePath());
+        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
     }
 
     void noPortEndsBeforeTheWebServer()

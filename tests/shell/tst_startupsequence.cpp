@@ -10,6 +10,8 @@
 
 #include <QtTest>
 
+#include <optional>
+
 using namespace casalux;
 
 namespace {
@@ -201,6 +203,69 @@ private Q_SLOTS:
         QVERIFY(!QCoro::waitFor(rig.sequence.start()));
         QCOMPARE(rig.log.lines.last(), QStringLiteral("end program"));
         QVERIFY(rig.log.at(QStringLiteral("loadlists")) < 0);
+    }
+
+    // Closed while starting (the stop loop, the countdown): loading stops
+    // there and opens nothing, and the engine is started once and left
+    // running, not stopped again by the start-up's next stop request.
+    void shutdownDuringStartUpStopsItAndRestartsTheEngine_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<bool>("delayed");
+        QTest::newRow("stop loop") << "Stopping Service" << false;
+        QTest::newRow("countdown") << "Time Delay 15" << true;
+    }
+    void shutdownDuringStartUpStopsItAndRestartsTheEngine()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(bool, delayed);
+        Rig rig;
+        rig.host.ticked = true;
+        if (delayed) {
+            rig.settings.SaveString(SettingsStore::Root::LocalMachine,
+                                    QString::fromLatin1(settingkeys::currentVersionPath),
+                                    QStringLiteral("Casaluxdelay"), QStringLiteral("delayed"));
+            rig.service.statuses = {QStringLiteral("Stopped"), QStringLiteral("Running")};
+        } else {
+            rig.service.statuses = {QStringLiteral("Running")};
+        }
+        std::optional<QCoro::Task<>> closing;
+        rig.host.onProgress = [&] {
+            if (!closing && rig.log.lines.last() == trigger)
+                closing.emplace(rig.sequence.shutdown());
+        };
+        QVERIFY(!QCoro::waitFor(rig.sequence.start()));
+        QVERIFY(closing);
+        QCoro::waitFor(*closing);
+        QCOMPARE(rig.log.at(QStringLiteral("loadlists")), -1);
+        QCOMPARE(rig.log.at(QStringLiteral("timers")), -1);
+        const qsizetype started = rig.log.at(QStringLiteral("service start"));
+        QVERIFY2(started > 0, qPrintable(rig.log.lines.join(QLatin1Char('\n'))));
+        QVERIFY2(rig.log.lines.lastIndexOf(QStringLiteral("service stop")) < started,
+                 qPrintable(rig.log.lines.join(QLatin1Char('\n'))));
+        QCOMPARE(rig.log.lines.last(), QStringLiteral("close wait"));
+        QCOMPARE(rig.settings.read(settingkeys::closeengine), QStringLiteral("False"));
+    }
+
+    // Closed while waiting to see whether another copy ends: that copy
+    // runs on and owns the interface, so the engine is not started.
+    void shutdownDuringTheSecondCopyWaitLeavesTheEngineAlone()
+    {
+        Rig rig;
+        rig.host.ticked = true;
+        SingleInstance first(QStringLiteral("casalux-seq-%1-%2")
+                                 .arg(QCoreApplication::applicationPid())
+                                 .arg(quintptr(&rig)));
+        QVERIFY(QCoro::waitFor(first.claim()));
+        auto start = rig.sequence.start();
+        QCoro::waitFor(Clock::instance().sleep(1)); // into the 5-second wait
+        QVERIFY(!start.isReady());
+        QCoro::waitFor(rig.sequence.shutdown());
+        QVERIFY(!QCoro::waitFor(start));
+        QVERIFY2(rig.log.at(QStringLiteral("service start")) < 0,
+                 qPrintable(rig.log.lines.join(QLatin1Char('\n'))));
+        QVERIFY(rig.log.at(QStringLiteral("loadlists")) < 0);
+        QVERIFY(rig.log.at(QStringLiteral("interface closed")) < 0);
     }
 
     void shutdownHandsTheInterfaceBack()

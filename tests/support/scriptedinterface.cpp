@@ -13,6 +13,8 @@ QCoro::Task<int> ScriptedInterface::open()
 {
     openedPorts.append(port());
     const int answer = m_openAnswers.isEmpty() ? m_defaultOpen : m_openAnswers.takeFirst();
+    if (m_openSeconds > 0)
+        co_await Clock::instance().sleep(m_openSeconds);
     isOpen = answer == Ready;
     co_return answer;
 }

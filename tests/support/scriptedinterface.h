@@ -37,6 +37,9 @@ public:
     }
     // Each send takes this long on the test clock, as a busy line would.
     void setSendSeconds(double seconds) { m_sendSeconds = seconds; }
+    // Each open takes this long on the test clock; the port counts as open
+    // only once it has answered.
+    void setOpenSeconds(double seconds) { m_openSeconds = seconds; }
 
     QCoro::Task<int> open() override;
     QCoro::Task<bool> send(QString house, QString unit, int function, double level, int arg5,
@@ -57,6 +60,7 @@ private:
     bool m_sendResult = true;
     QString m_failure;
     double m_sendSeconds = 0;
+    double m_openSeconds = 0;
 };
 
 } // namespace casalux::test
