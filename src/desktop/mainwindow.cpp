@@ -19,6 +19,7 @@
 #include "platform/clock.h"
 #include "platform/prompts.h"
 #include "platform/singleinstance.h"
+#include "x10/interfacecontrol.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -164,6 +165,15 @@ void MainWindow::connectPanels()
     core.scheduler.setQuitHook([this] { close(); });
     core.scheduler.setFirstRunHook([this] { m_core->launch(firstRunService()); });
     connect(&core.scheduler, &EventScheduler::sunTimesUpdated, this, &MainWindow::updateSunLabel);
+    // The tray tip says it too, for a window that lives in the tray.
+    connect(&core.control, &InterfaceControl::lost, this, [this] {
+        if (m_tray)
+            m_tray->setNotice(m_core->lostActivity());
+    });
+    connect(&core.control, &InterfaceControl::found, this, [this] {
+        if (m_tray)
+            m_tray->setNotice(QString());
+    });
     core.finder.setHooks({[this](bool busy) { setBusy(busy); }, [this] { close(); },
                           [this](int) { m_core->scheduler.armEventTimer(); }});
 
@@ -511,6 +521,8 @@ void MainWindow::loadtray()
     m_tray->setRestoreHandler([this] { restoreFromTray(); });
     connect(m_tray.get(), &TrayIcon::aboutRequested, this, &MainWindow::showAbout);
     connect(m_tray.get(), &TrayIcon::exitRequested, this, &QWidget::close);
+    if (m_core->control.isLost())
+        m_tray->setNotice(m_core->lostActivity());
     m_tray->show(windowIcon(), QApplication::applicationVersion());
 }
 
@@ -586,6 +598,8 @@ QCoro::Task<> MainWindow::shutdown()
     QPointer<MainWindow> self(this);
     m_startuptimer.stop();
     m_core->scheduler.stop();
+    // The port goes to the engine: a lost interface is its to find now.
+    m_core->reconnector.stop();
     // The engine takes the web port over when it starts: let it go first.
     m_core->server.stopserver();
     co_await m_sequence.shutdown();

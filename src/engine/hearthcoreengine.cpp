@@ -5,14 +5,22 @@
 #include "x10/interfacecontrol.h"
 #include "x10/interfacefinder.h"
 
+#include <QLoggingCategory>
 #include <QPointer>
 
 namespace casalux {
 
 namespace {
+// On by default: these lines are the engine's log (stderr, the journal
+// under systemd).
+Q_LOGGING_CATEGORY(lcEngine, "hearthcore", QtInfoMsg)
+
 const QString releasedNotice = QStringLiteral(
     "Casalux has taken over the X10 interface: switch devices from the desktop program.");
-}
+const QString lostNotice = QStringLiteral(
+    "The X10 interface is not connected; looking for it again. Devices cannot be switched "
+    "until it answers.");
+} // namespace
 
 HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& settings,
                                    InterfaceControl& control, QObject* parent)
@@ -20,11 +28,22 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
       m_commands(control, m_silent, CommandPolicy::engine()), m_status(settings),
       m_events(programFolder, m_filebusy),
       m_scheduler(m_events, settings, m_commands, m_status, m_silent, SchedulerPolicy::engine()),
-      m_server({programFolder, settings, m_commands, m_status, m_silent})
+      m_server({programFolder, settings, m_commands, m_status, m_silent}), m_reconnector(control)
 {
     m_scheduler.setQuitHook([this] { Q_EMIT quitRequested(); });
     // After the hand-over a click on a page must not pass for a switch.
-    m_server.setCommandGate([this] { return m_released ? releasedNotice : QString(); });
+    m_server.setCommandGate([this] {
+        return m_released ? releasedNotice : m_control.isLost() ? lostNotice : QString();
+    });
+    m_server.setPageNotice([this] { return m_control.isLost() ? lostNotice : QString(); });
+    connect(&m_control, &InterfaceControl::lost, this, [this] {
+        qCWarning(lcEngine).noquote()
+            << "X10 interface on port" << m_control.port() << "lost; looking for it again every"
+            << InterfaceReconnector::retrySeconds << "seconds";
+    });
+    connect(&m_control, &InterfaceControl::found, this, [this] {
+        qCInfo(lcEngine).noquote() << "X10 interface on port" << m_control.port() << "found again";
+    });
     connect(&m_timer1, &QTimer::timeout, this, [this] {
         if (!m_releasing && !m_released)
             watchHandOver();
@@ -81,6 +100,8 @@ QCoro::Task<> HearthcoreEngine::release()
     m_releasing = true;
     QPointer<HearthcoreEngine> self(this);
     m_scheduler.stop();
+    // The port is the desktop program's from now on, found again or not.
+    m_reconnector.stop();
     // A minute tick or a removal may be reading or rewriting the event list:
     // the interface goes only once that is done.
     auto hold = co_await m_filebusy.take(1);

@@ -77,10 +77,8 @@ void Cm11aControl::onError(QSerialPort::SerialPortError error)
 
 void Cm11aControl::dispatch()
 {
-    if (m_lost && m_serial.isOpen()) {
-        m_serial.close();
-        m_inbox.clear();
-    }
+    if (m_lost && m_serial.isOpen())
+        lose();
     if (m_wakeup.isWaiting()) {
         m_wakeup.wake();
         return;
@@ -110,6 +108,17 @@ QCoro::Task<> Cm11aControl::serviceUnsolicited()
         } else {
             m_inbox.clear();
         }
+    }
+}
+
+void Cm11aControl::lose()
+{
+    closePort();
+    // Only an interface the program had in hand is lost; one that never
+    // answered is the interface search's business.
+    if (std::exchange(m_ready, false)) {
+        qCWarning(lcCm11a) << "interface on" << m_serial.portName() << "lost";
+        reportLost();
     }
 }
 
@@ -166,9 +175,16 @@ QCoro::Task<std::optional<quint8>> Cm11aControl::readByteWithin(int realMs)
 // is answered, and that answer counts as the interface responding.
 QCoro::Task<int> Cm11aControl::open()
 {
+    const bool recovering = isLost();
     co_await m_line.lock();
     Cm11aLineLock::Held held(m_line);
+    if (recovering && !isLost())
+        co_return PortUnusable; // the program let go of the port meanwhile
+    m_ready = false;
     closePort();
+    // The path is looked up afresh each time, never kept resolved: an adapter
+    // plugged in again behind the same /dev/serial/by-id link may have a new
+    // /dev/ttyUSBn name.
     const QString path = SerialPortMap::devicePath(port());
     if (path.isEmpty()) {
         qCWarning(lcCm11a) << "no device for port" << port();
@@ -176,7 +192,11 @@ QCoro::Task<int> Cm11aControl::open()
     }
     m_serial.setPortName(path);
     if (!m_serial.open(QIODevice::ReadWrite)) {
-        qCWarning(lcCm11a) << "cannot open" << path << m_serial.errorString();
+        // Looking for a lost interface tries every few seconds: not a warning each time.
+        if (recovering)
+            qCDebug(lcCm11a) << "cannot open" << path << m_serial.errorString();
+        else
+            qCWarning(lcCm11a) << "cannot open" << path << m_serial.errorString();
         co_return PortUnusable;
     }
     const bool configured =
@@ -193,8 +213,11 @@ QCoro::Task<int> Cm11aControl::open()
     m_inbox.clear();
     m_decoder.reset();
 
-    if (co_await probe())
+    if (co_await probe()) {
+        m_ready = true;
+        reportFound();
         co_return Ready;
+    }
     const bool lost = m_lost;
     closePort();
     co_return lost ? PortUnusable : NoAnswer;
@@ -246,14 +269,47 @@ QCoro::Task<bool> Cm11aControl::send(QString house, QString unit, int function, 
                                function != P::ExtendedData; // those need data bytes
     if (h < 0 || !numeric || u < 1 || u > 16 || !knownFunction) {
         qCWarning(lcCm11a) << "refusing command" << house << unit << function;
+        setFailureText(QStringLiteral("an X10 interface cannot send %1%2 function %3")
+                           .arg(house, unit, QString::number(function)));
+        co_return false;
+    }
+    // Fail at once rather than wait out the timeouts of a port that is gone.
+    if (isLost()) {
+        setFailureText(lostText());
         co_return false;
     }
 
     co_await m_line.lock();
     Cm11aLineLock::Held held(m_line);
-    if (!co_await transmit(P::addressFrame(h, u)))
-        co_return false;
-    co_return co_await transmit(P::functionFrame(h, function, P::dimSteps(level)));
+    bool sent = false;
+    if (isLost())
+        setFailureText(lostText()); // lost while this command waited its turn
+    else if (co_await transmit(P::addressFrame(h, u)))
+        sent = co_await transmit(P::functionFrame(h, function, P::dimSteps(level)));
+    if (!sent && !isLost())
+        co_await judgeFailedSend();
+    co_return sent;
+}
+
+// One command that got no answer after all its tries may be noise on the
+// line or the interface busy with a long transmission; an interface that
+// then also ignores a status request has stopped answering and counts as
+// lost, as does a port that went away.
+QCoro::Task<> Cm11aControl::judgeFailedSend()
+{
+    if (!m_ready) {
+        setFailureText(QStringLiteral("the X10 interface is not open"));
+        co_return;
+    }
+    // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
+    bool answers = false;
+    if (!m_lost)
+        answers = co_await probe();
+    if (answers) {
+        setFailureText(QStringLiteral("the X10 interface did not answer"));
+        co_return;
+    }
+    lose();
 }
 
 // Header + code, the interface's checksum, our 0x00, its 0x55. Frames are
@@ -432,6 +488,8 @@ void Cm11aControl::reportLater(const QList<Cm11aTraffic>& traffic)
 
 bool Cm11aControl::close()
 {
+    m_ready = false;
+    forgetLost();
     closePort();
     return true;
 }
