@@ -195,6 +195,26 @@ private Q_SLOTS:
         QVERIFY(!m_control->isOpen());
         QVERIFY2(m_sim->receivedHex().isEmpty(), qPrintable(m_sim->receivedHex()));
     }
+
+    // The program lets go while an attempt is waiting for an answer (the
+    // adapter is back but its interface has no power): that attempt is the
+    // last one.
+    void stopDuringAnAttemptIsTheLastAttempt()
+    {
+        QSignalSpy lost(m_control.get(), &InterfaceControl::lost);
+        m_sim->kill();
+        QTRY_COMPARE(lost.size(), 1);
+        QVERIFY(plugIn({QStringLiteral("--silent")}));
+        QTRY_VERIFY(m_sim->receivedHex().contains(QLatin1String("8B")));
+        m_reconnector->stop();
+        QTRY_VERIFY(!m_reconnector->looking());
+        const int attempts = m_reconnector->attempts();
+        QVERIFY(plugIn());
+        QTest::qWait(int(4 * InterfaceReconnector::retrySeconds * 1000 / kScale));
+        QCOMPARE(m_reconnector->attempts(), attempts);
+        QVERIFY(!m_control->isOpen());
+        QVERIFY2(m_sim->receivedHex().isEmpty(), qPrintable(m_sim->receivedHex()));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestInterfaceReconnector)
