@@ -48,8 +48,6 @@ DesktopCore::DesktopCore(Setup setup, QObject* parent)
                             QStringLiteral("Found the X10 Interface again on com port ") +
                                 QString::number(control.port()));
     });
-    // A click on a page fails at once with the notice, as a click here does.
-    server.setCommandGate([this] { return control.isLost() ? lostNotice() : QString(); });
     server.setPageNotice([this] { return control.isLost() ? lostNotice() : QString(); });
 }
 

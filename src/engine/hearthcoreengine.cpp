@@ -32,9 +32,7 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
 {
     m_scheduler.setQuitHook([this] { Q_EMIT quitRequested(); });
     // After the hand-over a click on a page must not pass for a switch.
-    m_server.setCommandGate([this] {
-        return m_released ? releasedNotice : m_control.isLost() ? lostNotice : QString();
-    });
+    m_server.setCommandGate([this] { return m_released ? releasedNotice : QString(); });
     m_server.setPageNotice([this] { return m_control.isLost() ? lostNotice : QString(); });
     connect(&m_control, &InterfaceControl::lost, this, [this] {
         qCWarning(lcEngine).noquote()

@@ -410,7 +410,8 @@ bool PageBuilder::hasDevice(const QString& deviceKey, const QString& house, int 
     });
 }
 
-void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey) const
+void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey,
+                           const DeviceNotice& notice) const
 {
     const bool mc = family == Family::MediaCenter;
     QString previousRoom;
@@ -459,6 +460,10 @@ void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey)
                        QLatin1String("></a><br><b><a target=\"_top\" href=\"") % address %
                        QLatin1String("\"><font face=\"Verdana\" color=\"#FFFFFF\"") % size %
                        QLatin1Char('>') % device->name % QLatin1String("</font></a></b></font>");
+        if (!notice.text.isEmpty() && device->deviceKey == notice.deviceKey)
+            cell += QLatin1String("<br><span class=\"notice\" role=\"alert\" style=\"background:"
+                                  "#b03a2e;color:#fff;padding:2px 4px\">") %
+                    escaped(notice.text) % QLatin1String("</span>");
         replacements.add(placeholder("dev", n), std::move(cell));
         if (mc)
             replacements.add(placeholder("mrl", n + 1), address);

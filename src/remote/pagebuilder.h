@@ -43,13 +43,19 @@ public:
     void loadnormtree(QString& page) const { fillRooms(Family::Standard, page); }
     // Room pages for a room key (the room name without spaces).
     // The Media Center room page also records the room as `lastroom`.
-    void loadroom(QString& page, const QString& roomKey) const
+    // A notice, when given, is shown under the picture of the device with
+    // that key (a command for it that could not be sent).
+    struct DeviceNotice {
+        QString deviceKey;
+        QString text;
+    };
+    void loadroom(QString& page, const QString& roomKey, const DeviceNotice& notice = {}) const
     {
-        fillRoom(Family::MediaCenter, page, roomKey);
+        fillRoom(Family::MediaCenter, page, roomKey, notice);
     }
-    void loadnormroom(QString& page, const QString& roomKey) const
+    void loadnormroom(QString& page, const QString& roomKey, const DeviceNotice& notice = {}) const
     {
-        fillRoom(Family::Standard, page, roomKey);
+        fillRoom(Family::Standard, page, roomKey, notice);
     }
 
     // Whether the room list holds a device with this key at this address
@@ -70,7 +76,8 @@ public:
 private:
     void loadTemplate(Family family, QString& page) const;
     void fillRooms(Family family, QString& page) const;
-    void fillRoom(Family family, QString& page, const QString& roomKey) const;
+    void fillRoom(Family family, QString& page, const QString& roomKey,
+                  const DeviceNotice& notice) const;
     QString family(const QString& fullname) const;
     // getlaststatus and family, answered from what was read before while
     // the settings are unchanged.

@@ -209,22 +209,23 @@ QString RemoteServer::startPage(Page page) const
     return html;
 }
 
-QString RemoteServer::roomPage(Page page, const QString& roomKey) const
+QString RemoteServer::roomPage(Page page, const QString& roomKey,
+                               const PageBuilder::DeviceNotice& notice) const
 {
     QString html;
     if (page == Page::MediaCenter) {
         m_builder.loadhtml(html);
         m_builder.loadtree(html);
-        m_builder.loadroom(html, roomKey);
+        m_builder.loadroom(html, roomKey, notice);
     } else {
         m_builder.loadnormhtml(html);
         m_builder.loadnormtree(html);
-        m_builder.loadnormroom(html, roomKey);
+        m_builder.loadnormroom(html, roomKey, notice);
     }
     return html;
 }
 
-QCoro::Task<bool> RemoteServer::runCommand(const Command& c)
+QCoro::Task<RemoteServer::Outcome> RemoteServer::runCommand(const Command& c)
 {
     // A link names a device of the home at its own address; anything else
     // (a hand-made query, a link to a device since moved) must neither reach
@@ -234,19 +235,22 @@ QCoro::Task<bool> RemoteServer::runCommand(const Command& c)
     if (house.size() != 1 || house[0] < QLatin1Char('A') || house[0] > QLatin1Char('P') ||
         unit < 1 || unit > 16 || QString::number(unit) != c.unit.trimmed() ||
         !m_builder.hasDevice(c.deviceKey, house, unit))
-        co_return false;
+        co_return Outcome::Refused;
 
     const QString unitText = QString::number(unit);
     QPointer<RemoteServer> self(this);
+    bool sent = false;
     if (c.on)
-        co_await m.commands.turnon(house, unitText, 100);
+        sent = co_await m.commands.turnon(house, unitText, 100);
     else
-        co_await m.commands.turnoff(house, unitText);
+        sent = co_await m.commands.turnoff(house, unitText);
     if (!self)
-        co_return false;
+        co_return Outcome::Refused;
+    if (!sent)
+        co_return Outcome::NotSent;
     m.status.setstatus(c.deviceKey, c.on ? QStringLiteral("on") : QStringLiteral("off"),
                        c.on ? QStringLiteral("100") : QStringLiteral("0"));
-    co_return true;
+    co_return Outcome::Done;
 }
 
 QString RemoteServer::withNotice(QString html, const QString& notice)
@@ -362,14 +366,19 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     } else {
         const auto command = Command::cut(query, page == Page::MediaCenter, on);
         // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
-        bool done = false;
+        Outcome outcome = Outcome::Refused;
         if (command)
-            done = co_await runCommand(*command);
-        if (!done) {
+            outcome = co_await runCommand(*command);
+        if (!self)
+            co_return;
+        if (outcome == Outcome::Refused) {
             html = startPage(page);
+        } else if (outcome == Outcome::NotSent) {
+            // The picture stays as it was, with the reason beside it.
+            html = roomPage(page, command->roomKey,
+                            {command->deviceKey, QStringLiteral("Not switched: ") +
+                                                     m.commands.lastFailure() + QLatin1Char('.')});
         } else {
-            if (!self)
-                co_return;
             if (page == Page::MediaCenter) {
                 m.settings.write(settingkeys::lastdev,
                                  QString::number(RoomRecord::leadingNumber(command->slot) + 1));

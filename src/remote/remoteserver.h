@@ -70,14 +70,17 @@ private:
 
     QCoro::Task<> waitTurn(quint64 ticket);
     void answer(int index, quint64 request, const QString& html, bool handBack);
-    QCoro::Task<bool> runCommand(const Command& command);
+    // Refused: the query names no device of the home at its address.
+    enum class Outcome { Refused, NotSent, Done };
+    QCoro::Task<Outcome> runCommand(const Command& command);
     // Whether a command's request came from a page of the site it was sent
     // to, as far as its Origin and Referer headers tell.
     bool sameSite(int index) const;
     static QString withNotice(QString html, const QString& notice);
     static Page pageNamed(const QString& fileName);
     QString startPage(Page page) const;
-    QString roomPage(Page page, const QString& roomKey) const;
+    QString roomPage(Page page, const QString& roomKey,
+                     const PageBuilder::DeviceNotice& notice = {}) const;
     QString loginFile() const;
     static QString searchLoginFile(const QString& folder);
     bool authorised(const QString& userAuthentication) const;

@@ -2,7 +2,6 @@
 
 #include "eventlist.h"
 #include "eventrecord.h"
-#include "suntimes.h"
 #include "home/devicestatus.h"
 #include "home/settingkeys.h"
 #include "home/settingsstore.h"
@@ -11,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/prompts.h"
 #include "platform/statussink.h"
+#include "suntimes.h"
 #include "x10/devicecommands.h"
 #include "x10/roomview.h"
 
@@ -220,20 +220,22 @@ QCoro::Task<> EventScheduler::minuteTick()
         if (event.allowsDay(now.date())) {
             const QString unit = QString::number(event.unit);
             const bool on = event.action == QLatin1String("on");
-            if (on) {
-                co_await m_commands.turnon(event.housecode, unit,
-                                           DeviceCommands::percentOf(event.dim));
-                if (!self)
-                    co_return;
-                m_status.setstatus(event.device, QStringLiteral("on"), event.dim);
-            } else {
-                co_await m_commands.turnoff(event.housecode, unit);
-                if (!self)
-                    co_return;
-                m_status.setstatus(event.device, QStringLiteral("off"), QStringLiteral("0"));
+            bool sent = false;
+            if (on)
+                sent = co_await m_commands.turnon(event.housecode, unit,
+                                                  DeviceCommands::percentOf(event.dim));
+            else
+                sent = co_await m_commands.turnoff(event.housecode, unit);
+            if (!self)
+                co_return;
+            // A command the interface did not carry out leaves the state and
+            // the picture as they were; the commands have said why.
+            if (sent) {
+                m_status.setstatus(event.device, on ? QStringLiteral("on") : QStringLiteral("off"),
+                                   on ? event.dim : QStringLiteral("0"));
+                if (m_policy.refreshRoomView)
+                    refreshRoomView(event.device, on);
             }
-            if (m_policy.refreshRoomView)
-                refreshRoomView(event.device, on);
         }
         // A due once-event goes whether or not today allowed it to fire. It
         // is found again by the line as read: text rebuilt from the fields

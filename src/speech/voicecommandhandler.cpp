@@ -116,12 +116,13 @@ QCoro::Task<> VoiceCommandHandler::switchDevice(QString name)
     QPointer<VoiceCommandHandler> self(this);
     const QString& house = request->house;
     const QString& unit = request->unit;
+    bool sent = false;
     switch (request->kind) {
     case Switch::On:
-        co_await m_commands.turnon(house, unit, DeviceCommands::percentOf(QString()));
+        sent = co_await m_commands.turnon(house, unit, DeviceCommands::percentOf(QString()));
         break;
     case Switch::Off:
-        co_await m_commands.turnoff(house, unit);
+        sent = co_await m_commands.turnoff(house, unit);
         break;
     case Switch::Dim:
         co_await m_commands.turndim(house, unit);
@@ -130,7 +131,8 @@ QCoro::Task<> VoiceCommandHandler::switchDevice(QString name)
         co_await m_commands.turnbright(house, unit);
         co_return;
     }
-    if (!self)
+    // A command the interface did not carry out changes nothing.
+    if (!self || !sent)
         co_return;
     // Keep the stored state in step, so the pictures of the room view and
     // the web pages show what was just switched.

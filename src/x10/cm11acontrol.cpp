@@ -188,6 +188,7 @@ QCoro::Task<int> Cm11aControl::open()
     const QString path = SerialPortMap::devicePath(port());
     if (path.isEmpty()) {
         qCWarning(lcCm11a) << "no device for port" << port();
+        setFailureText(QStringLiteral("port %1 names no serial device").arg(port()));
         co_return PortUnusable;
     }
     m_serial.setPortName(path);
@@ -197,6 +198,7 @@ QCoro::Task<int> Cm11aControl::open()
             qCDebug(lcCm11a) << "cannot open" << path << m_serial.errorString();
         else
             qCWarning(lcCm11a) << "cannot open" << path << m_serial.errorString();
+        setFailureText(QStringLiteral("%1 cannot be opened: %2").arg(path, m_serial.errorString()));
         co_return PortUnusable;
     }
     const bool configured =
@@ -205,6 +207,8 @@ QCoro::Task<int> Cm11aControl::open()
         m_serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
         qCWarning(lcCm11a) << "cannot set 4800 8N1 on" << path << m_serial.errorString();
+        setFailureText(
+            QStringLiteral("%1 cannot be set to 4800 baud: %2").arg(path, m_serial.errorString()));
         m_serial.close();
         co_return PortUnusable;
     }
@@ -219,6 +223,8 @@ QCoro::Task<int> Cm11aControl::open()
         co_return Ready;
     }
     const bool lost = m_lost;
+    setFailureText(lost ? QStringLiteral("%1 went away while it was being opened").arg(path)
+                        : QStringLiteral("no X10 interface answered on %1").arg(path));
     closePort();
     co_return lost ? PortUnusable : NoAnswer;
 }
@@ -269,8 +275,7 @@ QCoro::Task<bool> Cm11aControl::send(QString house, QString unit, int function, 
                                function != P::ExtendedData; // those need data bytes
     if (h < 0 || !numeric || u < 1 || u > 16 || !knownFunction) {
         qCWarning(lcCm11a) << "refusing command" << house << unit << function;
-        setFailureText(QStringLiteral("an X10 interface cannot send %1%2 function %3")
-                           .arg(house, unit, QString::number(function)));
+        setFailureText(QStringLiteral("%1%2 is not an X10 address").arg(house, unit));
         co_return false;
     }
     // Fail at once rather than wait out the timeouts of a port that is gone.
@@ -282,11 +287,16 @@ QCoro::Task<bool> Cm11aControl::send(QString house, QString unit, int function, 
     co_await m_line.lock();
     Cm11aLineLock::Held held(m_line);
     bool sent = false;
-    if (isLost())
+    bool tried = false;
+    if (isLost()) {
         setFailureText(lostText()); // lost while this command waited its turn
-    else if (co_await transmit(P::addressFrame(h, u)))
-        sent = co_await transmit(P::functionFrame(h, function, P::dimSteps(level)));
-    if (!sent && !isLost())
+    } else {
+        tried = true;
+        // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
+        if (co_await transmit(P::addressFrame(h, u)))
+            sent = co_await transmit(P::functionFrame(h, function, P::dimSteps(level)));
+    }
+    if (!sent && tried)
         co_await judgeFailedSend();
     co_return sent;
 }
@@ -297,14 +307,17 @@ QCoro::Task<bool> Cm11aControl::send(QString house, QString unit, int function, 
 // lost, as does a port that went away.
 QCoro::Task<> Cm11aControl::judgeFailedSend()
 {
-    if (!m_ready) {
-        setFailureText(QStringLiteral("the X10 interface is not open"));
+    if (m_lost) {
+        lose(); // unless the port's error got there first
+        setFailureText(QStringLiteral("the serial port of the X10 interface (%1) went away")
+                           .arg(SerialPortMap::devicePath(port())));
         co_return;
     }
-    // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
-    bool answers = false;
-    if (!m_lost)
-        answers = co_await probe();
+    if (!m_ready) {
+        setFailureText(QStringLiteral("the X10 interface is not connected"));
+        co_return;
+    }
+    const bool answers = co_await probe();
     if (answers) {
         setFailureText(QStringLiteral("the X10 interface did not answer"));
         co_return;

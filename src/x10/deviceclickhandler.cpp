@@ -1,13 +1,13 @@
 #include "deviceclickhandler.h"
 
 #include "devicecommands.h"
-#include "interfacefinder.h"
-#include "roomview.h"
 #include "home/devicestatus.h"
 #include "home/roomlist.h"
+#include "interfacefinder.h"
 #include "platform/busymark.h"
 #include "platform/prompts.h"
 #include "platform/soundplayer.h"
+#include "roomview.h"
 
 namespace casalux {
 
@@ -52,22 +52,26 @@ QCoro::Task<> DeviceClickHandler::deviceclicked(int index, int adim)
         const bool wasOn = m.status.getlaststatus(key);
         playfile(QStringLiteral("1b1.wav"));
         if (wasOn) {
-            co_await m.commands.turnoff(house, unit);
-            m.status.setstatus(key, QStringLiteral("off"), QStringLiteral("0"));
-            m.view.setpictureoff(index, key);
-            const auto echo = m.filebusy.tryTake();
-            m.view.setSliderLevel(index, 20);
-        } else {
-            co_await m.commands.turnon(house, unit, 100);
+            if (co_await m.commands.turnoff(house, unit)) {
+                m.status.setstatus(key, QStringLiteral("off"), QStringLiteral("0"));
+                m.view.setpictureoff(index, key);
+                const auto echo = m.filebusy.tryTake();
+                m.view.setSliderLevel(index, 20);
+            }
+        } else if (co_await m.commands.turnon(house, unit, 100)) {
             m.status.setstatus(key, QStringLiteral("on"), QStringLiteral("100"));
             m.view.setpictureon(index, key);
             const auto echo = m.filebusy.tryTake();
             m.view.setSliderLevel(index, 100);
         }
-    } else {
-        co_await m.commands.turnon(house, unit, adim);
+    } else if (co_await m.commands.turnon(house, unit, adim)) {
         m.status.setstatus(key, QStringLiteral("on"), QString::number(adim));
         m.view.setpictureon(index, key);
+    } else {
+        // The slider goes back to what the device was last set to.
+        const int level = m.status.getlaststatus(key) ? m.status.level(key) : 20;
+        const auto echo = m.filebusy.tryTake();
+        m.view.setSliderLevel(index, level < 0 ? 100 : level);
     }
     playfile(QStringLiteral("1b2.wav"));
     m.view.setBusy(false);

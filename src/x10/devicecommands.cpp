@@ -5,9 +5,12 @@
 #include "platform/clock.h"
 #include "platform/statussink.h"
 
+#include <QLoggingCategory>
+
 namespace casalux {
 
 namespace {
+Q_LOGGING_CATEGORY(lcCommands, "casalux.x10.commands", QtInfoMsg)
 constexpr int plainLevel = 20;
 constexpr int arg5 = 20;
 constexpr int arg6 = 50;
@@ -66,53 +69,83 @@ QCoro::Task<> DeviceCommands::afterCommand(QString house, QString unit, int func
         m_macroHook(house, unit, function);
 }
 
+// Nothing switched: no pause, no macros, and a text that says why, in the
+// status bar and the log (the engine has no status bar).
+void DeviceCommands::failed(const QString& what, const QString& house, const QString& unit)
+{
+    m_failure = m_control.failureText();
+    if (m_failure.isEmpty())
+        m_failure = QStringLiteral("the X10 interface did not take the command");
+    const QString text = QStringLiteral("Could not send %1 to device with housecode %2%3 at %4: %5")
+                             .arg(what, house, unit, stamp(), m_failure);
+    qCWarning(lcCommands).noquote() << text;
+    report(text);
+}
+
 QCoro::Task<bool> DeviceCommands::turnon(QString house, QString unit, double percent)
 {
     const Running running(*this);
-    bool ok = true;
     if (percent != 100) {
         report(QStringLiteral("Please wait, setting dim level"));
         const double amount = 100 - percent;
-        ok &= co_await m_control.send(house, unit, InterfaceControl::On, 0, arg5, arg6);
-        ok &= co_await m_control.send(house, unit, InterfaceControl::Bright, 100, arg5, arg6);
-        ok &= co_await m_control.send(house, unit, InterfaceControl::Dim, amount, arg5, arg6);
+        // A step that failed ends the sequence: the rest would only fail
+        // the same way, or leave the lamp at a level nobody asked for.
+        bool ok = co_await m_control.send(house, unit, InterfaceControl::On, 0, arg5, arg6);
+        if (ok)
+            ok = co_await m_control.send(house, unit, InterfaceControl::Bright, 100, arg5, arg6);
+        if (ok)
+            ok = co_await m_control.send(house, unit, InterfaceControl::Dim, amount, arg5, arg6);
+        if (!ok) {
+            failed(QStringLiteral("DIM %1%").arg(percent), house, unit);
+            co_return false;
+        }
         report(QStringLiteral("DIMMED device with housecode %1%2 to %3% at %4")
                    .arg(house, unit, QString::number(percent), stamp()));
         co_await afterCommand(house, unit, InterfaceControl::Dim);
     } else {
-        ok = co_await m_control.send(house, unit, InterfaceControl::On, plainLevel, arg5, arg6);
-        report(QStringLiteral("Turned ON device with housecode %1%2 at %3").arg(house, unit, stamp()));
+        if (!co_await m_control.send(house, unit, InterfaceControl::On, plainLevel, arg5, arg6)) {
+            failed(QStringLiteral("ON"), house, unit);
+            co_return false;
+        }
+        report(
+            QStringLiteral("Turned ON device with housecode %1%2 at %3").arg(house, unit, stamp()));
         co_await afterCommand(house, unit, InterfaceControl::On);
     }
-    co_return ok;
+    co_return true;
 }
 
 QCoro::Task<bool> DeviceCommands::turndim(QString house, QString unit, double)
 {
     const Running running(*this);
-    const bool ok =
-        co_await m_control.send(house, unit, InterfaceControl::Dim, plainLevel, arg5, arg6);
+    if (!co_await m_control.send(house, unit, InterfaceControl::Dim, plainLevel, arg5, arg6)) {
+        failed(QStringLiteral("DIM"), house, unit);
+        co_return false;
+    }
     report(QStringLiteral("DIMMED device with housecode %1%2 at %3").arg(house, unit, stamp()));
-    co_return ok;
+    co_return true;
 }
 
 QCoro::Task<bool> DeviceCommands::turnbright(QString house, QString unit, double)
 {
-    const bool ok =
-        co_await m_control.send(house, unit, InterfaceControl::Bright, plainLevel, arg5, arg6);
+    if (!co_await m_control.send(house, unit, InterfaceControl::Bright, plainLevel, arg5, arg6)) {
+        failed(QStringLiteral("BRIGHT"), house, unit);
+        co_return false;
+    }
     report(QStringLiteral("BRIGHT command sent to device with housecode %1%2 at %3")
                .arg(house, unit, stamp()));
-    co_return ok;
+    co_return true;
 }
 
 QCoro::Task<bool> DeviceCommands::turnoff(QString house, QString unit)
 {
     const Running running(*this);
-    const bool ok =
-        co_await m_control.send(house, unit, InterfaceControl::Off, plainLevel, arg5, arg6);
+    if (!co_await m_control.send(house, unit, InterfaceControl::Off, plainLevel, arg5, arg6)) {
+        failed(QStringLiteral("OFF"), house, unit);
+        co_return false;
+    }
     report(QStringLiteral("Turned OFF device with housecode %1%2 at %3").arg(house, unit, stamp()));
     co_await afterCommand(house, unit, InterfaceControl::Off);
-    co_return ok;
+    co_return true;
 }
 
 } // namespace casalux

@@ -28,7 +28,9 @@ public:
 
     // Switches on; percent 100 is a plain On, anything else runs the dimming
     // sequence On (level 0), Bright (level 100), Dim (100 - percent).
-    // Each returns false when the interface did not take every command.
+    // Each returns true only when the interface carried out every command
+    // of it. On false nothing counts: the macros are not told, and the
+    // status bar and the log say why (also kept in lastFailure()).
     QCoro::Task<bool> turnon(QString house, QString unit, double percent);
     // One Dim step; percent is not used.
     QCoro::Task<bool> turndim(QString house, QString unit, double percent = 100);
@@ -43,6 +45,10 @@ public:
 
     const CommandPolicy& policy() const { return m_policy; }
 
+    // Why the last command that failed could not be sent, e.g. "the X10
+    // interface did not answer".
+    QString lastFailure() const { return m_failure; }
+
     // The percent of a loosely typed level text: its leading number, 100
     // when it has none.
     static double percentOf(const QString& text);
@@ -50,6 +56,7 @@ public:
 private:
     class Running;
     void report(const QString& text);
+    void failed(const QString& what, const QString& house, const QString& unit);
     QString stamp() const;
     QCoro::Task<> afterCommand(QString house, QString unit, int function);
 
@@ -58,6 +65,7 @@ private:
     CommandPolicy m_policy;
     int m_running = 0;
     MacroHook m_macroHook;
+    QString m_failure;
 };
 
 } // namespace casalux

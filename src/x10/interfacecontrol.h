@@ -44,7 +44,8 @@ public:
     // 20 for plain commands, or in the dimming sequence 0 (leading On), 100
     // (Bright to full) or the dim amount in percent. The two last arguments
     // are always 20 and 50. Returns once the interface has taken the command
-    // (or given up on it); callers may ignore the result.
+    // (or given up on it): true when it was carried out. After false,
+    // failureText() says why.
     virtual QCoro::Task<bool> send(QString house, QString unit, int function, double level,
                                    int arg5, int arg6) = 0;
 
@@ -56,7 +57,8 @@ public:
     void setOwnerName(const QString& name) { m_ownerName = name; }
     QString ownerName() const { return m_ownerName; }
 
-    // Why the last send or open failed, in words for a status line.
+    // Why the last send or open failed, in words that finish a status line
+    // ("the X10 interface did not answer").
     QString failureText() const { return m_failureText; }
 
     // The interface went away (port gone, or it stopped answering) while the
@@ -82,7 +84,7 @@ Q_SIGNALS:
     void found();
 
 protected:
-    void setFailureText(QString text) { m_failureText = std::move(text); }
+    void setFailureText(const QString& text) { m_failureText = text; }
     void reportLost()
     {
         setFailureText(lostText());
@@ -99,10 +101,10 @@ protected:
     void forgetLost() { m_isLost = false; }
 
 private:
+    QString m_failureText;
     int m_port = 0;
     int m_numericOption = 0;
     QString m_ownerName;
-    QString m_failureText;
     bool m_isLost = false;
 };
 

@@ -91,15 +91,21 @@ QCoro::Task<> TrafficHandler::timerqueue()
     m_ticking = true;
     QPointer<TrafficHandler> self(this);
     const QString house = entry->house.toUpper();
+    bool sent = false;
     if (entry->code == QLatin1Char('2'))
-        co_await m_commands.turnon(house, entry->unit, 100);
+        sent = co_await m_commands.turnon(house, entry->unit, 100);
     else if (entry->code == QLatin1Char('3'))
-        co_await m_commands.turnoff(house, entry->unit);
+        sent = co_await m_commands.turnoff(house, entry->unit);
     if (!self)
         co_return;
     m_ticking = false;
+    // A command that could not be sent leaves the queue too: tried again
+    // and again it would hold up every command behind it. The commands
+    // have said why; the device keeps its state and picture.
     m_queue.removeAll(*entry);
-    const int function = entry->code == QLatin1Char('2') ? InterfaceControl::On
+    if (!sent)
+        co_return;
+    const int function = entry->code == QLatin1Char('2')   ? InterfaceControl::On
                          : entry->code == QLatin1Char('3') ? InterfaceControl::Off
                                                            : 0;
     showDevice(house, RoomRecord::leadingNumber(entry->unit), function);

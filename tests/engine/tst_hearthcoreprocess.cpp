@@ -102,6 +102,9 @@ private Q_SLOTS:
         QVERIFY2(get("/index.html").contains(notice), qPrintable(readLog()));
         const QByteArray refused = get("/index.html?A~3~DenLamp~turnon~Den");
         QVERIFY2(refused.contains(notice), refused.constData());
+        QVERIFY2(refused.contains("Not switched: the X10 interface is not connected; looking for "
+                                  "it again."),
+                 refused.constData());
         rig.settings.sync();
         QVERIFY(rig.settings.GetString(SettingsStore::Root::LocalMachine,
                                        QString::fromLatin1(settingkeys::casaluxPath),

@@ -132,6 +132,34 @@ private Q_SLOTS:
         QVERIFY(!rig.status.activity.join(QLatin1Char('|')).contains(QLatin1String("Internet")));
     }
 
+    // A command the interface could not carry out changes nothing: the page
+    // comes back with the lamp's picture as it was and the reason under it,
+    // on both page families.
+    void commandNotSentLeavesThePictureAndSaysWhy()
+    {
+        Rig rig;
+        rig.control.setSendResult(false, QStringLiteral("the adapter <is> unplugged"));
+        const QByteArray page =
+            rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"));
+        QCOMPARE(rig.control.sent.size(), 1);
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomLamp")), QString());
+        QVERIFY(page.contains("<h1>Living Room</h1>"));
+        // Still offering to turn it on, and the notice in the lamp's cell.
+        const qsizetype lamp = page.indexOf("LivingRoomLamp~turnon~LivingRoom");
+        const qsizetype notice =
+            page.indexOf("Not switched: the adapter &lt;is&gt; unplugged.</span>");
+        const qsizetype fan = page.indexOf("LivingRoomFan~turnon~");
+        QVERIFY2(lamp > 0 && notice > lamp && fan > notice, page.constData());
+        QVERIFY(!rig.status.activity.join(QLatin1Char('|')).contains(QLatin1String("Turned")));
+        QVERIFY(rig.status.activity.last().startsWith(QLatin1String("Could not send ON")));
+
+        const QByteArray tv =
+            rig.get(QStringLiteral("/wmcindex.html?A~4~LivingRoomFan~turnon~LivingRoom~1"));
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomFan")), QString());
+        QVERIFY2(tv.contains("Not switched: the adapter"), tv.constData());
+        QVERIFY(tv.contains("wmcindex.html?A~4~LivingRoomFan~turnon~LivingRoom~1"));
+    }
+
     // Hand-made queries never reach the power line or the settings.
     void badCommandsSendNothing_data()
     {

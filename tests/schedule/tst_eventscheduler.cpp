@@ -385,6 +385,27 @@ private Q_SLOTS:
         QTEST(rig.view.changes, "changes");
     }
 
+    // An event the interface could not carry out records nothing and
+    // redraws nothing; the next event of the same minute is still tried.
+    void eventNotSentChangesNothing()
+    {
+        Rig rig;
+        rig.view.room = QStringLiteral("Lounge");
+        rig.view.names = {QStringLiteral("Fan"), QStringLiteral("Lamp")};
+        rig.devices.setstatus(QStringLiteral("LoungeLamp"), QStringLiteral("on"), QString());
+        rig.write({QStringLiteral("Lounge Lamp~A~3~ ~22:00~off~daily~mtwufsr"),
+                   QStringLiteral("Lounge Fan~A~4~ ~22:00~on~daily~mtwufsr")});
+        rig.control.setSendResult(false);
+        rig.tickAt(thursday, QTime(22, 0, 1));
+        QCOMPARE(rig.sent(), (QStringList{"A3 3 20", "A4 2 20"}));
+        QVERIFY(rig.devices.getlaststatus(QStringLiteral("LoungeLamp")));
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeFan")), QString());
+        QVERIFY(rig.view.changes.isEmpty());
+        QCOMPARE(rig.status.activity.last(),
+                 QStringLiteral("Could not send ON to device with housecode A4 at 22:00:01: "
+                                "the X10 interface did not answer"));
+    }
+
     void firstRunAndInstallingQuit()
     {
         Rig rig;

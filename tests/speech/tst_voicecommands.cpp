@@ -214,6 +214,26 @@ private Q_SLOTS:
         QCOMPARE(rig.handler.lastCommand(), QStringLiteral("bright~B12"));
     }
 
+    // Spoken or typed, a command the interface could not carry out leaves
+    // the stored state alone and the status bar says why.
+    void commandNotSentKeepsTheState()
+    {
+        Rig rig;
+        QVERIFY(rig.handler.initagent());
+        rig.handler.registerCommands();
+        rig.control.setSendResult(false, QStringLiteral("the adapter is unplugged"));
+        rig.say(QStringLiteral("Living Room Ceiling Light on"));
+        QCOMPARE(sentTexts(rig.control), QStringList{"B12 2 20"});
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomCeilingLight")), QString());
+        QVERIFY(rig.status.activity.last().startsWith(
+            QLatin1String("Could not send ON to device with housecode B12")));
+        QVERIFY(rig.status.activity.last().endsWith(QLatin1String(": the adapter is unplugged")));
+
+        rig.deviceStatus.setstatus(QStringLiteral("LoungeLamp"), QStringLiteral("on"), QString());
+        rig.say(QStringLiteral("Cancel Lounge Lamp"));
+        QVERIFY(rig.deviceStatus.getlaststatus(QStringLiteral("LoungeLamp")));
+    }
+
     void characterHidesTwentySecondsAfterListening()
     {
         // A slower clock than the other tests: 5 s of margin are half a second.

@@ -23,6 +23,8 @@ QCoro::Task<bool> ScriptedInterface::send(QString house, QString unit, int funct
     sent.append({house, unit, function, level, arg5, arg6});
     if (m_sendSeconds > 0)
         co_await Clock::instance().sleep(m_sendSeconds);
+    if (!m_sendResult)
+        setFailureText(m_failure);
     co_return m_sendResult;
 }
 

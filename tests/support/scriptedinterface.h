@@ -28,7 +28,13 @@ public:
 
     void queueOpenAnswers(const QList<int>& answers) { m_openAnswers += answers; }
     void setDefaultOpenAnswer(int answer) { m_defaultOpen = answer; }
-    void setSendResult(bool ok) { m_sendResult = ok; }
+    // A failed send gives this reason, as a real interface gives its own.
+    void setSendResult(bool ok,
+                       const QString& why = QStringLiteral("the X10 interface did not answer"))
+    {
+        m_sendResult = ok;
+        m_failure = why;
+    }
     // Each send takes this long on the test clock, as a busy line would.
     void setSendSeconds(double seconds) { m_sendSeconds = seconds; }
 
@@ -49,6 +55,7 @@ private:
     QList<int> m_openAnswers;
     int m_defaultOpen = Ready;
     bool m_sendResult = true;
+    QString m_failure;
     double m_sendSeconds = 0;
 };
 

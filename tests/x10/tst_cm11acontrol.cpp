@@ -89,6 +89,11 @@ private Q_SLOTS:
         m_control->setPort(port);
         QCOMPARE(QCoro::waitFor(m_control->open()), InterfaceControl::PortUnusable);
         QVERIFY(!m_control->isOpen());
+        // The reason names what was tried, for the log and the status bar.
+        const QString why = m_control->failureText();
+        QVERIFY2(path.isEmpty() ? why == QStringLiteral("port %1 names no serial device").arg(port)
+                                : why.startsWith(path + QStringLiteral(" cannot be")),
+                 qPrintable(why));
     }
 
     // The port opens but nothing answers: "try again later", port let go.
@@ -98,7 +103,10 @@ private Q_SLOTS:
         m_control->setPort(kPort);
         QCOMPARE(QCoro::waitFor(m_control->open()), InterfaceControl::NoAnswer);
         QVERIFY(!m_control->isOpen());
+        QCOMPARE(m_control->failureText(),
+                 QStringLiteral("no X10 interface answered on ") + m_sim->devicePath());
         QVERIFY(!QCoro::waitFor(sendCommand(*m_control, "A3", InterfaceControl::On)));
+        QCOMPARE(m_control->failureText(), QStringLiteral("the X10 interface is not connected"));
     }
 
     // The dimming sequence to 30 %: On (level 0), Bright to full (100), Dim by 70.
@@ -280,6 +288,9 @@ private Q_SLOTS:
         QVERIFY(!QCoro::waitFor(sendCommand(*m_control, "A3", InterfaceControl::On)));
         QVERIFY2(elapsed.elapsed() < 3000, qPrintable(QString::number(elapsed.elapsed())));
         QVERIFY(!m_control->isOpen());
+        QCOMPARE(m_control->failureText(),
+                 QStringLiteral("the serial port of the X10 interface (%1) went away")
+                     .arg(m_sim->devicePath()));
         QVERIFY(!QCoro::waitFor(sendCommand(*m_control, "A3", InterfaceControl::Off)));
     }
 

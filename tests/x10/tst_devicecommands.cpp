@@ -102,12 +102,65 @@ private Q_SLOTS:
     void commandMarkHeldDuringWaitAndReleasedOnFailure()
     {
         Rig rig;
-        rig.control.setSendResult(false);
         bool heldDuringWait = false;
         QTimer::singleShot(0, [&] { heldDuringWait = rig.commands.commandInProgress(); });
-        QVERIFY(!QCoro::waitFor(rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))));
+        QVERIFY(QCoro::waitFor(rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))));
         QVERIFY(heldDuringWait);
         QVERIFY(!rig.commands.commandInProgress());
+
+        rig.control.setSendResult(false);
+        QVERIFY(!QCoro::waitFor(rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))));
+        QVERIFY(!rig.commands.commandInProgress());
+    }
+
+    // A command the interface did not carry out is reported as such: no
+    // success text, no macros, and a dimming sequence stops at its first
+    // failed step.
+    void failedCommandsSayWhyAndTellNoMacros_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<double>("percent");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("on") << "on" << 100.0 << QStringList{"A3 2 20"}
+                            << "Could not send ON to device with housecode A3 at 18:02:11: "
+                               "the adapter is unplugged";
+        QTest::newRow("dimmed on") << "on" << 30.0 << QStringList{"A3 2 0"}
+                                   << "Could not send DIM 30% to device with housecode A3 at "
+                                      "18:02:11: the adapter is unplugged";
+        QTest::newRow("off") << "off" << 0.0 << QStringList{"A3 3 20"}
+                             << "Could not send OFF to device with housecode A3 at 18:02:11: "
+                                "the adapter is unplugged";
+        QTest::newRow("dim") << "dim" << 0.0 << QStringList{"A3 4 20"}
+                             << "Could not send DIM to device with housecode A3 at 18:02:11: "
+                                "the adapter is unplugged";
+        QTest::newRow("bright") << "bright" << 0.0 << QStringList{"A3 5 20"}
+                                << "Could not send BRIGHT to device with housecode A3 at "
+                                   "18:02:11: the adapter is unplugged";
+    }
+    void failedCommandsSayWhyAndTellNoMacros()
+    {
+        QFETCH(QString, command);
+        QFETCH(double, percent);
+        QFETCH(QStringList, sent);
+        QFETCH(QString, text);
+        Rig rig;
+        rig.control.setSendResult(false, QStringLiteral("the adapter is unplugged"));
+        const QString a = QStringLiteral("A"), u = QStringLiteral("3");
+        bool ok = true;
+        if (command == QLatin1String("on"))
+            ok = QCoro::waitFor(rig.commands.turnon(a, u, percent));
+        else if (command == QLatin1String("dim"))
+            ok = QCoro::waitFor(rig.commands.turndim(a, u));
+        else if (command == QLatin1String("bright"))
+            ok = QCoro::waitFor(rig.commands.turnbright(a, u));
+        else
+            ok = QCoro::waitFor(rig.commands.turnoff(a, u));
+        QVERIFY(!ok);
+        QCOMPARE(rig.sent(), sent);
+        QCOMPARE(rig.status.activity.last(), text);
+        QVERIFY(rig.macroCalls.isEmpty());
+        QCOMPARE(rig.commands.lastFailure(), QStringLiteral("the adapter is unplugged"));
     }
 
     void engineOnlySends()

@@ -134,6 +134,31 @@ private Q_SLOTS:
         QCOMPARE(rig.control.sent.size(), 2);
     }
 
+    // A queued command the interface did not carry out leaves the queue
+    // (it would hold up the rest) and changes no state, picture or macro.
+    void queueDropsACommandThatCouldNotBeSent()
+    {
+        Rig rig;
+        QStringList macros;
+        rig.commands.setMacroHook([&macros](const QString& h, const QString& u, int code) {
+            macros.append(QStringLiteral("%1%2 %3").arg(h, u).arg(code));
+        });
+        rig.control.setSendResult(false);
+        rig.traffic.queue().setText(QStringLiteral("2A1~3B5~"));
+        QCoro::waitFor(rig.traffic.timerqueue());
+        QCOMPARE(rig.traffic.queue().text(), QStringLiteral("3B5~"));
+        QVERIFY(rig.machineValue(QStringLiteral("LoungeLamp")).isEmpty());
+        QVERIFY(rig.view.changes.isEmpty());
+        QVERIFY(macros.isEmpty());
+        QCOMPARE(rig.status.activity.last(),
+                 QStringLiteral("Could not send ON to device with housecode A1 at 07:45:03: "
+                                "the X10 interface did not answer"));
+        rig.control.setSendResult(true);
+        QCoro::waitFor(rig.traffic.timerqueue());
+        QVERIFY(rig.traffic.queue().isEmpty());
+        QCOMPARE(macros, QStringList{"B5 3"});
+    }
+
     void queueWaitsWhileACommandRuns()
     {
         Rig rig;
@@ -188,6 +213,21 @@ private Q_SLOTS:
 
         QCoro::waitFor(click.deviceclicked(0, 40)); // a slider move
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A1 4 60"));
+
+        // Unplugged: nothing switched is recorded or drawn, and the slider
+        // goes back to the level the lamp was last set to.
+        rig.control.setSendResult(false);
+        rig.view.changes.clear();
+        const QString lamp = rig.machineValue(QStringLiteral("LoungeLamp"));
+        const QString level = rig.machineValue(QStringLiteral("dimLoungeLamp"));
+        QCoro::waitFor(click.deviceclicked(0));
+        QCoro::waitFor(click.deviceclicked(0, 70));
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), lamp);
+        QCOMPARE(rig.machineValue(QStringLiteral("dimLoungeLamp")), level);
+        QCOMPARE(rig.view.changes, QStringList{QStringLiteral("slider 0 ") + level});
+        QVERIFY(rig.status.activity.last().startsWith(QLatin1String("Could not send DIM 70%")));
+        QVERIFY(!rig.view.busy);
+        rig.control.setSendResult(true);
 
         rig.view.names[2] = QStringLiteral("Gone");
         QCoro::waitFor(click.deviceclicked(2));
