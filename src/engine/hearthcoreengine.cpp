@@ -13,7 +13,7 @@ namespace casalux {
 namespace {
 // On by default: these lines are the engine's log (stderr, the journal
 // under systemd).
-Q_LOGGING_CATEGORY(lcEngine, "hearthcore", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcEngine, "casalux.engine", QtInfoMsg)
 
 const QString releasedNotice = QStringLiteral(
     "Casalux has taken over the X10 interface: switch devices from the desktop program.");

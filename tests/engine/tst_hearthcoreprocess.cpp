@@ -97,7 +97,7 @@ private Q_SLOTS:
 
         rig.sim.kill();
         QTRY_VERIFY2_WITH_TIMEOUT(
-            readLog().contains(QLatin1String("hearthcore: X10 interface on port 1 lost")),
+            readLog().contains(QLatin1String("casalux.engine: X10 interface on port 1 lost")),
             qPrintable(readLog()), 5000);
         QVERIFY2(get("/index.html").contains(notice), qPrintable(readLog()));
         const QByteArray refused = get("/index.html?A~3~DenLamp~turnon~Den");
@@ -114,7 +114,7 @@ private Q_SLOTS:
         QVERIFY(back.start({}, 0));
         QVERIFY(rig.relink(back));
         QTRY_VERIFY2_WITH_TIMEOUT(
-            readLog().contains(QLatin1String("hearthcore: X10 interface on port 1 found again")),
+            readLog().contains(QLatin1String("casalux.engine: X10 interface on port 1 found again")),
             qPrintable(readLog()), 10000);
         const QByteArray switched = get("/index.html?A~3~DenLamp~turnon~Den");
         QVERIFY2(!switched.contains(notice), switched.constData());
