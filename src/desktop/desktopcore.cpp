@@ -1,6 +1,8 @@
 #include "desktopcore.h"
 
 #include "x10/commandpolicy.h"
+#include "x10/interfacecontrol.h"
+#include "platform/statussink.h"
 #include "schedule/schedulerpolicy.h"
 
 namespace casalux {
@@ -20,7 +22,7 @@ DesktopCore::DesktopCore(Setup setup, QObject* parent)
                 this),
       roomEditor(rooms, settings, filebusy, statusBar, prompts),
       server({folder, settings, commands, deviceStatus, statusBar}, this),
-      webOptions(folder, settings, server, prompts)
+      webOptions(folder, settings, server, prompts), reconnector(control)
 {
     // What the program sends, and what it sees on the power line, may
     // trigger macros.
@@ -33,6 +35,34 @@ DesktopCore::DesktopCore(Setup setup, QObject* parent)
     scheduler.setRoomView(&view);
     scheduler.setSunTimes(&sun);
     scheduler.setPrompts(&prompts);
+
+    // The interface went away or stopped answering: say so at once, and
+    // again when it answers on its port once more.
+    connect(&control, &InterfaceControl::lost, this, [this] {
+        statusBar.setStatus(StatusSink::Ready, lostStatus());
+        statusBar.setStatus(StatusSink::Activity, lostActivity());
+    });
+    connect(&control, &InterfaceControl::found, this, [this] {
+        statusBar.setStatus(StatusSink::Ready, QStringLiteral("STATUS: Ready"));
+        statusBar.setStatus(StatusSink::Activity,
+                            QStringLiteral("Found the X10 Interface again on com port ") +
+                                QString::number(control.port()));
+    });
+    server.setPageNotice([this] { return control.isLost() ? lostNotice() : QString(); });
+}
+
+QString DesktopCore::lostActivity() const
+{
+    return QStringLiteral("X10 Interface lost on com port %1, looking for it again every %2 "
+                          "seconds")
+        .arg(control.port())
+        .arg(InterfaceReconnector::retrySeconds);
+}
+
+QString DesktopCore::lostNotice()
+{
+    return QStringLiteral("The X10 interface is not connected; looking for it again. Devices "
+                          "cannot be switched until it answers.");
 }
 
 void DesktopCore::launch(QCoro::Task<> task)

@@ -15,6 +15,7 @@
 #include "x10/deviceclickhandler.h"
 #include "x10/devicecommands.h"
 #include "x10/interfacefinder.h"
+#include "x10/interfacereconnector.h"
 #include "x10/traffichandler.h"
 
 #include <QObject>
@@ -81,6 +82,13 @@ public:
     RoomListEditor roomEditor;
     RemoteServer server;
     WebOptions webOptions;
+    InterfaceReconnector reconnector;
+
+    // What the status bar, the tray tip and the pages say while the
+    // interface is lost.
+    static QString lostStatus() { return QStringLiteral("STATUS: Interface lost"); }
+    QString lostActivity() const;
+    static QString lostNotice();
 
 Q_SIGNALS:
     // Every launched action has finished.

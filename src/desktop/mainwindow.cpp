@@ -20,6 +20,7 @@
 #include "platform/prompts.h"
 #include "platform/settlewait.h"
 #include "platform/singleinstance.h"
+#include "x10/interfacecontrol.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -165,6 +166,15 @@ void MainWindow::connectPanels()
     core.scheduler.setQuitHook([this] { close(); });
     core.scheduler.setFirstRunHook([this] { m_core->launch(firstRunService()); });
     connect(&core.scheduler, &EventScheduler::sunTimesUpdated, this, &MainWindow::updateSunLabel);
+    // The tray tip says it too, for a window that lives in the tray.
+    connect(&core.control, &InterfaceControl::lost, this, [this] {
+        if (m_tray)
+            m_tray->setNotice(m_core->lostActivity());
+    });
+    connect(&core.control, &InterfaceControl::found, this, [this] {
+        if (m_tray)
+            m_tray->setNotice(QString());
+    });
     core.finder.setHooks({[this](bool busy) { setBusy(busy); }, [this] { close(); },
                           [this](int) { m_core->scheduler.armEventTimer(); }});
 
@@ -512,6 +522,8 @@ void MainWindow::loadtray()
     m_tray->setRestoreHandler([this] { restoreFromTray(); });
     connect(m_tray.get(), &TrayIcon::aboutRequested, this, &MainWindow::showAbout);
     connect(m_tray.get(), &TrayIcon::exitRequested, this, &QWidget::close);
+    if (m_core->control.isLost())
+        m_tray->setNotice(m_core->lostActivity());
     m_tray->show(windowIcon(), QApplication::applicationVersion());
 }
 
@@ -590,6 +602,8 @@ QCoro::Task<> MainWindow::shutdown()
     // An interface search gives up at its next port, so it neither keeps
     // the port nor reports a failure once the engine has been started.
     m_core->finder.stop();
+    // The port goes to the engine: a lost interface is its to find now.
+    m_core->reconnector.stop();
     // A device command on the line, a command from a page and the search
     // each finish (within a few seconds) before the port is closed.
     // (Named, not a temporary: GCC 12 destroys temporaries of a co_await

@@ -37,8 +37,16 @@ QString TrayIcon::tipFor(const QString& version)
 void TrayIcon::show(const QIcon& icon, const QString& version)
 {
     m_icon->setIcon(icon);
-    m_icon->setToolTip(tipFor(version));
+    m_version = version;
+    setNotice(m_notice);
     m_icon->show();
+}
+
+void TrayIcon::setNotice(const QString& notice)
+{
+    m_notice = notice;
+    m_icon->setToolTip(notice.isEmpty() ? tipFor(m_version)
+                                        : tipFor(m_version) + QLatin1Char('\n') + notice);
 }
 
 void TrayIcon::hide()

@@ -26,6 +26,9 @@ public:
     // loadtray: puts the icon up with the program's picture and its tip.
     void show(const QIcon& icon, const QString& version);
     void hide();
+    // A line under the version in the tip (the interface is lost); empty
+    // for none.
+    void setNotice(const QString& notice);
     // Whether the desktop shows notification-area icons at all; where it
     // does not, the main window must stay reachable.
     static bool available();
@@ -51,6 +54,8 @@ private:
     QAction* m_about;
     QAction* m_exit;
     std::function<void()> m_restore;
+    QString m_version;
+    QString m_notice;
 };
 
 } // namespace casalux

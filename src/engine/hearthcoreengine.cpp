@@ -12,25 +12,33 @@
 
 namespace casalux {
 
-// The engine's log: warnings reach the service manager's journal.
-Q_LOGGING_CATEGORY(lcEngine, "hearthcore", QtWarningMsg)
-
 namespace {
+// On by default: these lines are the engine's log (stderr, the journal
+// under systemd).
+Q_LOGGING_CATEGORY(lcEngine, "casalux.engine", QtInfoMsg)
+
 const QString releasedNotice = QStringLiteral(
     "Casalux has taken over the X10 interface: switch devices from the desktop program.");
 const QString closingNotice =
     QStringLiteral("The Casalux engine is closing: nothing was switched.");
+const QString lostNotice = QStringLiteral(
+    "The X10 interface is not connected; looking for it again. Devices cannot be switched "
+    "until it answers.");
 
-QString openFailure(int result, int port)
+// `detail` is the interface's own account ("... Permission denied").
+QString openFailure(int result, int port, const QString& detail)
 {
     const QString where =
         QStringLiteral("port %1 (%2)").arg(port).arg(SerialPortMap::devicePath(port));
+    const QString said = detail.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(detail);
     const QString why =
         result == InterfaceControl::PortUnusable
-            ? QStringLiteral("cannot be opened: is the adapter plugged in, and may this user "
+            ? QStringLiteral("cannot be opened%1: is the adapter plugged in, and may this user "
                              "use the device?")
-            : QStringLiteral("opened, but no X10 interface answered on it: is it connected "
-                             "and powered?");
+                  .arg(said)
+            : QStringLiteral("opened, but no X10 interface answered on it%1: is it connected "
+                             "and powered?")
+                  .arg(said);
     return QStringLiteral("the X10 interface on %1 %2 Trying again every %3 seconds.")
         .arg(where, why)
         .arg(HearthcoreEngine::openRetrySeconds);
@@ -43,7 +51,7 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
       m_commands(control, m_silent, CommandPolicy::engine()), m_status(settings),
       m_events(programFolder, m_filebusy),
       m_scheduler(m_events, settings, m_commands, m_status, m_silent, SchedulerPolicy::engine()),
-      m_server({programFolder, settings, m_commands, m_status, m_silent})
+      m_server({programFolder, settings, m_commands, m_status, m_silent}), m_reconnector(control)
 {
     m_scheduler.setQuitHook([this] { Q_EMIT quitRequested(); });
     // After the hand-over a click on a page must not pass for a switch, nor
@@ -52,6 +60,15 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
         if (m_released || m_releasing)
             return releasedNotice;
         return m_stopping ? closingNotice : QString();
+    });
+    m_server.setPageNotice([this] { return m_control.isLost() ? lostNotice : QString(); });
+    connect(&m_control, &InterfaceControl::lost, this, [this] {
+        qCWarning(lcEngine).noquote()
+            << "X10 interface on port" << m_control.port() << "lost; looking for it again every"
+            << InterfaceReconnector::retrySeconds << "seconds";
+    });
+    connect(&m_control, &InterfaceControl::found, this, [this] {
+        qCInfo(lcEngine).noquote() << "X10 interface on port" << m_control.port() << "found again";
     });
     connect(&m_timer1, &QTimer::timeout, this, [this] {
         if (!m_releasing && !m_released && !m_stopping)
@@ -126,7 +143,7 @@ QCoro::Task<bool> HearthcoreEngine::findinterface()
         }
         // Said once per kind of failure, not at every try.
         if (result != lastFailure)
-            qCWarning(lcEngine).noquote() << openFailure(result, *port);
+            qCWarning(lcEngine).noquote() << openFailure(result, *port, m_control.failureText());
         lastFailure = result;
         m_control.close();
         for (int i = 0; i < openRetrySeconds && !startAbandoned(); ++i) {
@@ -162,6 +179,8 @@ QCoro::Task<> HearthcoreEngine::release()
     m_releasing = true;
     QPointer<HearthcoreEngine> self(this);
     m_scheduler.stop();
+    // The port is the desktop program's from now on, found again or not.
+    m_reconnector.stop();
     // A minute tick or a removal may be reading or rewriting the event list:
     // the interface goes only once that is done.
     auto hold = co_await m_filebusy.take(1);

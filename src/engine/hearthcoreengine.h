@@ -7,6 +7,7 @@
 #include "schedule/eventlist.h"
 #include "schedule/eventscheduler.h"
 #include "x10/devicecommands.h"
+#include "x10/interfacereconnector.h"
 
 #include <QObject>
 #include <QTimer>
@@ -52,6 +53,7 @@ public:
     bool interfaceOpen() const { return m_open; }
     RemoteServer& server() { return m_server; }
     EventScheduler& scheduler() { return m_scheduler; }
+    InterfaceReconnector& reconnector() { return m_reconnector; }
     BusyMark& filebusy() { return m_filebusy; }
 
 Q_SIGNALS:
@@ -76,6 +78,7 @@ private:
     EventList m_events;
     EventScheduler m_scheduler;
     RemoteServer m_server;
+    InterfaceReconnector m_reconnector;
     QTimer m_timer1;
     bool m_open = false;
     bool m_released = false;

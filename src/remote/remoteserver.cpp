@@ -351,6 +351,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     }
 
     QString html;
+    QString shown; // the notice already on the page
     if (query.isEmpty() || broken) {
         html = startPage(page);
     } else if (load) {
@@ -361,6 +362,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
                !notice.isEmpty()) {
         const auto command = Command::cut(query, page == Page::MediaCenter, on);
         html = withNotice(command ? roomPage(page, command->roomKey) : startPage(page), notice);
+        shown = notice;
     } else {
         const auto command = Command::cut(query, page == Page::MediaCenter, on);
         // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
@@ -391,6 +393,11 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
             html = roomPage(page, command->roomKey);
         }
     }
+    if (!self)
+        co_return;
+    if (const QString notice = m_pageNotice ? m_pageNotice() : QString();
+        !notice.isEmpty() && notice != shown)
+        html = withNotice(html, notice);
     answer(index, request, html, false);
 }
 

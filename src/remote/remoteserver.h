@@ -60,6 +60,9 @@ public:
     // notice shown at the top of the page instead of sending (the engine,
     // once it has handed the interface over, says so).
     void setCommandGate(std::function<QString()> gate) { m_gate = std::move(gate); }
+    // Asked for every page: empty, or a notice shown at the top of it (the
+    // X10 interface is lost and being looked for).
+    void setPageNotice(std::function<QString()> notice) { m_pageNotice = std::move(notice); }
 
 private:
     struct Command;
@@ -86,6 +89,7 @@ private:
     std::unique_ptr<Servlane> m_web;
     PageBuilder m_builder;
     std::function<QString()> m_gate;
+    std::function<QString()> m_pageNotice;
     bool m_serving = false;
     quint64 m_nextTicket = 0;
     quint64 m_turn = 0;

@@ -77,10 +77,8 @@ void Cm11aControl::onError(QSerialPort::SerialPortError error)
 
 void Cm11aControl::dispatch()
 {
-    if (m_lost && m_serial.isOpen()) {
-        m_serial.close();
-        m_inbox.clear();
-    }
+    if (m_lost && m_serial.isOpen())
+        lose();
     if (m_wakeup.isWaiting()) {
         m_wakeup.wake();
         return;
@@ -110,6 +108,17 @@ QCoro::Task<> Cm11aControl::serviceUnsolicited()
         } else {
             m_inbox.clear();
         }
+    }
+}
+
+void Cm11aControl::lose()
+{
+    closePort();
+    // Only an interface the program had in hand is lost; one that never
+    // answered is the interface search's business.
+    if (std::exchange(m_ready, false)) {
+        qCWarning(lcCm11a) << "interface on" << m_serial.portName() << "lost";
+        reportLost();
     }
 }
 
@@ -166,9 +175,16 @@ QCoro::Task<std::optional<quint8>> Cm11aControl::readByteWithin(int realMs)
 // is answered, and that answer counts as the interface responding.
 QCoro::Task<int> Cm11aControl::open()
 {
+    const bool recovering = isLost();
     co_await m_line.lock();
     Cm11aLineLock::Held held(m_line);
+    if (recovering && !isLost())
+        co_return PortUnusable; // the program let go of the port meanwhile
+    m_ready = false;
     closePort();
+    // The path is looked up afresh each time, never kept resolved: an adapter
+    // plugged in again behind the same /dev/serial/by-id link may have a new
+    // /dev/ttyUSBn name.
     const QString path = SerialPortMap::devicePath(port());
     if (path.isEmpty()) {
         qCWarning(lcCm11a) << "no device for port" << port();
@@ -177,7 +193,11 @@ QCoro::Task<int> Cm11aControl::open()
     }
     m_serial.setPortName(path);
     if (!m_serial.open(QIODevice::ReadWrite)) {
-        qCWarning(lcCm11a) << "cannot open" << path << m_serial.errorString();
+        // Looking for a lost interface tries every few seconds: not a warning each time.
+        if (recovering)
+            qCDebug(lcCm11a) << "cannot open" << path << m_serial.errorString();
+        else
+            qCWarning(lcCm11a) << "cannot open" << path << m_serial.errorString();
         setFailureText(QStringLiteral("%1 cannot be opened: %2").arg(path, m_serial.errorString()));
         co_return PortUnusable;
     }
@@ -197,8 +217,11 @@ QCoro::Task<int> Cm11aControl::open()
     m_inbox.clear();
     m_decoder.reset();
 
-    if (co_await probe())
+    if (co_await probe()) {
+        m_ready = true;
+        reportFound();
         co_return Ready;
+    }
     const bool lost = m_lost;
     setFailureText(lost ? QStringLiteral("%1 went away while it was being opened").arg(path)
                         : QStringLiteral("no X10 interface answered on %1").arg(path));
@@ -255,26 +278,51 @@ QCoro::Task<bool> Cm11aControl::send(QString house, QString unit, int function, 
         setFailureText(QStringLiteral("%1%2 is not an X10 address").arg(house, unit));
         co_return false;
     }
+    // Fail at once rather than wait out the timeouts of a port that is gone.
+    if (isLost()) {
+        setFailureText(lostText());
+        co_return false;
+    }
 
     co_await m_line.lock();
     Cm11aLineLock::Held held(m_line);
-    // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
-    bool sent = co_await transmit(P::addressFrame(h, u));
-    if (sent)
-        sent = co_await transmit(P::functionFrame(h, function, P::dimSteps(level)));
-    if (!sent)
-        setFailureText(whyNotSent());
+    bool sent = false;
+    bool tried = false;
+    if (isLost()) {
+        setFailureText(lostText()); // lost while this command waited its turn
+    } else {
+        tried = true;
+        // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
+        if (co_await transmit(P::addressFrame(h, u)))
+            sent = co_await transmit(P::functionFrame(h, function, P::dimSteps(level)));
+    }
+    if (!sent && tried)
+        co_await judgeFailedSend();
     co_return sent;
 }
 
-QString Cm11aControl::whyNotSent() const
+// One command that got no answer after all its tries may be noise on the
+// line or the interface busy with a long transmission; an interface that
+// then also ignores a status request has stopped answering and counts as
+// lost, as does a port that went away.
+QCoro::Task<> Cm11aControl::judgeFailedSend()
 {
-    if (m_lost)
-        return QStringLiteral("the serial port of the X10 interface (%1) went away")
-            .arg(SerialPortMap::devicePath(port()));
-    if (!m_serial.isOpen())
-        return QStringLiteral("the X10 interface is not connected");
-    return QStringLiteral("the X10 interface did not answer");
+    if (m_lost) {
+        lose(); // unless the port's error got there first
+        setFailureText(QStringLiteral("the serial port of the X10 interface (%1) went away")
+                           .arg(SerialPortMap::devicePath(port())));
+        co_return;
+    }
+    if (!m_ready) {
+        setFailureText(QStringLiteral("the X10 interface is not connected"));
+        co_return;
+    }
+    const bool answers = co_await probe();
+    if (answers) {
+        setFailureText(QStringLiteral("the X10 interface did not answer"));
+        co_return;
+    }
+    lose();
 }
 
 // Header + code, the interface's checksum, our 0x00, its 0x55. Frames are
@@ -453,6 +501,8 @@ void Cm11aControl::reportLater(const QList<Cm11aTraffic>& traffic)
 
 bool Cm11aControl::close()
 {
+    m_ready = false;
+    forgetLost();
     closePort();
     return true;
 }

@@ -51,8 +51,9 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void dispatch();
     bool usable() const { return m_serial.isOpen() && !m_lost; }
-    QString whyNotSent() const;
+    void lose();
     void closePort();
+    QCoro::Task<> judgeFailedSend();
     bool write(const QByteArray& bytes);
     QCoro::Task<std::optional<quint8>> readByte(int clockMs);
     QCoro::Task<std::optional<quint8>> readByteWithin(int realMs);
@@ -66,7 +67,8 @@ private:
 
     QSerialPort m_serial;
     QByteArray m_inbox;
-    bool m_lost = false; // the device went away under an open port
+    bool m_lost = false;  // the device went away under an open port
+    bool m_ready = false; // opened and answered; the program holds it
     Cm11aWakeup m_wakeup;
     Cm11aLineLock m_line;
     QTimer m_dispatch;

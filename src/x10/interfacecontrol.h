@@ -5,6 +5,8 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <utility>
+
 namespace casalux {
 
 // What the programs ask of an X10 power-line interface, and nothing more.
@@ -59,6 +61,17 @@ public:
     // ("the X10 interface did not answer").
     QString failureText() const { return m_failureText; }
 
+    // The interface went away (port gone, or it stopped answering) while the
+    // program held it, and has not answered again since. send() fails at
+    // once meanwhile. close() ends this state without a found().
+    bool isLost() const { return m_isLost; }
+
+    // The failure text while the interface is lost.
+    static QString lostText()
+    {
+        return QStringLiteral("the X10 interface is not connected; looking for it again");
+    }
+
 Q_SIGNALS:
     // Traffic seen on the power line: the address as text ("B12"), the house
     // code, the X10 function code and two values the programs do not use
@@ -66,14 +79,33 @@ Q_SIGNALS:
     void traffic(const QString& address, const QString& house, int function, int value4,
                  int value5);
 
+    // The interface was lost, and answers again on the same port.
+    void lost();
+    void found();
+
 protected:
     void setFailureText(const QString& text) { m_failureText = text; }
+    void reportLost()
+    {
+        setFailureText(lostText());
+        if (std::exchange(m_isLost, true))
+            return;
+        Q_EMIT lost();
+    }
+    void reportFound()
+    {
+        if (std::exchange(m_isLost, false))
+            Q_EMIT found();
+    }
+    // The program let go of the port: nobody looks for the interface any more.
+    void forgetLost() { m_isLost = false; }
 
 private:
     QString m_failureText;
     int m_port = 0;
     int m_numericOption = 0;
     QString m_ownerName;
+    bool m_isLost = false;
 };
 
 } // namespace casalux

@@ -1,12 +1,18 @@
 #include "home/settingkeys.h"
+#include "httpget.h"
 #include "platform/clock.h"
 #include "simprocess.h"
+#include "trayicon.h"
 #include "windowrig.h"
 #include "x10/cm11acontrol.h"
 
+#include <QFile>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+
+#include <cstdio>
 
 using namespace casalux;
 
@@ -75,6 +81,84 @@ private Q_SLOTS:
                                   QStringLiteral("bulboff.gif"), 5000);
         QCOMPARE(rig.machineValue("LoungeLamp"), QStringLiteral("False"));
         QVERIFY(rig.settle());
+    }
+
+    // The simulator behind a symbolic link (a /dev/serial/by-id name) is
+    // killed, as an adapter is pulled, and a new one is put behind the same
+    // link: the status bar, the tray tip and the pages say so at once, a
+    // click fails without waiting, and once the interface answers again a
+    // click switches the lamp, all without a restart.
+    void lostAndFoundBehindTheSameLink()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("usb-X10_CM11A-if00"));
+        const auto plugIn = [&link](test::SimProcess& sim) {
+            const QString next = link + QStringLiteral(".new");
+            return sim.start({}, scale) && QFile::link(sim.devicePath(), next) &&
+                   std::rename(next.toLocal8Bit().constData(), link.toLocal8Bit().constData()) == 0;
+        };
+        test::SimProcess sim;
+        QVERIFY(plugIn(sim));
+        qputenv("CASALUX_SERIAL_1", link.toLocal8Bit());
+
+        Cm11aControl control;
+        test::WindowRig rig("Lounge~~~\r\n"
+                            "Lounge~Lamp~A~3\r\n",
+                            {}, &control);
+        rig.setType("LoungeLamp", "bulb");
+        rig.folder.write(QStringLiteral("html/index.html"),
+                         "<body><h1><room></h1><p><dev0></p>\r\n");
+        rig.settings.write(settingkeys::port, QStringLiteral("1"));
+        const quint16 webPort = test::freePort();
+        rig.settings.write(settingkeys::webport, QString::number(webPort));
+        QVERIFY(rig.connectInterface());
+        rig.window.core().server.startserver();
+        rig.window.loadtray();
+        QVERIFY(rig.window.tray());
+        const QString tip = rig.window.tray()->toolTip();
+        const auto page = [webPort](const char* target) {
+            return QCoro::waitFor(test::httpGet(webPort, QString::fromLatin1(target)));
+        };
+        const QByteArray notice = "The X10 interface is not connected";
+        QVERIFY(!page("/index.html").contains(notice));
+
+        sim.kill();
+        QTRY_COMPARE(rig.window.statusText(3), QStringLiteral("STATUS: Interface lost"));
+        QCOMPARE(rig.window.statusText(2),
+                 QStringLiteral("X10 Interface lost on com port 1, looking for it again every 5 "
+                                "seconds"));
+        QVERIFY2(rig.window.tray()->toolTip().startsWith(tip + QLatin1Char('\n')),
+                 qPrintable(rig.window.tray()->toolTip()));
+        QVERIFY(page("/index.html").contains(notice));
+        const QByteArray refused = page("/index.html?A~3~LoungeLamp~turnon~Lounge");
+        QVERIFY2(refused.contains(notice), refused.constData());
+        QVERIFY2(refused.contains("Not switched: the X10 interface is not connected; looking for "
+                                  "it again."),
+                 refused.constData());
+
+        // A click fails at once and says why; the lamp stays as it was.
+        QVERIFY(rig.clickNode("Lounge"));
+        auto* lamp = rig.find<QToolButton>("device_0");
+        QTest::mouseClick(lamp, Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QVERIFY2(rig.window.statusText(2).endsWith(InterfaceControl::lostText()),
+                 qPrintable(rig.window.statusText(2)));
+        QCOMPARE(lamp->property("picture").toString(), QStringLiteral("bulboff.gif"));
+        QCOMPARE(rig.window.statusText(3), QStringLiteral("STATUS: Interface lost"));
+
+        test::SimProcess back;
+        QVERIFY(plugIn(back));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window.statusText(3), QStringLiteral("STATUS: Ready"), 10000);
+        QCOMPARE(rig.window.statusText(2),
+                 QStringLiteral("Found the X10 Interface again on com port 1"));
+        QCOMPARE(rig.window.tray()->toolTip(), tip);
+        QVERIFY(!page("/index.html").contains(notice));
+        QTest::mouseClick(lamp, Qt::LeftButton);
+        QVERIFY(rig.settle());
+        const auto log = [&back] { return back.lines().join(QLatin1Char('\n')); };
+        QTRY_VERIFY2_WITH_TIMEOUT(log().contains("A3 ON"), qPrintable(log()), 5000);
+        QCOMPARE(lamp->property("picture").toString(), QStringLiteral("bulbon.gif"));
+        QCOMPARE(rig.window.statusText(3), QStringLiteral("STATUS: Ready"));
     }
 
     // Exit while a command is on the line: the command ends before the

@@ -3,6 +3,9 @@
 #include "home/settingkeys.h"
 #include "httpget.h"
 
+#include <QFile>
+#include <cstdio>
+
 namespace casalux::test {
 
 EngineRig::EngineRig() : webPort(freePort())
@@ -35,11 +38,21 @@ bool EngineRig::start(const QString& now, double timeScale)
         env.insert(QStringLiteral("CASALUX_TIME_SCALE"), QString::number(timeScale));
     }
     env.insert(QStringLiteral("CASALUX_HOME"), folder.path());
-    env.insert(QStringLiteral("CASALUX_SERIAL_1"), sim.devicePath());
+    if (throughLink && !relink(sim))
+        return false;
+    env.insert(QStringLiteral("CASALUX_SERIAL_1"), throughLink ? linkPath() : sim.devicePath());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.file(QStringLiteral("config")));
     engine.setProcessEnvironment(env);
     engine.start(QStringLiteral(HEARTHCORE_PATH), {});
     return engine.waitForStarted(5000);
+}
+
+bool EngineRig::relink(const SimProcess& to) const
+{
+    const QString next = linkPath() + QStringLiteral(".new");
+    QFile::remove(next);
+    return QFile::link(to.devicePath(), next) &&
+           std::rename(next.toLocal8Bit().constData(), linkPath().toLocal8Bit().constData()) == 0;
 }
 
 } // namespace casalux::test

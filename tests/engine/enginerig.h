@@ -29,6 +29,12 @@ struct EngineRig {
     // Starts the simulator, then the engine. With `now` set, the engine's
     // clock starts there and runs `timeScale` times fast; else real time.
     bool start(const QString& now = {}, double timeScale = 0);
+    // With this set before start(), port 1 is a symbolic link in the folder
+    // (as a /dev/serial/by-id name is) that points at the simulator.
+    bool throughLink = false;
+    QString linkPath() const { return folder.file(QStringLiteral("usb-X10_CM11A-if00")); }
+    // Points the link at another simulator in one step.
+    bool relink(const SimProcess& to) const;
     QString simLog() const { return sim.lines().join(QLatin1Char('\n')); }
 };
 

@@ -118,6 +118,56 @@ private Q_SLOTS:
         QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
     }
 
+    // The simulator behind a symbolic link is killed (the adapter pulled)
+    // and a new one put behind the same link: the engine says so in its log,
+    // its pages show it, a click fails at once, and once the interface is
+    // back a click switches the lamp, all without a restart.
+    void lostAndFoundBehindTheSameLink()
+    {
+        Rig rig;
+        rig.throughLink = true;
+        rig.engine.setProcessChannelMode(QProcess::SeparateChannels);
+        QByteArray log;
+        const auto readLog = [&] {
+            log += rig.engine.readAllStandardError();
+            return QString::fromLocal8Bit(log);
+        };
+        const auto get = [&rig](const char* target) {
+            return QCoro::waitFor(test::httpGet(rig.webPort, QString::fromLatin1(target)));
+        };
+        const QByteArray notice = "The X10 interface is not connected";
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(listening(rig.webPort), 10000);
+        QVERIFY(!get("/index.html").contains(notice));
+
+        rig.sim.kill();
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            readLog().contains(QLatin1String("casalux.engine: X10 interface on port 1 lost")),
+            qPrintable(readLog()), 5000);
+        QVERIFY2(get("/index.html").contains(notice), qPrintable(readLog()));
+        const QByteArray refused = get("/index.html?A~3~DenLamp~turnon~Den");
+        QVERIFY2(refused.contains(notice), refused.constData());
+        QVERIFY2(refused.contains("Not switched: the X10 interface is not connected; looking for "
+                                  "it again."),
+                 refused.constData());
+        rig.settings.sync();
+        QVERIFY(rig.settings.GetString(SettingsStore::Root::LocalMachine,
+                                       QString::fromLatin1(settingkeys::casaluxPath),
+                                       QStringLiteral("DenLamp")) != QLatin1String("True"));
+
+        test::SimProcess back;
+        QVERIFY(back.start({}, 0));
+        QVERIFY(rig.relink(back));
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            readLog().contains(QLatin1String("casalux.engine: X10 interface on port 1 found again")),
+            qPrintable(readLog()), 10000);
+        const QByteArray switched = get("/index.html?A~3~DenLamp~turnon~Den");
+        QVERIFY2(!switched.contains(notice), switched.constData());
+        QTRY_VERIFY2_WITH_TIMEOUT(back.lines().join(QLatin1Char('\n')).contains("A3 ON"),
+                                  qPrintable(back.lines().join(QLatin1Char('\n'))), 5000);
+        QCOMPARE(rig.engine.state(), QProcess::Running);
+    }
+
     void noPortEndsBeforeTheWebServer()
     {
         Rig rig;

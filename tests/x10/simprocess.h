@@ -25,6 +25,7 @@ public:
     void stop();
 
     QString devicePath() const { return m_devicePath; }
+    qint64 processId() const { return m_process.processId(); }
     QStringList lines() const { return m_lines; }
     // Every byte the simulator took from the driver, as "04 62 00 ...".
     QString receivedHex();
