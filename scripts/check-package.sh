@@ -92,6 +92,48 @@ else
     skip "systemd-analyze is not installed (Debian package systemd)"
 fi
 
+echo "== polkit rule =="
+if have node; then
+    # The rule under a stand-in polkit: members of casalux may start, stop
+    # and restart this one unit; everything else is left to polkit's default.
+    node - "$root/usr/share/polkit-1/rules.d/50-casalux.rules" <<'JS' || fail "polkit rule"
+const rules = [];
+const polkit = { Result: { YES: "yes", NO: "no" }, addRule: (rule) => rules.push(rule) };
+eval(require("fs").readFileSync(process.argv[2], "utf8"));
+function ask(id, unit, verb, groups) {
+    const action = { id, lookup: (key) => ({ unit, verb })[key] };
+    const subject = { isInGroup: (group) => groups.includes(group) };
+    for (const rule of rules) {
+        const answer = rule(action, subject);
+        if (answer !== undefined) return answer;
+    }
+    return "default";
+}
+const units = "org.freedesktop.systemd1.manage-units";
+const cases = [
+    [units, "hearthcore.service", "start", ["casalux"], "yes"],
+    [units, "hearthcore.service", "stop", ["users", "casalux"], "yes"],
+    [units, "hearthcore.service", "restart", ["casalux"], "yes"],
+    [units, "hearthcore.service", "start", ["users"], "default"],
+    [units, "ssh.service", "stop", ["casalux"], "default"],
+    [units, "hearthcore.service", "kill", ["casalux"], "default"],
+    ["org.freedesktop.systemd1.manage-unit-files", undefined, undefined, ["casalux"], "default"],
+];
+let bad = 0;
+for (const [id, unit, verb, groups, want] of cases) {
+    const got = ask(id, unit, verb, groups);
+    if (got !== want) {
+        console.error(`${id} ${unit} ${verb} for ${groups}: ${got}, expected ${want}`);
+        bad++;
+    }
+}
+process.exit(bad ? 1 : 0);
+JS
+    echo "the rule grants start, stop and restart of hearthcore.service to casalux only"
+else
+    skip "node is not installed (Debian package nodejs): the polkit rule is not checked"
+fi
+
 echo "== the unpacked engine on the simulator =="
 # The programs find Servlane through their RUNPATH at its installed place.
 triplet=$(find "$root/usr/lib" -name 'libservlane.so.*' -printf '%h\n' | head -n 1)
