@@ -1,9 +1,25 @@
 #!/usr/bin/env bash
 # Draws the device pictures of the remote-control pages (html/*on.gif and
-# html/*off.gif) from simple shapes. The results are committed; run this
-# again only to change them. Needs ImageMagick (Debian package imagemagick).
+# html/*off.gif) from simple shapes, and the PNG sizes of the menu icon from
+# its SVG. The results are committed; run this again only to change them.
+# Needs ImageMagick (Debian package imagemagick) for the pictures and
+# rsvg-convert (librsvg2-bin) for the icon.
+#
+#   scripts/make-pictures.sh          # both
+#   scripts/make-pictures.sh icons    # the icon sizes only
 set -euo pipefail
-cd "$(dirname "$0")/../html"
+cd "$(dirname "$0")/.."
+
+icons() {
+    local svg=packaging/icons/org.casalux.Casalux.svg
+    for size in 16 24 32 48 64 128 256; do
+        mkdir -p packaging/icons/$size
+        rsvg-convert -w $size -h $size "$svg" -o packaging/icons/$size/org.casalux.Casalux.png
+    done
+}
+icons
+[ "${1:-}" = icons ] && exit 0
+cd html
 
 size=64
 bg='#2c3e50'

@@ -13,6 +13,7 @@ packages=(
     curl
     chromium qt6-websockets-dev
     libpocketsphinx-dev pocketsphinx-en-us flite sox
+    dpkg-dev file lintian desktop-file-utils appstream systemd nodejs
 )
 if [ "${1:-}" = "--for" ]; then
     who=$2

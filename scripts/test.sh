@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: once as a normal build with warnings
-# as errors, once under AddressSanitizer + UndefinedBehaviorSanitizer.
+# as errors, then packages that build and checks the package, then once more
+# under AddressSanitizer + UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,5 +18,8 @@ run_suite() {
 
 echo "== Build and test =="
 run_suite build
+echo "== Debian package =="
+scripts/package.sh build
+scripts/check-package.sh build
 echo "== Build and test with AddressSanitizer + UndefinedBehaviorSanitizer =="
 run_suite build-asan -DCASALUX_SANITIZE=ON

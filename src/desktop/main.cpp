@@ -78,6 +78,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Casalux"));
     QApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));
+    // Ties the windows to the installed menu entry (its name and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.casalux.Casalux"));
     const QStringList args = QApplication::arguments();
 
     const QString clockError = Clock::instance().configureFromEnvironment();

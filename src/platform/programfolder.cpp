@@ -16,9 +16,18 @@ QString ProgramFolder::resolve(const QStringList& args, const QString& executabl
     }
     if (chosen.isEmpty())
         chosen = qEnvironmentVariable("CASALUX_HOME");
+    // Beside an installed program (/usr/bin) nothing is writable; its home
+    // is the shared folder the package made.
     if (chosen.isEmpty())
-        chosen = executableDir;
+        chosen = QDir::cleanPath(executableDir) == QLatin1String(CASALUX_INSTALL_BINDIR)
+                     ? installedFolder()
+                     : executableDir;
     return QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());
+}
+
+QString ProgramFolder::installedFolder()
+{
+    return QStringLiteral(CASALUX_STATE_DIR);
 }
 
 QString ProgramFolder::file(const QString& folder, const QString& name)

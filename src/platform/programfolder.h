@@ -9,9 +9,13 @@ namespace casalux {
 // profiles, html/ and the sounds.
 class ProgramFolder final {
 public:
-    // From `--home DIR` (or `--home=DIR`) in args, else $CASALUX_HOME, else the
-    // folder of the executable. The result is absolute, without a trailing slash.
+    // From `--home DIR` (or `--home=DIR`) in args, else $CASALUX_HOME, else
+    // installedFolder() for a program in the install's bindir, else the folder
+    // of the executable. The result is absolute, without a trailing slash.
     static QString resolve(const QStringList& args, const QString& executableDir);
+
+    // The shared folder of installed programs (/var/lib/casalux).
+    static QString installedFolder();
 
     // `name` inside `folder`.
     static QString file(const QString& folder, const QString& name);

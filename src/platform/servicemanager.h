@@ -2,9 +2,7 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <memory>
-
 #include <qcoro/qcorotask.h>
 
 namespace casalux {
@@ -35,8 +33,10 @@ public:
     virtual QCoro::Task<bool> stop() = 0;
     virtual QCoro::Task<QString> status() = 0;
 
-    // systemd where it runs (a system unit as root, a user unit otherwise),
-    // else a detached process with a pid file in `stateFolder`.
+    // systemd where it runs: the package's system unit when it is installed
+    // and serves the engine's folder, else a system unit as root, a user unit
+    // otherwise. Without systemd a detached process with a pid file in
+    // `stateFolder`.
     static std::unique_ptr<ServiceManager> forThisMachine(const Engine& engine,
                                                           const QString& stateFolder);
 };

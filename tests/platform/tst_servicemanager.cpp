@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 #include "platform/detachedservice.h"
+#include "platform/packagedservice.h"
+#include "platform/programfolder.h"
 #include "platform/systemdservice.h"
 
 #include <QCoreApplication>
@@ -108,6 +110,64 @@ private Q_SLOTS:
         QVERIFY(QCoro::waitFor(service.remove()));
         QCOMPARE(QCoro::waitFor(service.status()), QString());
         QVERIFY(!QFile::exists(service.unitPath()));
+    }
+
+    // The package's unit is used only for the folder it runs the engine on.
+    void packagedUnitServesOnlyTheSharedFolder()
+    {
+        QTemporaryDir units;
+        const QString shared = ProgramFolder::installedFolder();
+        QVERIFY(!PackagedService::servesFolder(shared, {units.path()}));
+        QFile unit(units.filePath(QStringLiteral("hearthcore.service")));
+        QVERIFY(unit.open(QIODevice::WriteOnly));
+        unit.close();
+        QVERIFY(PackagedService::servesFolder(shared, {QStringLiteral("/nowhere"), units.path()}));
+        QVERIFY(PackagedService::servesFolder(shared + QStringLiteral("/"), {units.path()}));
+        QVERIFY(!PackagedService::servesFolder(QStringLiteral("/home/me/casa"), {units.path()}));
+        QVERIFY(!PackagedService::servesFolder(QString(), {units.path()}));
+    }
+
+    // The system unit through a stand-in systemctl that records its calls:
+    // never a user unit, never a password prompt, and "installed" is the
+    // file the unit's start condition reads.
+    void packagedServiceDrivesTheSystemUnit()
+    {
+        QTemporaryDir bin;
+        QTemporaryDir folder;
+        const QString log = bin.filePath(QStringLiteral("calls"));
+        QFile fake(bin.filePath(QStringLiteral("systemctl")));
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write("#!/bin/sh\necho \"$*\" >>'" + log.toUtf8() +
+                   "'\ncase \"$*\" in *show*) printf 'LoadState=loaded\\nActiveState=active\\n';; "
+                   "esac\n");
+        fake.close();
+        fake.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ':' + path);
+        auto calls = [&log] {
+            QFile f(log);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+
+        PackagedService service(folder.path());
+        QCOMPARE(service.enabledFile(), folder.filePath(QStringLiteral("hearthcore.enabled")));
+        QCOMPARE(QCoro::waitFor(service.status()), QString()); // not "installed"
+        QCOMPARE(calls(), QString());
+        QVERIFY(QCoro::waitFor(service.install()));
+        QVERIFY(QFile::exists(service.enabledFile()));
+        QCOMPARE(QCoro::waitFor(service.status()), QStringLiteral("Running"));
+        QVERIFY(QCoro::waitFor(service.stop()));
+        QVERIFY(QCoro::waitFor(service.start()));
+        QVERIFY(QCoro::waitFor(service.remove()));
+        QVERIFY(!QFile::exists(service.enabledFile()));
+        QCOMPARE(QCoro::waitFor(service.status()), QString());
+        qputenv("PATH", path);
+
+        QCOMPARE(calls(), QStringLiteral("--no-ask-password show --property=LoadState,ActiveState "
+                                         "hearthcore.service\n"
+                                         "--no-ask-password stop --no-block hearthcore.service\n"
+                                         "--no-ask-password start --no-block hearthcore.service\n"
+                                         "--no-ask-password stop --no-block hearthcore.service\n"));
     }
 
     // A pid file left behind must never make us signal whatever process got
