@@ -1,23 +1,15 @@
 #include "packagedservice.h"
 
 #include "programfolder.h"
+#include "systemctlcommand.h"
 #include "systemdservice.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <qcoro/qcoroprocess.h>
 
 namespace casalux {
 
 namespace {
-
-constexpr int systemctlTimeoutMs = 30000; // systemctl waits on D-Bus at most 25 s itself
-
-QString unitName()
-{
-    return QLatin1String(ServiceManager::serviceName) + QStringLiteral(".service");
-}
 
 // Command-line words from one text, the unit's name appended. (Kept out of
 // the coroutines: GCC 12 mishandles string-literal arrays inside coroutine
@@ -26,18 +18,12 @@ QStringList forUnit(const QString& text)
 {
     // Never wait on a password prompt: the polkit rule decides.
     return QStringList{QStringLiteral("--no-ask-password")} +
-           text.split(QLatin1Char(' '), Qt::SkipEmptyParts) + QStringList{unitName()};
+           text.split(QLatin1Char(' '), Qt::SkipEmptyParts) + QStringList{SystemctlCommand::unitName()};
 }
 
 QCoro::Task<QString> systemctl(QStringList arguments, bool* ok)
 {
-    QProcess process;
-    process.start(QStringLiteral("systemctl"), arguments);
-    const bool finished = co_await qCoro(process).waitForFinished(systemctlTimeoutMs);
-    if (!finished)
-        process.kill();
-    *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    co_return QString::fromLocal8Bit(process.readAllStandardOutput());
+    co_return co_await SystemctlCommand::run(std::move(arguments), ok);
 }
 
 } // namespace
@@ -54,7 +40,7 @@ bool PackagedService::servesFolder(const QString& folder, const QStringList& uni
     if (QDir::cleanPath(folder) != ProgramFolder::installedFolder())
         return false;
     for (const QString& units : unitFolders) {
-        if (QFile::exists(QDir(units).filePath(unitName())))
+        if (QFile::exists(QDir(units).filePath(SystemctlCommand::unitName())))
             return true;
     }
     return false;

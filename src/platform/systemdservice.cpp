@@ -1,24 +1,17 @@
 #include "systemdservice.h"
 
+#include "systemctlcommand.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include <qcoro/qcoroprocess.h>
 
 namespace casalux {
 
 namespace {
-
-constexpr int systemctlTimeoutMs = 30000; // systemctl waits on D-Bus at most 25 s itself
-
-QString unitName()
-{
-    return QLatin1String(ServiceManager::serviceName) + QStringLiteral(".service");
-}
 
 // Command-line words from one text. (Kept out of the coroutines: GCC 12
 // mishandles string-literal arrays inside coroutine frames.)
@@ -45,9 +38,9 @@ SystemdService::SystemdService(Engine engine, bool systemWide)
 QString SystemdService::unitPath() const
 {
     if (m_systemWide)
-        return QStringLiteral("/etc/systemd/system/") + unitName();
+        return QStringLiteral("/etc/systemd/system/") + SystemctlCommand::unitName();
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/systemd/user/") + unitName();
+           QStringLiteral("/systemd/user/") + SystemctlCommand::unitName();
 }
 
 QString SystemdService::unitText() const
@@ -93,14 +86,7 @@ QCoro::Task<QString> SystemdService::systemctl(QStringList arguments, bool* ok)
 {
     if (!m_systemWide)
         arguments.prepend(QStringLiteral("--user"));
-    QProcess process;
-    process.start(QStringLiteral("systemctl"), arguments);
-    const bool finished = co_await qCoro(process).waitForFinished(systemctlTimeoutMs);
-    if (!finished)
-        process.kill();
-    if (ok)
-        *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    co_return QString::fromLocal8Bit(process.readAllStandardOutput());
+    co_return co_await SystemctlCommand::run(std::move(arguments), ok);
 }
 
 QCoro::Task<bool> SystemdService::install()
@@ -115,13 +101,13 @@ QCoro::Task<bool> SystemdService::install()
     bool ok = false;
     co_await systemctl(words(QStringLiteral("daemon-reload")), &ok);
     if (ok)
-        co_await systemctl(words(QStringLiteral("enable ") + unitName()), &ok);
+        co_await systemctl(words(QStringLiteral("enable ") + SystemctlCommand::unitName()), &ok);
     co_return ok;
 }
 
 QCoro::Task<bool> SystemdService::remove()
 {
-    co_await systemctl(words(QStringLiteral("disable --now ") + unitName()));
+    co_await systemctl(words(QStringLiteral("disable --now ") + SystemctlCommand::unitName()));
     QFile::remove(unitPath());
     bool ok = false;
     co_await systemctl(words(QStringLiteral("daemon-reload")), &ok);
@@ -131,14 +117,14 @@ QCoro::Task<bool> SystemdService::remove()
 QCoro::Task<bool> SystemdService::start()
 {
     bool ok = false;
-    co_await systemctl(words(QStringLiteral("start --no-block ") + unitName()), &ok);
+    co_await systemctl(words(QStringLiteral("start --no-block ") + SystemctlCommand::unitName()), &ok);
     co_return ok;
 }
 
 QCoro::Task<bool> SystemdService::stop()
 {
     bool ok = false;
-    co_await systemctl(words(QStringLiteral("stop --no-block ") + unitName()), &ok);
+    co_await systemctl(words(QStringLiteral("stop --no-block ") + SystemctlCommand::unitName()), &ok);
     co_return ok;
 }
 
@@ -146,7 +132,7 @@ QCoro::Task<QString> SystemdService::status()
 {
     bool ok = false;
     const QString show = co_await systemctl(
-        words(QStringLiteral("show --property=LoadState,ActiveState ") + unitName()), &ok);
+        words(QStringLiteral("show --property=LoadState,ActiveState ") + SystemctlCommand::unitName()), &ok);
     co_return ok ? statusFromShow(show) : QString();
 }
 
