@@ -186,8 +186,10 @@ QCoro::Task<int> Cm11aControl::open()
     // plugged in again behind the same /dev/serial/by-id link may have a new
     // /dev/ttyUSBn name.
     const QString path = SerialPortMap::devicePath(port());
+    // Said at debug level only: the owner tries again every few seconds
+    // and logs failureText() once per kind of failure.
     if (path.isEmpty()) {
-        qCWarning(lcCm11a) << "no device for port" << port();
+        qCDebug(lcCm11a) << "no device for port" << port();
         setFailureText(QStringLiteral("port %1 names no serial device").arg(port()));
         co_return PortUnusable;
     }
@@ -197,7 +199,7 @@ QCoro::Task<int> Cm11aControl::open()
         if (recovering)
             qCDebug(lcCm11a) << "cannot open" << path << m_serial.errorString();
         else
-            qCWarning(lcCm11a) << "cannot open" << path << m_serial.errorString();
+            qCDebug(lcCm11a) << "cannot open" << path << m_serial.errorString();
         setFailureText(QStringLiteral("%1 cannot be opened: %2").arg(path, m_serial.errorString()));
         co_return PortUnusable;
     }
@@ -206,7 +208,7 @@ QCoro::Task<int> Cm11aControl::open()
         m_serial.setParity(QSerialPort::NoParity) && m_serial.setStopBits(QSerialPort::OneStop) &&
         m_serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
-        qCWarning(lcCm11a) << "cannot set 4800 8N1 on" << path << m_serial.errorString();
+        qCDebug(lcCm11a) << "cannot set 4800 8N1 on" << path << m_serial.errorString();
         setFailureText(
             QStringLiteral("%1 cannot be set to 4800 baud: %2").arg(path, m_serial.errorString()));
         m_serial.close();
