@@ -295,7 +295,8 @@ QCoro::Task<bool> Cm11aControl::send(QString house, QString unit, int function, 
     } else {
         tried = true;
         // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
-        if (co_await transmit(P::addressFrame(h, u)))
+        sent = co_await transmit(P::addressFrame(h, u));
+        if (sent)
             sent = co_await transmit(P::functionFrame(h, function, P::dimSteps(level)));
     }
     if (!sent && tried)

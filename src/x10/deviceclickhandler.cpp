@@ -48,30 +48,39 @@ QCoro::Task<> DeviceClickHandler::deviceclicked(int index, int adim)
     const QString key = device->deviceKey();
 
     m.view.setBusy(true);
+    // (Each result named first: GCC 12 can lose a coroutine frame whose
+    // co_await sits in an if condition.)
     if (adim == 100) {
         const bool wasOn = m.status.getlaststatus(key);
         playfile(QStringLiteral("1b1.wav"));
         if (wasOn) {
-            if (co_await m.commands.turnoff(house, unit)) {
+            const bool sent = co_await m.commands.turnoff(house, unit);
+            if (sent) {
                 m.status.setstatus(key, QStringLiteral("off"), QStringLiteral("0"));
                 m.view.setpictureoff(index, key);
                 const auto echo = m.filebusy.tryTake();
                 m.view.setSliderLevel(index, 20);
             }
-        } else if (co_await m.commands.turnon(house, unit, 100)) {
-            m.status.setstatus(key, QStringLiteral("on"), QStringLiteral("100"));
-            m.view.setpictureon(index, key);
-            const auto echo = m.filebusy.tryTake();
-            m.view.setSliderLevel(index, 100);
+        } else {
+            const bool sent = co_await m.commands.turnon(house, unit, 100);
+            if (sent) {
+                m.status.setstatus(key, QStringLiteral("on"), QStringLiteral("100"));
+                m.view.setpictureon(index, key);
+                const auto echo = m.filebusy.tryTake();
+                m.view.setSliderLevel(index, 100);
+            }
         }
-    } else if (co_await m.commands.turnon(house, unit, adim)) {
-        m.status.setstatus(key, QStringLiteral("on"), QString::number(adim));
-        m.view.setpictureon(index, key);
     } else {
-        // The slider goes back to what the device was last set to.
-        const int level = m.status.getlaststatus(key) ? m.status.level(key) : 20;
-        const auto echo = m.filebusy.tryTake();
-        m.view.setSliderLevel(index, level < 0 ? 100 : level);
+        const bool sent = co_await m.commands.turnon(house, unit, adim);
+        if (sent) {
+            m.status.setstatus(key, QStringLiteral("on"), QString::number(adim));
+            m.view.setpictureon(index, key);
+        } else {
+            // The slider goes back to what the device was last set to.
+            const int level = m.status.getlaststatus(key) ? m.status.level(key) : 20;
+            const auto echo = m.filebusy.tryTake();
+            m.view.setSliderLevel(index, level < 0 ? 100 : level);
+        }
     }
     playfile(QStringLiteral("1b2.wav"));
     m.view.setBusy(false);

@@ -103,7 +103,9 @@ QCoro::Task<bool> DeviceCommands::turnon(QString house, QString unit, double per
                    .arg(house, unit, QString::number(percent), stamp()));
         co_await afterCommand(house, unit, InterfaceControl::Dim);
     } else {
-        if (!co_await m_control.send(house, unit, InterfaceControl::On, plainLevel, arg5, arg6)) {
+        const bool sent =
+            co_await m_control.send(house, unit, InterfaceControl::On, plainLevel, arg5, arg6);
+        if (!sent) {
             failed(QStringLiteral("ON"), house, unit);
             co_return false;
         }
@@ -114,10 +116,14 @@ QCoro::Task<bool> DeviceCommands::turnon(QString house, QString unit, double per
     co_return true;
 }
 
+// Each result is named before it is tested: GCC 12 can lose the frame of a
+// coroutine whose co_await sits in an if condition.
 QCoro::Task<bool> DeviceCommands::turndim(QString house, QString unit, double)
 {
     const Running running(*this);
-    if (!co_await m_control.send(house, unit, InterfaceControl::Dim, plainLevel, arg5, arg6)) {
+    const bool sent =
+        co_await m_control.send(house, unit, InterfaceControl::Dim, plainLevel, arg5, arg6);
+    if (!sent) {
         failed(QStringLiteral("DIM"), house, unit);
         co_return false;
     }
@@ -127,7 +133,9 @@ QCoro::Task<bool> DeviceCommands::turndim(QString house, QString unit, double)
 
 QCoro::Task<bool> DeviceCommands::turnbright(QString house, QString unit, double)
 {
-    if (!co_await m_control.send(house, unit, InterfaceControl::Bright, plainLevel, arg5, arg6)) {
+    const bool sent =
+        co_await m_control.send(house, unit, InterfaceControl::Bright, plainLevel, arg5, arg6);
+    if (!sent) {
         failed(QStringLiteral("BRIGHT"), house, unit);
         co_return false;
     }
@@ -139,7 +147,9 @@ QCoro::Task<bool> DeviceCommands::turnbright(QString house, QString unit, double
 QCoro::Task<bool> DeviceCommands::turnoff(QString house, QString unit)
 {
     const Running running(*this);
-    if (!co_await m_control.send(house, unit, InterfaceControl::Off, plainLevel, arg5, arg6)) {
+    const bool sent =
+        co_await m_control.send(house, unit, InterfaceControl::Off, plainLevel, arg5, arg6);
+    if (!sent) {
         failed(QStringLiteral("OFF"), house, unit);
         co_return false;
     }
