@@ -146,7 +146,8 @@ private Q_SLOTS:
     void exitWithoutTheServiceLeavesTheEngineStopped()
     {
         WindowRig rig(home);
-        rig.settings.write(settingkeys::run1, QStringLiteral("True")); // as above
+        // Not a first run, whose first tick would tick "Run as a service".
+        rig.settings.write(settingkeys::run1, QStringLiteral("True"));
         QVERIFY(startUp(rig));
         rig.window.close();
         QTRY_VERIFY(rig.window.finished());
