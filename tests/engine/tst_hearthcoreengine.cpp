@@ -20,12 +20,28 @@ class TestHearthcoreEngine : public QObject {
         quint16 webPort = test::freePort();
         Rig()
         {
-            folder.write(QStringLiteral("html/index.html"), "<body><h1><room></h1><p><dev0></p>\r\n");
+            folder.write(QStringLiteral("html/index.html"),
+                         "<body><h1><room></h1><p><dev0></p>\r\n");
             folder.write(QStringLiteral("rmlst.rvf"), "Den~~~\r\nDen~Lamp~A~3\r\n");
             settings.write(settingkeys::webport, QString::number(webPort));
             engine = std::make_unique<HearthcoreEngine>(folder.path(), settings, control);
         }
         bool start() { return QCoro::waitFor(engine->start()); }
+        // The desktop program asks for the interface, from its own process.
+        void desktopAsksForThePort()
+        {
+            SettingsStore desktop(folder.file(QStringLiteral("machine.ini")),
+                                  folder.file(QStringLiteral("user")));
+            desktop.write(settingkeys::closeengine, QStringLiteral("True"));
+        }
+        // A click on a page after the hand-over: the page says so, nothing is sent.
+        bool pageSaysHandedOver()
+        {
+            const QByteArray page = QCoro::waitFor(
+                test::httpGet(webPort, QStringLiteral("/index.html?A~3~DenLamp~turnon~Den")));
+            return page.contains("Casalux has taken over the X10 interface") &&
+                   control.sent.isEmpty();
+        }
     };
 
 private Q_SLOTS:
@@ -87,10 +103,7 @@ private Q_SLOTS:
         QCOMPARE(rig.control.closeCount, 1);
         QVERIFY(!rig.engine->scheduler().eventTimerActive());
 
-        const QByteArray page = QCoro::waitFor(
-            test::httpGet(rig.webPort, QStringLiteral("/index.html?A~3~DenLamp~turnon~Den")));
-        QVERIFY(page.contains("Casalux has taken over the X10 interface"));
-        QVERIFY(rig.control.sent.isEmpty());
+        QVERIFY(rig.pageSaysHandedOver());
     }
 
     // A stored port that cannot be opened (no permission, adapter not yet
@@ -141,18 +154,13 @@ private Q_SLOTS:
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be opened"));
             auto start = rig.engine->start();
             QCoro::waitFor(Clock::instance().sleep(7));
-            SettingsStore desktop(rig.folder.file(QStringLiteral("machine.ini")),
-                                  rig.folder.file(QStringLiteral("user")));
-            desktop.write(settingkeys::closeengine, QStringLiteral("True"));
+            rig.desktopAsksForThePort();
             rig.control.setDefaultOpenAnswer(InterfaceControl::Ready);
             QVERIFY(QCoro::waitFor(start));
             QVERIFY(rig.engine->released());
             QVERIFY(!rig.control.isOpen);
             QVERIFY(!rig.engine->scheduler().eventTimerActive());
-            const QByteArray page = QCoro::waitFor(
-                test::httpGet(rig.webPort, QStringLiteral("/index.html?A~3~DenLamp~turnon~Den")));
-            QVERIFY(page.contains("Casalux has taken over the X10 interface"));
-            QVERIFY(rig.control.sent.isEmpty());
+            QVERIFY(rig.pageSaysHandedOver());
         }
         {
             Rig rig;
@@ -183,17 +191,12 @@ private Q_SLOTS:
         auto start = rig.engine->start();
         QCoro::waitFor(Clock::instance().sleep(3));
         QVERIFY(!start.isReady());
-        SettingsStore desktop(rig.folder.file(QStringLiteral("machine.ini")),
-                              rig.folder.file(QStringLiteral("user")));
-        desktop.write(settingkeys::closeengine, QStringLiteral("True"));
+        rig.desktopAsksForThePort();
         QVERIFY(QCoro::waitFor(start));
         QVERIFY(rig.control.openedPorts.isEmpty());
         QVERIFY(rig.engine->released());
         QVERIFY(!rig.engine->scheduler().eventTimerActive());
-        const QByteArray page = QCoro::waitFor(
-            test::httpGet(rig.webPort, QStringLiteral("/index.html?A~3~DenLamp~turnon~Den")));
-        QVERIFY(page.contains("Casalux has taken over the X10 interface"));
-        QVERIFY(rig.control.sent.isEmpty());
+        QVERIFY(rig.pageSaysHandedOver());
     }
 
     // The release comes while the port is being opened: the port is closed
@@ -208,7 +211,7 @@ private Q_SLOTS:
         auto start = rig.engine->start();
         QCoro::waitFor(Clock::instance().sleep(1));
         QCOMPARE(rig.control.openedPorts, QList<int>{1});
-        QVERIFY(!start.isReady()); // still opening
+        QVERIFY(!start.isReady());            // still opening
         auto release = rig.engine->release(); // as the watch does on closeengine
         QVERIFY(QCoro::waitFor(start));
         QCoro::waitFor(release);
@@ -224,9 +227,7 @@ private Q_SLOTS:
         rig.settings.write(settingkeys::port, QStringLiteral("1"));
         Clock::instance().start(QDateTime(QDate(2026, 3, 5), QTime(7, 29, 50)), 1000);
         QVERIFY(rig.start());
-        SettingsStore desktop(rig.folder.file(QStringLiteral("machine.ini")),
-                              rig.folder.file(QStringLiteral("user")));
-        desktop.write(settingkeys::closeengine, QStringLiteral("True"));
+        rig.desktopAsksForThePort();
         QTRY_VERIFY_WITH_TIMEOUT(rig.engine->released(), 5000);
         QCOMPARE(rig.control.closeCount, 1);
     }
