@@ -51,6 +51,17 @@ class TestInterfaceReconnector : public QObject {
         return QFile::link(m_sim->devicePath(), next) &&
                std::rename(next.toLocal8Bit().constData(), link().toLocal8Bit().constData()) == 0;
     }
+    // Plugs a working interface in again and watches a few retry periods:
+    // nothing may try the port.
+    void expectNoMoreAttempts()
+    {
+        const int attempts = m_reconnector->attempts();
+        QVERIFY(plugIn());
+        QTest::qWait(int(4 * InterfaceReconnector::retrySeconds * 1000 / kScale));
+        QCOMPARE(m_reconnector->attempts(), attempts);
+        QVERIFY(!m_control->isOpen());
+        QVERIFY2(m_sim->receivedHex().isEmpty(), qPrintable(m_sim->receivedHex()));
+    }
     QString simLog() const { return m_sim ? m_sim->lines().join(QLatin1Char('\n')) : QString(); }
 
 private Q_SLOTS:
@@ -188,12 +199,7 @@ private Q_SLOTS:
             m_reconnector->stop();
         if (close)
             m_control->close();
-        const int attempts = m_reconnector->attempts();
-        QVERIFY(plugIn());
-        QTest::qWait(int(4 * InterfaceReconnector::retrySeconds * 1000 / kScale));
-        QCOMPARE(m_reconnector->attempts(), attempts);
-        QVERIFY(!m_control->isOpen());
-        QVERIFY2(m_sim->receivedHex().isEmpty(), qPrintable(m_sim->receivedHex()));
+        expectNoMoreAttempts();
     }
 
     // The program lets go while an attempt is waiting for an answer (the
@@ -208,12 +214,7 @@ private Q_SLOTS:
         QTRY_VERIFY(m_sim->receivedHex().contains(QLatin1String("8B")));
         m_reconnector->stop();
         QTRY_VERIFY(!m_reconnector->looking());
-        const int attempts = m_reconnector->attempts();
-        QVERIFY(plugIn());
-        QTest::qWait(int(4 * InterfaceReconnector::retrySeconds * 1000 / kScale));
-        QCOMPARE(m_reconnector->attempts(), attempts);
-        QVERIFY(!m_control->isOpen());
-        QVERIFY2(m_sim->receivedHex().isEmpty(), qPrintable(m_sim->receivedHex()));
+        expectNoMoreAttempts();
     }
 };
 
