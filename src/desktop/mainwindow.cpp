@@ -397,12 +397,9 @@ QString MainWindow::statusText(int panel) const
     return {};
 }
 
-QString MainWindow::selectedRoom() const
+QString MainWindow::shownRoom() const
 {
-    const QTreeWidgetItem* item = m_tree->currentItem();
-    if (!item)
-        return {};
-    return item->parent() ? item->parent()->text(0) : item->text(0);
+    return m_room->shownRoom();
 }
 
 QString MainWindow::slotName(int index) const

@@ -140,7 +140,7 @@ public:
     QString statusText(int panel) const;
 
     // RoomView.
-    QString selectedRoom() const override;
+    QString shownRoom() const override;
     QString slotName(int index) const override;
     void setpictureon(int index, const QString& deviceKey) override;
     void setpictureoff(int index, const QString& deviceKey) override;

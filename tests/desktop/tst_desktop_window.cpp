@@ -203,6 +203,52 @@ private Q_SLOTS:
         QVERIFY(rig.prompts.shown.isEmpty());
     }
 
+    // The tree's current node moves with the arrow keys and the pop-up menu
+    // while the room view still shows the room last clicked: clicks, slider
+    // moves and incoming traffic belong to the room on view.
+    void roomOnViewOwnsItsSlots()
+    {
+        WindowRig rig("Hall~~~\r\n"
+                      "Hall~Light~B~5\r\n"
+                      "Kitchen~~~\r\n"
+                      "Kitchen~Light~C~1\r\n");
+        rig.setType("HallLight", "bulb");
+        rig.setType("KitchenLight", "bulb");
+        QVERIFY(rig.connectInterface());
+        QVERIFY(rig.clickNode("Hall"));
+        auto* tree = rig.find<DeviceTree>("Tree");
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Down);
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentItem(), tree->findKey("Kitchen"));
+        QCOMPARE(rig.find<QLabel>("lab_room")->text(), QStringLiteral("Hall"));
+
+        QTest::mouseClick(rig.find<QToolButton>("device_0"), Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.sentTexts(), QStringList{"B5 2 20"});
+        QCOMPARE(rig.machineValue("HallLight"), QStringLiteral("True"));
+        QVERIFY(rig.machineValue("KitchenLight") != QStringLiteral("True"));
+
+        rig.find<QSlider>("image1_0")->setValue(60);
+        QVERIFY(rig.settle());
+        QVERIFY(rig.sentTexts().size() > 1);
+        for (const QString& sent : rig.sentTexts())
+            QVERIFY2(sent.startsWith("B5 "), qPrintable(sent));
+        QVERIFY(!rig.machineValue("dimHallLight").isEmpty());
+        QVERIFY(rig.machineValue("dimKitchenLight").isEmpty());
+
+        // Kitchen's Light switched from elsewhere is not drawn in Hall's slot;
+        // Hall's is.
+        rig.control.injectTraffic("C1", InterfaceControl::Off);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.find<QToolButton>("device_0")->property("picture").toString(),
+                 QStringLiteral("bulbon.gif"));
+        rig.control.injectTraffic("B5", InterfaceControl::Off);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.find<QToolButton>("device_0")->property("picture").toString(),
+                 QStringLiteral("bulboff.gif"));
+    }
+
     void splitRoomGivesOneNode()
     {
         WindowRig rig("Kitchen~~~\r\n"
