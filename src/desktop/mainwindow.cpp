@@ -47,6 +47,9 @@ QScrollArea* scrolled(QWidget* panel)
     area->setWidget(panel);
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
+    // Not a stop of its own on the way round with Tab; it scrolls to
+    // whatever inside it takes the focus.
+    area->setFocusPolicy(Qt::NoFocus);
     return area;
 }
 
@@ -180,6 +183,8 @@ void MainWindow::connectPanels()
 
     connect(m_tree, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { nodeClicked(item); });
+    connect(m_tree, &DeviceTree::nodeActivated, this,
+            [this](QTreeWidgetItem* item) { nodeClicked(item); });
     connect(m_tree, &DeviceTree::deleteRequested, this,
             [this](int keyAscii) { m_core->launch(deletetree(keyAscii)); });
 
@@ -297,7 +302,8 @@ void MainWindow::nodeClicked(QTreeWidgetItem* item)
 {
     if (!item)
         return;
-    if (QTreeWidgetItem* room = item->parent()) {
+    const auto kind = DeviceTree::kindOf(item);
+    if (QTreeWidgetItem* room = item->parent(); room && kind == DeviceTree::NodeKind::Device) {
         // A device node switches the device if its room is the one shown;
         // the right-hand side stays empty. A device of another room is not
         // switched, even when a shown device has the same name: its slot
@@ -308,6 +314,10 @@ void MainWindow::nodeClicked(QTreeWidgetItem* item)
             m_room->shownRoom() == room->text(0) ? slotOf(item->text(0)) : -1;
         if (index >= 0)
             m_core->launch(m_core->clicks.deviceclicked(index));
+        return;
+    }
+    if (kind == DeviceTree::NodeKind::Room) {
+        showRoom(item);
         return;
     }
     const QString text = item->text(0);
@@ -321,8 +331,6 @@ void MainWindow::nodeClicked(QTreeWidgetItem* item)
         showPanel(Panel::Macros);
     else if (text == QLatin1String("Profiles"))
         showPanel(Panel::Profiles);
-    else
-        showRoom(item);
 }
 
 void MainWindow::showRoom(QTreeWidgetItem* roomNode)
@@ -348,7 +356,8 @@ QCoro::Task<> MainWindow::deletetree(int keyAscii)
     if (!item)
         co_return;
     RoomListEditor::TreeNode node{item->text(0),
-                                  item->parent() ? item->parent()->text(0) : QString()};
+                                  item->parent() ? item->parent()->text(0) : QString(),
+                                  DeviceTree::kindOf(item) == DeviceTree::NodeKind::Section};
     const auto outcome = co_await m_core->roomEditor.deletetree(keyAscii, node);
     if (!self)
         co_return;
