@@ -7,6 +7,7 @@
 #include "homepanel.h"
 #include "macrospanel.h"
 #include "profilespanel.h"
+#include "programicon.h"
 #include "roomviewpanel.h"
 #include "saybox.h"
 #include "speechpanel.h"
@@ -72,7 +73,7 @@ MainWindow::MainWindow(Setup setup, QWidget* parent)
 {
     setObjectName(QStringLiteral("frm_main"));
     setWindowTitle(QStringLiteral("Casalux"));
-    setWindowIcon(QIcon(setup.programFolder + QStringLiteral("/html/bulbon.gif")));
+    setWindowIcon(ProgramIcon::icon());
 
     m_tree = new DeviceTree;
     m_stack = new QStackedWidget;
@@ -493,9 +494,11 @@ QCoro::Task<bool> MainWindow::startup()
     const bool go = co_await m_sequence.start();
     if (!self || !go)
         co_return false;
-    // The window appears when loading is done; the start-up timer, running
-    // since the end of loading, puts it in the tray if it was left there.
-    show();
+    // The window appears when loading is done, unless it was left in the
+    // tray: then it stays hidden (never shown only to be hidden again by
+    // the start-up timer).
+    if (!startsInTray())
+        show();
     co_return true;
 }
 
@@ -508,7 +511,7 @@ void MainWindow::startupTick()
         if (m_trayAvailable()) {
             // Lives in the tray: normal state, but hidden.
             m_suppressOptions = true;
-            showNormal();
+            setWindowState(windowState() & ~Qt::WindowMinimized);
             hide();
             m_suppressOptions = false;
         } else {
@@ -518,6 +521,11 @@ void MainWindow::startupTick()
     }
     startInterfaceSearch();
     m_spoken.start();
+}
+
+bool MainWindow::startsInTray() const
+{
+    return m_core->settings.read(settingkeys::state) == QLatin1String("1") && m_trayAvailable();
 }
 
 void MainWindow::loadtray()

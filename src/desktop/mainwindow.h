@@ -175,6 +175,8 @@ protected:
 
 private:
     void setTopmost(bool topmost);
+    // Left in the tray last time, and there is a tray to live in.
+    bool startsInTray() const;
     QCoro::Task<> shutdown();
     QCoro::Task<> serviceClicked(bool ticked);
     QCoro::Task<> firstRunService();
