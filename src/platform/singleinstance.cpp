@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QLoggingCategory>
+#include <QStandardPaths>
 #include <unistd.h>
 
 namespace casalux {
@@ -39,10 +40,14 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::lockPath(const QString& key)
 {
-    // Where the socket of a plain name lives (QLocalServer's rule).
     if (key.contains(QLatin1Char('/')))
         return key + QStringLiteral(".lock");
-    return QDir::tempPath() + QLatin1Char('/') + key + QStringLiteral(".lock");
+    // The user's own runtime folder: in the shared temporary folder another
+    // user could make the file first and keep the program from starting.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    return folder + QLatin1Char('/') + key + QStringLiteral(".lock");
 }
 
 QString SingleInstance::defaultKey()

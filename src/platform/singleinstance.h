@@ -32,7 +32,7 @@ public:
     // file can be made, really listens) and listens for later copies.
     QCoro::Task<bool> claim();
     bool claimed() const { return m_server.isListening(); }
-    // The lock file beside the socket.
+    // The lock file, in the user's runtime folder.
     static QString lockPath(const QString& key);
 
     // Sends a phrase to the running copy. False when none answered.
