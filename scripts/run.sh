@@ -28,7 +28,11 @@ if [ "$hardware" = 0 ] && [ -n "$(ls -A /dev/serial/by-id 2>/dev/null)" ]; then
 fi
 
 scripts/seed-home.sh "$home" "${DEMO_WEB_PORT:-8088}"
-export XDG_CONFIG_HOME=$home/config
+# The user's own settings, not a copy in the demo folder: "Run as a service"
+# and "Load with Windows" write where the user's service manager and session
+# read (XDG_CONFIG_HOME). Only the sample's device kinds not there yet are
+# added.
+scripts/seed-home.sh --types-to "${XDG_CONFIG_HOME:-$HOME/.config}/Casalux/casalux.ini"
 
 if [ "$hardware" = 1 ]; then
     echo "Using the interface on the serial ports (see README: Using a real CM11A)."

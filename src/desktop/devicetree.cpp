@@ -1,7 +1,9 @@
 #include "devicetree.h"
 
 #include "home/roomlist.h"
+#include "home/roomlisteditor.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -22,19 +24,20 @@ DeviceTree::DeviceTree(QWidget* parent) : QTreeWidget(parent)
 
 QStringList DeviceTree::sections()
 {
-    return {QStringLiteral("Home"), QStringLiteral("Events"), QStringLiteral("Macros"),
-            QStringLiteral("Web Server"), QStringLiteral("Profiles")};
+    return RoomListEditor::sectionNames();
 }
 
 QTreeWidgetItem* DeviceTree::addNode(QTreeWidgetItem* parent, const QString& key,
-                                     const QString& text)
+                                     const QString& text, NodeKind kind)
 {
-    if (m_keys.contains(key))
+    auto& keys = kind == NodeKind::Section ? m_sections : m_keys;
+    if (keys.contains(key))
         return nullptr;
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
     item->setText(0, text);
     item->setData(0, keyRole, key);
-    m_keys.insert(key, item);
+    item->setData(0, kindRole, static_cast<int>(kind));
+    keys.insert(key, item);
     return item;
 }
 
@@ -42,8 +45,9 @@ void DeviceTree::loadtree(const RoomList& rooms)
 {
     clear();
     m_keys.clear();
+    m_sections.clear();
     for (const QString& section : sections())
-        addNode(nullptr, section, section);
+        addNode(nullptr, section, section, NodeKind::Section);
 
     QString previousRoom;
     bool first = true;
@@ -51,7 +55,7 @@ void DeviceTree::loadtree(const RoomList& rooms)
         // A room is met again whenever its lines are split by another room's;
         // its key is then already taken and the first node keeps all devices.
         if (first || record.room != previousRoom)
-            addNode(nullptr, record.room, record.room);
+            addNode(nullptr, record.room, record.room, NodeKind::Room);
         first = false;
         previousRoom = record.room;
         if (record.isRoom())
@@ -62,31 +66,61 @@ void DeviceTree::loadtree(const RoomList& rooms)
         addNode(room,
                 record.device + QLatin1Char('~') + record.house + QLatin1Char('~') +
                     QString::number(record.unit),
-                record.device);
+                record.device, NodeKind::Device);
     }
     expandAll();
 }
 
 QTreeWidgetItem* DeviceTree::findKey(const QString& key) const
 {
-    return m_keys.value(key);
+    if (QTreeWidgetItem* item = m_keys.value(key))
+        return item;
+    return m_sections.value(key);
+}
+
+QTreeWidgetItem* DeviceTree::findSection(const QString& name) const
+{
+    return m_sections.value(name);
+}
+
+DeviceTree::NodeKind DeviceTree::kindOf(const QTreeWidgetItem* item)
+{
+    return static_cast<NodeKind>(item->data(0, kindRole).toInt());
 }
 
 void DeviceTree::keyPressEvent(QKeyEvent* event)
 {
-    // Only keys that type a character count as a delete request; arrows,
-    // Home/End and the like keep moving through the tree.
+    const Qt::KeyboardModifiers mods =
+        event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
     int code = 0;
-    if ((event->modifiers() & Qt::ControlModifier) && event->key() == Qt::Key_D)
-        code = 4;
-    else if (!event->text().isEmpty() && event->text().at(0).unicode() >= 32 &&
-             event->text().at(0).unicode() != 127)
-        code = event->text().at(0).unicode();
+    if (mods == Qt::ControlModifier && event->key() == Qt::Key_D)
+        code = RoomListEditor::deleteKey;
+    else if (mods == Qt::NoModifier && event->key() == Qt::Key_Backspace)
+        code = RoomListEditor::backSpaceKey;
+    else if (mods == Qt::NoModifier && event->key() == Qt::Key_Delete)
+        code = 127;
     if (code != 0) {
         Q_EMIT deleteRequested(code);
         event->accept();
         return;
     }
+
+    const bool searching =
+        m_typed.isValid() && m_typed.elapsed() < QApplication::keyboardInputInterval();
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool space = event->key() == Qt::Key_Space && !searching;
+    if (mods == Qt::NoModifier && (enter || space)) {
+        if (QTreeWidgetItem* item = currentItem()) {
+            setCurrentItem(item); // Space would otherwise leave it unselected
+            Q_EMIT nodeActivated(item);
+        }
+        event->accept();
+        return;
+    }
+    // Typed characters go to the type-ahead search; arrows, Home/End and
+    // the like keep moving through the tree.
+    if (!event->text().isEmpty() && event->text().at(0).isPrint())
+        m_typed.start();
     QTreeWidget::keyPressEvent(event);
 }
 

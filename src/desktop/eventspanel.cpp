@@ -177,7 +177,7 @@ void EventsPanel::buildEditor()
     m_action->setObjectName(QStringLiteral("lst_action"));
     m_action->setToolTip(QStringLiteral("Choose either on or off as your command"));
     m_action->addItems({QStringLiteral("on"), QStringLiteral("off")});
-    m_dimLabel = new QLabel(QStringLiteral("and Dim to"), editor);
+    m_dimLabel = new QLabel(QStringLiteral("and D&im to"), editor);
     m_dimLabel->setObjectName(QStringLiteral("Label29"));
     m_dim = new QComboBox(editor);
     m_dim->setObjectName(QStringLiteral("lst_dim"));
@@ -198,12 +198,12 @@ void EventsPanel::buildEditor()
     m_freq->setObjectName(QStringLiteral("lst_freq"));
     m_freq->addItems({QStringLiteral("once"), QStringLiteral("daily")});
     m_freq->setCurrentText(QStringLiteral("daily"));
-    auto* freqLabel = new QLabel(QStringLiteral("&Frequency"), editor);
+    auto* freqLabel = new QLabel(QStringLiteral("Fre&quency"), editor);
     freqLabel->setBuddy(m_freq);
     grid->addWidget(freqLabel, 3, 0);
     grid->addWidget(m_freq, 3, 1);
 
-    auto* daysBox = new QGroupBox(QStringLiteral("Days of the week"), editor);
+    auto* daysBox = new QGroupBox(QStringLiteral("Days of the &week"), editor);
     auto* daysLayout = new QHBoxLayout(daysBox);
     for (size_t i = 0; i < m_days.size(); ++i) {
         m_days[i] = new QCheckBox(QString::fromLatin1(dayNames[i]), daysBox);
@@ -446,6 +446,12 @@ bool EventsPanel::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_list && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        // Enter edits the chosen event, as a double click does.
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (m_list->currentItem())
+                loadForEditing();
+            return true;
+        }
         // Every typed character goes to the delete, which acts on Ctrl+D
         // only; keys that type nothing (arrows, Page Down) move as usual.
         int code = 0;

@@ -29,16 +29,16 @@ HomePanel::HomePanel(QWidget* parent) : QWidget(parent)
         layout->addWidget(button, 0, Qt::AlignLeft);
         return button;
     };
-    connect(link("Label3", "Add a new room"), &QPushButton::clicked, this,
+    connect(link("Label3", "Add a new &room"), &QPushButton::clicked, this,
             &HomePanel::addRoomRequested);
-    connect(link("Label4", "Add a new device"), &QPushButton::clicked, this,
+    connect(link("Label4", "Add a new &device"), &QPushButton::clicked, this,
             &HomePanel::addDeviceRequested);
-    connect(link("Label5", "Add or View timed events"), &QPushButton::clicked, this,
+    connect(link("Label5", "Add or View timed &events"), &QPushButton::clicked, this,
             &HomePanel::eventsRequested);
     layout->addSpacing(12);
-    connect(link("lab_autodetect", "To auto detect X10 interface, click here"),
+    connect(link("lab_autodetect", "To &auto detect X10 interface, click here"),
             &QPushButton::clicked, this, &HomePanel::autodetectRequested);
-    connect(link("lab_manualport", "To manually set X10 port number, click here"),
+    connect(link("lab_manualport", "To &manually set X10 port number, click here"),
             &QPushButton::clicked, this, &HomePanel::manualPortRequested);
     layout->addSpacing(12);
 
@@ -59,11 +59,11 @@ HomePanel::HomePanel(QWidget* parent) : QWidget(parent)
         optionsLayout->addWidget(check);
         return check;
     };
-    m_service = box("chk_service", "Run as a service",
+    m_service = box("chk_service", "Run as a &service",
                     "Hand the interface to the background engine when this program closes, so "
                     "events and the web server keep working");
-    m_lww = box("chk_lww", "Load with Windows", "Start this program when you log in");
-    m_startup = box("chk_startup", "Delayed Startup",
+    m_lww = box("chk_lww", "&Load with Windows", "Start this program when you log in");
+    m_startup = box("chk_startup", "Delayed S&tartup",
                     "Wait 20 seconds before taking the interface at start-up");
     layout->addWidget(options, 0, Qt::AlignLeft);
     layout->addStretch(1);

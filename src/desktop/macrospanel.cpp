@@ -52,7 +52,10 @@ MacrosPanel::MacrosPanel(DesktopCore& core, QWidget* parent) : QWidget(parent), 
     m_trigger = new QComboBox(this);
     m_trigger->setObjectName(QStringLiteral("com_sel1"));
     m_trigger->setToolTip(QStringLiteral("This is the TRIGGER device"));
-    grid->addWidget(bold(QStringLiteral("Step 1"), this), 0, 0, Qt::AlignTop);
+    // Each step's label takes the keyboard to its first box.
+    QLabel* step = bold(QStringLiteral("Step &1"), this);
+    step->setBuddy(m_trigger);
+    grid->addWidget(step, 0, 0, Qt::AlignTop);
     grid->addWidget(wrapped(QStringLiteral("This is the trigger, select the device that will "
                                            "trigger your macro"),
                             this),
@@ -63,7 +66,9 @@ MacrosPanel::MacrosPanel(DesktopCore& core, QWidget* parent) : QWidget(parent), 
     m_triggerAction->setObjectName(QStringLiteral("mac_event"));
     m_triggerAction->setToolTip(QStringLiteral("This is the TRIGGER action"));
     m_triggerAction->addItems(MacroList::triggerActions());
-    grid->addWidget(bold(QStringLiteral("Step 2"), this), 2, 0, Qt::AlignTop);
+    step = bold(QStringLiteral("Step &2"), this);
+    step->setBuddy(m_triggerAction);
+    grid->addWidget(step, 2, 0, Qt::AlignTop);
     grid->addWidget(
         wrapped(QStringLiteral("Now select what 'event' will trigger this macro."), this), 2, 1);
     grid->addWidget(m_triggerAction, 3, 1, Qt::AlignLeft);
@@ -76,7 +81,9 @@ MacrosPanel::MacrosPanel(DesktopCore& core, QWidget* parent) : QWidget(parent), 
     m_targetAction->setToolTip(QStringLiteral(
         "Finally this is the action you wish the triggered device to take"));
     m_targetAction->addItems(MacroList::targetActions());
-    grid->addWidget(bold(QStringLiteral("Step 3"), this), 4, 0, Qt::AlignTop);
+    step = bold(QStringLiteral("Step &3"), this);
+    step->setBuddy(m_target);
+    grid->addWidget(step, 4, 0, Qt::AlignTop);
     grid->addWidget(wrapped(QStringLiteral("Finally Select the device to trigger and also the "
                                            "action to take e.g. Turn On."),
                             this),
@@ -92,10 +99,11 @@ MacrosPanel::MacrosPanel(DesktopCore& core, QWidget* parent) : QWidget(parent), 
     save->setToolTip(QStringLiteral("Click here to save this macro"));
     layout->addWidget(save, 0, Qt::AlignLeft);
 
-    layout->addWidget(
-        wrapped(QStringLiteral("Below are your active Macro's. Click on the macro to delete it."),
-                this));
+    QLabel* listLabel = wrapped(
+        QStringLiteral("Below are your active &Macro's. Click on the macro to delete it."), this);
+    layout->addWidget(listLabel);
     m_list = new QListWidget(this);
+    listLabel->setBuddy(m_list);
     m_list->setObjectName(QStringLiteral("ListVIew2"));
     m_list->setToolTip(QStringLiteral("Click on any macro in this list to delete it."));
     m_list->viewport()->installEventFilter(this);

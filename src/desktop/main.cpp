@@ -7,6 +7,8 @@
 
 #include "mainwindow.h"
 #include "messageprompts.h"
+#include "programicon.h"
+#include "sayoption.h"
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "platform/programfolder.h"
@@ -22,23 +24,10 @@
 #include <QStandardPaths>
 
 #include <cstdio>
-#include <optional>
 
 using namespace casalux;
 
 namespace {
-
-// The phrase of `--say PHRASE` or `--say=PHRASE`.
-std::optional<QString> phraseToSay(const QStringList& args)
-{
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        if (args.at(i) == QLatin1String("--say") && i + 1 < args.size())
-            return args.at(i + 1);
-        if (args.at(i).startsWith(QLatin1String("--say=")))
-            return args.at(i).mid(6);
-    }
-    return std::nullopt;
-}
 
 // The background engine: installed beside this program, or in the build
 // tree's engine folder, or on the PATH.
@@ -72,14 +61,20 @@ int main(int argc, char* argv[])
     QStringList rawArgs;
     for (int i = 0; i < argc; ++i)
         rawArgs.append(QString::fromLocal8Bit(argv[i]));
-    if (const auto phrase = phraseToSay(rawArgs))
-        return say(argc, argv, *phrase);
+    const SayOption sayOption = SayOption::parse(rawArgs);
+    if (sayOption.kind == SayOption::Kind::Missing) {
+        std::fprintf(stderr, "casalux: --say needs a phrase\n%s\n", qPrintable(SayOption::usage()));
+        return 2;
+    }
+    if (sayOption.kind == SayOption::Kind::Phrase)
+        return say(argc, argv, sayOption.phrase);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Casalux"));
     QApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));
     // Ties the windows to the installed menu entry (its name and icon).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.casalux.Casalux"));
+    QApplication::setWindowIcon(ProgramIcon::icon());
     const QStringList args = QApplication::arguments();
 
     const QString clockError = Clock::instance().configureFromEnvironment();

@@ -7,6 +7,7 @@
 #include "homepanel.h"
 #include "macrospanel.h"
 #include "profilespanel.h"
+#include "programicon.h"
 #include "roomviewpanel.h"
 #include "saybox.h"
 #include "speechpanel.h"
@@ -47,6 +48,9 @@ QScrollArea* scrolled(QWidget* panel)
     area->setWidget(panel);
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
+    // Not a stop of its own on the way round with Tab; it scrolls to
+    // whatever inside it takes the focus.
+    area->setFocusPolicy(Qt::NoFocus);
     return area;
 }
 
@@ -69,7 +73,7 @@ MainWindow::MainWindow(Setup setup, QWidget* parent)
 {
     setObjectName(QStringLiteral("frm_main"));
     setWindowTitle(QStringLiteral("Casalux"));
-    setWindowIcon(QIcon(setup.programFolder + QStringLiteral("/html/bulbon.gif")));
+    setWindowIcon(ProgramIcon::icon());
 
     m_tree = new DeviceTree;
     m_stack = new QStackedWidget;
@@ -179,6 +183,8 @@ void MainWindow::connectPanels()
                           [this](int) { m_core->scheduler.armEventTimer(); }});
 
     connect(m_tree, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item) { nodeClicked(item); });
+    connect(m_tree, &DeviceTree::nodeActivated, this,
             [this](QTreeWidgetItem* item) { nodeClicked(item); });
     connect(m_tree, &DeviceTree::deleteRequested, this,
             [this](int keyAscii) { m_core->launch(deletetree(keyAscii)); });
@@ -297,7 +303,8 @@ void MainWindow::nodeClicked(QTreeWidgetItem* item)
 {
     if (!item)
         return;
-    if (QTreeWidgetItem* room = item->parent()) {
+    const auto kind = DeviceTree::kindOf(item);
+    if (QTreeWidgetItem* room = item->parent(); room && kind == DeviceTree::NodeKind::Device) {
         // A device node switches the device if its room is the one shown;
         // the right-hand side stays empty. A device of another room is not
         // switched, even when a shown device has the same name: its slot
@@ -308,6 +315,10 @@ void MainWindow::nodeClicked(QTreeWidgetItem* item)
             m_room->shownRoom() == room->text(0) ? slotOf(item->text(0)) : -1;
         if (index >= 0)
             m_core->launch(m_core->clicks.deviceclicked(index));
+        return;
+    }
+    if (kind == DeviceTree::NodeKind::Room) {
+        showRoom(item);
         return;
     }
     const QString text = item->text(0);
@@ -321,8 +332,6 @@ void MainWindow::nodeClicked(QTreeWidgetItem* item)
         showPanel(Panel::Macros);
     else if (text == QLatin1String("Profiles"))
         showPanel(Panel::Profiles);
-    else
-        showRoom(item);
 }
 
 void MainWindow::showRoom(QTreeWidgetItem* roomNode)
@@ -348,7 +357,8 @@ QCoro::Task<> MainWindow::deletetree(int keyAscii)
     if (!item)
         co_return;
     RoomListEditor::TreeNode node{item->text(0),
-                                  item->parent() ? item->parent()->text(0) : QString()};
+                                  item->parent() ? item->parent()->text(0) : QString(),
+                                  DeviceTree::kindOf(item) == DeviceTree::NodeKind::Section};
     const auto outcome = co_await m_core->roomEditor.deletetree(keyAscii, node);
     if (!self)
         co_return;
@@ -397,12 +407,9 @@ QString MainWindow::statusText(int panel) const
     return {};
 }
 
-QString MainWindow::selectedRoom() const
+QString MainWindow::shownRoom() const
 {
-    const QTreeWidgetItem* item = m_tree->currentItem();
-    if (!item)
-        return {};
-    return item->parent() ? item->parent()->text(0) : item->text(0);
+    return m_room->shownRoom();
 }
 
 QString MainWindow::slotName(int index) const
@@ -487,9 +494,11 @@ QCoro::Task<bool> MainWindow::startup()
     const bool go = co_await m_sequence.start();
     if (!self || !go)
         co_return false;
-    // The window appears when loading is done; the start-up timer, running
-    // since the end of loading, puts it in the tray if it was left there.
-    show();
+    // The window appears when loading is done, unless it was left in the
+    // tray: then it stays hidden (never shown only to be hidden again by
+    // the start-up timer).
+    if (!startsInTray())
+        show();
     co_return true;
 }
 
@@ -502,7 +511,7 @@ void MainWindow::startupTick()
         if (m_trayAvailable()) {
             // Lives in the tray: normal state, but hidden.
             m_suppressOptions = true;
-            showNormal();
+            setWindowState(windowState() & ~Qt::WindowMinimized);
             hide();
             m_suppressOptions = false;
         } else {
@@ -512,6 +521,11 @@ void MainWindow::startupTick()
     }
     startInterfaceSearch();
     m_spoken.start();
+}
+
+bool MainWindow::startsInTray() const
+{
+    return m_core->settings.read(settingkeys::state) == QLatin1String("1") && m_trayAvailable();
 }
 
 void MainWindow::loadtray()

@@ -140,7 +140,7 @@ public:
     QString statusText(int panel) const;
 
     // RoomView.
-    QString selectedRoom() const override;
+    QString shownRoom() const override;
     QString slotName(int index) const override;
     void setpictureon(int index, const QString& deviceKey) override;
     void setpictureoff(int index, const QString& deviceKey) override;
@@ -175,6 +175,8 @@ protected:
 
 private:
     void setTopmost(bool topmost);
+    // Left in the tray last time, and there is a tray to live in.
+    bool startsInTray() const;
     QCoro::Task<> shutdown();
     QCoro::Task<> serviceClicked(bool ticked);
     QCoro::Task<> firstRunService();

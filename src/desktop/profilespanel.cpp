@@ -34,12 +34,14 @@ ProfilesPanel::ProfilesPanel(DesktopCore& core, QWidget* parent) : QWidget(paren
     m_profile->addItems(EventProfiles::names());
     m_profile->setToolTip(profileHelp);
     layout->addWidget(m_profile, 0, Qt::AlignLeft);
-    auto* help = new QLabel(profileHelp, this);
+    // The help text names the box for the keyboard (Alt+P).
+    auto* help = new QLabel(QLatin1Char('&') + profileHelp, this);
+    help->setBuddy(m_profile);
     help->setWordWrap(true);
     layout->addWidget(help);
     layout->addSpacing(16);
 
-    auto* cityHelp = new QLabel(QStringLiteral("Select the nearest City to you from this drop "
+    auto* cityHelp = new QLabel(QStringLiteral("Select the nearest &City to you from this drop "
                                                "down list, this will be used to calculate Sunrise "
                                                "and Sunset times."),
                                 this);
@@ -57,7 +59,7 @@ ProfilesPanel::ProfilesPanel(DesktopCore& core, QWidget* parent) : QWidget(paren
     m_city->setMinimumContentsLength(32);
     cityHelp->setBuddy(m_city);
     layout->addWidget(m_city, 0, Qt::AlignLeft);
-    m_dst = new QCheckBox(QStringLiteral("Daylight Saving Time"), this);
+    m_dst = new QCheckBox(QStringLiteral("&Daylight Saving Time"), this);
     m_dst->setObjectName(QStringLiteral("Check1"));
     layout->addWidget(m_dst, 0, Qt::AlignLeft);
     layout->addStretch(1);

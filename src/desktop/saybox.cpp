@@ -13,7 +13,7 @@ SayBox::SayBox(QWidget* parent) : QWidget(parent), m_edit(new QLineEdit(this))
     m_edit->setPlaceholderText(QStringLiteral("e.g. Cancel Lounge Lamp"));
     m_edit->setClearButtonEnabled(true);
     m_edit->setToolTip(QStringLiteral("Type a spoken command and press Enter"));
-    auto* label = new QLabel(QStringLiteral("&Say a command:"), this);
+    auto* label = new QLabel(QStringLiteral("Sa&y a command:"), this);
     label->setBuddy(m_edit);
 
     auto* layout = new QVBoxLayout(this);

@@ -8,15 +8,21 @@ namespace casalux {
 
 TrayIcon::TrayIcon(QObject* parent)
     : QObject(parent), m_icon(new QSystemTrayIcon(this)), m_menu(new QMenu),
-      m_about(m_menu->addAction(QStringLiteral("About Casalux"))),
-      m_exit(nullptr)
+      m_show(m_menu->addAction(QStringLiteral("Show Window"))),
+      m_about(m_menu->addAction(QStringLiteral("About Casalux"))), m_exit(nullptr)
 {
     m_menu->setObjectName(QStringLiteral("mnu_tray"));
+    m_show->setObjectName(QStringLiteral("mnu_restore"));
+    m_menu->setDefaultAction(m_show);
     m_about->setObjectName(QStringLiteral("mnu_about"));
     m_menu->addSeparator();
     m_exit = m_menu->addAction(QStringLiteral("Exit"));
     m_exit->setObjectName(QStringLiteral("mnu_exit"));
     m_icon->setContextMenu(m_menu);
+    connect(m_show, &QAction::triggered, this, [this] {
+        if (m_restore)
+            m_restore();
+    });
     connect(m_about, &QAction::triggered, this, &TrayIcon::aboutRequested);
     connect(m_exit, &QAction::triggered, this, &TrayIcon::exitRequested);
     connect(m_icon, &QSystemTrayIcon::activated, this,
@@ -57,6 +63,11 @@ void TrayIcon::hide()
 bool TrayIcon::available()
 {
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+QIcon TrayIcon::icon() const
+{
+    return m_icon->icon();
 }
 
 QString TrayIcon::toolTip() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QObject>
 
 #include <functional>
@@ -12,7 +13,8 @@ namespace casalux {
 
 // The program's icon in the notification area: its tip names the version;
 // a left or double click brings the main window back; the right button
-// opens a menu with "About Casalux" and "Exit".
+// opens a menu with "Show Window", "About Casalux" and "Exit" (the first
+// for desktops whose tray gives a left click no meaning of its own).
 class TrayIcon final : public QObject {
     Q_OBJECT
 
@@ -35,6 +37,8 @@ public:
 
     QString toolTip() const;
     QMenu* menu() const { return m_menu; }
+    QIcon icon() const;
+    QAction* showAction() const { return m_show; }
     QAction* aboutAction() const { return m_about; }
     QAction* exitAction() const { return m_exit; }
 
@@ -51,6 +55,7 @@ Q_SIGNALS:
 private:
     QSystemTrayIcon* m_icon;
     QMenu* m_menu;
+    QAction* m_show;
     QAction* m_about;
     QAction* m_exit;
     std::function<void()> m_restore;

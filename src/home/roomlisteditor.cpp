@@ -32,6 +32,14 @@ RoomListEditor::RoomListEditor(RoomList& list, SettingsStore& settings, BusyMark
 {
 }
 
+const QStringList& RoomListEditor::sectionNames()
+{
+    static const QStringList names{QStringLiteral("Home"), QStringLiteral("Events"),
+                                   QStringLiteral("Macros"), QStringLiteral("Web Server"),
+                                   QStringLiteral("Profiles")};
+    return names;
+}
+
 QString RoomListEditor::folderFile(const char* name) const
 {
     return m_list.folder() + QLatin1Char('/') + QLatin1String(name);
@@ -80,6 +88,17 @@ QCoro::Task<bool> RoomListEditor::addroom(QString name)
     }
     if (co_await refuseName(name))
         co_return false;
+    const QString trimmed = name.trimmed();
+    for (const QString& section : sectionNames()) {
+        if (trimmed.compare(section, Qt::CaseInsensitive) == 0) {
+            co_await m_prompts.message(
+                QStringLiteral("%1 is the name of a section of the program. Please choose "
+                               "another name for this room.")
+                    .arg(section),
+                errorTitle, Prompts::Icon::Exclamation);
+            co_return false;
+        }
+    }
 
     QString error;
     bool saved = false;
@@ -145,19 +164,23 @@ QCoro::Task<bool> RoomListEditor::adddevice(QString room, QString name, QString 
 
 QCoro::Task<RoomListEditor::DeleteOutcome> RoomListEditor::deletetree(int keyAscii, TreeNode node)
 {
-    if (keyAscii != deleteKey) {
+    if (keyAscii != deleteKey && keyAscii != backSpaceKey) {
         co_await m_prompts.message(
             QStringLiteral("If you wish to delete the item, press the Back Space key"),
             QStringLiteral("What did you want to do?"), Prompts::Icon::Information);
         co_return DeleteOutcome::WrongKey;
     }
-    if (node.parentText.isEmpty()) {
+    if (node.section) {
         if (node.text == QLatin1String("Home"))
             co_return DeleteOutcome::ShowHome;
         if (node.text == QLatin1String("Events"))
             co_return DeleteOutcome::ShowEvents;
-        co_return co_await deleteRoom(node.text);
+        // The other sections hold nothing to delete; taken for rooms, they
+        // would remove a room of that name from an older list.
+        co_return DeleteOutcome::Cancelled;
     }
+    if (node.parentText.isEmpty())
+        co_return co_await deleteRoom(node.text);
     co_return co_await deleteDevice(node.parentText, node.text);
 }
 

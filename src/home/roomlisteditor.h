@@ -3,6 +3,7 @@
 #include "roomlist.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -23,20 +24,28 @@ public:
     // A node of the device tree as the deletion sees it.
     struct TreeNode {
         QString text;
-        QString parentText; // empty for a top-level node
+        QString parentText;   // empty for a top-level node
+        bool section = false; // one of sectionNames(), not a room named like one
     };
 
     enum class DeleteOutcome {
         WrongKey,   // not Ctrl+D: the user was told how to delete
         ShowHome,   // the "Home" node: nothing to delete
         ShowEvents, // the "Events" node: nothing to delete
-        Cancelled,  // the user answered No
+        Cancelled,  // the user answered No, or a section other than those two
         Deleted,
         Failed // the list could not be rewritten; it is as it was
     };
 
     static constexpr int deleteKey = 4; // Ctrl+D
+    // Back Space deletes too: it is the key the hint names.
+    static constexpr int backSpaceKey = 8;
     static constexpr const char* eventFileName = "evelst.rvf";
+
+    // The fixed sections of the device tree, in its order. A new room may
+    // not be named like one (in any letter case): its node would read like
+    // the section's.
+    static const QStringList& sectionNames();
 
     RoomListEditor(RoomList& list, SettingsStore& settings, BusyMark& filebusy, StatusSink& status,
                    Prompts& prompts);

@@ -2,7 +2,10 @@
 
 #include "clock.h"
 
+#include <QDir>
 #include <QLocalSocket>
+#include <QLoggingCategory>
+#include <QStandardPaths>
 #include <unistd.h>
 
 namespace casalux {
@@ -11,11 +14,15 @@ namespace {
 // One line per message: "say", a tab, the phrase in UTF-8.
 constexpr QByteArrayView sayPrefix = "say\t";
 constexpr qsizetype maxMessage = 4096;
+Q_LOGGING_CATEGORY(lcInstance, "casalux.instance", QtWarningMsg)
 } // namespace
 
 SingleInstance::SingleInstance(QString key, QObject* parent)
-    : QObject(parent), m_key(std::move(key))
+    : QObject(parent), m_key(std::move(key)), m_lock(lockPath(m_key))
 {
+    // A copy that died keeps no claim: its lock is taken over at once when
+    // its process is gone, and after a minute in any case.
+    m_lock.setStaleLockTime(60 * 1000);
     // Only the user who runs the program may talk to it.
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
@@ -29,6 +36,18 @@ SingleInstance::SingleInstance(QString key, QObject* parent)
 SingleInstance::~SingleInstance()
 {
     m_server.close();
+}
+
+QString SingleInstance::lockPath(const QString& key)
+{
+    if (key.contains(QLatin1Char('/')))
+        return key + QStringLiteral(".lock");
+    // The user's own runtime folder: in the shared temporary folder another
+    // user could make the file first and keep the program from starting.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    return folder + QLatin1Char('/') + key + QStringLiteral(".lock");
 }
 
 QString SingleInstance::defaultKey()
@@ -57,16 +76,35 @@ bool SingleInstance::listen()
     return false;
 }
 
+bool SingleInstance::tryClaim()
+{
+    if (m_lock.tryLock(0)) {
+        // Ours: a socket file still there is a dead copy's, unless a copy
+        // without the lock answers on it.
+        if (listen())
+            return true;
+        if (otherRunning()) {
+            m_lock.unlock();
+            return false;
+        }
+        // The lock keeps other copies out; not listening costs only the
+        // --say messages.
+        qCWarning(lcInstance, "cannot listen on %s: %s", qPrintable(m_key),
+                  qPrintable(m_server.errorString()));
+        return true;
+    }
+    if (m_lock.error() == QLockFile::LockFailedError)
+        return false; // another copy holds it
+    // No lock file can be made here: the socket alone decides.
+    return !otherRunning() && listen();
+}
+
 QCoro::Task<bool> SingleInstance::claim()
 {
-    if (otherRunning()) {
-        co_await Clock::instance().sleep(secondChanceSeconds);
-        if (otherRunning())
-            co_return false;
-    }
-    // Not listening (no socket folder, say) costs only the --say messages.
-    listen();
-    co_return true;
+    if (tryClaim())
+        co_return true;
+    co_await Clock::instance().sleep(secondChanceSeconds);
+    co_return tryClaim();
 }
 
 bool SingleInstance::sendPhrase(const QString& phrase, int timeoutMs) const

@@ -180,7 +180,7 @@ void EventScheduler::refreshRoomView(const QString& device, bool on)
 {
     if (!m_view)
         return;
-    const QString room = m_view->selectedRoom();
+    const QString room = m_view->shownRoom();
     if (!device.contains(room, Qt::CaseInsensitive))
         return;
     QString key = device;

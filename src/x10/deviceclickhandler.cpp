@@ -27,7 +27,7 @@ QCoro::Task<> DeviceClickHandler::deviceclicked(int index, int adim)
         co_return;
     }
 
-    const QString room = m.view.selectedRoom();
+    const QString room = m.view.shownRoom();
     const QString name = m.view.slotName(index);
     const RoomRecord* device = nullptr;
     for (const auto& record : m.rooms.records()) {

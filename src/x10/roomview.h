@@ -4,18 +4,19 @@
 
 namespace casalux {
 
-// The room view as the device operations see it: ten device slots with a
-// name, a picture and a brightness slider, and the selected tree node. The
-// main window implements it; the engine has none.
+// The room view as the device operations see it: the room it shows and ten
+// device slots with a name, a picture and a brightness slider. The main
+// window implements it; the engine has none.
 class RoomView {
 public:
     static constexpr int slotCount = 10;
 
     virtual ~RoomView() = default;
 
-    // The room of the selected tree node: its parent's text, or its own when
-    // it is a room node.
-    virtual QString selectedRoom() const = 0;
+    // The room whose devices fill the slots, empty when none does. Not the
+    // tree's current node: arrow keys and the pop-up menu move that without
+    // changing what the slots show, and a click must switch what it shows.
+    virtual QString shownRoom() const = 0;
     // The caption of name label `index` (empty when the slot is unused).
     virtual QString slotName(int index) const = 0;
     virtual void setpictureon(int index, const QString& deviceKey) = 0;

@@ -68,7 +68,7 @@ void TrafficHandler::showDevice(const QString& house, int unit, int function)
                                    Clock::instance().now().toString(QStringLiteral("H:mm:ss"))));
     // Only the room on view is redrawn: a device of the same name in
     // another room has no slot here.
-    if (!m_view || m_view->selectedRoom() != device.room)
+    if (!m_view || m_view->shownRoom() != device.room)
         return;
     const int index = m_view->slotOf(device.device);
     if (index < 0)

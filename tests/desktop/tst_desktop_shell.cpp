@@ -1,5 +1,6 @@
 #include "homepanel.h"
 #include "httpget.h"
+#include "sayoption.h"
 #include "home/settingkeys.h"
 #include "platform/clock.h"
 #include "servlane.h"
@@ -11,6 +12,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QtTest>
@@ -59,6 +61,17 @@ bool startUp(WindowRig& rig)
     }(rig.window, done, go));
     return QTest::qWaitFor([&done] { return done; }, 10000) && go;
 }
+
+// Counts the times a widget is shown.
+struct ShowCounter final : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            ++count;
+        return false;
+    }
+};
 
 } // namespace
 
@@ -252,19 +265,65 @@ private Q_SLOTS:
                  answer.constData());
     }
 
+    // Left in the tray, the window is never shown on the way there; the
+    // tray icon is the program's own (the rig's folder had no pictures when
+    // the window was made), and its menu can bring the window back too.
     void leftInTheTrayStartsHiddenAndComesBack()
     {
         WindowRig rig(home);
+        rig.window.hide(); // as a program that has not started yet
+        ShowCounter shows;
+        rig.window.installEventFilter(&shows);
         rig.settings.write(settingkeys::state, QStringLiteral("1"));
         rig.window.setTrayCheck([] { return true; });
         QVERIFY(startUp(rig));
         QTRY_VERIFY(rig.window.tray());
         QVERIFY(!rig.window.isVisible());
+        QCOMPARE(shows.count, 0);
+        const QIcon icon = rig.window.tray()->icon();
+        QVERIFY(!icon.isNull());
+        QVERIFY(icon.availableSizes().contains(QSize(16, 16)));
+        QVERIFY(icon.availableSizes().contains(QSize(256, 256)));
 
         rig.window.tray()->activate(QSystemTrayIcon::Trigger);
         QVERIFY(rig.window.isVisible());
         QVERIFY(!rig.window.isMinimized());
         QCOMPARE(rig.settings.read(settingkeys::state), QStringLiteral("0"));
+
+        rig.window.hide();
+        QCOMPARE(rig.window.tray()->menu()->actions().first(), rig.window.tray()->showAction());
+        QCOMPARE(rig.window.tray()->showAction()->text(), QStringLiteral("Show Window"));
+        rig.window.tray()->showAction()->trigger();
+        QVERIFY(rig.window.isVisible());
+    }
+
+    void sayNeedsAPhrase_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("phrase");
+        const int absent = int(SayOption::Kind::Absent);
+        const int phrase = int(SayOption::Kind::Phrase);
+        const int missing = int(SayOption::Kind::Missing);
+        QTest::newRow("none") << QStringList{"casalux", "--home", "/tmp/h"} << absent << "";
+        QTest::newRow("phrase") << QStringList{"casalux", "--say", "Hall Light on"} << phrase
+                                << "Hall Light on";
+        QTest::newRow("equals") << QStringList{"casalux", "--say=Cancel  Hall"} << phrase
+                                << "Cancel Hall";
+        QTest::newRow("last") << QStringList{"casalux", "--say"} << missing << "";
+        QTest::newRow("empty") << QStringList{"casalux", "--say="} << missing << "";
+        QTest::newRow("blank") << QStringList{"casalux", "--say", "  "} << missing << "";
+        QTest::newRow("option next")
+            << QStringList{"casalux", "--say", "--home", "/tmp/h"} << missing << "";
+    }
+    void sayNeedsAPhrase()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, kind);
+        QFETCH(QString, phrase);
+        const SayOption option = SayOption::parse(args);
+        QCOMPARE(int(option.kind), kind);
+        QCOMPARE(option.phrase, phrase);
     }
 
     void withoutATrayTheWindowIsNeverHidden()

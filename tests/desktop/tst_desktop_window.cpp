@@ -5,7 +5,9 @@
 #include "windowrig.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -117,6 +119,59 @@ private Q_SLOTS:
         QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::AddRoom);
     }
 
+    // A new room named like a section is refused; one already in an older
+    // list file still has its own node, opens its room view and is deleted
+    // as a room, while the section of that name deletes nothing.
+    void roomsNamedLikeSections()
+    {
+        WindowRig rig("Home~~~\r\n"
+                      "Home~Lamp~A~3\r\n"
+                      "Macros~~~\r\n");
+        rig.window.showPanel(MainWindow::Panel::AddRoom);
+        for (const char* name : {"Home", "web server", " Profiles "}) {
+            auto* roomName = rig.find<QLineEdit>("txt_roomname");
+            roomName->setText(name);
+            QTest::mouseClick(rig.find<QPushButton>("com_saveroom"), Qt::LeftButton);
+            QVERIFY(rig.settle());
+            QVERIFY2(!rig.prompts.shown.isEmpty() &&
+                         rig.prompts.texts().last().contains("name of a section"),
+                     name);
+        }
+        QCOMPARE(rig.prompts.shown.size(), 3);
+        QCOMPARE(rig.prompts.shown.last().title, QStringLiteral("Error!"));
+        QCOMPARE(rig.folder.readLines("rmlst.rvf").size(), 3);
+
+        auto* tree = rig.find<DeviceTree>("Tree");
+        QCOMPARE(topLevel(tree), (QStringList{"Home", "Events", "Macros", "Web Server", "Profiles",
+                                              "Home", "Macros"}));
+        QCOMPARE(childrenOf(tree, "Home"), QStringList{"Lamp"});
+        QVERIFY(tree->findSection("Home") != tree->findKey("Home"));
+
+        QVERIFY(rig.connectInterface());
+        tree->scrollToItem(tree->findKey("Home"));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          tree->visualItemRect(tree->findKey("Home")).center());
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Room);
+        QCOMPARE(rig.window.slotName(0), QStringLiteral("Lamp"));
+        QTest::mouseClick(rig.find<QToolButton>("device_0"), Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.sentTexts(), QStringList{"A3 2 20"});
+
+        const int asked = rig.prompts.shown.size();
+        tree->setCurrentItem(tree->findSection("Macros"));
+        QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.shown.size(), asked);
+        QCOMPARE(rig.folder.readLines("rmlst.rvf").size(), 3);
+
+        tree->setCurrentItem(tree->findKey("Macros"));
+        rig.prompts.queueAnswer(Prompts::Answer::Yes);
+        QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.folder.readLines("rmlst.rvf"), (QStringList{"Home~~~", "Home~Lamp~A~3"}));
+    }
+
     void roomShowsItsFirstTenDevices()
     {
         QByteArray rooms = "Big Room~~~\r\n";
@@ -203,6 +258,52 @@ private Q_SLOTS:
         QVERIFY(rig.prompts.shown.isEmpty());
     }
 
+    // The tree's current node moves with the arrow keys and the pop-up menu
+    // while the room view still shows the room last clicked: clicks, slider
+    // moves and incoming traffic belong to the room on view.
+    void roomOnViewOwnsItsSlots()
+    {
+        WindowRig rig("Hall~~~\r\n"
+                      "Hall~Light~B~5\r\n"
+                      "Kitchen~~~\r\n"
+                      "Kitchen~Light~C~1\r\n");
+        rig.setType("HallLight", "bulb");
+        rig.setType("KitchenLight", "bulb");
+        QVERIFY(rig.connectInterface());
+        QVERIFY(rig.clickNode("Hall"));
+        auto* tree = rig.find<DeviceTree>("Tree");
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Down);
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentItem(), tree->findKey("Kitchen"));
+        QCOMPARE(rig.find<QLabel>("lab_room")->text(), QStringLiteral("Hall"));
+
+        QTest::mouseClick(rig.find<QToolButton>("device_0"), Qt::LeftButton);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.sentTexts(), QStringList{"B5 2 20"});
+        QCOMPARE(rig.machineValue("HallLight"), QStringLiteral("True"));
+        QVERIFY(rig.machineValue("KitchenLight") != QStringLiteral("True"));
+
+        rig.find<QSlider>("image1_0")->setValue(60);
+        QVERIFY(rig.settle());
+        QVERIFY(rig.sentTexts().size() > 1);
+        for (const QString& sent : rig.sentTexts())
+            QVERIFY2(sent.startsWith("B5 "), qPrintable(sent));
+        QVERIFY(!rig.machineValue("dimHallLight").isEmpty());
+        QVERIFY(rig.machineValue("dimKitchenLight").isEmpty());
+
+        // Kitchen's Light switched from elsewhere is not drawn in Hall's slot;
+        // Hall's is.
+        rig.control.injectTraffic("C1", InterfaceControl::Off);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.find<QToolButton>("device_0")->property("picture").toString(),
+                 QStringLiteral("bulbon.gif"));
+        rig.control.injectTraffic("B5", InterfaceControl::Off);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.find<QToolButton>("device_0")->property("picture").toString(),
+                 QStringLiteral("bulboff.gif"));
+    }
+
     void splitRoomGivesOneNode()
     {
         WindowRig rig("Kitchen~~~\r\n"
@@ -282,7 +383,11 @@ private Q_SLOTS:
         tree->setCurrentItem(tree->findKey("Lamp~A~3"));
         tree->setFocus();
 
+        // Typed letters search the tree; Delete only earns the hint.
         QTest::keyClick(tree, Qt::Key_X);
+        QVERIFY(rig.settle());
+        QVERIFY(rig.prompts.shown.isEmpty());
+        QTest::keyClick(tree, Qt::Key_Delete);
         QVERIFY(rig.settle());
         QCOMPARE(rig.prompts.texts(),
                  QStringList{"If you wish to delete the item, press the Back Space key"});
@@ -306,6 +411,127 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.find<QTreeWidget>("ListView1")->topLevelItemCount(), 1);
         QVERIFY(rig.prompts.texts().last().startsWith("Your item was deleted at 07:45"));
         QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Home);
+    }
+
+    // Enter and Space do what a click does; typed letters (spaces inside a
+    // name too) search; Back Space deletes with the usual questions.
+    void treeByKeyboard()
+    {
+        WindowRig rig(lounge + "Hall Upstairs~~~\r\n",
+                      "Hall Light~B~5~ ~22:00~off~daily~mtwufsr\r\n");
+        QVERIFY(rig.connectInterface());
+        auto* tree = rig.find<DeviceTree>("Tree");
+        tree->setFocus();
+        tree->setCurrentItem(tree->findSection("Home"));
+        QTest::keyClick(tree, Qt::Key_Down);
+        QTest::keyClick(tree, Qt::Key_Return);
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Events);
+        QTest::keyClick(tree, Qt::Key_Down);
+        QTest::keyClick(tree, Qt::Key_Space);
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Macros);
+
+        QTest::keyClicks(tree, "hall u");
+        QCOMPARE(tree->currentItem(), tree->findKey("Hall Upstairs"));
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Macros);
+        QTest::keyClick(tree, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Room);
+        QCOMPARE(rig.find<QLabel>("lab_room")->text(), QStringLiteral("Hall Upstairs"));
+
+        tree->setCurrentItem(tree->findKey("Hall"));
+        QTest::keyClick(tree, Qt::Key_Return);
+        QCOMPARE(rig.find<QLabel>("lab_room")->text(), QStringLiteral("Hall"));
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentItem(), tree->findKey("Light~B~5"));
+        QTest::qWait(QApplication::keyboardInputInterval() + 50); // the search has ended
+        QTest::keyClick(tree, Qt::Key_Space);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.sentTexts(), QStringList{"B5 2 20"});
+        QVERIFY(rig.prompts.shown.isEmpty());
+
+        rig.prompts.queueAnswer(Prompts::Answer::No);
+        QTest::keyClick(tree, Qt::Key_Backspace);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.texts(), QStringList{"Are you sure you want to delete this device?"});
+        QCOMPARE(rig.folder.readLines("rmlst.rvf").size(), 6);
+
+        rig.prompts.queueAnswer(Prompts::Answer::Yes);
+        rig.prompts.queueAnswer(Prompts::Answer::Yes);
+        tree->setCurrentItem(tree->findKey("Light~B~5"));
+        QTest::keyClick(tree, Qt::Key_Backspace);
+        QVERIFY(rig.settle());
+        QCOMPARE(rig.prompts.texts().mid(1, 2),
+                 (QStringList{"Are you sure you want to delete this device?",
+                              "Do you want to remove any events you may have set for this "
+                              "device?"}));
+        QVERIFY(!rig.folder.readLines("rmlst.rvf").contains("Hall~Light~B~5"));
+        QVERIFY(!rig.folder.exists("evelst.rvf") || rig.folder.readLines("evelst.rvf").isEmpty());
+    }
+
+    // From the tree, Tab goes round every control of the panel on show and
+    // back; every button has a mnemonic, none taken twice on one screen.
+    void everyPanelByKeyboard()
+    {
+        WindowRig rig(lounge, "Hall Light~B~5~ ~22:00~off~daily~mtwufsr\r\n");
+        rig.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&rig.window));
+        auto* tree = rig.find<DeviceTree>("Tree");
+        auto* stack = rig.find<QStackedWidget>("panels");
+        const auto ends = [](QWidget* w) {
+            while (w && w->focusProxy())
+                w = w->focusProxy();
+            return w;
+        };
+        const QList<MainWindow::Panel> panels{
+            MainWindow::Panel::Home,      MainWindow::Panel::AddRoom, MainWindow::Panel::AddDevice,
+            MainWindow::Panel::Room,      MainWindow::Panel::Events,  MainWindow::Panel::Macros,
+            MainWindow::Panel::WebServer, MainWindow::Panel::Profiles};
+        for (const auto panel : panels) {
+            if (panel == MainWindow::Panel::Room)
+                QVERIFY(rig.clickNode("Lounge"));
+            else
+                rig.window.showPanel(panel);
+            QWidget* page = stack->currentWidget();
+            const QString name = page->objectName();
+            tree->setFocus();
+            QSet<QWidget*> reached;
+            for (int i = 0; i < 200; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                if (QApplication::focusWidget() == tree)
+                    break;
+                reached.insert(ends(QApplication::focusWidget()));
+            }
+            QVERIFY2(QApplication::focusWidget() == tree, qPrintable(name));
+
+            QStringList keys{"F", "Y"}; // the File menu and the say box
+            for (QWidget* w : page->findChildren<QWidget*>()) {
+                if (!w->isVisibleTo(&rig.window) || !w->isEnabled())
+                    continue;
+                if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+                    QVERIFY2(reached.contains(w), qPrintable(name + " " + w->objectName() + " " +
+                                                             w->metaObject()->className()));
+                QString text;
+                if (auto* button = qobject_cast<QPushButton*>(w))
+                    text = button->text();
+                else if (auto* check = qobject_cast<QCheckBox*>(w))
+                    text = check->text();
+                else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy())
+                    text = label->text();
+                else if (auto* group = qobject_cast<QGroupBox*>(w))
+                    text = group->title();
+                const QKeySequence key = QKeySequence::mnemonic(text);
+                if (key.isEmpty()) {
+                    // Buttons need one, unless their group box has it.
+                    auto* group = qobject_cast<QGroupBox*>(w->parentWidget());
+                    QVERIFY2(!(qobject_cast<QPushButton*>(w) || qobject_cast<QCheckBox*>(w)) ||
+                                 (group && !QKeySequence::mnemonic(group->title()).isEmpty()),
+                             qPrintable(name + " " + text));
+                    continue;
+                }
+                const QString letter = key.toString().right(1);
+                QVERIFY2(!keys.contains(letter), qPrintable(name + " " + text));
+                keys.append(letter);
+            }
+        }
     }
 
     void deletingTheHomeNodeShowsHome()

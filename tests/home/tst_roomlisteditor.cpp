@@ -153,18 +153,23 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("node");
         QTest::addColumn<Outcome>("outcome");
-        QTest::newRow("other key") << 8 << "Hall" << Outcome::WrongKey;
+        QTest::newRow("other key") << 127 << "Hall" << Outcome::WrongKey;
         QTest::newRow("Home") << 4 << "Home" << Outcome::ShowHome;
         QTest::newRow("Events") << 4 << "Events" << Outcome::ShowEvents;
+        // The other sections delete nothing, not even a room of their name.
+        QTest::newRow("Macros") << 8 << "Macros" << Outcome::Cancelled;
     }
     void deleteKeyAndTopNodes()
     {
         QFETCH(int, key);
         QFETCH(QString, node);
         QFETCH(Outcome, outcome);
-        m_folder->write(QStringLiteral("rmlst.rvf"), "Hall~~~\r\n");
-        QCOMPARE(QCoro::waitFor(m_editor->deletetree(key, {node, {}})), outcome);
-        QCOMPARE(listBytes(), QByteArray("Hall~~~\r\n"));
+        m_folder->write(QStringLiteral("rmlst.rvf"), "Hall~~~\r\nMacros~~~\r\n");
+        const bool section = node != QLatin1String("Hall");
+        QCOMPARE(QCoro::waitFor(m_editor->deletetree(key, {node, {}, section})), outcome);
+        QCOMPARE(listBytes(), QByteArray("Hall~~~\r\nMacros~~~\r\n"));
+        if (section)
+            QVERIFY(m_prompts.shown.isEmpty());
         if (outcome == Outcome::WrongKey) {
             QCOMPARE(m_prompts.shown[0].text,
                      QStringLiteral("If you wish to delete the item, press the Back Space key"));

@@ -8,6 +8,7 @@
 #include "shell/startupoptions.h"
 #include "temphome.h"
 
+#include <QLockFile>
 #include <QProcess>
 #include <QtTest>
 
@@ -143,6 +144,26 @@ private Q_SLOTS:
         QTimer::singleShot(20, [&first] { first.reset(); });
         QVERIFY(QCoro::waitFor(claim));
         QVERIFY(third.claimed());
+        Clock::instance().useSystemTime();
+    }
+
+    // Two copies started together: the first has its claim but does not
+    // listen yet, so the second finds nobody on the socket; it still may
+    // not run until the first is gone.
+    void aClaimNotYetListeningKeepsASecondCopyOut()
+    {
+        Clock::instance().start(QDateTime::currentDateTime(), 50);
+        const QString key =
+            QStringLiteral("casalux-race-%1").arg(QCoreApplication::applicationPid());
+        QLockFile first(SingleInstance::lockPath(key));
+        QVERIFY(first.tryLock(0));
+        SingleInstance second(key);
+        QVERIFY(!second.otherRunning());
+        QVERIFY(!QCoro::waitFor(second.claim()));
+        QVERIFY(!second.claimed());
+        first.unlock();
+        QVERIFY(QCoro::waitFor(second.claim()));
+        QVERIFY(second.claimed());
         Clock::instance().useSystemTime();
     }
 

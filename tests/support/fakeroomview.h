@@ -18,7 +18,7 @@ public:
     int busyCalls = 0;
     bool busy = false;
 
-    QString selectedRoom() const override { return room; }
+    QString shownRoom() const override { return room; }
     QString slotName(int index) const override { return names.at(index); }
     void setpictureon(int index, const QString& key) override
     {
