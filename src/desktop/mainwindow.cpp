@@ -481,6 +481,11 @@ void MainWindow::connectShell(SingleInstance& instance)
                                .arg(m_agent.commands().size())
                                .arg(listening)));
     });
+    connect(m_speech, &SpeechPanel::listenClicked, this, [this](bool ticked) {
+        m_core->settings.write(settingkeys::listen,
+                               ticked ? QStringLiteral("1") : QStringLiteral("0"));
+        m_spoken.setOn(ticked);
+    });
     connect(m_say, &SayBox::speakingStarted, &m_agent, &PhraseAgent::beginListening);
     connect(m_say, &SayBox::phraseEntered, this,
             [this](const QString& phrase) { m_say->setUnderstood(!sayPhrase(phrase).isEmpty()); });
@@ -520,7 +525,7 @@ void MainWindow::startupTick()
         }
     }
     startInterfaceSearch();
-    m_spoken.start();
+    m_spoken.setOn(m_core->settings.read(settingkeys::listen) == QLatin1String("1"));
 }
 
 bool MainWindow::startsInTray() const
@@ -790,6 +795,7 @@ void MainWindow::loadOptions()
     move(available.isEmpty() ? QPoint(left, top) : QPoint(std::min(left, available.right() - 100),
                                                           std::min(top, available.bottom() - 100)));
     m_profiles->showStored();
+    m_speech->showListening(m_core->settings.read(settingkeys::listen) == QLatin1String("1"));
     showStoredOptions();
 }
 

@@ -121,6 +121,7 @@ public:
     WaitWindow* waitWindow() const;
     PhraseAgent& agent() { return m_agent; }
     VoiceCommandHandler& voice() { return m_voice; }
+    SpokenCommands& spoken() { return m_spoken; }
     StartupSequence& sequence() { return m_sequence; }
     StartupOptions& options() { return m_options; }
 

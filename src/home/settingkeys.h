@@ -50,6 +50,9 @@ inline constexpr SettingKey userInstalling{SettingStore::User, "data", "installi
 
 // Per user, section "agent".
 inline constexpr SettingKey lastCharacter{SettingStore::User, "agent", "LastCharacter", "merlin"};
+// "1" while the microphone may listen for spoken commands; off until the
+// user turns it on.
+inline constexpr SettingKey listen{SettingStore::User, "agent", "listen", "0"};
 
 // Per user, section "type": one key per device key; this is its fallback.
 inline constexpr const char* typeSection = "type";

@@ -1,15 +1,13 @@
 #include "microphonelistener.h"
 
-#include "sphinxrecognizer.h"
-
 #include <QStandardPaths>
 
 namespace casalux {
 
-MicrophoneListener::MicrophoneListener(SphinxRecognizer& recognizer, QObject* parent)
-    : QObject(parent), m_recognizer(recognizer)
+MicrophoneListener::MicrophoneListener(QObject* parent) : QObject(parent)
 {
-    connect(&m_recorder, &QProcess::readyReadStandardOutput, this, [this] { readAudio(); });
+    connect(&m_recorder, &QProcess::readyReadStandardOutput, this,
+            [this] { Q_EMIT audio(m_recorder.readAllStandardOutput()); });
     connect(&m_recorder, &QProcess::finished, this, [this] {
         if (!m_stopping)
             Q_EMIT failed(QString::fromLocal8Bit(m_recorder.readAllStandardError()).trimmed());
@@ -24,7 +22,7 @@ MicrophoneListener::~MicrophoneListener()
 bool MicrophoneListener::start()
 {
     const QString arecord = QStandardPaths::findExecutable(QStringLiteral("arecord"));
-    if (arecord.isEmpty() || !m_recognizer.ready())
+    if (arecord.isEmpty())
         return false;
     m_stopping = false;
     m_recorder.start(arecord, {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("raw"),
@@ -41,15 +39,6 @@ void MicrophoneListener::stop()
     m_recorder.terminate();
     if (!m_recorder.waitForFinished(1000))
         m_recorder.kill();
-}
-
-void MicrophoneListener::readAudio()
-{
-    const SphinxRecognizer::Heard result = m_recognizer.feed(m_recorder.readAllStandardOutput());
-    if (result.speechStarted)
-        Q_EMIT speechStarted();
-    if (result.phrase && !result.phrase->isEmpty())
-        Q_EMIT heard(*result.phrase);
 }
 
 } // namespace casalux

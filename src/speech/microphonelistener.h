@@ -5,15 +5,13 @@
 
 namespace casalux {
 
-class SphinxRecognizer;
-
 // Listens on the default microphone through ALSA's arecord and hands the
-// sound to the recogniser as it arrives, on the event loop.
+// sound on as it arrives, on the event loop.
 class MicrophoneListener final : public QObject {
     Q_OBJECT
 
 public:
-    explicit MicrophoneListener(SphinxRecognizer& recognizer, QObject* parent = nullptr);
+    explicit MicrophoneListener(QObject* parent = nullptr);
     ~MicrophoneListener() override;
 
     // False when the recording program cannot be started.
@@ -22,15 +20,12 @@ public:
     bool listening() const { return m_recorder.state() != QProcess::NotRunning; }
 
 Q_SIGNALS:
-    void speechStarted();
-    void heard(const QString& phrase);
+    // 16 kHz, 16-bit signed, mono, little-endian.
+    void audio(const QByteArray& pcm);
     // Recording ended by itself (no microphone, device taken …).
     void failed(const QString& reason);
 
 private:
-    void readAudio();
-
-    SphinxRecognizer& m_recognizer;
     QProcess m_recorder;
     bool m_stopping = false;
 };

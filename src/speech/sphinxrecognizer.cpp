@@ -2,14 +2,30 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <pocketsphinx.h>
+#include <utility>
 
 namespace casalux {
+
+namespace {
+
+constexpr const char* grammarSearch = "casalux";
+constexpr const char* phoneSearch = "phones";
+// 16 kHz, 100 frames a second, 2 bytes a sample.
+constexpr qsizetype bytesPerFrame = 160 * 2;
+// An utterance with no speech in it starts afresh after this long (3 s): the
+// sound kept for judging stays small, and a long pause before a phrase does
+// not water down its score per frame.
+constexpr qsizetype longestSilence = 3 * 100 * bytesPerFrame;
+
+} // namespace
 
 SphinxRecognizer::Model SphinxRecognizer::Model::installed()
 {
     const QString root = QStringLiteral(CASALUX_SPHINX_MODEL);
-    return {root + QLatin1String("/en-us"), root + QLatin1String("/cmudict-en-us.dict")};
+    return {root + QLatin1String("/en-us"), root + QLatin1String("/cmudict-en-us.dict"),
+            root + QLatin1String("/en-us-phone.lm.bin")};
 }
 
 SphinxRecognizer::SphinxRecognizer(const Model& model)
@@ -35,15 +51,31 @@ SphinxRecognizer::SphinxRecognizer(const Model& model)
     const QByteArray hmm = QFile::encodeName(model.acoustic);
     const QByteArray dict = QFile::encodeName(model.dictionary);
     cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-dict",
-                                   dict.constData(), "-logfn", "/dev/null", nullptr);
+                                   dict.constData(), "-logfn", "/dev/null",
+                                   // Context-free phones: the free phone search that
+                                   // judges each phrase then keeps up with speech
+                                   // (with context it took twice as long as the sound).
+                                   "-allphone_ci", "yes", nullptr);
     if (!config) {
         m_error = QStringLiteral("pocketsphinx refused its configuration");
         return;
     }
     m_decoder = ps_init(config);
     cmd_ln_free_r(config);
-    if (!m_decoder)
+    if (!m_decoder) {
         m_error = QStringLiteral("pocketsphinx could not load the model");
+        return;
+    }
+    // Without the free phone search nothing heard could be judged, and every
+    // sound would be taken for a command.
+    const QByteArray phones = QFile::encodeName(model.phones);
+    if (!QFileInfo(model.phones).isFile() ||
+        ps_set_allphone_file(m_decoder, phoneSearch, phones.constData()) < 0) {
+        m_error =
+            QStringLiteral("pocketsphinx could not load the phone model %1").arg(model.phones);
+        ps_free(m_decoder);
+        m_decoder = nullptr;
+    }
 }
 
 SphinxRecognizer::~SphinxRecognizer()
@@ -64,8 +96,8 @@ bool SphinxRecognizer::setGrammar(const VoiceGrammar& grammar, QStringList* left
         m_inUtterance = false;
         m_inSpeech = false;
     }
-    if (ps_set_jsgf_string(m_decoder, "casalux", jsgf.toUtf8().constData()) < 0 ||
-        ps_set_search(m_decoder, "casalux") < 0) {
+    if (ps_set_jsgf_string(m_decoder, grammarSearch, jsgf.toUtf8().constData()) < 0 ||
+        ps_set_search(m_decoder, grammarSearch) < 0) {
         m_error = QStringLiteral("pocketsphinx refused the grammar");
         m_hasGrammar = false;
         return false;
@@ -82,26 +114,55 @@ void SphinxRecognizer::process(const QByteArray& pcm, bool fullUtterance)
         m_odd = data.right(1);
         data.chop(1);
     }
-    if (!data.isEmpty())
-        ps_process_raw(m_decoder, reinterpret_cast<const int16*>(data.constData()),
-                       size_t(data.size() / 2), FALSE, fullUtterance ? TRUE : FALSE);
+    if (data.isEmpty())
+        return;
+    if (!fullUtterance)
+        m_utterance += data;
+    ps_process_raw(m_decoder, reinterpret_cast<const int16*>(data.constData()),
+                   size_t(data.size() / 2), FALSE, fullUtterance ? TRUE : FALSE);
 }
 
-QString SphinxRecognizer::decode(const QByteArray& pcm)
+int SphinxRecognizer::decodeSpan(const QByteArray& audio)
+{
+    ps_start_utt(m_decoder);
+    ps_process_raw(m_decoder, reinterpret_cast<const int16*>(audio.constData()),
+                   size_t(audio.size() / 2), FALSE, TRUE);
+    ps_end_utt(m_decoder);
+    int32 score = 0;
+    ps_get_hyp(m_decoder, &score);
+    return score;
+}
+
+SphinxRecognizer::Result SphinxRecognizer::judge(const QByteArray& audio)
+{
+    int32 score = 0;
+    const char* hypothesis = ps_get_hyp(m_decoder, &score);
+    const int frames = ps_get_n_frames(m_decoder);
+    if (!hypothesis || !*hypothesis || frames <= 0)
+        return {};
+    Result heard{QString::fromUtf8(hypothesis), 0};
+    ps_set_search(m_decoder, phoneSearch);
+    const int32 free = decodeSpan(audio);
+    ps_set_search(m_decoder, grammarSearch);
+    heard.confidence = double(score - free) / frames;
+    return heard;
+}
+
+SphinxRecognizer::Result SphinxRecognizer::decode(const QByteArray& pcm)
 {
     if (!m_decoder || !m_hasGrammar)
         return {};
     if (m_inUtterance)
         ps_end_utt(m_decoder);
-    ps_start_utt(m_decoder);
-    m_odd.clear();
-    process(pcm, true);
-    ps_end_utt(m_decoder);
     m_inUtterance = false;
     m_inSpeech = false;
-    int32 score = 0;
-    const char* hypothesis = ps_get_hyp(m_decoder, &score);
-    return hypothesis ? QString::fromUtf8(hypothesis) : QString();
+    m_odd.clear();
+    m_utterance.clear();
+    QByteArray audio = pcm;
+    if (audio.size() % 2)
+        audio.chop(1);
+    decodeSpan(audio);
+    return judge(audio);
 }
 
 SphinxRecognizer::Heard SphinxRecognizer::feed(const QByteArray& pcm)
@@ -112,6 +173,7 @@ SphinxRecognizer::Heard SphinxRecognizer::feed(const QByteArray& pcm)
     if (!m_inUtterance) {
         ps_start_utt(m_decoder);
         m_inUtterance = true;
+        m_utterance.clear();
     }
     process(pcm, false);
     const bool inSpeech = ps_get_in_speech(m_decoder);
@@ -121,9 +183,12 @@ SphinxRecognizer::Heard SphinxRecognizer::feed(const QByteArray& pcm)
         // Silence after speech: the phrase is complete.
         ps_end_utt(m_decoder);
         m_inUtterance = false;
-        int32 score = 0;
-        const char* hypothesis = ps_get_hyp(m_decoder, &score);
-        heard.phrase = hypothesis ? QString::fromUtf8(hypothesis) : QString();
+        const QByteArray audio = std::exchange(m_utterance, {});
+        heard.result = judge(audio);
+    } else if (!inSpeech && m_utterance.size() > longestSilence) {
+        ps_end_utt(m_decoder);
+        m_inUtterance = false;
+        m_utterance.clear();
     }
     m_inSpeech = inSpeech;
     return heard;

@@ -7,15 +7,15 @@
 
 #ifdef CASALUX_HAVE_POCKETSPHINX
 #include "microphonelistener.h"
-#include "sphinxrecognizer.h"
+#include "recognitionthread.h"
 #endif
 
 namespace casalux {
 
 #ifdef CASALUX_HAVE_POCKETSPHINX
 struct SpokenCommands::Backend {
-    SphinxRecognizer recognizer{SphinxRecognizer::Model::installed()};
-    MicrophoneListener microphone{recognizer};
+    RecognitionThread recognition;
+    MicrophoneListener microphone;
 };
 #else
 struct SpokenCommands::Backend {};
@@ -57,48 +57,70 @@ void SpokenCommands::fail(const QString& reason)
                           QStringLiteral("Spoken commands are off: %1").arg(reason));
 }
 
+void SpokenCommands::setOn(bool on)
+{
+    if (on == m_on)
+        return;
+    m_on = on;
+    if (!on) {
+        // Closes the microphone and ends the decoder's thread.
+        m_backend.reset();
+        return;
+    }
+    // Asked for again: a failure is worth telling again.
+    m_failed = false;
+    start();
+}
+
 #ifdef CASALUX_HAVE_POCKETSPHINX
 
-bool SpokenCommands::start()
+void SpokenCommands::start()
 {
-    if (!available() || !m_agent.loaded() || m_failed)
-        return false;
-    if (!m_backend) {
-        m_backend = std::make_unique<Backend>();
-        connect(&m_backend->microphone, &MicrophoneListener::speechStarted, this,
-                [this] { m_agent.beginListening(); });
-        connect(&m_backend->microphone, &MicrophoneListener::heard, this,
-                [this](const QString& phrase) { m_agent.hear(phrase); });
-        connect(&m_backend->microphone, &MicrophoneListener::failed, this,
-                [this](const QString& reason) {
-                    fail(reason.isEmpty() ? QStringLiteral("the microphone stopped") : reason);
-                });
+    if (QStandardPaths::findExecutable(QStringLiteral("arecord")).isEmpty()) {
+        fail(QStringLiteral("arecord (alsa-utils) is not installed"));
+        return;
     }
-    if (!m_backend->recognizer.ready()) {
-        fail(m_backend->recognizer.error());
-        return false;
+    if (!m_agent.loaded()) {
+        fail(QStringLiteral("no speech character is loaded"));
+        return;
     }
-    updateGrammar();
-    if (!m_backend->microphone.start()) {
-        fail(QStringLiteral("the microphone could not be opened"));
-        return false;
-    }
-    return true;
+    m_backend = std::make_unique<Backend>();
+    Backend* backend = m_backend.get();
+    connect(&backend->microphone, &MicrophoneListener::audio, &backend->recognition,
+            &RecognitionThread::feed);
+    connect(&backend->recognition, &RecognitionThread::speechStarted, this,
+            [this] { m_agent.beginListening(); });
+    connect(&backend->recognition, &RecognitionThread::heard, this,
+            [this](const QString& phrase) { m_agent.hear(phrase); });
+    connect(&backend->microphone, &MicrophoneListener::failed, this, [this](const QString& reason) {
+        fail(reason.isEmpty() ? QStringLiteral("the microphone stopped") : reason);
+    });
+    connect(&backend->recognition, &RecognitionThread::ready, this,
+            [this, backend](bool ok, const QString& error) {
+                if (m_backend.get() != backend)
+                    return;
+                if (!ok) {
+                    fail(error);
+                    return;
+                }
+                updateGrammar();
+                if (!backend->microphone.start())
+                    fail(QStringLiteral("the microphone could not be opened"));
+            });
+    backend->recognition.start();
 }
 
 void SpokenCommands::updateGrammar()
 {
-    if (!m_backend || !m_backend->recognizer.ready())
-        return;
-    // Commands whose words the dictionary lacks are left out; the rest work.
-    m_backend->recognizer.setGrammar(m_agent.grammar());
+    if (m_backend)
+        m_backend->recognition.setGrammar(m_agent.grammar());
 }
 
 #else
 
-bool SpokenCommands::start()
+void SpokenCommands::start()
 {
-    return false;
+    fail(QStringLiteral("this program was built without speech recognition (pocketsphinx)"));
 }
 
 void SpokenCommands::updateGrammar() {}

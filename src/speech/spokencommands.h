@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <memory>
 
 namespace casalux {
@@ -24,15 +23,20 @@ public:
     // Whether this build and this machine can listen at all.
     static bool available();
 
-    // Starts listening with the agent's current commands. A failure (no
-    // model, no microphone) is told once on the status bar; typed commands
-    // go on working.
-    bool start();
+    // The user's choice: the microphone is open only while this is on, which
+    // it is not until the user turns it on. Turning it on starts listening
+    // with the agent's current commands (the model loads on the decoder's
+    // thread, then the microphone opens); a failure (no model, no
+    // microphone) is told once on the status bar; typed commands go on
+    // working. Turning it off closes the microphone and ends the decoder.
+    void setOn(bool on);
+    bool isOn() const { return m_on; }
     // The command set changed: listen for the new phrases.
     void updateGrammar();
     bool listening() const;
 
 private:
+    void start();
     void fail(const QString& reason);
 
     struct Backend;
@@ -40,6 +44,7 @@ private:
     StatusSink& m_statusBar;
     std::unique_ptr<Backend> m_backend;
     bool m_failed = false;
+    bool m_on = false;
 };
 
 } // namespace casalux

@@ -9,25 +9,25 @@ QList<VoiceCommand> VoiceCommand::standard()
     return {{QStringLiteral("Properties"), QStringLiteral("Change Speech Properties"),
              QStringLiteral("Speech Properties")},
             {QStringLiteral("repeat"), QStringLiteral("Repeat Command"),
-             QStringLiteral("[repeat] command")}};
+             QStringLiteral("repeat command")}};
 }
 
 QList<VoiceCommand> VoiceCommand::forDevice(const RoomRecord& device)
 {
+    // Every word is needed: an action word and the device with its room. A
+    // phrase that a bare room name or a stray word could complete would let
+    // a conversation or the television switch lights.
     const QString address = device.address();
-    const QString& room = device.room;
-    const QString& name = device.device;
-    const QString spaced = room + QLatin1Char(' ') + name;
-    const QString optional = QLatin1String(" [") + name + QLatin1Char(']');
+    const QString spaced = device.room + QLatin1Char(' ') + device.device;
     return {
         {QLatin1String("on~") + address, spaced + QLatin1String(" on"),
-         room + optional + QLatin1String(" [on]")},
+         spaced + QLatin1String(" on")},
         {QLatin1String("bright~") + address, QLatin1String("Bright ") + spaced,
-         QLatin1String("Bright ") + room + optional},
+         QLatin1String("Bright ") + spaced},
         {QLatin1String("dim~") + address, QLatin1String("Dim ") + spaced,
-         QLatin1String("Dim ") + room + optional},
+         QLatin1String("Dim ") + spaced},
         {QLatin1String("off~") + address, QLatin1String("Cancel ") + spaced,
-         QLatin1String("[Cancel] ") + room + optional},
+         QLatin1String("Cancel ") + spaced},
     };
 }
 

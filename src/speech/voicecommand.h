@@ -9,8 +9,8 @@ struct RoomRecord;
 
 // One spoken command as the speech character knows it: the name the
 // program receives ("off~A3"), the caption shown in the character's command
-// list and the voice text, a phrase in which square brackets mark optional
-// words ("[Cancel] Lounge [Lamp]").
+// list and the voice text, the phrase to say ("Cancel Lounge Lamp"; square
+// brackets would mark optional words, which the home's commands avoid).
 struct VoiceCommand {
     QString name;
     QString caption;

@@ -431,6 +431,40 @@ private Q_SLOTS:
         QVERIFY(rig.settle());
     }
 
+    // The microphone listens only when the user has said so, on the speech
+    // panel; the choice is the user's own and outlives the run.
+    void listeningIsOffUntilAsked()
+    {
+        {
+            WindowRig rig(home);
+            QVERIFY(startUp(rig));
+            QTRY_VERIFY(rig.window.tray()); // the start-up tick has run
+            auto* listen = rig.find<QCheckBox>("chk_listen");
+            QVERIFY(listen);
+            QVERIFY(!listen->isChecked());
+            QVERIFY(!rig.window.spoken().isOn());
+            QVERIFY(!rig.window.spoken().listening());
+
+            listen->click();
+            QVERIFY(rig.window.spoken().isOn());
+            QCOMPARE(rig.settings.GetSetting(QStringLiteral("Casalux"), QStringLiteral("agent"),
+                                             QStringLiteral("listen")),
+                     QStringLiteral("1"));
+            listen->click();
+            QVERIFY(!rig.window.spoken().isOn());
+            QVERIFY(!rig.window.spoken().listening());
+            QCOMPARE(rig.settings.read(settingkeys::listen), QStringLiteral("0"));
+            QVERIFY(rig.settle());
+        }
+        WindowRig rig(home);
+        rig.settings.write(settingkeys::listen, QStringLiteral("1"));
+        QVERIFY(startUp(rig));
+        QTRY_VERIFY(rig.window.tray());
+        QVERIFY(rig.find<QCheckBox>("chk_listen")->isChecked());
+        QVERIFY(rig.window.spoken().isOn());
+        QVERIFY(rig.settle());
+    }
+
     void aMissingCharacterLeavesOnlyTheStatusText()
     {
         WindowRig rig(home);

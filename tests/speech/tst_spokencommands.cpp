@@ -11,12 +11,16 @@
 #include "x10/devicecommands.h"
 
 #ifdef CASALUX_HAVE_POCKETSPHINX
+#include "speech/recognitionthread.h"
+#include "speech/recognitionworker.h"
 #include "speech/sphinxrecognizer.h"
 #endif
 
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 #include <QtTest>
+#include <atomic>
 
 using namespace casalux;
 
@@ -99,8 +103,68 @@ private Q_SLOTS:
         QFETCH(QString, command);
         const QByteArray audio = speak(phrase);
         QVERIFY(!audio.isEmpty());
-        const QString heard = m_recognizer->decode(audio);
-        QCOMPARE(VoiceGrammar(m_commands).commandFor(heard), command);
+        const SphinxRecognizer::Result heard = m_recognizer->decode(audio);
+        QCOMPARE(VoiceGrammar(m_commands).commandFor(heard.phrase), command);
+        QVERIFY2(heard.confidence >= SphinxRecognizer::minimumConfidence,
+                 qPrintable(QString::number(heard.confidence)));
+    }
+
+    // The grammar holds only the home's phrases, so other speech comes out
+    // as the nearest of them; its low confidence is what keeps it from
+    // switching anything.
+    void otherSpeechIsIgnored_data()
+    {
+        QTest::addColumn<QString>("speech");
+        QTest::newRow("weather") << "What a lovely day it is today";
+        QTest::newRow("tea") << "Do you want a cup of tea";
+        QTest::newRow("news") << "And now the news at ten";
+        QTest::newRow("a request in other words") << "Turn off the light in the lounge please";
+    }
+    void otherSpeechIsIgnored()
+    {
+        QFETCH(QString, speech);
+        const QByteArray audio = speak(speech);
+        QVERIFY(!audio.isEmpty());
+        const SphinxRecognizer::Result heard = m_recognizer->decode(audio);
+        QVERIFY2(heard.confidence < SphinxRecognizer::minimumConfidence,
+                 qPrintable(heard.phrase + QLatin1Char(' ') + QString::number(heard.confidence)));
+    }
+
+    // As from the microphone, through the decoder's own thread: the phrase
+    // comes back to this thread, queued; other speech forced into a phrase
+    // comes back as ignored, below the threshold, and never as heard.
+    void recognitionRunsOnItsOwnThread()
+    {
+        RecognitionThread recognition;
+        const auto* worker = qobject_cast<const RecognitionWorker*>(recognition.worker());
+        QVERIFY(worker);
+        QVERIFY(worker->thread() != QThread::currentThread());
+        std::atomic<QThread*> decodedOn = nullptr;
+        connect(
+            worker, &RecognitionWorker::heard, worker,
+            [&decodedOn] { decodedOn = QThread::currentThread(); }, Qt::DirectConnection);
+        QThread* receivedOn = nullptr;
+        connect(&recognition, &RecognitionThread::heard, this,
+                [&receivedOn] { receivedOn = QThread::currentThread(); });
+        QSignalSpy ready(&recognition, &RecognitionThread::ready);
+        QSignalSpy heard(&recognition, &RecognitionThread::heard);
+        QSignalSpy ignored(&recognition, &RecognitionThread::ignored);
+
+        recognition.start();
+        QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, 30000);
+        QVERIFY2(ready.first().at(0).toBool(), qPrintable(ready.first().at(1).toString()));
+        recognition.setGrammar(VoiceGrammar(m_commands));
+        const QByteArray audio = speak(QStringLiteral("Cancel Lounge Lamp")) +
+                                 speak(QStringLiteral("What a lovely day it is today"));
+        for (qsizetype at = 0; at < audio.size(); at += 3200)
+            recognition.feed(audio.mid(at, 3200));
+        QTRY_COMPARE_WITH_TIMEOUT(heard.size() + ignored.size(), 2, 30000);
+        QCOMPARE(heard.size(), 1);
+        QCOMPARE(heard.first().at(0).toString(), QStringLiteral("cancel lounge lamp"));
+        QVERIFY(!ignored.first().at(0).toString().isEmpty());
+        QVERIFY(ignored.first().at(1).toDouble() < SphinxRecognizer::minimumConfidence);
+        QCOMPARE(decodedOn.load(), worker->thread());
+        QCOMPARE(receivedOn, QThread::currentThread());
     }
 
     // As from a microphone: the sound in small pieces, speech found in it.
@@ -112,8 +176,8 @@ private Q_SLOTS:
         for (qsizetype at = 0; at < audio.size(); at += 3201) { // odd sizes on purpose
             const auto heard = m_recognizer->feed(audio.mid(at, 3201));
             starts += heard.speechStarted ? 1 : 0;
-            if (heard.phrase)
-                phrases.append(*heard.phrase);
+            if (heard.result)
+                phrases.append(heard.result->phrase);
         }
         QCOMPARE(starts, 1);
         QCOMPARE(phrases.size(), 1);
@@ -144,7 +208,8 @@ private Q_SLOTS:
         QVERIFY(handler.initagent());
         handler.registerCommands();
 
-        const QString heard = m_recognizer->decode(speak(QStringLiteral("Cancel Lounge Lamp")));
+        const QString heard =
+            m_recognizer->decode(speak(QStringLiteral("Cancel Lounge Lamp"))).phrase;
         QCOMPARE(agent.hear(heard), QStringLiteral("off~A3"));
         QTRY_VERIFY2(sim.lines().join(QLatin1Char('\n')).contains(QLatin1String("A3 OFF")),
                      qPrintable(sim.lines().join(QLatin1Char('\n'))));
