@@ -78,7 +78,7 @@ public:
 class LoungeView final : public RoomView {
 public:
     int pictures = 0;
-    QString selectedRoom() const override { return QStringLiteral("Lounge"); }
+    QString shownRoom() const override { return QStringLiteral("Lounge"); }
     QString slotName(int index) const override { return QStringLiteral("Lamp %1").arg(index); }
     void setpictureon(int, const QString&) override { ++pictures; }
     void setpictureoff(int, const QString&) override { ++pictures; }
