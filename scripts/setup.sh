@@ -14,6 +14,7 @@ packages=(
     chromium qt6-websockets-dev
     libpocketsphinx-dev pocketsphinx-en-us flite sox
     dpkg-dev file lintian desktop-file-utils appstream systemd nodejs
+    libmosquitto-dev mosquitto mosquitto-clients
 )
 if [ "${1:-}" = "--for" ]; then
     who=$2

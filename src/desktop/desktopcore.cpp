@@ -14,15 +14,15 @@ DesktopCore::DesktopCore(Setup setup, QObject* parent)
       commands(control, statusBar, CommandPolicy::desktop()),
       finder(control, settings, statusBar, prompts),
       clicks({finder, rooms, commands, deviceStatus, view, prompts, sounds, filebusy, folder}),
-      traffic(control, rooms, commands, deviceStatus, statusBar, this),
-      events(folder, filebusy), profiles(events, settings),
-      eventEditor(events, statusBar, prompts),
+      traffic(control, rooms, commands, deviceStatus, statusBar, this), events(folder, filebusy),
+      profiles(events, settings), eventEditor(events, statusBar, prompts),
       macros(folder, traffic.queue(), filebusy, statusBar, prompts), sun(settings),
       scheduler(events, settings, commands, deviceStatus, statusBar, SchedulerPolicy::desktop(),
                 this),
       roomEditor(rooms, settings, filebusy, statusBar, prompts),
       server({folder, settings, commands, deviceStatus, statusBar}, this),
-      webOptions(folder, settings, server, prompts), reconnector(control)
+      webOptions(folder, settings, server, prompts), reconnector(control),
+      outside(rooms, settings, commands, deviceStatus)
 {
     // What the program sends, and what it sees on the power line, may
     // trigger macros.
@@ -32,6 +32,7 @@ DesktopCore::DesktopCore(Setup setup, QObject* parent)
     commands.setMacroHook(amacros);
     traffic.setMacroTrigger(amacros);
     traffic.setRoomView(&view);
+    outside.setRoomView(&view);
     scheduler.setRoomView(&view);
     scheduler.setSunTimes(&sun);
     scheduler.setPrompts(&prompts);

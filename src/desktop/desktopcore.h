@@ -16,12 +16,12 @@
 #include "x10/devicecommands.h"
 #include "x10/interfacefinder.h"
 #include "x10/interfacereconnector.h"
+#include "x10/outsidecommands.h"
 #include "x10/traffichandler.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <qcoro/qcorotask.h>
 
 namespace casalux {
@@ -83,6 +83,7 @@ public:
     RemoteServer server;
     WebOptions webOptions;
     InterfaceReconnector reconnector;
+    OutsideCommands outside; // commands from a hub or the command line
 
     // What the status bar, the tray tip and the pages say while the
     // interface is lost.

@@ -623,13 +623,15 @@ QCoro::Task<> MainWindow::shutdown()
     m_core->finder.stop();
     // The port goes to the engine: a lost interface is its to find now.
     m_core->reconnector.stop();
-    // A device command on the line, a command from a page and the search
-    // each finish (within a few seconds) before the port is closed.
+    // A device command on the line, a command from a page, a hub or the
+    // command line, and the search each finish (within a few seconds)
+    // before the port is closed.
     // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
     // expression twice.)
     const std::function<bool()> settled = [self] {
-        return !self || (!self->m_core->commands.commandInProgress() &&
-                         !self->m_core->server.serving() && !self->m_core->finder.searching());
+        return !self ||
+               (!self->m_core->commands.commandInProgress() && !self->m_core->outside.busy() &&
+                !self->m_core->server.serving() && !self->m_core->finder.searching());
     };
     co_await SettleWait::until(settled);
     if (!self)

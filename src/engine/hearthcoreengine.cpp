@@ -51,16 +51,19 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
       m_commands(control, m_silent, CommandPolicy::engine()), m_status(settings),
       m_events(programFolder, m_filebusy),
       m_scheduler(m_events, settings, m_commands, m_status, m_silent, SchedulerPolicy::engine()),
-      m_server({programFolder, settings, m_commands, m_status, m_silent}), m_reconnector(control)
+      m_server({programFolder, settings, m_commands, m_status, m_silent}), m_reconnector(control),
+      m_rooms(programFolder), m_outside(m_rooms, settings, m_commands, m_status)
 {
     m_scheduler.setQuitHook([this] { Q_EMIT quitRequested(); });
     // After the hand-over a click on a page must not pass for a switch, nor
     // may one start while the engine is ending.
-    m_server.setCommandGate([this] {
+    const auto gate = [this] {
         if (m_released || m_releasing)
             return releasedNotice;
         return m_stopping ? closingNotice : QString();
-    });
+    };
+    m_server.setCommandGate(gate);
+    m_outside.setGate(gate);
     m_server.setPageNotice([this] { return m_control.isLost() ? lostNotice : QString(); });
     connect(&m_control, &InterfaceControl::lost, this, [this] {
         qCWarning(lcEngine).noquote()
@@ -213,8 +216,9 @@ QCoro::Task<> HearthcoreEngine::shutdown()
     // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
     // expression twice.)
     const std::function<bool()> settled = [self] {
-        return !self || (!self->m_server.serving() && !self->m_filebusy.isHeld() &&
-                         !self->m_releasing && !self->m_starting.isHeld());
+        return !self ||
+               (!self->m_server.serving() && !self->m_outside.busy() &&
+                !self->m_filebusy.isHeld() && !self->m_releasing && !self->m_starting.isHeld());
     };
     co_await SettleWait::until(settled);
     if (!self)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "home/devicestatus.h"
+#include "home/roomlist.h"
 #include "platform/busymark.h"
 #include "platform/statussink.h"
 #include "remote/remoteserver.h"
@@ -8,10 +9,10 @@
 #include "schedule/eventscheduler.h"
 #include "x10/devicecommands.h"
 #include "x10/interfacereconnector.h"
+#include "x10/outsidecommands.h"
 
 #include <QObject>
 #include <QTimer>
-
 #include <qcoro/qcorotask.h>
 
 namespace casalux {
@@ -54,6 +55,8 @@ public:
     RemoteServer& server() { return m_server; }
     EventScheduler& scheduler() { return m_scheduler; }
     InterfaceReconnector& reconnector() { return m_reconnector; }
+    // Commands from a hub or the command line.
+    OutsideCommands& outside() { return m_outside; }
     BusyMark& filebusy() { return m_filebusy; }
 
 Q_SIGNALS:
@@ -79,6 +82,8 @@ private:
     EventScheduler m_scheduler;
     RemoteServer m_server;
     InterfaceReconnector m_reconnector;
+    RoomList m_rooms;
+    OutsideCommands m_outside;
     QTimer m_timer1;
     bool m_open = false;
     bool m_released = false;

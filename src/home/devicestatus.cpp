@@ -53,15 +53,28 @@ void DeviceStatus::setstatus(const QString& devicename, const QString& state, co
     const auto root = SettingsStore::Root::LocalMachine;
     // State and level in one rewrite: the other program never reads one
     // without the other.
-    const SettingsStore::Batch both(m_settings);
-    if (state != QLatin1String("on")) {
-        m_settings.SaveString(root, casaluxPath(), key, QStringLiteral("False"));
+    {
+        const SettingsStore::Batch both(m_settings);
+        const bool on = state == QLatin1String("on");
+        m_settings.SaveString(root, casaluxPath(), key,
+                              on ? QStringLiteral("True") : QStringLiteral("False"));
         m_settings.SaveString(root, casaluxPath(), QLatin1String("dim") + key,
-                              QStringLiteral("20"));
-        return;
+                              on ? normaliseDim(dim) : QStringLiteral("20"));
     }
-    m_settings.SaveString(root, casaluxPath(), key, QStringLiteral("True"));
-    m_settings.SaveString(root, casaluxPath(), QLatin1String("dim") + key, normaliseDim(dim));
+    recorded(key);
+}
+
+void DeviceStatus::setlevel(const QString& devicename, int percent)
+{
+    const QString key = keyOf(devicename);
+    const auto root = SettingsStore::Root::LocalMachine;
+    {
+        const SettingsStore::Batch both(m_settings);
+        m_settings.SaveString(root, casaluxPath(), key, QStringLiteral("True"));
+        m_settings.SaveString(root, casaluxPath(), QLatin1String("dim") + key,
+                              QString::number(std::clamp(percent, 0, 100)));
+    }
+    recorded(key);
 }
 
 int DeviceStatus::level(const QString& keyname) const

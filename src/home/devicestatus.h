@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace casalux {
 
@@ -23,6 +24,16 @@ public:
     // any other amount d leaves 100 - d.
     void setstatus(const QString& devicename, const QString& state, const QString& dim);
 
+    // Records a device switched on at exactly this level in percent
+    // (0..100). setstatus's dim is an amount dimmed by, with special
+    // values, and cannot say every level.
+    void setlevel(const QString& devicename, int percent);
+
+    // Called with the device key (spaces removed) after every record, so a
+    // state can be passed on (to a hub) whichever path recorded it.
+    using RecordedHook = std::function<void(const QString& deviceKey)>;
+    void setRecordedHook(RecordedHook hook) { m_recorded = std::move(hook); }
+
     // The stored level in percent, or -1 when none was stored.
     int level(const QString& keyname) const;
 
@@ -30,7 +41,14 @@ public:
     static QString normaliseDim(const QString& dim);
 
 private:
+    void recorded(const QString& key) const
+    {
+        if (m_recorded)
+            m_recorded(key);
+    }
+
     SettingsStore& m_settings;
+    RecordedHook m_recorded;
 };
 
 } // namespace casalux

@@ -1,0 +1,158 @@
+#include "outsidecommands.h"
+
+#include "devicecommands.h"
+#include "home/devicestatus.h"
+#include "home/devicetype.h"
+#include "home/roomlist.h"
+#include "roomview.h"
+
+#include <QPointer>
+#include <qcoro/qcorosignal.h>
+
+namespace casalux {
+
+// Holds the turn for one command and passes it on, whichever way the
+// command ends.
+class OutsideCommands::Turn final {
+public:
+    explicit Turn(OutsideCommands& owner) : m_owner(&owner) {}
+    ~Turn()
+    {
+        if (m_owner) {
+            ++m_owner->m_serving;
+            Q_EMIT m_owner->turnPassed();
+        }
+    }
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+
+private:
+    QPointer<OutsideCommands> m_owner;
+};
+
+OutsideCommands::OutsideCommands(RoomList& rooms, SettingsStore& settings, DeviceCommands& commands,
+                                 DeviceStatus& status, QObject* parent)
+    : QObject(parent), m_rooms(rooms), m_settings(settings), m_commands(commands), m_status(status)
+{
+}
+
+OutsideCommands::~OutsideCommands()
+{
+    // Commands still waiting for their turn end without sending.
+    *m_alive = false;
+    Q_EMIT turnPassed();
+}
+
+QList<OutsideCommands::Device> OutsideCommands::devices() const
+{
+    m_rooms.loadlists();
+    QList<Device> list;
+    for (const RoomRecord& record : m_rooms.records()) {
+        if (record.isRoom())
+            continue;
+        const QString kind = DeviceType::storedFamily(m_settings, record.deviceKey());
+        list.append({record, kind, DeviceType::isDimmable(kind)});
+    }
+    return list;
+}
+
+std::optional<OutsideCommands::Device> OutsideCommands::find(const QString& target) const
+{
+    const QString wanted = target.simplified();
+    const QList<Device> all = devices();
+    // An address: a house letter and a unit number, nothing else.
+    if (wanted.size() >= 2 && wanted.size() <= 3 && wanted[0].isLetter()) {
+        bool ok = false;
+        const int unit = wanted.mid(1).toInt(&ok);
+        if (ok && QString::number(unit) == wanted.mid(1)) {
+            for (const Device& device : all) {
+                if (device.record.house.compare(wanted.left(1), Qt::CaseInsensitive) == 0 &&
+                    device.record.unit == unit)
+                    return device;
+            }
+            return std::nullopt;
+        }
+    }
+    const Device* best = nullptr;
+    for (const Device& device : all) {
+        const QString name =
+            device.record.room.simplified() + QLatin1Char(' ') + device.record.device.simplified();
+        if (name.compare(wanted, Qt::CaseInsensitive) != 0)
+            continue;
+        if (!best || device.record.room.size() > best->record.room.size())
+            best = &device;
+    }
+    return best ? std::optional<Device>(*best) : std::nullopt;
+}
+
+QCoro::Task<> OutsideCommands::waitTurn()
+{
+    // One at a time, in the order asked.
+    const quint64 ticket = m_nextTicket++;
+    const auto alive = m_alive;
+    while (*alive && m_serving != ticket)
+        co_await qCoro(this, &OutsideCommands::turnPassed);
+}
+
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::switchDevice(Device device, bool on)
+{
+    co_return co_await run(std::move(device), on ? 100 : 0);
+}
+
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::dimDevice(Device device, int percent)
+{
+    co_return co_await run(std::move(device), std::clamp(percent, 0, 100));
+}
+
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int percent)
+{
+    const auto alive = m_alive;
+    co_await waitTurn();
+    if (!*alive)
+        co_return Outcome::Refused;
+    const Turn turn(*this);
+    if (m_gate) {
+        const QString notice = m_gate();
+        if (!notice.isEmpty()) {
+            m_why = notice;
+            co_return Outcome::Refused;
+        }
+    }
+    const QString house = device.record.house;
+    const QString unit = QString::number(device.record.unit);
+    const QString key = device.key();
+    bool sent = false;
+    if (percent == 0)
+        sent = co_await m_commands.turnoff(house, unit);
+    else
+        sent = co_await m_commands.turnon(house, unit, percent);
+    if (!*alive)
+        co_return sent ? Outcome::Done : Outcome::NotSent;
+    if (!sent) {
+        m_why = m_commands.lastFailure();
+        co_return Outcome::NotSent;
+    }
+    if (percent == 0)
+        m_status.setstatus(key, QStringLiteral("off"), QStringLiteral("0"));
+    else
+        m_status.setlevel(key, percent);
+    redraw(device, percent > 0, percent == 0 ? 20 : percent);
+    co_return Outcome::Done;
+}
+
+void OutsideCommands::redraw(const Device& device, bool on, int level)
+{
+    // Only the room on view has slots to redraw.
+    if (!m_view || m_view->shownRoom() != device.record.room)
+        return;
+    const int index = m_view->slotOf(device.record.device);
+    if (index < 0)
+        return;
+    if (on)
+        m_view->setpictureon(index, device.key());
+    else
+        m_view->setpictureoff(index, device.key());
+    m_view->setSliderLevel(index, level);
+}
+
+} // namespace casalux

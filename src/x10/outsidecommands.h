@@ -1,0 +1,92 @@
+#pragma once
+
+#include "home/roomrecord.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+namespace casalux {
+
+class DeviceCommands;
+class DeviceStatus;
+class RoomList;
+class RoomView;
+class SettingsStore;
+
+// Device commands that come from outside the program's own window and
+// pages (a home-automation hub, the command line): a device named by room
+// and name or by its address, switched through the device commands one at a
+// time in the order asked, its state recorded and its slot redrawn as a
+// click would. Nothing counts unless the interface carried it out.
+class OutsideCommands final : public QObject {
+    Q_OBJECT
+
+public:
+    struct Device {
+        RoomRecord record;
+        QString kind; // the picture family: "lamp", "switch", ...
+        bool dimmable = false;
+        QString key() const { return record.deviceKey(); }
+    };
+
+    enum class Outcome {
+        Done,    // carried out and recorded
+        NotSent, // the interface did not carry it out; why() says why
+        Refused, // not tried: the program cannot switch now; why() says why
+    };
+
+    OutsideCommands(RoomList& rooms, SettingsStore& settings, DeviceCommands& commands,
+                    DeviceStatus& status, QObject* parent = nullptr);
+    ~OutsideCommands() override;
+
+    // The room view to keep in step; none in the engine.
+    void setRoomView(RoomView* view) { m_view = view; }
+    // Asked before each command: empty to go ahead, or why the program
+    // cannot switch now (it has handed the interface over, it is ending).
+    void setGate(std::function<QString()> gate) { m_gate = std::move(gate); }
+
+    // Every device of the home, in file order (the list file is read afresh).
+    QList<Device> devices() const;
+    // A device by "Room Name" (room and device name joined by a space,
+    // letter case aside; the longest room name that fits wins) or by its
+    // address ("A3", the first device there). None when nothing matches.
+    std::optional<Device> find(const QString& target) const;
+
+    QCoro::Task<Outcome> switchDevice(Device device, bool on);
+    // percent 1..99 dims, 100 is a plain on, 0 switches off.
+    QCoro::Task<Outcome> dimDevice(Device device, int percent);
+
+    // A command is waiting or under way.
+    bool busy() const { return m_serving != m_nextTicket; }
+
+    // Why the last command was not carried out.
+    QString why() const { return m_why; }
+
+Q_SIGNALS:
+    // A command has ended and the next may go.
+    void turnPassed();
+
+private:
+    class Turn;
+    QCoro::Task<> waitTurn();
+    QCoro::Task<Outcome> run(Device device, int percent);
+    void redraw(const Device& device, bool on, int level);
+
+    RoomList& m_rooms;
+    SettingsStore& m_settings;
+    DeviceCommands& m_commands;
+    DeviceStatus& m_status;
+    RoomView* m_view = nullptr;
+    std::function<QString()> m_gate;
+    QString m_why;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    quint64 m_nextTicket = 0;
+    quint64 m_serving = 0;
+};
+
+} // namespace casalux
