@@ -484,7 +484,8 @@ private Q_SLOTS:
         const QList<MainWindow::Panel> panels{
             MainWindow::Panel::Home,      MainWindow::Panel::AddRoom, MainWindow::Panel::AddDevice,
             MainWindow::Panel::Room,      MainWindow::Panel::Events,  MainWindow::Panel::Macros,
-            MainWindow::Panel::WebServer, MainWindow::Panel::Profiles};
+            MainWindow::Panel::WebServer, MainWindow::Panel::Profiles,
+            MainWindow::Panel::Speech};
         for (const auto panel : panels) {
             if (panel == MainWindow::Panel::Room)
                 QVERIFY(rig.clickNode("Lounge"));
