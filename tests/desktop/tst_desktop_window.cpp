@@ -146,6 +146,14 @@ private Q_SLOTS:
                                               "Home", "Macros"}));
         QCOMPARE(childrenOf(tree, "Home"), QStringList{"Lamp"});
         QVERIFY(tree->findSection("Home") != tree->findKey("Home"));
+        // It also looks like a room (a door, plain type), not like the section.
+        const auto looks = [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+            return a->icon(0).pixmap(20).toImage() == b->icon(0).pixmap(20).toImage() &&
+                   a->font(0).bold() == b->font(0).bold();
+        };
+        QVERIFY(!tree->findKey("Home")->icon(0).isNull());
+        QVERIFY(looks(tree->findKey("Home"), tree->findKey("Macros")));
+        QVERIFY(!looks(tree->findKey("Home"), tree->findSection("Home")));
 
         QVERIFY(rig.connectInterface());
         tree->scrollToItem(tree->findKey("Home"));
@@ -372,6 +380,52 @@ private Q_SLOTS:
                  QStringLiteral("switchon.gif"));
         QCOMPARE(rig.window.statusText(2),
                  QStringLiteral("Incoming message, Lamp has turned on at 7:45:03"));
+    }
+
+    // A tile is big enough for a finger and says in words whether its device
+    // is on and how bright: the % beside the slider follows the user's moves
+    // and every redraw of the slot, by a click or by traffic.
+    void tilesSayStateAndLevel()
+    {
+        WindowRig rig(lounge);
+        rig.setType("LoungeLamp", "bulb");
+        QVERIFY(rig.connectInterface());
+        QVERIFY(rig.clickNode("Lounge"));
+        auto* lamp = rig.find<QToolButton>("device_1");
+        auto* slider = rig.find<QSlider>("image1_1");
+        auto* level = rig.find<QLabel>("devicelevel_1");
+        auto* state = rig.find<QLabel>("devicestate_1");
+        QVERIFY(level && state);
+        for (const char* picture : {"device_0", "device_1"}) {
+            const QSize size = rig.find<QToolButton>(picture)->size();
+            QVERIFY2(size.width() >= 96 && size.height() >= 96, picture);
+        }
+        QVERIFY(!rig.find<QLabel>("devicelevel_0")->isVisible()); // the fan does not dim
+        QVERIFY(level->isVisible());
+
+        const auto says = [&](const QString& onOff, const QString& percent) {
+            return state->text() == onOff && lamp->accessibleDescription() == onOff &&
+                   level->text() == percent;
+        };
+        QVERIFY2(says("Off", "20 %"), qPrintable(state->text() + " " + level->text()));
+
+        slider->setValue(70);
+        QVERIFY(rig.settle());
+        QVERIFY2(says("On", "70 %"), qPrintable(state->text() + " " + level->text()));
+        QCOMPARE(rig.find<QLabel>("devicestate_0")->text(), QStringLiteral("Off"));
+
+        rig.control.injectTraffic("A3", InterfaceControl::Off);
+        QVERIFY(rig.settle());
+        QVERIFY2(says("Off", "20 %"), qPrintable(state->text() + " " + level->text()));
+
+        // Switched on from elsewhere: drawn at the level that stores.
+        rig.control.injectTraffic("A3", InterfaceControl::On);
+        QVERIFY(rig.settle());
+        const int stored = rig.window.core().deviceStatus.level("LoungeLamp");
+        QVERIFY(stored != 20);
+        QCOMPARE(slider->value(), stored);
+        QVERIFY2(says("On", QStringLiteral("%1 %").arg(stored)),
+                 qPrintable(state->text() + " " + level->text()));
     }
 
     void ctrlDDeletesFromTheTree()
