@@ -18,7 +18,7 @@ icons() {
         rsvg-convert -w $size -h $size "$svg" -o packaging/icons/$size/org.casalux.Casalux.png
     done
 }
-# Qt here has no SVG renderer, so the window takes PNGs, one per size it
+# The program links no Qt SVG module, so the window takes PNGs, one per size it
 # draws at 1x and 2x: device pictures 64 px on the tiles and 20 px in the
 # tree, section and room icons 20 px. Transparent, so they sit on light and
 # dark themes alike.
