@@ -8,6 +8,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace casalux {
 

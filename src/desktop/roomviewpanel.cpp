@@ -48,6 +48,10 @@ RoomViewPanel::RoomViewPanel(SettingsStore& settings, DeviceStatus& status,
                 [this, i](int level) { Q_EMIT levelChosen(i, level); });
     }
     placeTiles(maxColumns);
+    // One tile wide at the least, whatever the columns now: the width the
+    // panel is given decides them (resizeEvent), not the other way round.
+    const QMargins margins = layout->contentsMargins();
+    setMinimumWidth(m_tiles[0]->minimumWidth() + margins.left() + margins.right());
     layout->addLayout(m_grid);
     layout->addStretch(1);
     clearSlots();

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -426,6 +428,34 @@ private Q_SLOTS:
         QCOMPARE(slider->value(), stored);
         QVERIFY2(says("On", QStringLiteral("%1 %").arg(stored)),
                  qPrintable(state->text() + " " + level->text()));
+    }
+
+    // The tiles wrap to the width the window leaves them, never running past
+    // the panel's edge nor leaving it to a scroll bar.
+    void tilesWrapToTheWindow()
+    {
+        QByteArray rooms = "Big Room~~~\r\n";
+        for (int i = 1; i <= 10; ++i)
+            rooms += "Big Room~Device " + QByteArray::number(i) + "~C~" + QByteArray::number(i) +
+                     "\r\n";
+        WindowRig rig(rooms);
+        QVERIFY(rig.clickNode("Big Room"));
+        auto* area = rig.find<QScrollArea>("panel_roomview_scroll");
+        auto* panel = rig.find<QWidget>("panel_roomview");
+        const auto fits = [&] {
+            if (area->horizontalScrollBar()->maximum() != 0)
+                return false;
+            for (int i = 0; i < 10; ++i) {
+                if (rig.find<QWidget>(QStringLiteral("tile_%1").arg(i))->geometry().right() >=
+                    panel->width())
+                    return false;
+            }
+            return true;
+        };
+        for (const int width : {1000, 600, 1400}) {
+            rig.window.resize(width, rig.window.height());
+            QTRY_VERIFY2(fits(), qPrintable(QString::number(width)));
+        }
     }
 
     void ctrlDDeletesFromTheTree()
