@@ -53,6 +53,8 @@ void DeviceTree::loadtree(const RoomList& rooms,
     m_sections.clear();
     for (const QString& section : sections()) {
         QTreeWidgetItem* item = addNode(nullptr, section, section, NodeKind::Section);
+        if (!item)
+            continue;
         item->setIcon(0, m_pictures.section(section));
         QFont font = item->font(0);
         font.setBold(true);
