@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Draws the device pictures of the remote-control pages (html/*on.gif and
-# html/*off.gif) from simple shapes, and the PNG sizes of the menu icon from
-# its SVG. The results are committed; run this again only to change them.
-# Needs ImageMagick (Debian package imagemagick) for the pictures and
-# rsvg-convert (librsvg2-bin) for the icon.
+# html/*off.gif) from simple shapes, the PNG sizes of the menu icon from
+# its SVG, and the PNG sizes of the desktop window's pictures from theirs
+# (src/desktop/pictures/*.svg). The results are committed; run this again
+# only to change them. Needs ImageMagick (Debian package imagemagick) for
+# the pages' pictures and rsvg-convert (librsvg2-bin) for the rest.
 #
-#   scripts/make-pictures.sh          # both
-#   scripts/make-pictures.sh icons    # the icon sizes only
+#   scripts/make-pictures.sh          # all
+#   scripts/make-pictures.sh icons    # the icon and the desktop's pictures only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +18,26 @@ icons() {
         rsvg-convert -w $size -h $size "$svg" -o packaging/icons/$size/org.casalux.Casalux.png
     done
 }
+# The program links no Qt SVG module, so the window takes PNGs, one per size it
+# draws at 1x and 2x: device pictures 64 px on the tiles and 20 px in the
+# tree, section and room icons 20 px. Transparent, so they sit on light and
+# dark themes alike.
+desktop() {
+    local dir=src/desktop/pictures svg name sizes size
+    for svg in "$dir"/*.svg; do
+        name=$(basename "$svg" .svg)
+        case $name in
+        section-* | room) sizes='20 40' ;;
+        *) sizes='20 40 64 128' ;;
+        esac
+        for size in $sizes; do
+            mkdir -p "$dir/$size"
+            rsvg-convert -w "$size" -h "$size" "$svg" -o "$dir/$size/$name.png"
+        done
+    done
+}
 icons
+desktop
 [ "${1:-}" = icons ] && exit 0
 cd html
 

@@ -1,34 +1,45 @@
 #include "devicepictures.h"
 
-#include <QImage>
-
-#include <cmath>
+#include <QFile>
 
 namespace casalux {
 
-DevicePictures::DevicePictures(const QString& programFolder) : m_folder(programFolder) {}
-
-QPixmap DevicePictures::picture(const QString& fileName, int logicalSize, qreal pixelRatio)
+QIcon DevicePictures::device(const QString& fileName)
 {
-    const QString key = QStringLiteral("%1@%2x%3").arg(fileName).arg(logicalSize).arg(pixelRatio);
-    const auto cached = m_cache.constFind(key);
+    QString name = fileName;
+    if (name.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive))
+        name.chop(4);
+    return load(name, true);
+}
+
+QIcon DevicePictures::section(const QString& sectionName)
+{
+    return load(QStringLiteral("section-") + sectionName.toLower().remove(QLatin1Char(' ')), false);
+}
+
+QIcon DevicePictures::room()
+{
+    return load(QStringLiteral("room"), false);
+}
+
+QIcon DevicePictures::load(const QString& name, bool tileSizes)
+{
+    const auto cached = m_cache.constFind(name);
     if (cached != m_cache.constEnd())
         return *cached;
-
-    QImage image(m_folder + QStringLiteral("/html/") + fileName);
-    QPixmap pixmap;
-    if (!image.isNull()) {
-        // Scale from the source once, smoothly, to the device pixels the
-        // picture will cover; Qt then draws it 1:1 instead of stretching a
-        // small bitmap at paint time.
-        const int side = static_cast<int>(std::lround(logicalSize * pixelRatio));
-        pixmap = QPixmap::fromImage(image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
-                                        .scaled(side, side, Qt::KeepAspectRatio,
-                                                Qt::SmoothTransformation));
-        pixmap.setDevicePixelRatio(pixelRatio);
+    QIcon icon;
+    QList<int> sizes{treeSize, 2 * treeSize};
+    if (tileSizes)
+        sizes << tileSize << 2 * tileSize;
+    for (const int size : sizes) {
+        const QString path = QStringLiteral(":/pictures/%1/%2.png").arg(size).arg(name);
+        // addFile() takes a missing file too, and the icon would then claim
+        // a picture it cannot draw.
+        if (QFile::exists(path))
+            icon.addFile(path, QSize(size, size));
     }
-    m_cache.insert(key, pixmap);
-    return pixmap;
+    m_cache.insert(name, icon);
+    return icon;
 }
 
 } // namespace casalux

@@ -1,24 +1,31 @@
 #pragma once
 
 #include <QHash>
-#include <QPixmap>
+#include <QIcon>
 #include <QString>
 
 namespace casalux {
 
-// The device pictures of the html folder ("bulbon.gif" …), scaled once per
-// size and pixel ratio so they stay sharp on high-DPI screens. A missing
-// file gives an empty picture, never an error.
+// The pictures the window draws, built into the program from our own SVG
+// drawings (src/desktop/pictures): each device kind on and off, named like
+// the pages' GIFs ("bulbon.gif"), and the tree's section and room icons.
+// Each comes in the sizes the window draws at 1x and 2x, transparent, so it
+// sits on light and dark themes alike. An unknown name gives an empty icon.
 class DevicePictures final {
 public:
-    explicit DevicePictures(const QString& programFolder);
+    static constexpr int tileSize = 64; // logical pixels on a room view tile
+    static constexpr int treeSize = 20; // logical pixels in the tree
 
-    // `fileName` drawn `logicalSize` pixels square at `pixelRatio`.
-    QPixmap picture(const QString& fileName, int logicalSize, qreal pixelRatio);
+    // The picture the pages know as `fileName`.
+    QIcon device(const QString& fileName);
+    // "Home", "Events", "Macros", "Web Server" or "Profiles".
+    QIcon section(const QString& sectionName);
+    QIcon room();
 
 private:
-    QString m_folder;
-    QHash<QString, QPixmap> m_cache;
+    QIcon load(const QString& name, bool tileSizes);
+
+    QHash<QString, QIcon> m_cache;
 };
 
 } // namespace casalux

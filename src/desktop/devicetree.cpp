@@ -1,5 +1,7 @@
 #include "devicetree.h"
 
+#include "devicepictures.h"
+#include "home/devicetype.h"
 #include "home/roomlist.h"
 #include "home/roomlisteditor.h"
 
@@ -11,7 +13,8 @@
 
 namespace casalux {
 
-DeviceTree::DeviceTree(QWidget* parent) : QTreeWidget(parent)
+DeviceTree::DeviceTree(DevicePictures& pictures, QWidget* parent)
+    : QTreeWidget(parent), m_pictures(pictures)
 {
     setObjectName(QStringLiteral("Tree"));
     setHeaderHidden(true);
@@ -20,6 +23,7 @@ DeviceTree::DeviceTree(QWidget* parent) : QTreeWidget(parent)
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setAccessibleName(QStringLiteral("Rooms and devices"));
+    setIconSize(QSize(DevicePictures::treeSize, DevicePictures::treeSize));
 }
 
 QStringList DeviceTree::sections()
@@ -41,21 +45,31 @@ QTreeWidgetItem* DeviceTree::addNode(QTreeWidgetItem* parent, const QString& key
     return item;
 }
 
-void DeviceTree::loadtree(const RoomList& rooms)
+void DeviceTree::loadtree(const RoomList& rooms,
+                          const std::function<QString(const QString& deviceKey)>& familyOf)
 {
     clear();
     m_keys.clear();
     m_sections.clear();
-    for (const QString& section : sections())
-        addNode(nullptr, section, section, NodeKind::Section);
+    for (const QString& section : sections()) {
+        QTreeWidgetItem* item = addNode(nullptr, section, section, NodeKind::Section);
+        if (!item)
+            continue;
+        item->setIcon(0, m_pictures.section(section));
+        QFont font = item->font(0);
+        font.setBold(true);
+        item->setFont(0, font);
+    }
 
     QString previousRoom;
     bool first = true;
     for (const RoomRecord& record : rooms.records()) {
         // A room is met again whenever its lines are split by another room's;
         // its key is then already taken and the first node keeps all devices.
-        if (first || record.room != previousRoom)
-            addNode(nullptr, record.room, record.room, NodeKind::Room);
+        if (first || record.room != previousRoom) {
+            if (QTreeWidgetItem* room = addNode(nullptr, record.room, record.room, NodeKind::Room))
+                room->setIcon(0, m_pictures.room());
+        }
         first = false;
         previousRoom = record.room;
         if (record.isRoom())
@@ -63,10 +77,15 @@ void DeviceTree::loadtree(const RoomList& rooms)
         QTreeWidgetItem* room = m_keys.value(record.room);
         if (!room)
             continue;
-        addNode(room,
-                record.device + QLatin1Char('~') + record.house + QLatin1Char('~') +
-                    QString::number(record.unit),
-                record.device, NodeKind::Device);
+        QTreeWidgetItem* device = addNode(room,
+                                          record.device + QLatin1Char('~') + record.house +
+                                              QLatin1Char('~') + QString::number(record.unit),
+                                          record.device, NodeKind::Device);
+        // The kind's lit picture: it names the kind, not the device's state.
+        if (device)
+            device->setIcon(
+                0, m_pictures.device(DeviceType::pictureOn(familyOf ? familyOf(record.deviceKey())
+                                                                    : QStringLiteral("switch"))));
     }
     expandAll();
 }

@@ -3,9 +3,11 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QTreeWidget>
+#include <functional>
 
 namespace casalux {
 
+class DevicePictures;
 class RoomList;
 
 // The tree on the left: the five sections of the program, then each room
@@ -13,7 +15,8 @@ class RoomList;
 // "device~house~unit" for a device) and, as in the list it mirrors, a node
 // whose key is already in the tree is not added again. Sections keep keys
 // of their own, so a room named like one (from an older list file) is still
-// shown, and every node says what it is.
+// shown, and every node says what it is. Sections carry a badge and bold
+// type, rooms a door, devices the picture of their kind.
 class DeviceTree final : public QTreeWidget {
     Q_OBJECT
 
@@ -23,12 +26,14 @@ public:
 
     enum class NodeKind { Section, Room, Device };
 
-    explicit DeviceTree(QWidget* parent = nullptr);
+    explicit DeviceTree(DevicePictures& pictures, QWidget* parent = nullptr);
 
     static QStringList sections();
 
-    // Rebuilds every node from the room and device list.
-    void loadtree(const RoomList& rooms);
+    // Rebuilds every node from the room and device list; `familyOf` gives
+    // a device's kind ("bulb" …) by its device key, for its icon.
+    void loadtree(const RoomList& rooms,
+                  const std::function<QString(const QString& deviceKey)>& familyOf = {});
 
     // A room or device node by its key, else a section of that name.
     QTreeWidgetItem* findKey(const QString& key) const;
@@ -50,6 +55,7 @@ private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text,
                              NodeKind kind);
 
+    DevicePictures& m_pictures;
     QHash<QString, QTreeWidgetItem*> m_keys;
     QHash<QString, QTreeWidgetItem*> m_sections;
     // When a character last went to the type-ahead search: a Space soon

@@ -15,6 +15,7 @@
 #include "waitwindow.h"
 #include "webpanel.h"
 #include "home/deviceselector.h"
+#include "home/devicetype.h"
 #include "home/roomrecord.h"
 #include "home/settingsstore.h"
 #include "platform/clock.h"
@@ -61,7 +62,7 @@ MainWindow::MainWindow(Setup setup, QWidget* parent)
       m_core(std::make_unique<DesktopCore>(DesktopCore::Setup{setup.programFolder, setup.settings,
                                                               setup.control, setup.prompts,
                                                               setup.sounds, *this, *this})),
-      m_pictures(setup.programFolder), m_service(setup.service),
+      m_service(setup.service),
       m_autostart(std::move(setup.autostart)),
       m_sequence(*this, setup.settings, setup.service, setup.instance, setup.control, *this),
       m_options(setup.settings, setup.service, m_autostart, *this, setup.prompts,
@@ -75,7 +76,7 @@ MainWindow::MainWindow(Setup setup, QWidget* parent)
     setWindowTitle(QStringLiteral("Casalux"));
     setWindowIcon(ProgramIcon::icon());
 
-    m_tree = new DeviceTree;
+    m_tree = new DeviceTree(m_pictures);
     m_stack = new QStackedWidget;
     m_stack->setObjectName(QStringLiteral("panels"));
     m_blank = new QWidget;
@@ -245,7 +246,9 @@ void MainWindow::startInterfaceSearch()
 
 void MainWindow::loadtree()
 {
-    m_tree->loadtree(m_core->rooms);
+    m_tree->loadtree(m_core->rooms, [this](const QString& deviceKey) {
+        return DeviceType::storedFamily(m_core->settings, deviceKey);
+    });
     // The spoken commands follow the devices.
     m_voice.registerCommands();
     m_spoken.updateGrammar();

@@ -1,6 +1,7 @@
 #include "roomviewpanel.h"
 
 #include "devicepictures.h"
+#include "devicetile.h"
 #include "home/devicestatus.h"
 #include "home/devicetype.h"
 #include "home/settingkeys.h"
@@ -8,10 +9,10 @@
 
 #include <QGridLayout>
 #include <QLabel>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace casalux {
 
@@ -19,7 +20,7 @@ namespace {
 
 constexpr int defaultLevel = 100; // a device switched on without a stored level
 constexpr int offLevel = 20;      // where the slider of an off device rests
-constexpr int columns = 5;
+constexpr int maxColumns = 5;
 
 } // namespace
 
@@ -37,55 +38,48 @@ RoomViewPanel::RoomViewPanel(SettingsStore& settings, DeviceStatus& status,
     m_caption->setFont(captionFont);
     layout->addWidget(m_caption);
 
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(18);
-    grid->setVerticalSpacing(12);
+    m_grid = new QGridLayout;
+    m_grid->setSpacing(12);
     for (int i = 0; i < slotCount; ++i) {
-        Slot& slot = m_slots[static_cast<size_t>(i)];
-        auto* cell = new QWidget(this);
-        auto* cellLayout = new QGridLayout(cell);
-        cellLayout->setContentsMargins(0, 0, 0, 0);
-
-        slot.picture = new QToolButton(cell);
-        slot.picture->setObjectName(QStringLiteral("device_%1").arg(i));
-        slot.picture->setIconSize(QSize(pictureSize, pictureSize));
-        slot.picture->setAutoRaise(true);
-        slot.picture->setFocusPolicy(Qt::StrongFocus);
-        connect(slot.picture, &QToolButton::clicked, this, [this, i] { Q_EMIT pictureClicked(i); });
-
-        slot.slider = new QSlider(Qt::Vertical, cell);
-        slot.slider->setObjectName(QStringLiteral("image1_%1").arg(i));
-        slot.slider->setRange(0, 100);
-        slot.slider->setSingleStep(5);
-        slot.slider->setPageStep(10);
-        slot.slider->setFixedHeight(pictureSize);
-        slot.slider->setToolTip(QStringLiteral(
-            "Slide up to increase the brightness or Down to decrease the brightness"));
-        QSlider* slider = slot.slider;
-        // A drag counts once, when it is let go; keyboard and page steps
-        // count as they happen.
-        connect(slider, &QSlider::valueChanged, this, [this, i, slider](int value) {
-            if (!slider->isSliderDown())
-                Q_EMIT levelChosen(i, value);
-        });
-        connect(slider, &QSlider::sliderReleased, this,
-                [this, i, slider] { Q_EMIT levelChosen(i, slider->value()); });
-
-        slot.name = new QLabel(cell);
-        slot.name->setObjectName(QStringLiteral("devicename_%1").arg(i));
-        slot.name->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        slot.name->setWordWrap(true);
-        slot.name->setMinimumWidth(pictureSize + 24);
-        slot.name->setBuddy(slot.picture);
-
-        cellLayout->addWidget(slot.picture, 0, 0, Qt::AlignHCenter);
-        cellLayout->addWidget(slot.slider, 0, 1, Qt::AlignLeft);
-        cellLayout->addWidget(slot.name, 1, 0, 1, 2);
-        grid->addWidget(cell, i / columns, i % columns, Qt::AlignTop | Qt::AlignHCenter);
+        auto* tile = new DeviceTile(i, this);
+        m_tiles[static_cast<size_t>(i)] = tile;
+        connect(tile, &DeviceTile::pictureClicked, this, [this, i] { Q_EMIT pictureClicked(i); });
+        connect(tile, &DeviceTile::levelChosen, this,
+                [this, i](int level) { Q_EMIT levelChosen(i, level); });
     }
-    layout->addLayout(grid);
+    placeTiles(maxColumns);
+    // One tile wide at the least, whatever the columns now: the width the
+    // panel is given decides them (resizeEvent), not the other way round.
+    const QMargins margins = layout->contentsMargins();
+    setMinimumWidth(m_tiles[0]->minimumWidth() + margins.left() + margins.right());
+    layout->addLayout(m_grid);
     layout->addStretch(1);
     clearSlots();
+}
+
+void RoomViewPanel::placeTiles(int columns)
+{
+    if (columns == m_columns)
+        return;
+    m_columns = columns;
+    for (DeviceTile* tile : m_tiles)
+        m_grid->removeWidget(tile);
+    for (int i = 0; i < slotCount; ++i)
+        m_grid->addWidget(m_tiles[static_cast<size_t>(i)], i / columns, i % columns);
+    // Equal columns that keep their width when a room has fewer devices.
+    for (int c = 0; c < maxColumns; ++c) {
+        m_grid->setColumnStretch(c, c < columns ? 1 : 0);
+        m_grid->setColumnMinimumWidth(c, c < columns ? m_tiles[0]->minimumWidth() : 0);
+    }
+}
+
+void RoomViewPanel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const QMargins margins = contentsMargins() + layout()->contentsMargins();
+    const int room = width() - margins.left() - margins.right() + m_grid->horizontalSpacing();
+    const int tile = m_tiles[0]->minimumWidth() + m_grid->horizontalSpacing();
+    placeTiles(std::clamp(room / tile, 1, maxColumns));
 }
 
 void RoomViewPanel::loadroom(const QString& roomName)
@@ -101,11 +95,12 @@ QString RoomViewPanel::room() const
 void RoomViewPanel::clearSlots()
 {
     m_shownRoom.clear();
-    for (Slot& slot : m_slots) {
-        slot.picture->hide();
-        slot.slider->hide();
-        slot.name->clear();
-        slot.name->hide();
+    for (DeviceTile* tile : m_tiles) {
+        tile->picture()->hide();
+        tile->setDimmable(false);
+        tile->name()->clear();
+        tile->name()->hide();
+        tile->hide();
     }
 }
 
@@ -114,11 +109,12 @@ void RoomViewPanel::showDevice(int index, const QString& deviceName, const QStri
 {
     if (index < 0 || index >= slotCount)
         return;
-    Slot& slot = m_slots[static_cast<size_t>(index)];
-    slot.picture->show();
-    slot.name->show();
-    slot.name->setText(deviceName);
-    slot.picture->setAccessibleName(deviceName);
+    DeviceTile* tile = m_tiles[static_cast<size_t>(index)];
+    tile->show();
+    tile->picture()->show();
+    tile->name()->show();
+    tile->name()->setText(deviceName);
+    tile->picture()->setAccessibleName(deviceName);
     draw(index, deviceKey, on);
 }
 
@@ -126,7 +122,7 @@ QString RoomViewPanel::slotName(int index) const
 {
     if (index < 0 || index >= slotCount)
         return {};
-    return m_slots[static_cast<size_t>(index)].name->text();
+    return m_tiles[static_cast<size_t>(index)]->name()->text();
 }
 
 void RoomViewPanel::setpictureon(int index, const QString& deviceKey)
@@ -143,15 +139,15 @@ void RoomViewPanel::draw(int index, const QString& deviceKey, bool on)
 {
     if (index < 0 || index >= slotCount)
         return;
-    Slot& slot = m_slots[static_cast<size_t>(index)];
+    DeviceTile* tile = m_tiles[static_cast<size_t>(index)];
     const QString kind = DeviceType::storedFamily(m_settings, deviceKey);
     const QString file = on ? DeviceType::pictureOn(kind) : DeviceType::pictureOff(kind);
-    slot.picture->setIcon(QIcon(m_pictures.picture(file, pictureSize, devicePixelRatioF())));
-    slot.picture->setProperty("picture", file);
-    slot.picture->setToolTip(on ? QStringLiteral("Click me to turn this device OFF")
-                                : QStringLiteral("Click me to turn this device ON"));
+    tile->setState(m_pictures.device(file), on);
+    // The pages' name for the picture: what is drawn, for tests and tools.
+    tile->picture()->setProperty("picture", file);
 
-    if (DeviceType::isDimmable(kind)) {
+    const bool dimmable = DeviceType::isDimmable(kind);
+    if (dimmable) {
         int level = offLevel;
         if (on) {
             level = m_status.level(deviceKey);
@@ -159,25 +155,22 @@ void RoomViewPanel::draw(int index, const QString& deviceKey, bool on)
                 level = defaultLevel;
         }
         setSliderLevel(index, level);
-        slot.slider->show();
-    } else {
-        slot.slider->hide();
     }
+    tile->setDimmable(dimmable);
 }
 
 void RoomViewPanel::setSliderLevel(int index, int level)
 {
     if (index < 0 || index >= slotCount)
         return;
-    const QSignalBlocker quiet(m_slots[static_cast<size_t>(index)].slider);
-    m_slots[static_cast<size_t>(index)].slider->setValue(level);
+    m_tiles[static_cast<size_t>(index)]->setLevel(level);
 }
 
 int RoomViewPanel::sliderLevel(int index) const
 {
     if (index < 0 || index >= slotCount)
         return 0;
-    return m_slots[static_cast<size_t>(index)].slider->value();
+    return m_tiles[static_cast<size_t>(index)]->slider()->value();
 }
 
 } // namespace casalux

@@ -3,28 +3,27 @@
 #include "x10/roomview.h"
 
 #include <QWidget>
-
 #include <array>
 
+class QGridLayout;
 class QLabel;
-class QSlider;
-class QToolButton;
 
 namespace casalux {
 
 class DevicePictures;
+class DeviceTile;
 class DeviceStatus;
 class SettingsStore;
 
-// The room view: the room's name and ten device slots, each a picture that
-// shows whether the device is on (click it to switch), the device's name and,
-// for dimmable devices, a brightness slider.
+// The room view: the room's name and ten device slots, each a tile with a
+// picture that shows whether the device is on (click it to switch), the
+// device's name and, for dimmable devices, a brightness slider. The tiles
+// share the panel's width: as many to a row as fit, five at most.
 class RoomViewPanel final : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int slotCount = RoomView::slotCount;
-    static constexpr int pictureSize = 64; // logical pixels; the pictures' own size
 
     RoomViewPanel(SettingsStore& settings, DeviceStatus& status, DevicePictures& pictures,
                   QWidget* parent = nullptr);
@@ -53,21 +52,21 @@ Q_SIGNALS:
     // The user let go of a slider, or moved it with the keyboard.
     void levelChosen(int index, int level);
 
-private:
-    struct Slot {
-        QToolButton* picture = nullptr;
-        QLabel* name = nullptr;
-        QSlider* slider = nullptr;
-    };
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
+private:
+    void placeTiles(int columns);
     void draw(int index, const QString& deviceKey, bool on);
 
     SettingsStore& m_settings;
     DeviceStatus& m_status;
     DevicePictures& m_pictures;
     QLabel* m_caption = nullptr;
+    QGridLayout* m_grid = nullptr;
+    int m_columns = 0;
     QString m_shownRoom;
-    std::array<Slot, slotCount> m_slots;
+    std::array<DeviceTile*, slotCount> m_tiles{};
 };
 
 } // namespace casalux

@@ -1,12 +1,14 @@
 // casalux-screenshots: renders the main window on a program folder into PNG
 // pictures for the documentation (home panel, a room, the event editor,
-// the wait window and the tray menu).
+// the macros, the wait window and the tray menu), in the light or a dark
+// palette; the scale comes from QT_SCALE_FACTOR.
 // It drives the real window and core: the interface is looked for on the
 // saved port as at start-up, and the room's devices are switched through
 // the room view before its picture is taken. Run it on the offscreen
 // platform (scripts/screenshots.sh does, with the simulated interface).
 //
-//   casalux-screenshots --home DIR --out DIR [--room NAME]
+//   casalux-screenshots --home DIR --out DIR [--room NAME] [--dark]
+//                       [--suffix TEXT] [--views home,room,...]
 
 #include "devicetree.h"
 #include "trayicon.h"
@@ -24,7 +26,9 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QMenu>
+#include <QPalette>
 #include <QPixmap>
+#include <QStyleFactory>
 #include <QTimer>
 
 #include <qcoro/qcorotimer.h>
@@ -50,11 +54,17 @@ struct Shots {
     MainWindow& window;
     QString outDir;
     QString room;
+    QString suffix;    // appended to each file's base name ("-dark", "@2x")
+    QStringList views; // which pictures; empty for all
 };
 
-bool save(QWidget& window, const QString& outDir, const QString& name)
+// Writes `view` as desktop-<view><suffix>.png when it is asked for.
+bool save(QWidget& window, const Shots& shots, const QString& view)
 {
-    const QString path = QDir(outDir).filePath(name);
+    if (!shots.views.isEmpty() && !shots.views.contains(view))
+        return true;
+    const QString path =
+        QDir(shots.outDir).filePath(QStringLiteral("desktop-%1%2.png").arg(view, shots.suffix));
     const bool ok = window.grab().save(path);
     std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write",
                  qPrintable(path));
@@ -88,7 +98,7 @@ QCoro::Task<> take(Shots shots)
     int failures = 0;
     co_await core.finder.findinterface();
     co_await pause();
-    failures += save(window, shots.outDir, QStringLiteral("desktop-home.png")) ? 0 : 1;
+    failures += save(window, shots, QStringLiteral("home")) ? 0 : 1;
 
     auto* tree = window.findChild<DeviceTree*>(QStringLiteral("Tree"));
     QTreeWidgetItem* room = tree->findKey(shots.room);
@@ -100,27 +110,61 @@ QCoro::Task<> take(Shots shots)
             co_await core.clicks.deviceclicked(1);
     }
     co_await click(core, room);
-    failures += save(window, shots.outDir, QStringLiteral("desktop-room.png")) ? 0 : 1;
+    failures += save(window, shots, QStringLiteral("room")) ? 0 : 1;
 
     co_await click(core, tree->findKey(QStringLiteral("Events")));
-    failures += save(window, shots.outDir, QStringLiteral("desktop-events.png")) ? 0 : 1;
+    failures += save(window, shots, QStringLiteral("events")) ? 0 : 1;
 
     co_await click(core, tree->findKey(QStringLiteral("Macros")));
-    failures += save(window, shots.outDir, QStringLiteral("desktop-macros.png")) ? 0 : 1;
+    failures += save(window, shots, QStringLiteral("macros")) ? 0 : 1;
 
     // The wait window half-way through a delayed start, and the tray's menu.
     window.showWait(QStringLiteral("Casalux - Starting"));
     window.showSkipLink(true);
     window.setWaitProgress(QStringLiteral("Time Delay 14"));
     co_await pause();
-    failures += save(*window.waitWindow(), shots.outDir, QStringLiteral("desktop-wait.png")) ? 0 : 1;
+    failures += save(*window.waitWindow(), shots, QStringLiteral("wait")) ? 0 : 1;
     window.closeWait();
     window.loadtray();
     QMenu* menu = window.tray()->menu();
     menu->adjustSize();
     co_await pause();
-    failures += save(*menu, shots.outDir, QStringLiteral("desktop-tray-menu.png")) ? 0 : 1;
+    failures += save(*menu, shots, QStringLiteral("tray-menu")) ? 0 : 1;
     QApplication::exit(failures == 0 ? 0 : 1);
+}
+
+// Fusion in a dark palette, as a dark desktop theme would give it; the
+// offscreen platform has no theme of its own to follow.
+QPalette darkPalette()
+{
+    QPalette p;
+    const QColor window(0x2d, 0x31, 0x36);
+    const QColor base(0x23, 0x26, 0x2a);
+    const QColor text(0xe6, 0xe9, 0xec);
+    const QColor disabled(0x80, 0x86, 0x8c);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::ToolTipBase, base);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::PlaceholderText, disabled);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(0x3a, 0x3f, 0x45));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::BrightText, Qt::white);
+    p.setColor(QPalette::Light, QColor(0x4a, 0x50, 0x57));
+    p.setColor(QPalette::Midlight, QColor(0x42, 0x47, 0x4d));
+    p.setColor(QPalette::Mid, QColor(0x5c, 0x63, 0x6a));
+    p.setColor(QPalette::Dark, QColor(0x1c, 0x1e, 0x21));
+    p.setColor(QPalette::Shadow, Qt::black);
+    p.setColor(QPalette::Highlight, QColor(0x3d, 0x8e, 0xe0));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Link, QColor(0x6c, 0xb4, 0xff));
+    p.setColor(QPalette::LinkVisited, QColor(0xb0, 0x8c, 0xff));
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, disabled);
+    return p;
 }
 
 } // namespace
@@ -130,7 +174,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Casalux"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Renders the Casalux main window to PNG files."));
+    parser.setApplicationDescription(
+        QStringLiteral("Renders the Casalux main window to PNG files."));
     parser.addHelpOption();
     const QCommandLineOption home(QStringLiteral("home"), QStringLiteral("Program folder."),
                                   QStringLiteral("dir"));
@@ -138,8 +183,20 @@ int main(int argc, char* argv[])
                                  QStringLiteral("dir"), QStringLiteral("."));
     const QCommandLineOption room(QStringLiteral("room"), QStringLiteral("Room to show."),
                                   QStringLiteral("name"), QStringLiteral("Lounge"));
-    parser.addOptions({home, out, room});
+    const QCommandLineOption dark(QStringLiteral("dark"), QStringLiteral("Use a dark palette."));
+    const QCommandLineOption suffix(QStringLiteral("suffix"),
+                                    QStringLiteral("Text after each file's base name."),
+                                    QStringLiteral("text"));
+    const QCommandLineOption views(
+        QStringLiteral("views"),
+        QStringLiteral("Pictures to write (home,room,events,macros,wait,tray-menu)."),
+        QStringLiteral("list"));
+    parser.addOptions({home, out, room, dark, suffix, views});
     parser.process(app);
+    // The same style in both palettes, whatever the machine's default.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    if (parser.isSet(dark))
+        QApplication::setPalette(darkPalette());
 
     if (const QString error = Clock::instance().configureFromEnvironment(); !error.isEmpty()) {
         std::fprintf(stderr, "casalux-screenshots: %s\n", qPrintable(error));
@@ -153,7 +210,13 @@ int main(int argc, char* argv[])
     MessagePrompts prompts;
     NoService service;
     SingleInstance instance(QStringLiteral("casalux-screenshots"));
-    MainWindow window({folder, *settings, control, prompts, sounds, service, instance,
+    MainWindow window({folder,
+                       *settings,
+                       control,
+                       prompts,
+                       sounds,
+                       service,
+                       instance,
                        AutostartEntry(QDir(folder).filePath(QStringLiteral("config"))),
                        {QApplication::applicationFilePath(), {}}});
     prompts.setParentWidget(&window);
@@ -162,6 +225,9 @@ int main(int argc, char* argv[])
     window.resize(1024, 680);
     window.show();
     QDir().mkpath(parser.value(out));
-    QTimer::singleShot(0, &window, [&] { take({window, parser.value(out), parser.value(room)}); });
+    QTimer::singleShot(0, &window, [&] {
+        take({window, parser.value(out), parser.value(room), parser.value(suffix),
+              parser.value(views).split(QLatin1Char(','), Qt::SkipEmptyParts)});
+    });
     return QApplication::exec();
 }

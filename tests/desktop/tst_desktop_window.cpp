@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -146,6 +148,14 @@ private Q_SLOTS:
                                               "Home", "Macros"}));
         QCOMPARE(childrenOf(tree, "Home"), QStringList{"Lamp"});
         QVERIFY(tree->findSection("Home") != tree->findKey("Home"));
+        // It also looks like a room (a door, plain type), not like the section.
+        const auto looks = [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+            return a->icon(0).pixmap(20).toImage() == b->icon(0).pixmap(20).toImage() &&
+                   a->font(0).bold() == b->font(0).bold();
+        };
+        QVERIFY(!tree->findKey("Home")->icon(0).isNull());
+        QVERIFY(looks(tree->findKey("Home"), tree->findKey("Macros")));
+        QVERIFY(!looks(tree->findKey("Home"), tree->findSection("Home")));
 
         QVERIFY(rig.connectInterface());
         tree->scrollToItem(tree->findKey("Home"));
@@ -374,6 +384,80 @@ private Q_SLOTS:
                  QStringLiteral("Incoming message, Lamp has turned on at 7:45:03"));
     }
 
+    // A tile is big enough for a finger and says in words whether its device
+    // is on and how bright: the % beside the slider follows the user's moves
+    // and every redraw of the slot, by a click or by traffic.
+    void tilesSayStateAndLevel()
+    {
+        WindowRig rig(lounge);
+        rig.setType("LoungeLamp", "bulb");
+        QVERIFY(rig.connectInterface());
+        QVERIFY(rig.clickNode("Lounge"));
+        auto* lamp = rig.find<QToolButton>("device_1");
+        auto* slider = rig.find<QSlider>("image1_1");
+        auto* level = rig.find<QLabel>("devicelevel_1");
+        auto* state = rig.find<QLabel>("devicestate_1");
+        QVERIFY(level && state);
+        for (const char* picture : {"device_0", "device_1"}) {
+            const QSize size = rig.find<QToolButton>(picture)->size();
+            QVERIFY2(size.width() >= 96 && size.height() >= 96, picture);
+        }
+        QVERIFY(!rig.find<QLabel>("devicelevel_0")->isVisible()); // the fan does not dim
+        QVERIFY(level->isVisible());
+
+        const auto says = [&](const QString& onOff, const QString& percent) {
+            return state->text() == onOff && lamp->accessibleDescription() == onOff &&
+                   level->text() == percent;
+        };
+        QVERIFY2(says("Off", "20 %"), qPrintable(state->text() + " " + level->text()));
+
+        slider->setValue(70);
+        QVERIFY(rig.settle());
+        QVERIFY2(says("On", "70 %"), qPrintable(state->text() + " " + level->text()));
+        QCOMPARE(rig.find<QLabel>("devicestate_0")->text(), QStringLiteral("Off"));
+
+        rig.control.injectTraffic("A3", InterfaceControl::Off);
+        QVERIFY(rig.settle());
+        QVERIFY2(says("Off", "20 %"), qPrintable(state->text() + " " + level->text()));
+
+        // Switched on from elsewhere: drawn at the level that stores.
+        rig.control.injectTraffic("A3", InterfaceControl::On);
+        QVERIFY(rig.settle());
+        const int stored = rig.window.core().deviceStatus.level("LoungeLamp");
+        QVERIFY(stored != 20);
+        QCOMPARE(slider->value(), stored);
+        QVERIFY2(says("On", QStringLiteral("%1 %").arg(stored)),
+                 qPrintable(state->text() + " " + level->text()));
+    }
+
+    // The tiles wrap to the width the window leaves them, never running past
+    // the panel's edge nor leaving it to a scroll bar.
+    void tilesWrapToTheWindow()
+    {
+        QByteArray rooms = "Big Room~~~\r\n";
+        for (int i = 1; i <= 10; ++i)
+            rooms += "Big Room~Device " + QByteArray::number(i) + "~C~" + QByteArray::number(i) +
+                     "\r\n";
+        WindowRig rig(rooms);
+        QVERIFY(rig.clickNode("Big Room"));
+        auto* area = rig.find<QScrollArea>("panel_roomview_scroll");
+        auto* panel = rig.find<QWidget>("panel_roomview");
+        const auto fits = [&] {
+            if (area->horizontalScrollBar()->maximum() != 0)
+                return false;
+            for (int i = 0; i < 10; ++i) {
+                if (rig.find<QWidget>(QStringLiteral("tile_%1").arg(i))->geometry().right() >=
+                    panel->width())
+                    return false;
+            }
+            return true;
+        };
+        for (const int width : {1000, 600, 1400}) {
+            rig.window.resize(width, rig.window.height());
+            QTRY_VERIFY2(fits(), qPrintable(QString::number(width)));
+        }
+    }
+
     void ctrlDDeletesFromTheTree()
     {
         WindowRig rig(lounge, "Lounge Lamp~A~3~60~07:30~on~daily~mtwuf\r\n"
@@ -484,7 +568,8 @@ private Q_SLOTS:
         const QList<MainWindow::Panel> panels{
             MainWindow::Panel::Home,      MainWindow::Panel::AddRoom, MainWindow::Panel::AddDevice,
             MainWindow::Panel::Room,      MainWindow::Panel::Events,  MainWindow::Panel::Macros,
-            MainWindow::Panel::WebServer, MainWindow::Panel::Profiles};
+            MainWindow::Panel::WebServer, MainWindow::Panel::Profiles,
+            MainWindow::Panel::Speech};
         for (const auto panel : panels) {
             if (panel == MainWindow::Panel::Room)
                 QVERIFY(rig.clickNode("Lounge"));
