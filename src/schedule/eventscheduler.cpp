@@ -267,8 +267,12 @@ QCoro::Task<> EventScheduler::minuteTick()
             // A command the interface did not carry out leaves the state and
             // the picture as they were; the commands have said why.
             if (sent) {
-                m_status.setstatus(event.device, on ? QStringLiteral("on") : QStringLiteral("off"),
-                                   on ? event.dim : QStringLiteral("0"));
+                // An on records the level it was sent at.
+                if (on)
+                    m_status.setlevel(event.device,
+                                      static_cast<int>(DeviceCommands::percentOf(event.dim)));
+                else
+                    m_status.setstatus(event.device, QStringLiteral("off"), QStringLiteral("0"));
                 if (m_policy.refreshRoomView)
                     refreshRoomView(event.device, on);
             }

@@ -73,7 +73,9 @@ QCoro::Task<> DeviceClickHandler::deviceclicked(int index, int adim)
     } else {
         const bool sent = co_await m.commands.turnon(house, unit, adim);
         if (sent) {
-            m.status.setstatus(key, QStringLiteral("on"), QString::number(adim));
+            // The level the lamp was set to, so the slider and its % come
+            // back where the user left them.
+            m.status.setlevel(key, adim);
             m.view.setpictureon(index, key);
         } else {
             // The slider goes back to what the device was last set to.

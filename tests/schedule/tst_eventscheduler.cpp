@@ -449,7 +449,8 @@ private Q_SLOTS:
         QVERIFY(!seen.getlaststatus(QStringLiteral("Hall Lamp 1")));
         QCOMPARE(seen.level(QStringLiteral("Hall Lamp 6")), 20);
         QVERIFY(seen.getlaststatus(QStringLiteral("Lounge Lamp")));
-        QCOMPARE(seen.level(QStringLiteral("Lounge Lamp")), 40);
+        // The level it was sent at, not 100 minus it.
+        QCOMPARE(seen.level(QStringLiteral("Lounge Lamp")), 60);
     }
 
     // Commands on the line take seconds: what the tick has recorded is on

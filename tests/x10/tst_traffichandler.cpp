@@ -213,6 +213,8 @@ private Q_SLOTS:
 
         QCoro::waitFor(click.deviceclicked(0, 40)); // a slider move
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A1 4 60"));
+        // Kept as the level the lamp was set to: the slider comes back at 40.
+        QCOMPARE(rig.machineValue(QStringLiteral("dimLoungeLamp")), QStringLiteral("40"));
 
         // Unplugged: nothing switched is recorded or drawn, and the slider
         // goes back to the level the lamp was last set to.
