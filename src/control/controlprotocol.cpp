@@ -2,7 +2,6 @@
 
 #include <QJsonDocument>
 #include <QJsonParseError>
-
 #include <cmath>
 
 namespace casalux {

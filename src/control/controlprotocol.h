@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
-
 #include <optional>
 
 namespace casalux {

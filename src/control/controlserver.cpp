@@ -11,6 +11,7 @@
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QTimer>
+#include <sys/stat.h>
 
 namespace casalux {
 
@@ -70,6 +71,9 @@ bool ControlServer::start()
         qCWarning(lcControl).noquote() << m_error;
         return false;
     }
+    // Qt gives a socket made with access options the folder-like modes
+    // 0700/0770; read and write are what a socket needs.
+    ::chmod(QFile::encodeName(m_path).constData(), choice.shared ? 0660 : 0600);
     return true;
 }
 
@@ -125,8 +129,8 @@ void ControlServer::readRequest(QLocalSocket* socket)
     // here and so fails to parse.
     const QByteArray line = socket->readLine(ControlProtocol::maxRequest + 2);
     if (!line.endsWith('\n')) {
-        finish(socket,
-               ControlProtocol::failure(ControlProtocol::tooLong, QStringLiteral("request too long")));
+        finish(socket, ControlProtocol::failure(ControlProtocol::tooLong,
+                                                QStringLiteral("request too long")));
         return;
     }
     handle(socket, line);

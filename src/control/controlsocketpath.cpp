@@ -2,8 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
-
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
@@ -44,15 +42,25 @@ ControlSocketPath::Choice ControlSocketPath::choose()
 {
     const QString given = qEnvironmentVariable(environmentName);
     if (!given.isEmpty())
-        return {QFileInfo(given).absoluteFilePath(), QFileInfo(given).absolutePath() ==
-                                                          QLatin1String(sharedFolder)};
+        return {QFileInfo(given).absoluteFilePath(),
+                QFileInfo(given).absolutePath() == QLatin1String(sharedFolder)};
     if (QFileInfo(QString::fromLatin1(sharedFolder)).isDir())
         return {QStringLiteral("%1/%2").arg(QLatin1String(sharedFolder), QLatin1String(socketName)),
                 true};
-    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty())
-        runtime = QDir::tempPath() + QStringLiteral("/casalux-%1").arg(::geteuid());
-    return {QStringLiteral("%1/casalux/%2").arg(runtime, QLatin1String(socketName)), false};
+    // Cron jobs and services have no XDG_RUNTIME_DIR, yet must find the
+    // socket of the user's desktop program: the usual place stands in.
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString usual = QStringLiteral("/run/user/%1").arg(::geteuid());
+    if (runtime.isEmpty() && QFileInfo(usual).isDir())
+        runtime = usual;
+    if (!runtime.isEmpty())
+        return {QStringLiteral("%1/casalux/%2").arg(runtime, QLatin1String(socketName)), false};
+    // The sticky temporary folder: nobody else can move our folder there.
+    return {QStringLiteral("%1/casalux-%2/%3")
+                .arg(QDir::tempPath())
+                .arg(::geteuid())
+                .arg(QLatin1String(socketName)),
+            false};
 }
 
 QString ControlSocketPath::unsafe(const QString& path)
@@ -87,8 +95,7 @@ bool ControlSocketPath::prepareFolder(const QString& path, QString* why)
     if (QFileInfo(folder).isDir())
         return true;
     const QString parent = QFileInfo(folder).absolutePath();
-    if (!QDir().mkpath(parent) ||
-        ::mkdir(QFile::encodeName(folder).constData(), S_IRWXU) != 0) {
+    if (!QDir().mkpath(parent) || ::mkdir(QFile::encodeName(folder).constData(), S_IRWXU) != 0) {
         if (why)
             *why = QStringLiteral("cannot make %1: %2").arg(folder, systemError());
         return false;

@@ -5,13 +5,13 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocalSocket>
-#include <qcoro/qcorolocalsocket.h>
-
 #include <chrono>
+#include <qcoro/qcorolocalsocket.h>
 
 namespace casalux {
 
-QCoro::Task<ControlClient::Result> ControlClient::ask(QString path, ControlProtocol::Request request)
+QCoro::Task<ControlClient::Result> ControlClient::ask(QString path,
+                                                      ControlProtocol::Request request)
 {
     using Reach = Result::Reach;
     if (!QFileInfo::exists(path))
@@ -19,7 +19,8 @@ QCoro::Task<ControlClient::Result> ControlClient::ask(QString path, ControlProto
     // Where another user could have put the socket, it is not ours to trust;
     // no program of ours serves there either.
     if (const QString unsafe = ControlSocketPath::unsafe(path); !unsafe.isEmpty())
-        co_return Result{Reach::NoServer, {}, QStringLiteral("control socket not used: %1").arg(unsafe)};
+        co_return Result{
+            Reach::NoServer, {}, QStringLiteral("control socket not used: %1").arg(unsafe)};
     QLocalSocket socket;
     const bool connected = co_await qCoro(socket).connectToServer(
         path, QIODevice::ReadWrite, std::chrono::milliseconds(connectTimeoutMs));
@@ -40,12 +41,16 @@ QCoro::Task<ControlClient::Result> ControlClient::ask(QString path, ControlProto
         co_await qCoro(socket).waitForDisconnected(answerTimeoutMs);
     const QByteArray line = socket.readLine(1024 * 1024);
     if (socket.state() != QLocalSocket::UnconnectedState && !line.endsWith('\n'))
-        co_return Result{Reach::Failed, {},
+        co_return Result{Reach::Failed,
+                         {},
                          QStringLiteral("the program serving %1 did not answer in time").arg(path)};
     const QJsonDocument answer = QJsonDocument::fromJson(line);
     if (!answer.isObject())
-        co_return Result{Reach::Failed, {},
-                         QStringLiteral("the program serving %1 ended without an answer: the command may not have been carried out").arg(path)};
+        co_return Result{Reach::Failed,
+                         {},
+                         QStringLiteral("the program serving %1 ended without an answer: the "
+                                        "command may not have been carried out")
+                             .arg(path)};
     co_return Result{Reach::Answered, answer.object(), {}};
 }
 

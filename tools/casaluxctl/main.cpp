@@ -1,17 +1,15 @@
 // casaluxctl: switches and reads Casalux devices from scripts and cron.
+#include "control/controlsocketpath.h"
 #include "controlclient.h"
 #include "ctlarguments.h"
 #include "localcommand.h"
-#include "reportprinter.h"
-
-#include "control/controlsocketpath.h"
 #include "platform/clock.h"
 #include "platform/programfolder.h"
+#include "reportprinter.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QTimer>
-
 #include <cstdio>
 
 using namespace casalux;

@@ -54,7 +54,8 @@ QString ReportPrinter::events(const QJsonObject& report)
                     .arg(event.value(QLatin1String("time")).toString(), -8)
                     .arg(action, event.value(QLatin1String("device")).toString(),
                          event.value(QLatin1String("address")).toString(),
-                         action == QLatin1String("on") && !level.isEmpty() && level != QLatin1String("100")
+                         action == QLatin1String("on") && !level.isEmpty() &&
+                                 level != QLatin1String("100")
                              ? QStringLiteral(" at %1%").arg(level)
                              : QString(),
                          event.value(QLatin1String("freq")).toString(),
