@@ -121,7 +121,7 @@ private Q_SLOTS:
         QTest::newRow("unknown device")
             << QByteArray("{\"command\":\"on\",\"target\":\"Attic Lamp\"}\n") << "unknown-target";
         QTest::newRow("line over the limit") << QByteArray(5000, 'x') + '\n' << "too-long";
-        QTest::newRow("endless line") << QByteArray(256 * 1024, '{') << "too-long";
+        QTest::newRow("line without an end") << QByteArray(8 * 1024, '{') << "too-long";
     }
     // Each is answered with its error and the connection closed; nothing is
     // sent to the interface and the next client is served as usual.
@@ -152,6 +152,20 @@ private Q_SLOTS:
         QVERIFY(rig.answersStatus());
         QTRY_VERIFY_WITH_TIMEOUT(silent.closed(), 5000);
         QCOMPARE(silent.error(), QStringLiteral("timeout"));
+        QVERIFY(rig.answersStatus());
+    }
+
+    // A client that pours bytes without end is cut off; the server reads
+    // no more than a socket buffer of it and stays up.
+    void aFloodIsCutOff()
+    {
+        Rig rig;
+        rig.server->setRequestTimeout(60000); // only the size limit can end it
+        QVERIFY(rig.server->start());
+        Client flood(rig.path);
+        flood.socket.write(QByteArray(4 * 1024 * 1024, 'x'));
+        QTRY_VERIFY_WITH_TIMEOUT(flood.closed(), 10000);
+        QVERIFY(rig.server->serving());
         QVERIFY(rig.answersStatus());
     }
 

@@ -36,11 +36,15 @@ QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtoco
     OutsideCommands outside(rooms, *settings, commands, status);
     const std::optional<int> port = InterfaceFinder::savedPort(*settings);
 
-    if (request.command == Command::Status)
-        co_return ControlReport::status(outside.devices(), status,
-                                        {QStringLiteral("none"), port.value_or(0), QString()});
-    if (request.command == Command::Events)
-        co_return ControlReport::events(programFolder);
+    if (request.command == Command::Status || request.command == Command::Events) {
+        QJsonObject report =
+            request.command == Command::Status
+                ? ControlReport::status(outside.devices(), status,
+                                        {QStringLiteral("none"), port.value_or(0), QString()})
+                : ControlReport::events(programFolder);
+        report.insert(QStringLiteral("ok"), true);
+        co_return report;
+    }
 
     const auto device = outside.find(request.target);
     if (!device)
@@ -71,10 +75,12 @@ QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtoco
                 .arg(detail));
     }
     InterfaceFinder::claim(control, *settings, *port);
-    const OutsideCommands::Outcome outcome =
-        request.command == Command::Dim
-            ? co_await outside.dimDevice(*device, request.percent)
-            : co_await outside.switchDevice(*device, request.command == Command::On);
+    // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
+    OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
+    if (request.command == Command::Dim)
+        outcome = co_await outside.dimDevice(*device, request.percent);
+    else
+        outcome = co_await outside.switchDevice(*device, request.command == Command::On);
     control.close();
     if (outcome == OutsideCommands::Outcome::Done)
         co_return QJsonObject{{QStringLiteral("ok"), true}};

@@ -27,7 +27,8 @@ int exitStatus(const QJsonObject& answer)
     if (answer.value(QLatin1String("ok")).toBool())
         return 0;
     const QString code = answer.value(QLatin1String("error")).toString();
-    say(answer.value(QLatin1String("message")).toString());
+    const QString message = answer.value(QLatin1String("message")).toString();
+    say(message.isEmpty() ? QStringLiteral("not carried out (%1)").arg(code) : message);
     return code == QLatin1String(ControlProtocol::usageError) ||
                    code == QLatin1String(ControlProtocol::unknownTarget)
                ? 2
