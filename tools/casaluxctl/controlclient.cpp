@@ -22,8 +22,12 @@ QCoro::Task<ControlClient::Result> ControlClient::ask(QString path,
         co_return Result{
             Reach::NoServer, {}, QStringLiteral("control socket not used: %1").arg(unsafe)};
     QLocalSocket socket;
-    const bool connected = co_await qCoro(socket).connectToServer(
-        path, QIODevice::ReadWrite, std::chrono::milliseconds(connectTimeoutMs));
+    // A local connect is settled at once (refused, missing, or made), but
+    // for a server whose backlog is full.
+    socket.connectToServer(path);
+    bool connected = socket.state() == QLocalSocket::ConnectedState;
+    if (!connected && socket.state() == QLocalSocket::ConnectingState)
+        connected = co_await qCoro(socket).waitForConnected(connectTimeoutMs);
     if (!connected) {
         // A file left by a program that died.
         if (socket.error() == QLocalSocket::ConnectionRefusedError ||
