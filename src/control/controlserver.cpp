@@ -5,6 +5,7 @@
 #include "controlsocketpath.h"
 #include "home/settingsstore.h"
 #include "x10/interfacecontrol.h"
+#include "x10/interfacefinder.h"
 #include "x10/outsidecommands.h"
 
 #include <QFile>
@@ -190,6 +191,11 @@ QJsonObject ControlServer::statusReport() const
     // The other program may have written states before the hand-over.
     m_setup.settings.sync();
     const InterfaceControl& control = m_setup.control;
+    if (m_setup.holding && !m_setup.holding()) {
+        const std::optional<int> port = InterfaceFinder::savedPort(m_setup.settings);
+        return ControlReport::status(m_setup.outside.devices(), m_status,
+                                     {QStringLiteral("none"), port.value_or(0), QString()});
+    }
     const ControlReport::Interface face{control.isLost() ? QStringLiteral("lost")
                                                          : QStringLiteral("ready"),
                                         control.port(), m_setup.holder};

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <qcoro/qcorotask.h>
 
 class QLocalSocket;
@@ -36,6 +37,10 @@ public:
         InterfaceControl& control;
         OutsideCommands& outside;
         QString holder; // "engine" or "desktop"
+        // Whether the port is in hand now; none: while serving. (The
+        // desktop program keeps serving through a new search of the ports,
+        // which may find nothing.)
+        std::function<bool()> holding = {};
     };
 
     static constexpr int defaultRequestTimeoutMs = 5000;

@@ -214,9 +214,30 @@ private Q_SLOTS:
         QCOMPARE(answer.value(QLatin1String("message")).toString(), QStringLiteral("handed over"));
 
         answer = rig.ask("{\"command\":\"status\"}\n");
-        const QJsonObject face = answer.value(QLatin1String("interface")).toObject();
+        QJsonObject face = answer.value(QLatin1String("interface")).toObject();
         QCOMPARE(face.value(QLatin1String("holder")).toString(), QStringLiteral("engine"));
         QCOMPARE(face.value(QLatin1String("state")).toString(), QStringLiteral("ready"));
+    }
+
+    // A program that serves but has let go of the port (a new search that
+    // found nothing) does not claim to hold it.
+    void statusFollowsThePortInHand()
+    {
+        Rig rig;
+        bool holding = true;
+        rig.server = std::make_unique<ControlServer>(
+            ControlServer::Setup{rig.home.folder.path(), rig.home.settings, rig.control,
+                                 rig.outside, QStringLiteral("desktop"), [&] { return holding; }});
+        QVERIFY(rig.server->start());
+        const auto face = [&rig] {
+            return rig.ask("{\"command\":\"status\"}\n")
+                .value(QLatin1String("interface"))
+                .toObject();
+        };
+        QCOMPARE(face().value(QLatin1String("holder")).toString(), QStringLiteral("desktop"));
+        holding = false;
+        QCOMPARE(face().value(QLatin1String("state")).toString(), QStringLiteral("none"));
+        QVERIFY(face().value(QLatin1String("holder")).isNull());
     }
 
     // A live server is never taken over; a dead one's file is replaced; the
