@@ -41,6 +41,8 @@ unit=$root/lib/systemd/system/hearthcore.service
 desktop=$root/usr/share/applications/org.casalux.Casalux.desktop
 metainfo=$root/usr/share/metainfo/org.casalux.Casalux.metainfo.xml
 for f in "$unit" "$desktop" "$metainfo" "$root/usr/bin/casalux" "$root/usr/bin/hearthcore" \
+    "$root/usr/bin/casaluxctl" "$root/usr/share/man/man1/casaluxctl.1.gz" \
+    "$root/usr/lib/tmpfiles.d/casalux.conf" \
     "$root/usr/share/man/man1/casalux.1.gz" "$root/usr/share/man/man1/hearthcore.1.gz" \
     "$root/usr/share/doc/casalux/copyright" "$root/usr/share/casalux/html/index.html" \
     "$root/usr/share/icons/hicolor/scalable/apps/org.casalux.Casalux.svg" \

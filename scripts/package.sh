@@ -18,7 +18,7 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake -S . -B "$dir" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build "$dir" --parallel "$jobs" --target casalux hearthcore casalux_docs
+cmake --build "$dir" --parallel "$jobs" --target casalux hearthcore casaluxctl casalux_docs
 out=$PWD/$dir/packages
 rm -f "$out"/*.deb
 (cd "$dir" && cpack -G DEB --config CPackConfig.cmake >/dev/null)

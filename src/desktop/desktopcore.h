@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/controlserver.h"
 #include "home/devicestatus.h"
 #include "home/roomlist.h"
 #include "home/roomlisteditor.h"
@@ -84,6 +85,7 @@ public:
     WebOptions webOptions;
     InterfaceReconnector reconnector;
     OutsideCommands outside; // commands from a hub or the command line
+    ControlServer controlServer; // the command line's socket, while the window holds the port
 
     // What the status bar, the tray tip and the pages say while the
     // interface is lost.

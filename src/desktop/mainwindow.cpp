@@ -181,7 +181,11 @@ void MainWindow::connectPanels()
             m_tray->setNotice(QString());
     });
     core.finder.setHooks({[this](bool busy) { setBusy(busy); }, [this] { close(); },
-                          [this](int) { m_core->scheduler.armEventTimer(); }});
+                          [this](int) {
+                              m_core->scheduler.armEventTimer();
+                              // The window holds the port now: the command line asks it.
+                              m_core->controlServer.start();
+                          }});
 
     connect(m_tree, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { nodeClicked(item); });
@@ -621,6 +625,7 @@ QCoro::Task<> MainWindow::shutdown()
     QPointer<MainWindow> self(this);
     m_startuptimer.stop();
     m_core->scheduler.stop();
+    m_core->controlServer.stop(); // the engine serves it once it has the port
     // An interface search gives up at its next port, so it neither keeps
     // the port nor reports a failure once the engine has been started.
     m_core->finder.stop();

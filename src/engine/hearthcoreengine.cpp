@@ -52,7 +52,8 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
       m_events(programFolder, m_filebusy),
       m_scheduler(m_events, settings, m_commands, m_status, m_silent, SchedulerPolicy::engine()),
       m_server({programFolder, settings, m_commands, m_status, m_silent}), m_reconnector(control),
-      m_rooms(programFolder), m_outside(m_rooms, settings, m_commands, m_status)
+      m_rooms(programFolder), m_outside(m_rooms, settings, m_commands, m_status),
+      m_controlServer({programFolder, settings, control, m_outside, QStringLiteral("engine")})
 {
     m_scheduler.setQuitHook([this] { Q_EMIT quitRequested(); });
     // After the hand-over a click on a page must not pass for a switch, nor
@@ -142,6 +143,7 @@ QCoro::Task<bool> HearthcoreEngine::findinterface()
             InterfaceFinder::claim(m_control, m_settings, *port);
             m_scheduler.armEventTimer();
             m_scheduler.armRemovalTimer();
+            m_controlServer.start();
             co_return true;
         }
         // Said once per kind of failure, not at every try.
@@ -181,6 +183,7 @@ QCoro::Task<> HearthcoreEngine::release()
         co_return;
     m_releasing = true;
     QPointer<HearthcoreEngine> self(this);
+    m_controlServer.stop(); // the desktop program serves it once it holds the port
     m_scheduler.stop();
     // The port is the desktop program's from now on, found again or not.
     m_reconnector.stop();
@@ -208,6 +211,7 @@ QCoro::Task<> HearthcoreEngine::shutdown()
         co_return;
     m_stopping = true;
     QPointer<HearthcoreEngine> self(this);
+    m_controlServer.stop();
     m_scheduler.stop();
     m_timer1.stop();
     // A command on the line (a minute tick holds filebusy while it sends), a

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/controlserver.h"
 #include "home/devicestatus.h"
 #include "home/roomlist.h"
 #include "platform/busymark.h"
@@ -57,6 +58,8 @@ public:
     InterfaceReconnector& reconnector() { return m_reconnector; }
     // Commands from a hub or the command line.
     OutsideCommands& outside() { return m_outside; }
+    // The command line's socket, served while the engine holds the interface.
+    ControlServer& controlServer() { return m_controlServer; }
     BusyMark& filebusy() { return m_filebusy; }
 
 Q_SIGNALS:
@@ -84,6 +87,7 @@ private:
     InterfaceReconnector m_reconnector;
     RoomList m_rooms;
     OutsideCommands m_outside;
+    ControlServer m_controlServer;
     QTimer m_timer1;
     bool m_open = false;
     bool m_released = false;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "x10/outsidecommands.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+namespace casalux {
+
+class DeviceStatus;
+
+// What "status" and "events" answer, as JSON: built by the program that
+// serves the socket, or by the command line itself when none runs. Field
+// names are kept stable for scripts.
+class ControlReport final {
+public:
+    struct Interface {
+        QString state;  // "ready", "lost" or "none" (no program holds it)
+        int port = 0;   // 0: none stored
+        QString holder; // "engine", "desktop", or empty
+    };
+
+    static QJsonObject status(const QList<OutsideCommands::Device>& devices,
+                              const DeviceStatus& states, const Interface& interface);
+    // The event list of the current profile in file order.
+    static QJsonObject events(const QString& programFolder);
+};
+
+} // namespace casalux

@@ -1,0 +1,212 @@
+#include "controlserver.h"
+
+#include "controlprotocol.h"
+#include "controlreport.h"
+#include "controlsocketpath.h"
+#include "home/settingsstore.h"
+#include "x10/interfacecontrol.h"
+#include "x10/interfacefinder.h"
+#include "x10/outsidecommands.h"
+
+#include <QFile>
+#include <QLocalSocket>
+#include <QLoggingCategory>
+#include <QTimer>
+#include <sys/stat.h>
+
+namespace casalux {
+
+namespace {
+Q_LOGGING_CATEGORY(lcControl, "casalux.control", QtWarningMsg)
+
+// Whether something answers on the socket now (a live program).
+bool answering(const QString& path)
+{
+    QLocalSocket probe;
+    probe.connectToServer(path);
+    const bool answered = probe.waitForConnected(1000);
+    probe.abort();
+    return answered;
+}
+} // namespace
+
+ControlServer::ControlServer(Setup setup, QObject* parent)
+    : QObject(parent), m_setup(std::move(setup)), m_status(m_setup.settings)
+{
+    connect(&m_server, &QLocalServer::newConnection, this, &ControlServer::accept);
+}
+
+ControlServer::~ControlServer()
+{
+    m_server.close();
+}
+
+bool ControlServer::start()
+{
+    if (m_server.isListening())
+        return true;
+    const ControlSocketPath::Choice choice = ControlSocketPath::choose();
+    m_path = choice.path;
+    m_error.clear();
+    if (!choice.shared && !ControlSocketPath::prepareFolder(m_path, &m_error))
+        return false;
+    if (const QString unsafe = ControlSocketPath::unsafe(m_path); !unsafe.isEmpty()) {
+        m_error = QStringLiteral("not serving the control socket: %1").arg(unsafe);
+        qCWarning(lcControl).noquote() << m_error;
+        return false;
+    }
+    m_server.setSocketOptions(choice.shared
+                                  ? QLocalServer::UserAccessOption | QLocalServer::GroupAccessOption
+                                  : QLocalServer::UserAccessOption);
+    if (QFile::exists(m_path)) {
+        // Left by a program that died: nobody answers on it.
+        if (answering(m_path)) {
+            m_error = QStringLiteral("another program serves %1").arg(m_path);
+            qCWarning(lcControl).noquote() << m_error;
+            return false;
+        }
+        QLocalServer::removeServer(m_path);
+    }
+    if (!m_server.listen(m_path)) {
+        m_error = QStringLiteral("cannot serve %1: %2").arg(m_path, m_server.errorString());
+        qCWarning(lcControl).noquote() << m_error;
+        return false;
+    }
+    // Qt gives a socket made with access options the folder-like modes
+    // 0700/0770; read and write are what a socket needs.
+    ::chmod(QFile::encodeName(m_path).constData(), choice.shared ? 0660 : 0600);
+    return true;
+}
+
+void ControlServer::stop()
+{
+    // close() also removes the socket file.
+    m_server.close();
+}
+
+void ControlServer::accept()
+{
+    while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+        socket->setParent(this);
+        if (m_clients >= maxClients) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++m_clients;
+        connect(socket, &QObject::destroyed, this, [this] { --m_clients; });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // The whole request must come within the deadline; a client that
+        // connects and says nothing is let go.
+        auto* deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, socket, [socket] {
+            finish(socket, ControlProtocol::failure(ControlProtocol::timedOut,
+                                                    QStringLiteral("no request in time")));
+        });
+        deadline->start(m_requestTimeoutMs);
+        connect(socket, &QLocalSocket::readyRead, socket, [this, socket, deadline] {
+            if (!deadline->isActive()) {
+                socket->readAll(); // answered or under way: the rest is dropped, not kept
+                return;
+            }
+            if (!socket->canReadLine()) {
+                if (socket->bytesAvailable() > ControlProtocol::maxRequest) {
+                    deadline->stop();
+                    finish(socket, ControlProtocol::failure(ControlProtocol::tooLong,
+                                                            QStringLiteral("request too long")));
+                }
+                return;
+            }
+            deadline->stop();
+            readRequest(socket);
+        });
+    }
+}
+
+void ControlServer::readRequest(QLocalSocket* socket)
+{
+    // The line is at most maxRequest bytes and its "\n"; a longer one is cut
+    // here and so fails to parse.
+    const QByteArray line = socket->readLine(ControlProtocol::maxRequest + 2);
+    if (!line.endsWith('\n')) {
+        finish(socket, ControlProtocol::failure(ControlProtocol::tooLong,
+                                                QStringLiteral("request too long")));
+        return;
+    }
+    handle(socket, line);
+}
+
+QCoro::Task<> ControlServer::handle(QPointer<QLocalSocket> socket, QByteArray line)
+{
+    QPointer<ControlServer> self(this);
+    const QByteArray answer = co_await carryOut(std::move(line));
+    // The client may have gone, or the program may be ending.
+    if (self && socket)
+        finish(socket, answer);
+}
+
+QCoro::Task<QByteArray> ControlServer::carryOut(QByteArray line)
+{
+    QString error;
+    const auto request = ControlProtocol::parse(line, &error);
+    if (!request)
+        co_return ControlProtocol::failure(ControlProtocol::usageError, error);
+    using Command = ControlProtocol::Command;
+    switch (request->command) {
+    case Command::Status:
+        co_return ControlProtocol::answer(statusReport());
+    case Command::Events:
+        co_return ControlProtocol::answer(ControlReport::events(m_setup.programFolder));
+    default:
+        break;
+    }
+    QPointer<ControlServer> self(this);
+    OutsideCommands& outside = m_setup.outside;
+    const auto device = outside.find(request->target);
+    if (!device)
+        co_return ControlProtocol::failure(
+            ControlProtocol::unknownTarget,
+            QStringLiteral("no device \"%1\" in the home").arg(request->target.simplified()));
+    OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
+    if (request->command == Command::Dim)
+        outcome = co_await outside.dimDevice(*device, request->percent);
+    else
+        outcome = co_await outside.switchDevice(*device, request->command == Command::On);
+    if (!self)
+        co_return QByteArray();
+    switch (outcome) {
+    case OutsideCommands::Outcome::Done:
+        co_return ControlProtocol::answer({});
+    case OutsideCommands::Outcome::NotSent:
+        co_return ControlProtocol::failure(ControlProtocol::notSent, outside.why());
+    case OutsideCommands::Outcome::Refused:
+        break;
+    }
+    co_return ControlProtocol::failure(ControlProtocol::refused, outside.why());
+}
+
+QJsonObject ControlServer::statusReport() const
+{
+    // The other program may have written states before the hand-over.
+    m_setup.settings.sync();
+    const InterfaceControl& control = m_setup.control;
+    if (m_setup.holding && !m_setup.holding()) {
+        const std::optional<int> port = InterfaceFinder::savedPort(m_setup.settings);
+        return ControlReport::status(m_setup.outside.devices(), m_status,
+                                     {QStringLiteral("none"), port.value_or(0), QString()});
+    }
+    const ControlReport::Interface face{control.isLost() ? QStringLiteral("lost")
+                                                         : QStringLiteral("ready"),
+                                        control.port(), m_setup.holder};
+    return ControlReport::status(m_setup.outside.devices(), m_status, face);
+}
+
+void ControlServer::finish(QLocalSocket* socket, const QByteArray& answer)
+{
+    socket->write(answer);
+    // Sends what is written, then closes; disconnected() frees it.
+    socket->disconnectFromServer();
+}
+
+} // namespace casalux

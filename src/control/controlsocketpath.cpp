@@ -1,0 +1,106 @@
+#include "controlsocketpath.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace casalux {
+
+namespace {
+
+bool trustedOwner(uid_t owner)
+{
+    if (owner == 0 || owner == ::geteuid())
+        return true;
+    const passwd* user = ::getpwnam("casalux");
+    return user && user->pw_uid == owner;
+}
+
+bool trustedGroup(const struct stat& info)
+{
+    const group* shared = ::getgrnam("casalux");
+    if (shared && shared->gr_gid == info.st_gid)
+        return true;
+    // A user's private group holds only the user.
+    const passwd* owner = ::getpwuid(info.st_uid);
+    return owner && owner->pw_gid == info.st_gid && info.st_uid != 0;
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace
+
+ControlSocketPath::Choice ControlSocketPath::choose()
+{
+    const QString given = qEnvironmentVariable(environmentName);
+    if (!given.isEmpty())
+        return {QFileInfo(given).absoluteFilePath(),
+                QFileInfo(given).absolutePath() == QLatin1String(sharedFolder)};
+    if (QFileInfo(QString::fromLatin1(sharedFolder)).isDir())
+        return {QStringLiteral("%1/%2").arg(QLatin1String(sharedFolder), QLatin1String(socketName)),
+                true};
+    // Cron jobs and services have no XDG_RUNTIME_DIR, yet must find the
+    // socket of the user's desktop program: the usual place stands in.
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString usual = QStringLiteral("/run/user/%1").arg(::geteuid());
+    if (runtime.isEmpty() && QFileInfo(usual).isDir())
+        runtime = usual;
+    if (!runtime.isEmpty())
+        return {QStringLiteral("%1/casalux/%2").arg(runtime, QLatin1String(socketName)), false};
+    // The sticky temporary folder: nobody else can move our folder there.
+    return {QStringLiteral("%1/casalux-%2/%3")
+                .arg(QDir::tempPath())
+                .arg(::geteuid())
+                .arg(QLatin1String(socketName)),
+            false};
+}
+
+QString ControlSocketPath::unsafe(const QString& path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray folderName = QFile::encodeName(folder);
+    struct stat info {};
+    if (::lstat(folderName.constData(), &info) != 0)
+        return QStringLiteral("%1: %2").arg(folder, systemError());
+    if (!S_ISDIR(info.st_mode))
+        return QStringLiteral("%1 is not a folder").arg(folder);
+    if (!trustedOwner(info.st_uid))
+        return QStringLiteral("%1 belongs to another user").arg(folder);
+    if (info.st_mode & S_IWOTH)
+        return QStringLiteral("%1 is writable by every user").arg(folder);
+    if ((info.st_mode & S_IWGRP) && !trustedGroup(info))
+        return QStringLiteral("%1 is writable by a group other than casalux").arg(folder);
+    const QByteArray socketName = QFile::encodeName(path);
+    struct stat file {};
+    if (::lstat(socketName.constData(), &file) == 0) {
+        if (!S_ISSOCK(file.st_mode))
+            return QStringLiteral("%1 is not a socket").arg(path);
+        if (!trustedOwner(file.st_uid))
+            return QStringLiteral("%1 belongs to another user").arg(path);
+    }
+    return {};
+}
+
+bool ControlSocketPath::prepareFolder(const QString& path, QString* why)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (QFileInfo(folder).isDir())
+        return true;
+    const QString parent = QFileInfo(folder).absolutePath();
+    if (!QDir().mkpath(parent) || ::mkdir(QFile::encodeName(folder).constData(), S_IRWXU) != 0) {
+        if (why)
+            *why = QStringLiteral("cannot make %1: %2").arg(folder, systemError());
+        return false;
+    }
+    return true;
+}
+
+} // namespace casalux

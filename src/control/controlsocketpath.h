@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+namespace casalux {
+
+// Where the control socket lives, and whether a place is safe for it.
+//
+// The package makes /run/casalux at boot (casalux:casalux, 2770): there
+// members of group casalux reach whichever program serves. Without it the
+// socket is the user's own, in their runtime folder (/run/user/UID when
+// XDG_RUNTIME_DIR is not set, as under cron), else in a folder of their own
+// under /tmp. CASALUX_CONTROL_SOCKET names
+// the socket outright (tests, unusual set-ups).
+//
+// A socket is only used in a folder nobody else can put files in: anyone
+// who could would be able to serve a false socket to the command line, or
+// take the name from the programs.
+class ControlSocketPath final {
+public:
+    struct Choice {
+        QString path;
+        bool shared = false; // group members may use it (mode 0660, not 0600)
+    };
+
+    static constexpr const char* sharedFolder = "/run/casalux";
+    static constexpr const char* socketName = "control";
+    static constexpr const char* environmentName = "CASALUX_CONTROL_SOCKET";
+
+    static Choice choose();
+
+    // Empty when a socket at `path` may be used by this user: its folder is
+    // a real folder (no link), owned by root, this user or the casalux
+    // user, writable by its owner and at most its group, that group being
+    // casalux or the owner's own; a file already at `path` is a socket of
+    // one of those owners. Otherwise why not.
+    static QString unsafe(const QString& path);
+
+    // Makes the user's own folder for the socket (0700) when it is missing.
+    static bool prepareFolder(const QString& path, QString* why);
+};
+
+} // namespace casalux

@@ -1,0 +1,275 @@
+#include "ctlrun.h"
+#include "enginerig.h"
+#include "home/settingkeys.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QSerialPort>
+#include <QtTest>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace casalux;
+
+namespace {
+
+// A socket file as a program that died leaves it: bound, nobody listening.
+bool leaveDeadSocket(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::memcpy(address.sun_path, name.constData(), std::min<size_t>(name.size(), 100));
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound && QFileInfo::exists(path);
+}
+
+} // namespace
+
+// casaluxctl, the real program, against the real engine on the simulator,
+// and with no program running (it then opens the interface itself).
+class TestCasaluxCtl : public QObject {
+    Q_OBJECT
+
+    struct Rig : test::EngineRig {
+        QString socketPath = folder.file(QStringLiteral("control"));
+        Rig()
+        {
+            folder.write(QStringLiteral("rmlst.rvf"), "Den~~~\r\nDen~Lamp~A~3\r\nDen~Fan~A~4\r\n");
+            folder.write(QStringLiteral("evelst.rvf"), "Den Lamp~A~3~60~07:30~on~daily~mtwuf\r\n"
+                                                       "Den Fan~A~4~ ~22:00~off~once~s\r\n");
+            settings.SaveSetting(QString::fromLatin1(settingkeys::appName),
+                                 QString::fromLatin1(settingkeys::typeSection),
+                                 QStringLiteral("DenLamp"), QStringLiteral("bulb2"));
+            // The engine inherits the test's environment.
+            qputenv("CASALUX_CONTROL_SOCKET", socketPath.toLocal8Bit());
+        }
+        ~Rig() { qunsetenv("CASALUX_CONTROL_SOCKET"); }
+        QProcessEnvironment ctlEnvironment() const
+        {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("CASALUX_HOME"), folder.path());
+            env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.file(QStringLiteral("config")));
+            env.insert(QStringLiteral("CASALUX_SERIAL_1"), sim.devicePath());
+            env.insert(QStringLiteral("CASALUX_CONTROL_SOCKET"), socketPath);
+            return env;
+        }
+        test::CtlRun ctl(const QStringList& arguments) const
+        {
+            return test::CtlRun::run(arguments, ctlEnvironment());
+        }
+        QString state(const QString& key)
+        {
+            settings.sync();
+            return settings.GetString(SettingsStore::Root::LocalMachine,
+                                      QString::fromLatin1(settingkeys::casaluxPath), key);
+        }
+        static QJsonObject json(const test::CtlRun& run)
+        {
+            return QJsonDocument::fromJson(run.out.toUtf8()).object();
+        }
+    };
+
+    static bool oneLine(const QString& text)
+    {
+        return text.endsWith(QLatin1Char('\n')) && text.count(QLatin1Char('\n')) == 1;
+    }
+
+private Q_SLOTS:
+    // The engine serves the socket once it holds the port (replacing a file
+    // a dead program left there); commands reach the line through it,
+    // status says who holds the interface, and a lost interface is exit 1.
+    void againstTheRunningEngine()
+    {
+        Rig rig;
+        QVERIFY(leaveDeadSocket(rig.socketPath));
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(rig.ctl({QStringLiteral("status"), QStringLiteral("--json")})
+                                     .out.contains(QLatin1String("\"engine\"")),
+                                 15000);
+
+        test::CtlRun run = rig.ctl({QStringLiteral("on"), QStringLiteral("Den Lamp")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ON")),
+                                  qPrintable(rig.simLog()), 5000);
+        // The engine recorded it, as it records a click on a page.
+        QCOMPARE(rig.state(QStringLiteral("DenLamp")), QStringLiteral("True"));
+
+        run = rig.ctl({QStringLiteral("dim"), QStringLiteral("a3"), QStringLiteral("40")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QCOMPARE(rig.state(QStringLiteral("dimDenLamp")), QStringLiteral("40"));
+
+        run = rig.ctl({QStringLiteral("status"), QStringLiteral("--json")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        const QJsonObject report = Rig::json(run);
+        const QJsonObject face = report.value(QLatin1String("interface")).toObject();
+        QCOMPARE(face.value(QLatin1String("holder")).toString(), QStringLiteral("engine"));
+        QCOMPARE(face.value(QLatin1String("state")).toString(), QStringLiteral("ready"));
+        QCOMPARE(face.value(QLatin1String("port")).toInt(), 1);
+        const QJsonArray devices = report.value(QLatin1String("devices")).toArray();
+        QCOMPARE(devices.size(), 2);
+        const QJsonObject lamp = devices[0].toObject();
+        QCOMPARE(lamp.value(QLatin1String("address")).toString(), QStringLiteral("A3"));
+        QCOMPARE(lamp.value(QLatin1String("on")).toBool(), true);
+        QCOMPARE(lamp.value(QLatin1String("level")).toInt(), 40);
+        QCOMPARE(lamp.value(QLatin1String("dimmable")).toBool(), true);
+        QCOMPARE(devices[1].toObject().value(QLatin1String("on")).toBool(), false);
+
+        run = rig.ctl({QStringLiteral("status")});
+        QVERIFY2(run.out.contains(QLatin1String("held by the engine")), qPrintable(run.describe()));
+        QVERIFY2(run.out.contains(QLatin1String("A3   Den Lamp: on 40%")), qPrintable(run.out));
+
+        run = rig.ctl({QStringLiteral("events"), QStringLiteral("--json")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        const QJsonArray events = Rig::json(run).value(QLatin1String("events")).toArray();
+        QCOMPARE(events.size(), 2);
+        QCOMPARE(events[0].toObject().value(QLatin1String("time")).toString(),
+                 QStringLiteral("07:30"));
+        QCOMPARE(events[1].toObject().value(QLatin1String("freq")).toString(),
+                 QStringLiteral("once"));
+
+        // An unknown device is the caller's error, whoever answers.
+        run = rig.ctl({QStringLiteral("on"), QStringLiteral("Kitchen Lamp")});
+        QVERIFY2(run.exitCode == 2 && oneLine(run.err), qPrintable(run.describe()));
+
+        // The adapter pulled: the engine holds a lost interface; nothing is
+        // carried out, and the command line says so.
+        rig.sim.kill();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Rig::json(rig.ctl({QStringLiteral("status"), QStringLiteral("--json")}))
+                    .value(QLatin1String("interface"))
+                    .toObject()
+                    .value(QLatin1String("state"))
+                    .toString() == QLatin1String("lost"),
+            10000);
+        run = rig.ctl({QStringLiteral("off"), QStringLiteral("Den Lamp")});
+        QVERIFY2(run.exitCode == 1 && oneLine(run.err), qPrintable(run.describe()));
+        QVERIFY2(run.err.contains(QLatin1String("not connected")), qPrintable(run.err));
+        QCOMPARE(rig.state(QStringLiteral("DenLamp")), QStringLiteral("True"));
+    }
+
+    // The engine lets go of the port for the desktop program: it stops
+    // serving, and the socket file goes with it.
+    void theEngineStopsServingAtTheHandOver()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.socketPath), 15000);
+        rig.settings.write(settingkeys::closeengine, QStringLiteral("True"));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(rig.socketPath), 15000);
+        QCOMPARE(rig.engine.state(), QProcess::Running);
+    }
+
+    // Nobody serves: the command line opens the interface on the stored
+    // port for the one command, records the state and lets go again.
+    void withNoProgramRunning()
+    {
+        Rig rig;
+        QVERIFY(rig.sim.start({}, 0));
+        test::CtlRun run = rig.ctl({QStringLiteral("on"), QStringLiteral("den lamp")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ON")),
+                                  qPrintable(rig.simLog()), 5000);
+        QCOMPARE(rig.state(QStringLiteral("DenLamp")), QStringLiteral("True"));
+        run = rig.ctl({QStringLiteral("dim"), QStringLiteral("Den Lamp"), QStringLiteral("30%")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QCOMPARE(rig.state(QStringLiteral("dimDenLamp")), QStringLiteral("30"));
+        run = rig.ctl({QStringLiteral("off"), QStringLiteral("A4")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A4 OFF")),
+                                  qPrintable(rig.simLog()), 5000);
+
+        // The port is let go after each command.
+        QSerialPort port(rig.sim.devicePath());
+        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+        port.close();
+
+        run = rig.ctl({QStringLiteral("status"), QStringLiteral("--json")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        const QJsonObject face = Rig::json(run).value(QLatin1String("interface")).toObject();
+        QCOMPARE(face.value(QLatin1String("state")).toString(), QStringLiteral("none"));
+        QVERIFY(face.value(QLatin1String("holder")).isNull());
+        QCOMPARE(Rig::json(run)
+                     .value(QLatin1String("devices"))
+                     .toArray()[0]
+                     .toObject()
+                     .value(QLatin1String("level"))
+                     .toInt(),
+                 30);
+
+        // While something else holds the port, nothing is sent.
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        run = rig.ctl({QStringLiteral("on"), QStringLiteral("A4")});
+        QVERIFY2(run.exitCode == 1 && oneLine(run.err), qPrintable(run.describe()));
+        port.close();
+
+        // The interface gone: exit 1, the state stays as it was.
+        rig.sim.kill();
+        run = rig.ctl({QStringLiteral("off"), QStringLiteral("Den Lamp")});
+        QVERIFY2(run.exitCode == 1 && oneLine(run.err), qPrintable(run.describe()));
+        QCOMPARE(rig.state(QStringLiteral("DenLamp")), QStringLiteral("True"));
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("no arguments") << QStringList{};
+        QTest::newRow("unknown command")
+            << QStringList{QStringLiteral("toggle"), QStringLiteral("A3")};
+        QTest::newRow("on without a target") << QStringList{QStringLiteral("on")};
+        QTest::newRow("percent not a number")
+            << QStringList{QStringLiteral("dim"), QStringLiteral("A3"), QStringLiteral("bright")};
+        QTest::newRow("percent above 100")
+            << QStringList{QStringLiteral("dim"), QStringLiteral("A3"), QStringLiteral("150")};
+        QTest::newRow("negative percent")
+            << QStringList{QStringLiteral("dim"), QStringLiteral("A3"), QStringLiteral("-5")};
+        QTest::newRow("unknown device")
+            << QStringList{QStringLiteral("on"), QStringLiteral("Attic Lamp")};
+        QTest::newRow("address with no device")
+            << QStringList{QStringLiteral("off"), QStringLiteral("P16")};
+        QTest::newRow("unknown option")
+            << QStringList{QStringLiteral("status"), QStringLiteral("--xml")};
+    }
+    // Exit 2 and one line on standard error; nothing reaches the line, and
+    // an unknown device does not even open the interface.
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        Rig rig;
+        QVERIFY(rig.sim.start({}, 0));
+        const test::CtlRun run = rig.ctl(arguments);
+        QVERIFY2(run.exitCode == 2 && oneLine(run.err), qPrintable(run.describe()));
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(rig.sim.receivedHex().isEmpty(), qPrintable(rig.sim.receivedHex()));
+    }
+
+    // A socket in a folder that any user may write to could be anyone's:
+    // the command line does not talk to it.
+    void aSocketOthersCouldPlantIsNotUsed()
+    {
+        Rig rig;
+        const QString open = rig.folder.file(QStringLiteral("open"));
+        QVERIFY(QDir().mkpath(open));
+        QVERIFY(QFile::setPermissions(open, QFileDevice::Permissions(0x7777)));
+        QLocalServer planted;
+        QVERIFY(planted.listen(open + QStringLiteral("/control")));
+        rig.socketPath = open + QStringLiteral("/control");
+        QVERIFY(rig.sim.start({}, 0));
+        const test::CtlRun run = rig.ctl({QStringLiteral("on"), QStringLiteral("Den Lamp")});
+        QVERIFY2(!planted.hasPendingConnections(), qPrintable(run.describe()));
+        // It did the command itself instead.
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ON")), 5000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCasaluxCtl)
+#include "tst_casaluxctl.moc"

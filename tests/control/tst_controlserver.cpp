@@ -1,0 +1,286 @@
+#include "control/controlserver.h"
+#include "home/devicestatus.h"
+#include "home/roomlist.h"
+#include "platform/clock.h"
+#include "recordingstatus.h"
+#include "scriptedinterface.h"
+#include "temphome.h"
+#include "x10/devicecommands.h"
+#include "x10/outsidecommands.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QtTest>
+#include <cstring>
+#include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace casalux;
+
+namespace {
+
+// A client that says what it is told and collects what comes back.
+struct Client {
+    QLocalSocket socket;
+    QByteArray answer;
+    explicit Client(const QString& path)
+    {
+        QObject::connect(&socket, &QLocalSocket::readyRead, &socket,
+                         [this] { answer += socket.readAll(); });
+        socket.connectToServer(path);
+        socket.waitForConnected(2000);
+    }
+    bool closed() const { return socket.state() == QLocalSocket::UnconnectedState; }
+    QJsonObject json() const { return QJsonDocument::fromJson(answer).object(); }
+    QString error() const { return json().value(QLatin1String("error")).toString(); }
+};
+
+bool leaveDeadSocket(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::memcpy(address.sun_path, name.constData(), std::min<size_t>(name.size(), 100));
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
+}
+
+} // namespace
+
+// The control socket's server in this process, on a scripted interface.
+class TestControlServer : public QObject {
+    Q_OBJECT
+
+    struct Rig {
+        test::TempHome home;
+        test::ScriptedInterface control;
+        test::RecordingStatus bar;
+        DeviceCommands commands{control, bar, CommandPolicy::engine()};
+        DeviceStatus status{home.settings};
+        RoomList rooms{home.folder.path()};
+        OutsideCommands outside{rooms, home.settings, commands, status};
+        QString path = home.folder.file(QStringLiteral("control"));
+        std::unique_ptr<ControlServer> server;
+        Rig()
+        {
+            home.folder.write(QString::fromLatin1(RoomList::fileName),
+                              "Lounge~~~\nLounge~Lamp~A~3\n");
+            qputenv("CASALUX_CONTROL_SOCKET", path.toLocal8Bit());
+            server = makeServer();
+        }
+        ~Rig() { qunsetenv("CASALUX_CONTROL_SOCKET"); }
+        std::unique_ptr<ControlServer> makeServer()
+        {
+            return std::make_unique<ControlServer>(ControlServer::Setup{
+                home.folder.path(), home.settings, control, outside, QStringLiteral("engine")});
+        }
+        // Sends one request and waits for the answer and the close.
+        QJsonObject ask(const QByteArray& request)
+        {
+            Client client(path);
+            client.socket.write(request);
+            if (!QTest::qWaitFor([&] { return client.closed(); }, 5000))
+                return {};
+            return client.json();
+        }
+        bool answersStatus()
+        {
+            return ask("{\"command\":\"status\"}\n").value(QLatin1String("ok")).toBool();
+        }
+    };
+
+private Q_SLOTS:
+    void init() { Clock::instance().freeze(QDateTime(QDate(2026, 3, 5), QTime(18, 2, 11)), 1000); }
+    void cleanup() { Clock::instance().useSystemTime(); }
+
+    void hostileInput_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("garbage") << QByteArray("hello there\n") << "usage";
+        QTest::newRow("binary") << QByteArray("\0\xff\x01{\n", 5) << "usage";
+        QTest::newRow("not an object") << QByteArray("[\"on\",\"A3\"]\n") << "usage";
+        QTest::newRow("unknown command") << QByteArray("{\"command\":\"explode\"}\n") << "usage";
+        QTest::newRow("command not text") << QByteArray("{\"command\":7}\n") << "usage";
+        QTest::newRow("no target") << QByteArray("{\"command\":\"on\"}\n") << "usage";
+        QTest::newRow("target not text")
+            << QByteArray("{\"command\":\"on\",\"target\":[]}\n") << "usage";
+        QTest::newRow("huge percent")
+            << QByteArray("{\"command\":\"dim\",\"target\":\"A3\",\"percent\":1e300}\n") << "usage";
+        QTest::newRow("fractional percent")
+            << QByteArray("{\"command\":\"dim\",\"target\":\"A3\",\"percent\":40.5}\n") << "usage";
+        QTest::newRow("percent as text")
+            << QByteArray("{\"command\":\"dim\",\"target\":\"A3\",\"percent\":\"40\"}\n")
+            << "usage";
+        QTest::newRow("unknown device")
+            << QByteArray("{\"command\":\"on\",\"target\":\"Attic Lamp\"}\n") << "unknown-target";
+        QTest::newRow("line over the limit") << QByteArray(5000, 'x') + '\n' << "too-long";
+        QTest::newRow("line without an end") << QByteArray(8 * 1024, '{') << "too-long";
+    }
+    // Each is answered with its error and the connection closed; nothing is
+    // sent to the interface and the next client is served as usual.
+    void hostileInput()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QString, error);
+        Rig rig;
+        QVERIFY2(rig.server->start(), qPrintable(rig.server->errorString()));
+        const QJsonObject answer = rig.ask(request);
+        QCOMPARE(answer.value(QLatin1String("ok")).toBool(true), false);
+        QCOMPARE(answer.value(QLatin1String("error")).toString(), error);
+        QVERIFY(!answer.value(QLatin1String("message")).toString().isEmpty());
+        QVERIFY(rig.control.sent.isEmpty());
+        QVERIFY(rig.server->serving());
+        QVERIFY(rig.answersStatus());
+    }
+
+    // A client that connects and says nothing is let go after the deadline;
+    // meanwhile others are served.
+    void aSilentClientIsLetGo()
+    {
+        Rig rig;
+        rig.server->setRequestTimeout(500);
+        QVERIFY(rig.server->start());
+        Client silent(rig.path);
+        QVERIFY(!silent.closed());
+        QVERIFY(rig.answersStatus());
+        QTRY_VERIFY_WITH_TIMEOUT(silent.closed(), 5000);
+        QCOMPARE(silent.error(), QStringLiteral("timeout"));
+        QVERIFY(rig.answersStatus());
+    }
+
+    // A client that pours bytes without end is cut off; the server reads
+    // no more than a socket buffer of it and stays up.
+    void aFloodIsCutOff()
+    {
+        Rig rig;
+        rig.server->setRequestTimeout(60000); // only the size limit can end it
+        QVERIFY(rig.server->start());
+        Client flood(rig.path);
+        flood.socket.write(QByteArray(4 * 1024 * 1024, 'x'));
+        QTRY_VERIFY_WITH_TIMEOUT(flood.closed(), 10000);
+        QVERIFY(rig.server->serving());
+        QVERIFY(rig.answersStatus());
+    }
+
+    // Connections beyond the limit are closed at once rather than held.
+    void connectionsAreBounded()
+    {
+        Rig rig;
+        rig.server->setRequestTimeout(60000);
+        QVERIFY(rig.server->start());
+        std::vector<std::unique_ptr<Client>> silent;
+        for (int i = 0; i < ControlServer::maxClients; ++i)
+            silent.push_back(std::make_unique<Client>(rig.path));
+        QTest::qWait(200);
+        for (const auto& client : silent)
+            QVERIFY(!client->closed());
+        Client extra(rig.path);
+        QTRY_VERIFY_WITH_TIMEOUT(extra.closed(), 5000);
+        QVERIFY(extra.answer.isEmpty());
+        silent.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.answersStatus(), 5000);
+    }
+
+    // Commands go through the outside commands: carried out, not carried
+    // out (with the interface's reason), or refused by the program.
+    void commandsAndTheirOutcomes()
+    {
+        Rig rig;
+        QVERIFY(rig.server->start());
+        QJsonObject answer =
+            rig.ask("{\"command\":\"dim\",\"target\":\"lounge lamp\",\"percent\":30}\n");
+        QVERIFY2(answer.value(QLatin1String("ok")).toBool(),
+                 QJsonDocument(answer).toJson().constData());
+        QCOMPARE(rig.control.sent.size(), 3);
+        QCOMPARE(rig.home.machineValue(QStringLiteral("dimLoungeLamp")), QStringLiteral("30"));
+
+        rig.control.setSendResult(false, QStringLiteral("the X10 interface did not answer"));
+        answer = rig.ask("{\"command\":\"off\",\"target\":\"A3\"}\n");
+        QCOMPARE(answer.value(QLatin1String("error")).toString(), QStringLiteral("not-sent"));
+        QCOMPARE(answer.value(QLatin1String("message")).toString(),
+                 QStringLiteral("the X10 interface did not answer"));
+        QCOMPARE(rig.home.machineValue(QStringLiteral("LoungeLamp")), QStringLiteral("True"));
+
+        rig.outside.setGate([] { return QStringLiteral("handed over"); });
+        answer = rig.ask("{\"command\":\"on\",\"target\":\"A3\"}\n");
+        QCOMPARE(answer.value(QLatin1String("error")).toString(), QStringLiteral("refused"));
+        QCOMPARE(answer.value(QLatin1String("message")).toString(), QStringLiteral("handed over"));
+
+        answer = rig.ask("{\"command\":\"status\"}\n");
+        QJsonObject face = answer.value(QLatin1String("interface")).toObject();
+        QCOMPARE(face.value(QLatin1String("holder")).toString(), QStringLiteral("engine"));
+        QCOMPARE(face.value(QLatin1String("state")).toString(), QStringLiteral("ready"));
+    }
+
+    // A program that serves but has let go of the port (a new search that
+    // found nothing) does not claim to hold it.
+    void statusFollowsThePortInHand()
+    {
+        Rig rig;
+        bool holding = true;
+        rig.server = std::make_unique<ControlServer>(
+            ControlServer::Setup{rig.home.folder.path(), rig.home.settings, rig.control,
+                                 rig.outside, QStringLiteral("desktop"), [&] { return holding; }});
+        QVERIFY(rig.server->start());
+        const auto face = [&rig] {
+            return rig.ask("{\"command\":\"status\"}\n")
+                .value(QLatin1String("interface"))
+                .toObject();
+        };
+        QCOMPARE(face().value(QLatin1String("holder")).toString(), QStringLiteral("desktop"));
+        holding = false;
+        QCOMPARE(face().value(QLatin1String("state")).toString(), QStringLiteral("none"));
+        QVERIFY(face().value(QLatin1String("holder")).isNull());
+    }
+
+    // A live server is never taken over; a dead one's file is replaced; the
+    // socket is the user's alone outside the shared folder; a folder others
+    // could write to, or another user's, is not used at all.
+    void placeOfTheSocket()
+    {
+        Rig rig;
+        QVERIFY(leaveDeadSocket(rig.path));
+        QVERIFY2(rig.server->start(), qPrintable(rig.server->errorString()));
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(rig.path).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0600u);
+
+        const auto second = rig.makeServer();
+        QVERIFY(!second->start());
+        QVERIFY(second->errorString().contains(QLatin1String("another program")));
+        QVERIFY(rig.answersStatus());
+
+        rig.server->stop();
+        QVERIFY(!QFileInfo::exists(rig.path));
+
+        const QString open = rig.home.folder.file(QStringLiteral("open"));
+        QVERIFY(QDir().mkpath(open));
+        QCOMPARE(::chmod(QFile::encodeName(open).constData(), 0777), 0);
+        qputenv("CASALUX_CONTROL_SOCKET", (open + QStringLiteral("/control")).toLocal8Bit());
+        auto planted = rig.makeServer();
+        QVERIFY(!planted->start());
+        QVERIFY2(planted->errorString().contains(QLatin1String("writable by every user")),
+                 qPrintable(planted->errorString()));
+        QVERIFY(!QFileInfo::exists(open + QStringLiteral("/control")));
+
+        if (::geteuid() == 0) {
+            // Another user's folder (root may hand one over for the test).
+            QCOMPARE(::chmod(QFile::encodeName(open).constData(), 0755), 0);
+            QCOMPARE(::chown(QFile::encodeName(open).constData(), 65534, 65534), 0);
+            planted = rig.makeServer();
+            QVERIFY(!planted->start());
+            QVERIFY2(planted->errorString().contains(QLatin1String("another user")),
+                     qPrintable(planted->errorString()));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestControlServer)
+#include "tst_controlserver.moc"

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "control/controlprotocol.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <qcoro/qcorotask.h>
+
+namespace casalux {
+
+// Asks the program that serves the control socket.
+class ControlClient final {
+public:
+    static constexpr int connectTimeoutMs = 2000;
+    // A command waits its turn behind a hub's and takes seconds on the
+    // power line; this is far past any of that.
+    static constexpr int answerTimeoutMs = 120'000;
+
+    struct Result {
+        enum class Reach {
+            Answered, // `answer` holds the program's answer
+            NoServer, // nobody serves the socket: the command line may act itself
+            Failed,   // a program is there but did not answer; `error` says why
+        };
+        Reach reach = Reach::NoServer;
+        QJsonObject answer;
+        QString error;
+    };
+
+    static QCoro::Task<Result> ask(QString path, ControlProtocol::Request request);
+};
+
+} // namespace casalux

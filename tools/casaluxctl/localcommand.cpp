@@ -1,0 +1,90 @@
+#include "localcommand.h"
+
+#include "control/controlreport.h"
+#include "home/devicestatus.h"
+#include "home/roomlist.h"
+#include "home/settingsstore.h"
+#include "platform/statussink.h"
+#include "x10/cm11acontrol.h"
+#include "x10/commandpolicy.h"
+#include "x10/devicecommands.h"
+#include "x10/interfacefinder.h"
+#include "x10/outsidecommands.h"
+#include "x10/serialportmap.h"
+
+#include <QJsonDocument>
+
+namespace casalux {
+
+namespace {
+QJsonObject failure(const char* code, const QString& message)
+{
+    return QJsonDocument::fromJson(ControlProtocol::failure(code, message)).object();
+}
+} // namespace
+
+QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtocol::Request request)
+{
+    using Command = ControlProtocol::Command;
+    const auto settings = SettingsStore::forProgramFolder(programFolder);
+    RoomList rooms(programFolder);
+    SilentStatus silent;
+    Cm11aControl control;
+    // As the engine sends: no status texts, no macros (no program runs them).
+    DeviceCommands commands(control, silent, CommandPolicy::engine());
+    DeviceStatus status(*settings);
+    OutsideCommands outside(rooms, *settings, commands, status);
+    const std::optional<int> port = InterfaceFinder::savedPort(*settings);
+
+    if (request.command == Command::Status || request.command == Command::Events) {
+        QJsonObject report =
+            request.command == Command::Status
+                ? ControlReport::status(outside.devices(), status,
+                                        {QStringLiteral("none"), port.value_or(0), QString()})
+                : ControlReport::events(programFolder);
+        report.insert(QStringLiteral("ok"), true);
+        co_return report;
+    }
+
+    const auto device = outside.find(request.target);
+    if (!device)
+        co_return failure(
+            ControlProtocol::unknownTarget,
+            QStringLiteral("no device \"%1\" in the home").arg(request.target.simplified()));
+    if (!port)
+        co_return failure(ControlProtocol::notSent,
+                          QStringLiteral("no program holds the X10 interface and no port is "
+                                         "stored for it: start Casalux once to find it"));
+    // The port's lock keeps out a program that holds it without serving the
+    // socket (and any other user of the port): the open then fails.
+    control.setPort(*port);
+    const int opened = co_await control.open();
+    if (opened != InterfaceControl::Ready) {
+        control.close();
+        const QString detail = control.failureText().isEmpty()
+                                   ? QString()
+                                   : QStringLiteral(" [%1]").arg(control.failureText());
+        co_return failure(
+            ControlProtocol::notSent,
+            QStringLiteral("the X10 interface on port %1 (%2) %3%4")
+                .arg(*port)
+                .arg(SerialPortMap::devicePath(*port))
+                .arg(opened == InterfaceControl::PortUnusable
+                         ? QStringLiteral("cannot be opened (is another program using it?)")
+                         : QStringLiteral("did not answer"))
+                .arg(detail));
+    }
+    InterfaceFinder::claim(control, *settings, *port);
+    // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
+    OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
+    if (request.command == Command::Dim)
+        outcome = co_await outside.dimDevice(*device, request.percent);
+    else
+        outcome = co_await outside.switchDevice(*device, request.command == Command::On);
+    control.close();
+    if (outcome == OutsideCommands::Outcome::Done)
+        co_return QJsonObject{{QStringLiteral("ok"), true}};
+    co_return failure(ControlProtocol::notSent, outside.why());
+}
+
+} // namespace casalux

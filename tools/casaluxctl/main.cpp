@@ -1,0 +1,100 @@
+// casaluxctl: switches and reads Casalux devices from scripts and cron.
+#include "control/controlsocketpath.h"
+#include "controlclient.h"
+#include "ctlarguments.h"
+#include "localcommand.h"
+#include "platform/clock.h"
+#include "platform/programfolder.h"
+#include "reportprinter.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QTimer>
+#include <cstdio>
+
+using namespace casalux;
+
+namespace {
+
+void say(const QString& message)
+{
+    // One line, whatever the message held.
+    std::fprintf(stderr, "casaluxctl: %s\n", qPrintable(message.simplified()));
+}
+
+int exitStatus(const QJsonObject& answer)
+{
+    if (answer.value(QLatin1String("ok")).toBool())
+        return 0;
+    const QString code = answer.value(QLatin1String("error")).toString();
+    const QString message = answer.value(QLatin1String("message")).toString();
+    say(message.isEmpty() ? QStringLiteral("not carried out (%1)").arg(code) : message);
+    return code == QLatin1String(ControlProtocol::usageError) ||
+                   code == QLatin1String(ControlProtocol::unknownTarget)
+               ? 2
+               : 1;
+}
+
+QCoro::Task<> run(CtlArguments arguments, QString folder)
+{
+    const QString path = ControlSocketPath::choose().path;
+    const ControlClient::Result asked = co_await ControlClient::ask(path, arguments.request);
+    QJsonObject answer;
+    switch (asked.reach) {
+    case ControlClient::Result::Reach::Failed:
+        say(asked.error);
+        QCoreApplication::exit(1);
+        co_return;
+    case ControlClient::Result::Reach::Answered:
+        answer = asked.answer;
+        break;
+    case ControlClient::Result::Reach::NoServer:
+        answer = co_await LocalCommand::run(folder, arguments.request);
+        if (!asked.error.isEmpty() && !answer.value(QLatin1String("ok")).toBool())
+            answer.insert(QStringLiteral("message"),
+                          answer.value(QLatin1String("message")).toString() +
+                              QStringLiteral(" (%1)").arg(asked.error));
+        break;
+    }
+    const int status = exitStatus(answer);
+    if (status == 0) {
+        using Command = ControlProtocol::Command;
+        const Command command = arguments.request.command;
+        if (command == Command::Status || command == Command::Events) {
+            answer.remove(QStringLiteral("ok"));
+            const QString text =
+                arguments.json
+                    ? QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Indented))
+                : command == Command::Status ? ReportPrinter::status(answer)
+                                             : ReportPrinter::events(answer);
+            std::fputs(text.toLocal8Bit().constData(), stdout);
+        }
+    }
+    QCoreApplication::exit(status);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("casaluxctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));
+    const QStringList args = QCoreApplication::arguments();
+    const CtlArguments arguments = CtlArguments::parse(args.mid(1));
+    if (arguments.help) {
+        std::fputs(CtlArguments::usage(), stdout);
+        return 0;
+    }
+    if (!arguments.error.isEmpty()) {
+        say(arguments.error);
+        return 2;
+    }
+    if (const QString error = Clock::instance().configureFromEnvironment(); !error.isEmpty()) {
+        say(error);
+        return 2;
+    }
+    const QString folder = ProgramFolder::resolve(args, QCoreApplication::applicationDirPath());
+    QTimer::singleShot(0, &app, [arguments, folder] { run(arguments, folder); });
+    return app.exec();
+}
