@@ -22,7 +22,8 @@ DesktopCore::DesktopCore(Setup setup, QObject* parent)
       roomEditor(rooms, settings, filebusy, statusBar, prompts),
       server({folder, settings, commands, deviceStatus, statusBar}, this),
       webOptions(folder, settings, server, prompts), reconnector(control),
-      outside(rooms, settings, commands, deviceStatus)
+      outside(rooms, settings, commands, deviceStatus),
+      mqtt(QStringLiteral("desktop"), folder, settings, outside, deviceStatus, control)
 {
     // What the program sends, and what it sees on the power line, may
     // trigger macros.

@@ -3,6 +3,7 @@
 #include "home/devicestatus.h"
 #include "home/roomlist.h"
 #include "home/roomlisteditor.h"
+#include "mqttbridge.h"
 #include "platform/busymark.h"
 #include "remote/remoteserver.h"
 #include "remote/weboptions.h"
@@ -84,6 +85,7 @@ public:
     WebOptions webOptions;
     InterfaceReconnector reconnector;
     OutsideCommands outside; // commands from a hub or the command line
+    MqttBridge mqtt;         // the hub's link, while this program holds the interface
 
     // What the status bar, the tray tip and the pages say while the
     // interface is lost.

@@ -180,7 +180,10 @@ void MainWindow::connectPanels()
             m_tray->setNotice(QString());
     });
     core.finder.setHooks({[this](bool busy) { setBusy(busy); }, [this] { close(); },
-                          [this](int) { m_core->scheduler.armEventTimer(); }});
+                          [this](int) {
+                              m_core->scheduler.armEventTimer();
+                              m_core->mqtt.start(); // the hub's link follows the interface
+                          }});
 
     connect(m_tree, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { nodeClicked(item); });
@@ -634,6 +637,10 @@ QCoro::Task<> MainWindow::shutdown()
                 !self->m_core->server.serving() && !self->m_core->finder.searching());
     };
     co_await SettleWait::until(settled);
+    if (!self)
+        co_return;
+    // The engine takes the hub's link over when it starts: "offline" first.
+    co_await m_core->mqtt.stop();
     if (!self)
         co_return;
     // The engine takes the web port over when it starts: let it go first.

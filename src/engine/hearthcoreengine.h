@@ -2,6 +2,7 @@
 
 #include "home/devicestatus.h"
 #include "home/roomlist.h"
+#include "mqttbridge.h"
 #include "platform/busymark.h"
 #include "platform/statussink.h"
 #include "remote/remoteserver.h"
@@ -10,6 +11,7 @@
 #include "x10/devicecommands.h"
 #include "x10/interfacereconnector.h"
 #include "x10/outsidecommands.h"
+#include "x10/traffichandler.h"
 
 #include <QObject>
 #include <QTimer>
@@ -58,6 +60,8 @@ public:
     // Commands from a hub or the command line.
     OutsideCommands& outside() { return m_outside; }
     BusyMark& filebusy() { return m_filebusy; }
+    // The hub's link; connected while the engine holds the interface.
+    MqttBridge& mqtt() { return m_mqtt; }
 
 Q_SIGNALS:
     // The engine has ended itself ("installing" read "True").
@@ -84,6 +88,9 @@ private:
     InterfaceReconnector m_reconnector;
     RoomList m_rooms;
     OutsideCommands m_outside;
+    // Records what wall switches and remotes do, so the hub sees it.
+    TrafficHandler m_traffic;
+    MqttBridge m_mqtt;
     QTimer m_timer1;
     bool m_open = false;
     bool m_released = false;
