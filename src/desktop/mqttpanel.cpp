@@ -79,6 +79,12 @@ void MqttPanel::showStored()
     showStatus();
 }
 
+void MqttPanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    showStored();
+}
+
 void MqttPanel::showStatus()
 {
     m_status->setText(m_core.mqtt.statusText());

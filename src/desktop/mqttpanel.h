@@ -22,6 +22,9 @@ public:
     // Shows the stored settings in the entries.
     void showStored();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QCoro::Task<> apply();
     void showStatus();

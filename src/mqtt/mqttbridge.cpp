@@ -227,11 +227,14 @@ QString MqttBridge::statusText() const
     case State::Off:
         break;
     }
-    if (m_options.host.isEmpty())
+    // Not connecting here: say what the stored settings ask for.
+    const Options stored = readOptions(m_settings);
+    if (stored.host.isEmpty())
         return QStringLiteral("MQTT: off");
-    return QStringLiteral("MQTT: not connected (the other Casalux program holds the X10 "
-                          "interface and connects to %1)")
-        .arg(where);
+    return QStringLiteral("MQTT: not connected here (connects to %1:%2 while this program holds "
+                          "the X10 interface)")
+        .arg(stored.host)
+        .arg(stored.port);
 }
 
 void MqttBridge::setState(State state)

@@ -65,3 +65,22 @@ QString BrokerProcess::log()
 }
 
 } // namespace casalux::test
+
+namespace casalux::test {
+
+bool BrokerProcess::leftCleanly(const QString& client)
+{
+    bool left = false;
+    for (const QString& line : log().split(QLatin1Char('\n'))) {
+        if (!line.contains(client))
+            continue;
+        if (line.contains(QLatin1String("closed its connection")) ||
+            line.contains(QLatin1String("Socket error")) ||
+            line.contains(QLatin1String("exceeded timeout")))
+            return false;
+        left |= line.contains(QLatin1String(" disconnected."));
+    }
+    return left;
+}
+
+} // namespace casalux::test

@@ -31,6 +31,9 @@ public:
     quint16 port() const { return m_port; }
     // Everything it has logged so far, over all its starts.
     QString log();
+    // A client whose id starts so has left with a DISCONNECT of its own,
+    // not by a dropped socket (which would have the broker send its will).
+    bool leftCleanly(const QString& client);
 
 private:
     TempFolder m_folder;

@@ -28,23 +28,6 @@ QJsonObject json(const QByteArray& payload)
     return error.error == QJsonParseError::NoError ? doc.object() : QJsonObject();
 }
 
-// The client left with a DISCONNECT of its own, not by a dropped socket
-// (which would have the broker send its last will).
-bool leftCleanly(const QString& log, const QString& client)
-{
-    bool left = false;
-    for (const QString& line : log.split(QLatin1Char('\n'))) {
-        if (!line.contains(client))
-            continue;
-        if (line.contains(QLatin1String("closed its connection")) ||
-            line.contains(QLatin1String("Socket error")) ||
-            line.contains(QLatin1String("exceeded timeout")))
-            return false;
-        left |= line.contains(QLatin1String(" disconnected."));
-    }
-    return left;
-}
-
 bool ok(const QByteArray& answer)
 {
     return answer.startsWith("HTTP/1.1 200") || answer.startsWith("HTTP/1.0 200");
@@ -286,7 +269,7 @@ private Q_SLOTS:
         rig.hub.clear();
         rig.settings.write(settingkeys::closeengine, QStringLiteral("True"));
         QTRY_COMPARE_WITH_TIMEOUT(rig.hub.last(status), QByteArray("offline"), 10000);
-        QTRY_VERIFY2_WITH_TIMEOUT(leftCleanly(rig.broker.log(), QStringLiteral("casalux-engine")),
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.broker.leftCleanly(QStringLiteral("casalux-engine")),
                                   qPrintable(rig.broker.log()), 5000);
         rig.hub.publish(QStringLiteral("casalux/DenFan/set"), "ON");
         QTest::qWait(1000);
@@ -305,7 +288,7 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.exitCode(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(rig.hub.last(status), QByteArray("offline"), 5000);
         // Said by the engine, not by the broker's last will for it.
-        QTRY_VERIFY2_WITH_TIMEOUT(leftCleanly(rig.broker.log(), QStringLiteral("casalux-engine")),
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.broker.leftCleanly(QStringLiteral("casalux-engine")),
                                   qPrintable(rig.broker.log()), 5000);
     }
 };
