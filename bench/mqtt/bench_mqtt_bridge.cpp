@@ -129,6 +129,7 @@ bool republish(int devices)
     Rig rig;
     if (!rig.start(rooms))
         return false;
+    rig.hub.subscribe(QStringLiteral("homeassistant/#"));
     const auto states = [&rig] {
         int n = 0;
         for (const auto& m : rig.hub.messages())
@@ -157,6 +158,8 @@ bool republish(int devices)
     if (!waitFor([&] { return onlineAt() >= 0; }, 90000))
         return false;
     timer.start();
+    // The states go out after each device's configuration: the last state
+    // is the end of the republication.
     if (!waitFor([&] { return states() >= devices; }))
         return false;
     const double bridge = double(timer.nsecsElapsed()) / 1e6;
@@ -174,7 +177,8 @@ bool republish(int devices)
     if (!waitFor([&] { return states() >= messages; }))
         return false;
     const double bare = double(timer.nsecsElapsed()) / 1e6;
-    std::printf("republication after a reconnect, %d devices (%d messages with configs):\n",
+    std::printf("republication after a reconnect, %d devices (%d messages: status, "
+                "configurations, states):\n",
                 devices, messages);
     std::printf("  bridge      %8.1f ms\n  bare client %8.1f ms\n  ratio %.2f\n", bridge, bare,
                 bare > 0 ? bridge / bare : 0);

@@ -66,6 +66,7 @@ struct MqttBridge::Session {
     mosquitto* mosq = nullptr;
     std::atomic<bool> stop{false};
     std::atomic<bool> ended{false};
+    std::atomic<int> lastAcked{0}; // message id of the last publish the broker took
 
     ~Session()
     {
@@ -186,9 +187,18 @@ QCoro::Task<> MqttBridge::stop()
         co_return;
     if (connected) {
         const QByteArray topic = m_topics.status().toUtf8();
-        mosquitto_publish(session->mosq, nullptr, topic.constData(), 7, "offline", 1, true);
+        int mid = 0;
+        mosquitto_publish(session->mosq, &mid, topic.constData(), 7, "offline", 1, true);
+        // Once the broker has taken "offline" it has also sent everything
+        // before it: a close with unread data on the socket would be a
+        // reset, and the broker would lose the DISCONNECT and send the will.
+        const std::function<bool()> acked = [session, mid] {
+            return session->lastAcked.load() == mid || session->ended.load();
+        };
+        const QString host = m_options.host;
+        co_await SettleWait::until(acked, stopWaitMs);
         mosquitto_disconnect(session->mosq);
-        qCInfo(lcMqtt).noquote() << "MQTT: disconnected from" << m_options.host;
+        qCInfo(lcMqtt).noquote() << "MQTT: disconnected from" << host;
     } else {
         session->stop.store(true);
     }
@@ -262,6 +272,9 @@ void MqttBridge::connectNow()
         auto* s = static_cast<Session*>(data);
         const quint64 id = s->id;
         s->post([id, code](MqttBridge& bridge) { bridge.onConnected(id, code); });
+    });
+    mosquitto_publish_callback_set(session->mosq, [](mosquitto*, void* data, int mid) {
+        static_cast<Session*>(data)->lastAcked.store(mid);
     });
     mosquitto_message_callback_set(session->mosq, [](mosquitto*, void* data,
                                                      const mosquitto_message* message) {

@@ -68,6 +68,13 @@ QString BrokerProcess::log()
 
 namespace casalux::test {
 
+QString BrokerProcess::linesAbout(const QString& client)
+{
+    QStringList lines = log().split(QLatin1Char('\n'));
+    lines.removeIf([&client](const QString& line) { return !line.contains(client); });
+    return lines.join(QLatin1Char('\n'));
+}
+
 bool BrokerProcess::leftCleanly(const QString& client)
 {
     bool left = false;

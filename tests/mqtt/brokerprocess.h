@@ -34,6 +34,8 @@ public:
     // A client whose id starts so has left with a DISCONNECT of its own,
     // not by a dropped socket (which would have the broker send its will).
     bool leftCleanly(const QString& client);
+    // The log lines that name a client, for failure messages.
+    QString linesAbout(const QString& client);
 
 private:
     TempFolder m_folder;

@@ -132,7 +132,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(hub.last(QStringLiteral("house/status")), QByteArray("offline"),
                                   5000);
         QTRY_VERIFY2_WITH_TIMEOUT(broker.leftCleanly(QStringLiteral("casalux-desktop")),
-                                  qPrintable(broker.log()), 5000);
+                                  qPrintable(broker.linesAbout(QStringLiteral("casalux-desktop"))),
+                                  5000);
     }
 };
 

@@ -92,7 +92,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rig.hub.last(lampState), QByteArray("OFF"), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(rig.hub.last(QStringLiteral("casalux/DenLamp/brightness")),
                                   QByteArray("0"), 5000);
-        QCOMPARE(rig.hub.last(fanState), QByteArray("OFF"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.hub.last(fanState), QByteArray("OFF"), 5000);
         QVERIFY(rig.hub.last(QStringLiteral("casalux/DenFan/brightness")).isNull());
 
         rig.hub.publish(QStringLiteral("casalux/DenLamp/set"), "ON");
@@ -269,8 +269,9 @@ private Q_SLOTS:
         rig.hub.clear();
         rig.settings.write(settingkeys::closeengine, QStringLiteral("True"));
         QTRY_COMPARE_WITH_TIMEOUT(rig.hub.last(status), QByteArray("offline"), 10000);
-        QTRY_VERIFY2_WITH_TIMEOUT(rig.broker.leftCleanly(QStringLiteral("casalux-engine")),
-                                  qPrintable(rig.broker.log()), 5000);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            rig.broker.leftCleanly(QStringLiteral("casalux-engine")),
+            qPrintable(rig.broker.linesAbout(QStringLiteral("casalux-engine"))), 5000);
         rig.hub.publish(QStringLiteral("casalux/DenFan/set"), "ON");
         QTest::qWait(1000);
         QVERIFY2(!rig.simLog().contains(QLatin1String("A4 ON")), qPrintable(rig.log()));
@@ -288,8 +289,9 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.exitCode(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(rig.hub.last(status), QByteArray("offline"), 5000);
         // Said by the engine, not by the broker's last will for it.
-        QTRY_VERIFY2_WITH_TIMEOUT(rig.broker.leftCleanly(QStringLiteral("casalux-engine")),
-                                  qPrintable(rig.broker.log()), 5000);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            rig.broker.leftCleanly(QStringLiteral("casalux-engine")),
+            qPrintable(rig.broker.linesAbout(QStringLiteral("casalux-engine"))), 5000);
     }
 };
 

@@ -75,6 +75,7 @@ private Q_SLOTS:
         QVERIFY(!MqttTopics::percent("101"));
         QVERIFY(!MqttTopics::percent("-1"));
         QVERIFY(!MqttTopics::percent("50.5"));
+        QVERIFY(!MqttTopics::percent("4294967296")); // not read round to 0
         QVERIFY(!MqttTopics::percent(""));
     }
 };
