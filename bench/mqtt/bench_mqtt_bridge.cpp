@@ -150,17 +150,33 @@ bool republish(int devices)
     }
     rig.broker.kill();
     waitFor([&rig] { return !rig.hub.connected(); });
-    rig.hub.clear();
+    // The bridge's tries are 1, 2, 4 ... seconds apart: started again now,
+    // the broker has the hub (which tries every second) subscribed well
+    // before the bridge's next try, so the hub sees all of the bridge's
+    // messages as they are sent.
+    QElapsedTimer down;
+    down.start();
+    waitFor([&down] { return down.elapsed() > 3500; }, 5000);
     if (!rig.broker.start())
         return false;
+    waitFor([&rig] { return rig.hub.connected(); });
+    down.restart();
+    waitFor([&down] { return down.elapsed() > 300; }, 1000);
+    rig.hub.clear();
     // From the "online" that starts the republication to the last state.
     QElapsedTimer timer;
     if (!waitFor([&] { return onlineAt() >= 0; }, 90000))
         return false;
     timer.start();
-    // The states go out after each device's configuration: the last state
-    // is the end of the republication.
-    if (!waitFor([&] { return states() >= devices; }))
+    // The configurations go with QoS 1 (the broker passes a few at a time
+    // to the hub), the states with QoS 0: the end is the last of both.
+    const auto configs = [&rig] {
+        int n = 0;
+        for (const auto& m : rig.hub.messages())
+            n += m.topic.endsWith(QLatin1String("/config")) ? 1 : 0;
+        return n;
+    };
+    if (!waitFor([&] { return states() >= devices && configs() >= devices; }))
         return false;
     const double bridge = double(timer.nsecsElapsed()) / 1e6;
     const int messages = int(rig.hub.messages().size()) - onlineAt();
