@@ -168,8 +168,7 @@ bool republish(int devices)
     if (!waitFor([&] { return onlineAt() >= 0; }, 90000))
         return false;
     timer.start();
-    // The configurations go with QoS 1 (the broker passes a few at a time
-    // to the hub), the states with QoS 0: the end is the last of both.
+    // The end is the last of both the configurations and the states.
     const auto configs = [&rig] {
         int n = 0;
         for (const auto& m : rig.hub.messages())
@@ -182,14 +181,14 @@ bool republish(int devices)
     const int messages = int(rig.hub.messages().size()) - onlineAt();
 
     // The peer: a bare client publishes the same number of retained
-    // messages to the same broker.
+    // messages to the same broker, with the bridge's QoS 0.
     test::MqttClient peer(QStringLiteral("casalux-bench-peer"));
     if (!peer.connectTo(rig.broker.port()))
         return false;
     rig.hub.clear();
     timer.restart();
     for (int i = 0; i < messages; ++i)
-        peer.publish(QStringLiteral("casalux/peer%1/state").arg(i), "ON", true);
+        peer.publish(QStringLiteral("casalux/peer%1/state").arg(i), "ON", true, 0);
     if (!waitFor([&] { return states() >= messages; }))
         return false;
     const double bare = double(timer.nsecsElapsed()) / 1e6;

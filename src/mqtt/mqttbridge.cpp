@@ -500,7 +500,10 @@ void MqttBridge::refreshDevices()
             continue;
         if (!m_topics.discovery().isEmpty()) {
             const QString topic = m_topics.config(it.key(), it->dimmable);
-            publish(topic, m_topics.configPayload(it->record, it->kind, it->dimmable), true, 1);
+            // QoS 0 like the states: with QoS 1 the client's window of
+            // unacknowledged messages made a large home's republication
+            // several times slower, and a lost connection republishes all.
+            publish(topic, m_topics.configPayload(it->record, it->kind, it->dimmable), true);
             m_announced.insert(topic);
         }
         publishState(*it);

@@ -53,10 +53,10 @@ void MqttClient::subscribe(const QString& filter)
     mosquitto_subscribe(m_mosq, nullptr, filter.toUtf8().constData(), 1);
 }
 
-void MqttClient::publish(const QString& topic, const QByteArray& payload, bool retain)
+void MqttClient::publish(const QString& topic, const QByteArray& payload, bool retain, int qos)
 {
     mosquitto_publish(m_mosq, nullptr, topic.toUtf8().constData(), int(payload.size()),
-                      payload.constData(), 1, retain);
+                      payload.constData(), qos, retain);
 }
 
 QList<MqttClient::Message> MqttClient::messages() const

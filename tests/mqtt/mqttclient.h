@@ -26,7 +26,7 @@ public:
 
     bool connectTo(quint16 port);
     void subscribe(const QString& filter);
-    void publish(const QString& topic, const QByteArray& payload, bool retain = false);
+    void publish(const QString& topic, const QByteArray& payload, bool retain = false, int qos = 1);
 
     QList<Message> messages() const;
     // The payloads seen on a topic, in order.
