@@ -10,7 +10,9 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QtTest>
@@ -134,6 +136,81 @@ private Q_SLOTS:
         QTRY_VERIFY2_WITH_TIMEOUT(broker.leftCleanly(QStringLiteral("casalux-desktop")),
                                   qPrintable(broker.linesAbout(QStringLiteral("casalux-desktop"))),
                                   5000);
+    }
+
+    // The real engine holds the interface and the broker; the desktop
+    // program asks for the interface (as its start-up does), and the link
+    // to the hub goes with it: the engine leaves cleanly, the window's
+    // program connects, and the hub's commands reach the line through it.
+    void handOverMovesTheBridge()
+    {
+        test::BrokerProcess broker;
+        QVERIFY(broker.start());
+        test::MqttClient hub;
+        QVERIFY(hub.connectTo(broker.port()));
+        hub.subscribe(QStringLiteral("#"));
+        test::SimProcess sim;
+        QVERIFY2(sim.start({}, scale), qPrintable(sim.errors()));
+        qputenv("CASALUX_SERIAL_1", sim.devicePath().toLocal8Bit());
+        const auto line = [&sim] { return sim.lines().join(QLatin1Char('\n')); };
+
+        Cm11aControl control;
+        test::WindowRig rig("Den~~~\r\nDen~Fan~A~4\r\n", {}, &control);
+        rig.settings.write(settingkeys::port, QStringLiteral("1"));
+        rig.settings.write(settingkeys::webport, QString::number(test::freePort()));
+        rig.settings.write(settingkeys::mqtthost, QStringLiteral("127.0.0.1"));
+        rig.settings.write(settingkeys::mqttport, QString::number(broker.port()));
+
+        QProcess engine;
+        engine.setProcessChannelMode(QProcess::ForwardedChannels);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("CASALUX_NOW"));
+        env.remove(QStringLiteral("CASALUX_TIME_SCALE"));
+        env.insert(QStringLiteral("CASALUX_HOME"), rig.folder.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), rig.folder.file(QStringLiteral("xdg")));
+        engine.setProcessEnvironment(env);
+        engine.start(QStringLiteral(HEARTHCORE_PATH), {});
+        QVERIFY(engine.waitForStarted(5000));
+        const auto stopEngine = qScopeGuard([&engine] {
+            engine.terminate();
+            if (!engine.waitForFinished(10000))
+                engine.kill();
+        });
+
+        QTRY_COMPARE_WITH_TIMEOUT(hub.last(QStringLiteral("casalux/status")), QByteArray("online"),
+                                  10000);
+        hub.publish(QStringLiteral("casalux/DenFan/set"), "ON");
+        QTRY_VERIFY2_WITH_TIMEOUT(line().contains(QLatin1String("A4 ON")), qPrintable(line()),
+                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(hub.last(QStringLiteral("casalux/DenFan/state")),
+                                  QByteArray("ON"), 5000);
+        QVERIFY(!broker.linesAbout(QStringLiteral("casalux-desktop")).contains("connected"));
+
+        // The desktop program asks for the interface.
+        rig.settings.write(settingkeys::closeengine, QStringLiteral("True"));
+        QTRY_VERIFY2_WITH_TIMEOUT(broker.leftCleanly(QStringLiteral("casalux-engine")),
+                                  qPrintable(broker.linesAbout(QStringLiteral("casalux-engine"))),
+                                  15000);
+        QCOMPARE(hub.last(QStringLiteral("casalux/status")), QByteArray("offline"));
+        hub.clear();
+        rig.window.startInterfaceSearch();
+        QVERIFY(rig.settle());
+        QVERIFY(rig.window.core().finder.interfaceReady());
+        rig.window.core().scheduler.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(hub.last(QStringLiteral("casalux/status")), QByteArray("online"),
+                                  10000);
+        QVERIFY2(
+            broker.linesAbout(QStringLiteral("casalux-desktop")).contains("New client connected"),
+            qPrintable(broker.linesAbout(QStringLiteral("casalux-desktop"))));
+        // The state the engine recorded is the desktop program's to tell.
+        QTRY_COMPARE_WITH_TIMEOUT(hub.last(QStringLiteral("casalux/DenFan/state")),
+                                  QByteArray("ON"), 5000);
+        hub.publish(QStringLiteral("casalux/DenFan/set"), "OFF");
+        QTRY_VERIFY2_WITH_TIMEOUT(line().contains(QLatin1String("A4 OFF")), qPrintable(line()),
+                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(hub.last(QStringLiteral("casalux/DenFan/state")),
+                                  QByteArray("OFF"), 5000);
+        QCOMPARE(engine.state(), QProcess::Running);
     }
 };
 
