@@ -24,7 +24,8 @@ DesktopCore::DesktopCore(Setup setup, QObject* parent)
       webOptions(folder, settings, server, prompts), reconnector(control),
       outside(rooms, settings, commands, deviceStatus),
       controlServer({folder, settings, control, outside, QStringLiteral("desktop"),
-                     [this] { return finder.interfaceReady(); }})
+                     [this] { return finder.interfaceReady(); }}),
+      mqtt(QStringLiteral("desktop"), folder, settings, outside, deviceStatus, control)
 {
     // What the program sends, and what it sees on the power line, may
     // trigger macros.

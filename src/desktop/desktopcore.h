@@ -4,6 +4,7 @@
 #include "home/devicestatus.h"
 #include "home/roomlist.h"
 #include "home/roomlisteditor.h"
+#include "mqttbridge.h"
 #include "platform/busymark.h"
 #include "remote/remoteserver.h"
 #include "remote/weboptions.h"
@@ -86,6 +87,7 @@ public:
     InterfaceReconnector reconnector;
     OutsideCommands outside; // commands from a hub or the command line
     ControlServer controlServer; // the command line's socket, while the window holds the port
+    MqttBridge mqtt;         // the hub's link, while this program holds the interface
 
     // What the status bar, the tray tip and the pages say while the
     // interface is lost.

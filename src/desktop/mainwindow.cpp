@@ -185,6 +185,7 @@ void MainWindow::connectPanels()
                               m_core->scheduler.armEventTimer();
                               // The window holds the port now: the command line asks it.
                               m_core->controlServer.start();
+                              m_core->mqtt.start(); // the hub's link follows the interface
                           }});
 
     connect(m_tree, &QTreeWidget::itemClicked, this,
@@ -642,6 +643,10 @@ QCoro::Task<> MainWindow::shutdown()
                 !self->m_core->server.serving() && !self->m_core->finder.searching());
     };
     co_await SettleWait::until(settled);
+    if (!self)
+        co_return;
+    // The engine takes the hub's link over when it starts: "offline" first.
+    co_await m_core->mqtt.stop();
     if (!self)
         co_return;
     // The engine takes the web port over when it starts: let it go first.

@@ -1,8 +1,9 @@
 #include "webpanel.h"
 
 #include "desktopcore.h"
-#include "panelparts.h"
 #include "home/settingsstore.h"
+#include "mqttpanel.h"
+#include "panelparts.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -66,6 +67,8 @@ WebPanel::WebPanel(DesktopCore& core, QWidget* parent)
     loginRow->addWidget(clearLogin);
     loginRow->addStretch(1);
     layout->addLayout(loginRow);
+    layout->addSpacing(12);
+    layout->addWidget(new MqttPanel(core, this));
     layout->addStretch(1);
 
     connect(savePort, &QPushButton::clicked, this, [this] { m_core.launch(this->savePort()); });

@@ -53,7 +53,9 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
       m_scheduler(m_events, settings, m_commands, m_status, m_silent, SchedulerPolicy::engine()),
       m_server({programFolder, settings, m_commands, m_status, m_silent}), m_reconnector(control),
       m_rooms(programFolder), m_outside(m_rooms, settings, m_commands, m_status),
-      m_controlServer({programFolder, settings, control, m_outside, QStringLiteral("engine")})
+      m_controlServer({programFolder, settings, control, m_outside, QStringLiteral("engine")}),
+      m_traffic(control, m_rooms, m_commands, m_status, m_silent),
+      m_mqtt(QStringLiteral("engine"), programFolder, settings, m_outside, m_status, control)
 {
     m_scheduler.setQuitHook([this] { Q_EMIT quitRequested(); });
     // After the hand-over a click on a page must not pass for a switch, nor
@@ -141,6 +143,8 @@ QCoro::Task<bool> HearthcoreEngine::findinterface()
                     << QStringLiteral("the X10 interface on port %1 answered.").arg(*port);
             m_open = true;
             InterfaceFinder::claim(m_control, m_settings, *port);
+            m_rooms.loadlists(); // for the traffic from wall switches
+            m_mqtt.start();
             m_scheduler.armEventTimer();
             m_scheduler.armRemovalTimer();
             m_controlServer.start();
@@ -203,6 +207,8 @@ QCoro::Task<> HearthcoreEngine::release()
     m_released = true;
     m_releasing = false;
     m_timer1.stop();
+    // The program taking the interface over connects to the hub.
+    co_await m_mqtt.stop();
 }
 
 QCoro::Task<> HearthcoreEngine::shutdown()
@@ -229,6 +235,9 @@ QCoro::Task<> HearthcoreEngine::shutdown()
         co_return;
     m_control.close();
     m_open = false;
+    co_await m_mqtt.stop();
+    if (!self)
+        co_return;
     m_server.stopserver();
 }
 

@@ -3,6 +3,7 @@
 #include "control/controlserver.h"
 #include "home/devicestatus.h"
 #include "home/roomlist.h"
+#include "mqttbridge.h"
 #include "platform/busymark.h"
 #include "platform/statussink.h"
 #include "remote/remoteserver.h"
@@ -11,6 +12,7 @@
 #include "x10/devicecommands.h"
 #include "x10/interfacereconnector.h"
 #include "x10/outsidecommands.h"
+#include "x10/traffichandler.h"
 
 #include <QObject>
 #include <QTimer>
@@ -61,6 +63,8 @@ public:
     // The command line's socket, served while the engine holds the interface.
     ControlServer& controlServer() { return m_controlServer; }
     BusyMark& filebusy() { return m_filebusy; }
+    // The hub's link; connected while the engine holds the interface.
+    MqttBridge& mqtt() { return m_mqtt; }
 
 Q_SIGNALS:
     // The engine has ended itself ("installing" read "True").
@@ -88,6 +92,9 @@ private:
     RoomList m_rooms;
     OutsideCommands m_outside;
     ControlServer m_controlServer;
+    // Records what wall switches and remotes do, so the hub sees it.
+    TrafficHandler m_traffic;
+    MqttBridge m_mqtt;
     QTimer m_timer1;
     bool m_open = false;
     bool m_released = false;

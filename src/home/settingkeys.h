@@ -29,6 +29,16 @@ inline constexpr SettingKey closeengine{SettingStore::Machine, casaluxPath, "clo
 inline constexpr SettingKey installing{SettingStore::Machine, casaluxPath, "installing", "False"};
 inline constexpr SettingKey lastroom{SettingStore::Machine, casaluxPath, "lastroom", ""};
 inline constexpr SettingKey lastdev{SettingStore::Machine, casaluxPath, "lastdev", ""};
+// The bridge to a home-automation hub over MQTT; an empty host leaves it
+// off, an empty discovery prefix sends no hub configurations.
+inline constexpr SettingKey mqtthost{SettingStore::Machine, casaluxPath, "mqtthost", ""};
+inline constexpr SettingKey mqttport{SettingStore::Machine, casaluxPath, "mqttport", "1883"};
+inline constexpr SettingKey mqttuser{SettingStore::Machine, casaluxPath, "mqttuser", ""};
+inline constexpr SettingKey mqttpassword{SettingStore::Machine, casaluxPath, "mqttpassword", ""};
+inline constexpr SettingKey mqtttls{SettingStore::Machine, casaluxPath, "mqtttls", "False"};
+inline constexpr SettingKey mqttprefix{SettingStore::Machine, casaluxPath, "mqttprefix", "casalux"};
+inline constexpr SettingKey mqttdiscovery{SettingStore::Machine, casaluxPath, "mqttdiscovery",
+                                          "homeassistant"};
 // "delayed" or "notdelayed"; missing means not delayed.
 inline constexpr SettingKey startupDelay{SettingStore::Machine, currentVersionPath, "Casaluxdelay",
                                          ""};
