@@ -168,6 +168,11 @@ QCoro::Task<QByteArray> ControlServer::carryOut(QByteArray line)
         co_return ControlProtocol::failure(
             ControlProtocol::unknownTarget,
             QStringLiteral("no device \"%1\" in the home").arg(request->target.simplified()));
+    if (request->command == Command::Dim) {
+        const QString notDimmable = OutsideCommands::cannotDim(*device, request->percent);
+        if (!notDimmable.isEmpty())
+            co_return ControlProtocol::failure(ControlProtocol::usageError, notDimmable);
+    }
     OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
     if (request->command == Command::Dim)
         outcome = co_await outside.dimDevice(*device, request->percent);

@@ -419,9 +419,12 @@ QCoro::Task<> MqttBridge::carryOut(OutsideCommands::Device device, bool brightne
 {
     QPointer<MqttBridge> self(this);
     OutsideCommands& outside = m_outside;
-    const OutsideCommands::Outcome outcome = brightness && device.dimmable
-                                                 ? co_await outside.dimDevice(device, value)
-                                                 : co_await outside.switchDevice(device, value > 0);
+    // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
+    OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
+    if (brightness && device.dimmable)
+        outcome = co_await outside.dimDevice(device, value);
+    else
+        outcome = co_await outside.switchDevice(device, value > 0);
     if (!self || outcome == OutsideCommands::Outcome::Done)
         co_return; // the record of the state has published it
     qCWarning(lcMqtt).noquote() << "MQTT:" << device.key() << "not switched:" << outside.why();

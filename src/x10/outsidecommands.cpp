@@ -85,6 +85,14 @@ std::optional<OutsideCommands::Device> OutsideCommands::find(const QString& targ
     return best ? std::optional<Device>(*best) : std::nullopt;
 }
 
+QString OutsideCommands::cannotDim(const Device& device, int percent)
+{
+    if (device.dimmable || percent == 0 || percent == 100)
+        return {};
+    return QStringLiteral("%1 %2 is not dimmable: switch it on or off")
+        .arg(device.record.room.simplified(), device.record.device.simplified());
+}
+
 QCoro::Task<> OutsideCommands::waitTurn()
 {
     // One at a time, in the order asked.

@@ -57,6 +57,10 @@ public:
     // address ("A3", the first device there). None when nothing matches.
     std::optional<Device> find(const QString& target) const;
 
+    // Why the device cannot be dimmed to this level (an appliance module
+    // only switches), or empty when it can.
+    static QString cannotDim(const Device& device, int percent);
+
     QCoro::Task<Outcome> switchDevice(Device device, bool on);
     // percent 1..99 dims, 100 is a plain on, 0 switches off.
     QCoro::Task<Outcome> dimDevice(Device device, int percent);

@@ -235,6 +235,8 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("on"), QStringLiteral("Attic Lamp")};
         QTest::newRow("address with no device")
             << QStringList{QStringLiteral("off"), QStringLiteral("P16")};
+        QTest::newRow("dimming an appliance module")
+            << QStringList{QStringLiteral("dim"), QStringLiteral("Den Fan"), QStringLiteral("50")};
         QTest::newRow("unknown option")
             << QStringList{QStringLiteral("status"), QStringLiteral("--xml")};
     }

@@ -51,6 +51,11 @@ QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtoco
         co_return failure(
             ControlProtocol::unknownTarget,
             QStringLiteral("no device \"%1\" in the home").arg(request.target.simplified()));
+    if (request.command == Command::Dim) {
+        const QString notDimmable = OutsideCommands::cannotDim(*device, request.percent);
+        if (!notDimmable.isEmpty())
+            co_return failure(ControlProtocol::usageError, notDimmable);
+    }
     if (!port)
         co_return failure(ControlProtocol::notSent,
                           QStringLiteral("no program holds the X10 interface and no port is "
