@@ -1,6 +1,7 @@
 #include "control/controlserver.h"
 #include "home/devicestatus.h"
 #include "home/roomlist.h"
+#include "home/settingkeys.h"
 #include "platform/clock.h"
 #include "recordingstatus.h"
 #include "scriptedinterface.h"
@@ -71,6 +72,9 @@ class TestControlServer : public QObject {
         {
             home.folder.write(QString::fromLatin1(RoomList::fileName),
                               "Lounge~~~\nLounge~Lamp~A~3\n");
+            home.settings.SaveSetting(QString::fromLatin1(settingkeys::appName),
+                                      QString::fromLatin1(settingkeys::typeSection),
+                                      QStringLiteral("LoungeLamp"), QStringLiteral("bulb"));
             qputenv("CASALUX_CONTROL_SOCKET", path.toLocal8Bit());
             server = makeServer();
         }
