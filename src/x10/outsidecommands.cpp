@@ -30,9 +30,10 @@ private:
     QPointer<OutsideCommands> m_owner;
 };
 
-OutsideCommands::OutsideCommands(RoomList& rooms, SettingsStore& settings, DeviceCommands& commands,
-                                 DeviceStatus& status, QObject* parent)
-    : QObject(parent), m_rooms(rooms), m_settings(settings), m_commands(commands), m_status(status)
+OutsideCommands::OutsideCommands(const RoomList& rooms, SettingsStore& settings,
+                                 DeviceCommands& commands, DeviceStatus& status, QObject* parent)
+    : QObject(parent), m_rooms(rooms.folder()), m_settings(settings), m_commands(commands),
+      m_status(status)
 {
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "home/roomlist.h"
 #include "home/roomrecord.h"
 
 #include <QList>
@@ -14,7 +15,6 @@ namespace casalux {
 
 class DeviceCommands;
 class DeviceStatus;
-class RoomList;
 class RoomView;
 class SettingsStore;
 
@@ -40,7 +40,9 @@ public:
         Refused, // not tried: the program cannot switch now; why() says why
     };
 
-    OutsideCommands(RoomList& rooms, SettingsStore& settings, DeviceCommands& commands,
+    // The list file of `rooms` is read into a list of this object's own, so
+    // that reading it afresh never changes the list the window is showing.
+    OutsideCommands(const RoomList& rooms, SettingsStore& settings, DeviceCommands& commands,
                     DeviceStatus& status, QObject* parent = nullptr);
     ~OutsideCommands() override;
 
@@ -81,7 +83,7 @@ private:
     QCoro::Task<Outcome> run(Device device, int percent);
     void redraw(const Device& device, bool on, int level);
 
-    RoomList& m_rooms;
+    mutable RoomList m_rooms;
     SettingsStore& m_settings;
     DeviceCommands& m_commands;
     DeviceStatus& m_status;
