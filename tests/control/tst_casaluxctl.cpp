@@ -1,4 +1,5 @@
 #include "ctlrun.h"
+#include "deadsocket.h"
 #include "enginerig.h"
 #include "home/settingkeys.h"
 
@@ -10,29 +11,8 @@
 #include <QLocalServer>
 #include <QSerialPort>
 #include <QtTest>
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 using namespace casalux;
-
-namespace {
-
-// A socket file as a program that died leaves it: bound, nobody listening.
-bool leaveDeadSocket(const QString& path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    std::memcpy(address.sun_path, name.constData(), std::min<size_t>(name.size(), 100));
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return bound && QFileInfo::exists(path);
-}
-
-} // namespace
 
 // casaluxctl, the real program, against the real engine on the simulator,
 // and with no program running (it then opens the interface itself).
@@ -90,7 +70,7 @@ private Q_SLOTS:
     void againstTheRunningEngine()
     {
         Rig rig;
-        QVERIFY(leaveDeadSocket(rig.socketPath));
+        QVERIFY(test::leaveDeadSocket(rig.socketPath));
         QVERIFY(rig.start());
         QTRY_VERIFY_WITH_TIMEOUT(rig.ctl({QStringLiteral("status"), QStringLiteral("--json")})
                                      .out.contains(QLatin1String("\"engine\"")),

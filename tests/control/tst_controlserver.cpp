@@ -1,13 +1,7 @@
 #include "control/controlserver.h"
-#include "home/devicestatus.h"
-#include "home/roomlist.h"
-#include "home/settingkeys.h"
+#include "deadsocket.h"
+#include "outsiderig.h"
 #include "platform/clock.h"
-#include "recordingstatus.h"
-#include "scriptedinterface.h"
-#include "temphome.h"
-#include "x10/devicecommands.h"
-#include "x10/outsidecommands.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -40,41 +34,19 @@ struct Client {
     QString error() const { return json().value(QLatin1String("error")).toString(); }
 };
 
-bool leaveDeadSocket(const QString& path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    std::memcpy(address.sun_path, name.constData(), std::min<size_t>(name.size(), 100));
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return bound;
-}
-
 } // namespace
 
 // The control socket's server in this process, on a scripted interface.
 class TestControlServer : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempHome home;
-        test::ScriptedInterface control;
-        test::RecordingStatus bar;
-        DeviceCommands commands{control, bar, CommandPolicy::engine()};
-        DeviceStatus status{home.settings};
-        RoomList rooms{home.folder.path()};
-        OutsideCommands outside{rooms, home.settings, commands, status};
+    struct Rig : test::OutsideRig {
         QString path = home.folder.file(QStringLiteral("control"));
         std::unique_ptr<ControlServer> server;
         Rig()
         {
-            home.folder.write(QString::fromLatin1(RoomList::fileName),
-                              "Lounge~~~\nLounge~Lamp~A~3\n");
-            home.settings.SaveSetting(QString::fromLatin1(settingkeys::appName),
-                                      QString::fromLatin1(settingkeys::typeSection),
-                                      QStringLiteral("LoungeLamp"), QStringLiteral("bulb"));
+            writeList("Lounge~~~\nLounge~Lamp~A~3\n");
+            setKind(QStringLiteral("LoungeLamp"), QStringLiteral("bulb"));
             qputenv("CASALUX_CONTROL_SOCKET", path.toLocal8Bit());
             server = makeServer();
         }
@@ -250,7 +222,7 @@ private Q_SLOTS:
     void placeOfTheSocket()
     {
         Rig rig;
-        QVERIFY(leaveDeadSocket(rig.path));
+        QVERIFY(test::leaveDeadSocket(rig.path));
         QVERIFY2(rig.server->start(), qPrintable(rig.server->errorString()));
         struct stat info {};
         QCOMPARE(::stat(QFile::encodeName(rig.path).constData(), &info), 0);

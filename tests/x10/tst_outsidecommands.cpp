@@ -1,13 +1,6 @@
 #include "fakeroomview.h"
-#include "home/devicestatus.h"
-#include "home/roomlist.h"
-#include "home/settingkeys.h"
+#include "outsiderig.h"
 #include "platform/clock.h"
-#include "recordingstatus.h"
-#include "scriptedinterface.h"
-#include "temphome.h"
-#include "x10/devicecommands.h"
-#include "x10/outsidecommands.h"
 
 #include <QtTest>
 
@@ -16,31 +9,14 @@ using namespace casalux;
 class TestOutsideCommands : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::TempHome home;
-        test::ScriptedInterface control;
-        test::RecordingStatus bar;
-        DeviceCommands commands{control, bar, CommandPolicy::engine()};
-        DeviceStatus status{home.settings};
-        RoomList rooms{home.folder.path()};
-        OutsideCommands outside{rooms, home.settings, commands, status};
+    struct Rig : test::OutsideRig {
         QStringList recorded;
         Rig()
         {
-            home.folder.write(QString::fromLatin1(RoomList::fileName),
-                              "Lounge~~~\nLounge~Lamp~A~3\nLounge~Fan~A~4\n"
-                              "Lounge Upstairs~~~\nLounge Upstairs~Lamp~B~12\n");
-            home.settings.SaveSetting(QString::fromLatin1(settingkeys::appName),
-                                      QString::fromLatin1(settingkeys::typeSection),
-                                      QStringLiteral("LoungeLamp"), QStringLiteral("bulb2"));
+            writeList("Lounge~~~\nLounge~Lamp~A~3\nLounge~Fan~A~4\n"
+                      "Lounge Upstairs~~~\nLounge Upstairs~Lamp~B~12\n");
+            setKind(QStringLiteral("LoungeLamp"), QStringLiteral("bulb2"));
             status.setRecordedHook([this](const QString& key) { recorded.append(key); });
-        }
-        QStringList sent() const
-        {
-            QStringList out;
-            for (const auto& s : control.sent)
-                out.append(s.text());
-            return out;
         }
     };
 
