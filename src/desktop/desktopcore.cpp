@@ -25,7 +25,7 @@ DesktopCore::DesktopCore(Setup setup, QObject* parent)
       outside(rooms, settings, commands, deviceStatus),
       controlServer({folder, settings, control, outside, QStringLiteral("desktop"),
                      [this] { return finder.interfaceReady(); }}),
-      mqtt(QStringLiteral("desktop"), folder, settings, outside, deviceStatus, control)
+      mqtt(QStringLiteral("desktop"), settings, outside, deviceStatus, control)
 {
     // What the program sends, and what it sees on the power line, may
     // trigger macros.

@@ -55,7 +55,7 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
       m_rooms(programFolder), m_outside(m_rooms, settings, m_commands, m_status),
       m_controlServer({programFolder, settings, control, m_outside, QStringLiteral("engine")}),
       m_traffic(control, m_rooms, m_commands, m_status, m_silent),
-      m_mqtt(QStringLiteral("engine"), programFolder, settings, m_outside, m_status, control)
+      m_mqtt(QStringLiteral("engine"), settings, m_outside, m_status, control)
 {
     m_scheduler.setQuitHook([this] { Q_EMIT quitRequested(); });
     // After the hand-over a click on a page must not pass for a switch, nor

@@ -123,11 +123,10 @@ MqttBridge::Options MqttBridge::readOptions(const SettingsStore& settings)
     return o;
 }
 
-MqttBridge::MqttBridge(QString program, const QString& programFolder, SettingsStore& settings,
-                       OutsideCommands& outside, DeviceStatus& status, InterfaceControl& control,
-                       QObject* parent)
-    : QObject(parent), m_program(std::move(program)), m_rooms(programFolder), m_settings(settings),
-      m_outside(outside), m_status(status), m_control(control)
+MqttBridge::MqttBridge(QString program, SettingsStore& settings, OutsideCommands& outside,
+                       DeviceStatus& status, InterfaceControl& control, QObject* parent)
+    : QObject(parent), m_program(std::move(program)), m_settings(settings), m_outside(outside),
+      m_status(status), m_control(control)
 {
     initLibrary();
     m_link = std::make_shared<MqttLink>();
@@ -469,15 +468,7 @@ void MqttBridge::recorded(const QString& deviceKey)
 
 QList<OutsideCommands::Device> MqttBridge::readDevices()
 {
-    m_rooms.loadlists();
-    QList<OutsideCommands::Device> list;
-    for (const RoomRecord& record : m_rooms.records()) {
-        if (record.isRoom())
-            continue;
-        const QString kind = DeviceType::storedFamily(m_settings, record.deviceKey());
-        list.append({record, kind, DeviceType::isDimmable(kind)});
-    }
-    return list;
+    return m_outside.devices();
 }
 
 // Tells the hub of devices new or changed since it was last told, and takes

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "home/roomlist.h"
 #include "mqtttopics.h"
 #include "x10/outsidecommands.h"
 
@@ -56,9 +55,8 @@ public:
 
     // `program` tells the two programs' connections apart ("engine",
     // "desktop") in the client id.
-    MqttBridge(QString program, const QString& programFolder, SettingsStore& settings,
-               OutsideCommands& outside, DeviceStatus& status, InterfaceControl& control,
-               QObject* parent = nullptr);
+    MqttBridge(QString program, SettingsStore& settings, OutsideCommands& outside,
+               DeviceStatus& status, InterfaceControl& control, QObject* parent = nullptr);
     ~MqttBridge() override;
 
     // The program holds the interface: connect when a host is set.
@@ -102,9 +100,6 @@ private:
     QCoro::Task<> carryOut(OutsideCommands::Device device, bool brightness, int value);
 
     QString m_program;
-    // Read on its own: re-reading the program's shared list could pull it
-    // from under a caller that is walking it (the hook runs inside records).
-    RoomList m_rooms;
     SettingsStore& m_settings;
     OutsideCommands& m_outside;
     DeviceStatus& m_status;
