@@ -22,6 +22,27 @@ using namespace casalux;
 namespace {
 constexpr double scale = 20;
 const QString lampState = QStringLiteral("casalux/LoungeLamp/state");
+
+// A broker with a hub listening to every topic, and the simulator behind
+// serial port 1.
+struct HubAndLine {
+    test::BrokerProcess broker;
+    test::MqttClient hub;
+    test::SimProcess sim;
+    // Empty once all three are up, else why not.
+    QString start()
+    {
+        if (!broker.start())
+            return QStringLiteral("the broker did not start: ") + broker.log();
+        if (!hub.connectTo(broker.port()))
+            return QStringLiteral("the hub could not connect");
+        hub.subscribe(QStringLiteral("#"));
+        if (!sim.start({}, scale))
+            return sim.errors();
+        qputenv("CASALUX_SERIAL_1", sim.devicePath().toLocal8Bit());
+        return {};
+    }
+};
 } // namespace
 
 // The desktop program's side of the bridge: it connects once it holds the
@@ -46,14 +67,10 @@ private Q_SLOTS:
 
     void followsTheInterfaceAndTheSettings()
     {
-        test::BrokerProcess broker;
-        QVERIFY(broker.start());
-        test::MqttClient hub;
-        QVERIFY(hub.connectTo(broker.port()));
-        hub.subscribe(QStringLiteral("#"));
-        test::SimProcess sim;
-        QVERIFY2(sim.start({}, scale), qPrintable(sim.errors()));
-        qputenv("CASALUX_SERIAL_1", sim.devicePath().toLocal8Bit());
+        HubAndLine parts;
+        const QString why = parts.start();
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        auto& [broker, hub, sim] = parts;
         const auto log = [&] { return sim.lines().join(QLatin1Char('\n')) + broker.log(); };
 
         Cm11aControl control;
@@ -144,14 +161,10 @@ private Q_SLOTS:
     // program connects, and the hub's commands reach the line through it.
     void handOverMovesTheBridge()
     {
-        test::BrokerProcess broker;
-        QVERIFY(broker.start());
-        test::MqttClient hub;
-        QVERIFY(hub.connectTo(broker.port()));
-        hub.subscribe(QStringLiteral("#"));
-        test::SimProcess sim;
-        QVERIFY2(sim.start({}, scale), qPrintable(sim.errors()));
-        qputenv("CASALUX_SERIAL_1", sim.devicePath().toLocal8Bit());
+        HubAndLine parts;
+        const QString why = parts.start();
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        auto& [broker, hub, sim] = parts;
         const auto line = [&sim] { return sim.lines().join(QLatin1Char('\n')); };
 
         Cm11aControl control;
