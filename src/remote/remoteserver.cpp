@@ -88,7 +88,12 @@ struct RemoteServer::Command {
 };
 
 RemoteServer::RemoteServer(Parts parts, QObject* parent)
-    : QObject(parent), m(std::move(parts)), m_web(std::make_unique<Servlane>()),
+    // No property store: startserver() sets every property the server needs
+    // on each start, and the default store (the user's QSettings) would put
+    // a settings file into the home of whoever runs the program, the program
+    // folder for the engine's service.
+    : QObject(parent), m(std::move(parts)),
+      m_web(std::make_unique<Servlane>(std::unique_ptr<PropertyStore>())),
       m_builder(m.programFolder, m.settings)
 {
     m_web->setMaxConnections(maxConnections);

@@ -776,6 +776,20 @@ private Q_SLOTS:
         QVERIFY(prompts.shown.last().text.contains(QStringLiteral("htaccess.TXT")));
     }
 
+    // The engine's service runs with the program folder as its home: the
+    // server must leave no settings file of its own there.
+    void serverKeepsNoSettingsFile()
+    {
+        const QString defaultFile = QSettings().fileName();
+        QFile::remove(defaultFile);
+        {
+            Rig rig;
+            QVERIFY(rig.get(QStringLiteral("/index.html")).contains("<h1>"));
+            rig.server.stopserver();
+        }
+        QVERIFY2(!QFile::exists(defaultFile), qPrintable(defaultFile));
+    }
+
     void portTakenFallsBackTo8080()
     {
         {
