@@ -69,6 +69,7 @@ int main(int argc, char* argv[])
     if (sayOption.kind == SayOption::Kind::Phrase)
         return say(argc, argv, sayOption.phrase);
 
+    ProgramFolder::closeNewFilesToOthers();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Casalux"));
     QApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));

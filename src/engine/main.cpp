@@ -35,6 +35,7 @@ QCoro::Task<> stop(HearthcoreEngine& engine)
 
 int main(int argc, char* argv[])
 {
+    ProgramFolder::closeNewFilesToOthers();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hearthcore"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));

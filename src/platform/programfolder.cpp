@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 namespace casalux {
 
 QString ProgramFolder::resolve(const QStringList& args, const QString& executableDir)
@@ -33,6 +35,11 @@ QString ProgramFolder::installedFolder()
 QString ProgramFolder::file(const QString& folder, const QString& name)
 {
     return folder + QLatin1Char('/') + name;
+}
+
+void ProgramFolder::closeNewFilesToOthers()
+{
+    ::umask(0007);
 }
 
 } // namespace casalux

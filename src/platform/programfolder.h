@@ -19,6 +19,11 @@ public:
 
     // `name` inside `folder`.
     static QString file(const QString& folder, const QString& name);
+
+    // New files of this process are 0660 and folders 0770: writable for the
+    // group that shares the program folder, closed to everyone else (the
+    // folder holds the MQTT password and the web login).
+    static void closeNewFilesToOthers();
 };
 
 } // namespace casalux

@@ -1,6 +1,11 @@
+#include "home/settingsstore.h"
+#include "home/textlistfile.h"
 #include "platform/programfolder.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace casalux;
 
@@ -44,6 +49,32 @@ private Q_SLOTS:
         QCOMPARE(
             ProgramFolder::resolve(noArgs, QStringLiteral("/home/me/casalux/build/src/engine")),
             QStringLiteral("/home/me/casalux/build/src/engine"));
+    }
+
+    // The folder is shared with group casalux and holds the MQTT password
+    // and the web login: what a program writes there is closed to others,
+    // whatever the umask of the user who started it.
+    void newFilesClosedToOthers()
+    {
+        const mode_t before = ::umask(0022);
+        ProgramFolder::closeNewFilesToOthers();
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        SettingsStore settings(dir.filePath(QStringLiteral("machine.ini")),
+                               dir.filePath(QStringLiteral("user")));
+        QVERIFY(settings.write(settingkeys::mqttpassword, QStringLiteral("secret")));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("html")));
+        const QString login = dir.filePath(QStringLiteral("html/htaccess.txt"));
+        QVERIFY(TextListFile::replace(login, dir.filePath(QStringLiteral("htaccess.tmp")),
+                                      {QStringLiteral("admin:secret")}));
+        QVERIFY(TextListFile::append(dir.filePath(QStringLiteral("log.txt")), QStringLiteral("x")));
+        ::umask(before);
+        const auto groupOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                               QFile::WriteUser | QFile::ReadGroup | QFile::WriteGroup;
+        for (const char* name : {"machine.ini", "html/htaccess.txt", "log.txt"})
+            QCOMPARE(QFileInfo(dir.filePath(QLatin1String(name))).permissions(), groupOnly);
+        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("html"))).permissions() & QFile::ReadOther,
+                 QFile::Permissions());
     }
 };
 

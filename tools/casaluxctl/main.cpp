@@ -77,6 +77,7 @@ QCoro::Task<> run(CtlArguments arguments, QString folder)
 
 int main(int argc, char* argv[])
 {
+    ProgramFolder::closeNewFilesToOthers();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("casaluxctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));
