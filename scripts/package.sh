@@ -1,25 +1,44 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build folder (default build/, configured
-# here when it does not exist yet) and prints the path of each .deb it made
-# as its last lines.
+# Builds the Debian packages with dpkg-buildpackage (Debian's build flags,
+# stripping, dpkg-shlibdeps, debug-symbol packages) from a copy of the
+# sources in BUILD_DIR/deb (default build/deb), and prints the path of each
+# .deb it made as its last lines. The packages build only what they ship;
+# the tests run in scripts/test.sh.
 #
 #   scripts/package.sh [BUILD_DIR]
-#   sudo apt install ./build/packages/casalux_*.deb
+#   sudo apt install ./build/packages/casalux-engine_*.deb      # engine only
+#   sudo apt install ./build/packages/casalux*_*.deb            # with the desktop program
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 dir=${1:-build}
 jobs=$(nproc 2>/dev/null || echo 2)
-
-# The package's layout is under /usr; a build folder configured before that
-# was the default is moved there (only the paths compiled in change).
-if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake -S . -B "$dir" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build "$dir" --parallel "$jobs" --target casalux hearthcore casaluxctl casalux_docs
+work=$PWD/$dir/deb
 out=$PWD/$dir/packages
+
+# dpkg-buildpackage builds in the source tree and leaves its results beside
+# it, so it works on a copy: the sources git knows of (also new ones not yet
+# committed), or everything but the build folders outside a git checkout.
+rm -rf "$work"
+mkdir -p "$work/src" "$out"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -z --cached --others --exclude-standard |
+        while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+        tar --null -T - -cf - | tar -xf - -C "$work/src"
+else
+    tar --exclude='./build*' --exclude=./.git -cf - . | tar -xf - -C "$work/src"
+fi
+
+log=$work/build.log
+echo "dpkg-buildpackage (log: $log)"
+if ! (cd "$work/src" &&
+    DEB_BUILD_OPTIONS="nocheck parallel=$jobs${DEB_BUILD_OPTIONS:+ $DEB_BUILD_OPTIONS}" \
+        dpkg-buildpackage -b -us -uc) >"$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "package: dpkg-buildpackage failed (log: $log)" >&2
+    exit 1
+fi
 rm -f "$out"/*.deb
-(cd "$dir" && cpack -G DEB --config CPackConfig.cmake >/dev/null)
+mv "$work"/*.deb "$out"/
 ls "$out"/*.deb

@@ -13,7 +13,7 @@ packages=(
     curl
     chromium qt6-websockets-dev
     libpocketsphinx-dev pocketsphinx-en-us flite sox
-    dpkg-dev file lintian desktop-file-utils appstream systemd nodejs
+    dpkg-dev debhelper fakeroot file lintian desktop-file-utils appstream systemd nodejs
     libmosquitto-dev mosquitto mosquitto-clients
 )
 if [ "${1:-}" = "--for" ]; then
