@@ -6,6 +6,8 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <coroutine>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -68,7 +70,7 @@ public:
     QCoro::Task<Outcome> dimDevice(Device device, int percent);
 
     // A command is waiting or under way.
-    bool busy() const { return m_serving != m_nextTicket; }
+    bool busy() const { return m_running || !m_waiting.empty(); }
 
     // Why the last command was not carried out.
     QString why() const { return m_why; }
@@ -79,8 +81,15 @@ Q_SIGNALS:
 
 private:
     class Turn;
-    QCoro::Task<> waitTurn();
+    struct Waiting;
+    class TurnAwaiter;
     QCoro::Task<Outcome> run(Device device, int percent);
+    // The turn goes to the command that waited longest, if any.
+    void passTurn();
+    // Resumes a waiting command from the event loop, never from inside
+    // another command's ending: each one resumed there would end, pass
+    // the turn and resume the next deeper down the same stack.
+    void wake(std::shared_ptr<Waiting> waiting);
     void redraw(const Device& device, bool on, int level);
 
     mutable RoomList m_rooms;
@@ -91,8 +100,11 @@ private:
     std::function<QString()> m_gate;
     QString m_why;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    quint64 m_nextTicket = 0;
-    quint64 m_serving = 0;
+    bool m_running = false;
+    // In the order asked: commands that wait for their turn.
+    std::deque<std::shared_ptr<Waiting>> m_waiting;
+    // Told to go on (or to give up), but not yet resumed.
+    QList<std::shared_ptr<Waiting>> m_woken;
 };
 
 } // namespace casalux

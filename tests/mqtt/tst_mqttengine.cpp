@@ -278,6 +278,55 @@ private Q_SLOTS:
         QCOMPARE(rig.engine.state(), QProcess::Running);
     }
 
+    // Two hundred of the hub's commands wait their turn behind a slow line
+    // when the engine is told to end or to hand over: those that can no
+    // longer run are refused, and the engine ends or lets go cleanly.
+    void queuedCommandsAtStop_data()
+    {
+        QTest::addColumn<bool>("handOver");
+        QTest::newRow("SIGTERM") << false;
+        QTest::newRow("hand-over") << true;
+    }
+    void queuedCommandsAtStop()
+    {
+        QFETCH(bool, handOver);
+        Rig rig;
+        rig.simArguments = {QStringLiteral("--line-delay"), QStringLiteral("200")};
+        QByteArray list = "Den~~~\r\n";
+        constexpr int count = 200;
+        for (int i = 0; i < count; ++i)
+            list += QStringLiteral("Den~Lamp%1~%2~%3\r\n")
+                        .arg(i)
+                        .arg(QChar(u'A' + i / 16))
+                        .arg(i % 16 + 1)
+                        .toLatin1();
+        rig.folder.write(QStringLiteral("rmlst.rvf"), list);
+        QVERIFY(rig.start());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.hub.last(status), QByteArray("online"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !rig.hub.last(QStringLiteral("casalux/DenLamp%1/state").arg(count - 1)).isNull(),
+            10000);
+        for (int i = 0; i < count; ++i)
+            rig.hub.publish(QStringLiteral("casalux/DenLamp%1/set").arg(i), "ON");
+        // The hub hears its own commands once the broker has passed them on.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !rig.hub.last(QStringLiteral("casalux/DenLamp%1/set").arg(count - 1)).isNull(), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String(" ON")),
+                                  qPrintable(rig.log()), 10000);
+        QTest::qWait(200);
+        if (handOver) {
+            rig.settings.write(settingkeys::closeengine, QStringLiteral("True"));
+            QTRY_COMPARE_WITH_TIMEOUT(rig.hub.last(status), QByteArray("offline"), 15000);
+            QTest::qWait(500);
+            QCOMPARE(rig.engine.state(), QProcess::Running);
+        }
+        rig.engine.terminate();
+        QVERIFY(rig.engine.waitForFinished(20000));
+        QCOMPARE(rig.engine.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(rig.engine.exitCode(), 0);
+        QVERIFY2(rig.simLog().count(QLatin1String(" ON LEVEL")) < count / 2, qPrintable(rig.simLog()));
+    }
+
     void endingSaysOffline()
     {
         Rig rig;
