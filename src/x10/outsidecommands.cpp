@@ -7,12 +7,15 @@
 #include "roomview.h"
 
 #include <QPointer>
+#include <algorithm>
 #include <utility>
 
 namespace casalux {
 
 // One command waiting for its turn, and how its wait ended.
 struct OutsideCommands::Waiting {
+    QString deviceKey;
+    int percent = 0;
     std::coroutine_handle<> handle;
     bool decided = false;
     bool go = false;
@@ -160,12 +163,44 @@ QCoro::Task<OutsideCommands::Outcome> OutsideCommands::dimDevice(Device device, 
     co_return co_await run(std::move(device), std::clamp(percent, 0, 100));
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int percent)
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::bringTo(Device device, int percent)
+{
+    co_return co_await run(std::move(device), percent == keepLevel ? keepLevel
+                                                                   : std::clamp(percent, 0, 100),
+                           true);
+}
+
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int percent, bool wish)
 {
     const auto alive = m_alive;
     // One at a time, in the order asked.
     if (m_running || !m_waiting.empty()) {
+        // Only the newest command for a device waits: a hub or a script
+        // that sends faster than the line carries gets its last wish, not
+        // every step on the way. An "on" that keeps the level after a
+        // waiting dim or on would leave the lamp as that one did.
+        const QString key = device.key();
+        const auto older = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                        [&key](const auto& w) { return w->deviceKey == key; });
+        if (older != m_waiting.end()) {
+            const std::shared_ptr<Waiting> replaced = *older;
+            m_waiting.erase(older);
+            if (percent == keepLevel && replaced->percent > 0)
+                percent = replaced->percent;
+            replaced->decided = true;
+            replaced->why = QStringLiteral("replaced by a newer command for %1 %2")
+                                .arg(device.record.room.simplified(),
+                                     device.record.device.simplified());
+            wake(replaced);
+        }
+        if (m_waiting.size() >= std::size_t(maxWaiting)) {
+            m_why = QStringLiteral("%1 commands are already waiting: this one was dropped")
+                        .arg(maxWaiting);
+            co_return Outcome::Refused;
+        }
         auto waiting = std::make_shared<Waiting>();
+        waiting->deviceKey = key;
+        waiting->percent = percent;
         m_waiting.push_back(waiting);
         co_await TurnAwaiter(waiting);
         // Resumed by this object only (from the event loop or its
@@ -188,6 +223,13 @@ QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int pe
     const QString house = device.record.house;
     const QString unit = QString::number(device.record.unit);
     const QString key = device.key();
+    if (wish && percent != 0 && device.dimmable && m_status.getlaststatus(key)) {
+        const int level = m_status.level(key);
+        if (percent == keepLevel || level == percent)
+            co_return Outcome::Done;
+    }
+    if (percent == keepLevel)
+        percent = 100;
     bool sent = false;
     if (percent == 0)
         sent = co_await m_commands.turnoff(house, unit);

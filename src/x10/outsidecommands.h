@@ -68,6 +68,17 @@ public:
     QCoro::Task<Outcome> switchDevice(Device device, bool on);
     // percent 1..99 dims, 100 is a plain on, 0 switches off.
     QCoro::Task<Outcome> dimDevice(Device device, int percent);
+    // A hub's wish, which says how the device should be rather than what to
+    // send: like dimDevice, but a dimmable device that is already on when
+    // the turn comes is left as it is (nothing sent) at the level asked, or
+    // at any level for keepLevel, the hub's plain "on".
+    static constexpr int keepLevel = -1;
+    QCoro::Task<Outcome> bringTo(Device device, int percent);
+
+    // How many commands may wait for their turn. Of the commands for one
+    // device only the newest waits: it replaces an older one that has not
+    // started, which is refused. Beyond the limit a new command is refused.
+    static constexpr int maxWaiting = 256;
 
     // A command is waiting or under way.
     bool busy() const { return m_running || !m_waiting.empty(); }
@@ -83,7 +94,8 @@ private:
     class Turn;
     struct Waiting;
     class TurnAwaiter;
-    QCoro::Task<Outcome> run(Device device, int percent);
+    // percent as for dimDevice, or keepLevel; `wish` as for bringTo.
+    QCoro::Task<Outcome> run(Device device, int percent, bool wish = false);
     // The turn goes to the command that waited longest, if any.
     void passTurn();
     // Resumes a waiting command from the event loop, never from inside
