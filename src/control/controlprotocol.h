@@ -28,13 +28,14 @@ public:
     };
 
     // The error codes of an answer; the command line's exit status follows
-    // from them (usage and unknown-target: 2, the others: 1).
+    // from them (usage, unknown-target and too-long: 2, the others: 1).
     static constexpr const char* usageError = "usage";
     static constexpr const char* unknownTarget = "unknown-target";
     static constexpr const char* notSent = "not-sent";
     static constexpr const char* refused = "refused";
     static constexpr const char* tooLong = "too-long";
     static constexpr const char* timedOut = "timeout";
+    static constexpr const char* busy = "busy";
 
     // The request in a line (without or with its "\n"), or nothing with
     // `error` saying what is wrong.

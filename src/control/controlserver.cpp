@@ -88,19 +88,39 @@ void ControlServer::accept()
 {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
-        if (m_clients >= maxClients) {
-            socket->abort();
-            socket->deleteLater();
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (m_open.size() >= maxClients && !m_idle.isEmpty()) {
+            // Connections that have said nothing yet make room for a new
+            // one, the longest silent first: a few idle clients must not
+            // lock everyone out until their deadlines.
+            QLocalSocket* oldest = m_idle.takeFirst();
+            m_open.remove(oldest);
+            if (auto* deadline = oldest->findChild<QTimer*>())
+                deadline->stop();
+            finish(oldest, ControlProtocol::failure(
+                               ControlProtocol::timedOut,
+                               QStringLiteral("no request in time (closed to make room)")));
+        }
+        if (m_open.size() >= maxClients) {
+            // Every place holds a command under way: said, not just closed.
+            finish(socket, ControlProtocol::failure(
+                               ControlProtocol::busy,
+                               QStringLiteral("%1 requests are under way: try again shortly")
+                                   .arg(maxClients)));
             continue;
         }
-        ++m_clients;
-        connect(socket, &QObject::destroyed, this, [this] { --m_clients; });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        m_open.insert(socket);
+        m_idle.append(socket);
+        connect(socket, &QObject::destroyed, this, [this, socket] {
+            m_open.remove(socket);
+            m_idle.removeOne(socket);
+        });
         // The whole request must come within the deadline; a client that
         // connects and says nothing is let go.
         auto* deadline = new QTimer(socket);
         deadline->setSingleShot(true);
-        connect(deadline, &QTimer::timeout, socket, [socket] {
+        connect(deadline, &QTimer::timeout, socket, [this, socket] {
+            m_idle.removeOne(socket);
             finish(socket, ControlProtocol::failure(ControlProtocol::timedOut,
                                                     QStringLiteral("no request in time")));
         });
@@ -113,12 +133,14 @@ void ControlServer::accept()
             if (!socket->canReadLine()) {
                 if (socket->bytesAvailable() > ControlProtocol::maxRequest) {
                     deadline->stop();
+                    m_idle.removeOne(socket);
                     finish(socket, ControlProtocol::failure(ControlProtocol::tooLong,
                                                             QStringLiteral("request too long")));
                 }
                 return;
             }
             deadline->stop();
+            m_idle.removeOne(socket);
             readRequest(socket);
         });
     }

@@ -145,7 +145,10 @@ private Q_SLOTS:
         QVERIFY(rig.answersStatus());
     }
 
-    // Connections beyond the limit are closed at once rather than held.
+    // Connections are bounded, but silent ones do not lock others out: a
+    // newcomer beyond the limit closes the longest silent one (which is
+    // told), and when every place has a command under way the newcomer is
+    // answered "busy" rather than dropped.
     void connectionsAreBounded()
     {
         Rig rig;
@@ -158,10 +161,37 @@ private Q_SLOTS:
         for (const auto& client : silent)
             QVERIFY(!client->closed());
         Client extra(rig.path);
-        QTRY_VERIFY_WITH_TIMEOUT(extra.closed(), 5000);
-        QVERIFY(extra.answer.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(silent.front()->closed(), 5000);
+        QCOMPARE(silent.front()->error(), QStringLiteral("timeout"));
+        QVERIFY(!extra.closed());
+        for (std::size_t i = 1; i < silent.size(); ++i)
+            QVERIFY(!silent[i]->closed());
         silent.clear();
         QTRY_VERIFY_WITH_TIMEOUT(rig.answersStatus(), 5000);
+
+        // Every place with a command waiting its turn on a slow line.
+        QByteArray list = "Hall~~~\n";
+        for (int i = 1; i <= ControlServer::maxClients; ++i)
+            list += QStringLiteral("Hall~Lamp%1~B~%1\n").arg(i).toLatin1();
+        rig.writeList(list);
+        rig.control.setSendSeconds(1000);
+        std::vector<std::unique_ptr<Client>> busy;
+        for (int i = 1; i <= ControlServer::maxClients; ++i) {
+            busy.push_back(std::make_unique<Client>(rig.path));
+            busy.back()->socket.write(
+                QStringLiteral("{\"command\":\"on\",\"target\":\"B%1\"}\n").arg(i).toLatin1());
+        }
+        QTest::qWait(300);
+        Client refused(rig.path);
+        QTRY_VERIFY_WITH_TIMEOUT(refused.closed(), 5000);
+        QCOMPARE(refused.error(), QStringLiteral("busy"));
+        for (const auto& client : busy)
+            QVERIFY(!client->closed());
+        // Let the queue drain: the one on the line ends, the rest are refused.
+        rig.outside.setGate([] { return QStringLiteral("ending"); });
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(busy.cbegin(), busy.cend(),
+                                             [](const auto& client) { return client->closed(); }),
+                                 10000);
     }
 
     // Commands go through the outside commands: carried out, not carried

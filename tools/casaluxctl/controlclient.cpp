@@ -43,7 +43,9 @@ QCoro::Task<ControlClient::Result> ControlClient::ask(QString path,
     // meanwhile closes too, without the line.
     if (socket.state() != QLocalSocket::UnconnectedState)
         co_await qCoro(socket).waitForDisconnected(answerTimeoutMs);
-    const QByteArray line = socket.readLine(1024 * 1024);
+    // No cap of its own: an answer comes only from a program serving a
+    // socket checked above, and "events" grows with the event list.
+    const QByteArray line = socket.readLine();
     if (socket.state() != QLocalSocket::UnconnectedState && !line.endsWith('\n'))
         co_return Result{Reach::Failed,
                          {},

@@ -30,7 +30,8 @@ int exitStatus(const QJsonObject& answer)
     const QString message = answer.value(QLatin1String("message")).toString();
     say(message.isEmpty() ? QStringLiteral("not carried out (%1)").arg(code) : message);
     return code == QLatin1String(ControlProtocol::usageError) ||
-                   code == QLatin1String(ControlProtocol::unknownTarget)
+                   code == QLatin1String(ControlProtocol::unknownTarget) ||
+                   code == QLatin1String(ControlProtocol::tooLong)
                ? 2
                : 1;
 }
@@ -50,6 +51,8 @@ QCoro::Task<> run(CtlArguments arguments, QString folder)
         break;
     case ControlClient::Result::Reach::NoServer:
         answer = co_await LocalCommand::run(folder, arguments.request);
+        if (!asked.error.isEmpty() && arguments.request.command == ControlProtocol::Command::Status)
+            answer = ReportPrinter::holderUnknown(answer, asked.error);
         if (!asked.error.isEmpty() && !answer.value(QLatin1String("ok")).toBool())
             answer.insert(QStringLiteral("message"),
                           answer.value(QLatin1String("message")).toString() +
