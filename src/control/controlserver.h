@@ -66,7 +66,7 @@ private:
     void accept();
     void readRequest(QLocalSocket* socket);
     QCoro::Task<> handle(QPointer<QLocalSocket> socket, QByteArray line);
-    QCoro::Task<QByteArray> carryOut(QByteArray line);
+    QCoro::Task<QByteArray> carryOut(QPointer<QLocalSocket> socket, QByteArray line);
     QJsonObject statusReport() const;
     static void finish(QLocalSocket* socket, const QByteArray& answer);
 

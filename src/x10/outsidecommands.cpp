@@ -153,14 +153,17 @@ QString OutsideCommands::cannotDim(const Device& device, int percent)
         .arg(device.record.room.simplified(), device.record.device.simplified());
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::switchDevice(Device device, bool on)
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::switchDevice(Device device, bool on,
+                                                                     StillWanted stillWanted)
 {
-    co_return co_await run(std::move(device), on ? 100 : 0);
+    co_return co_await run(std::move(device), on ? 100 : 0, false, std::move(stillWanted));
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::dimDevice(Device device, int percent)
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::dimDevice(Device device, int percent,
+                                                                  StillWanted stillWanted)
 {
-    co_return co_await run(std::move(device), std::clamp(percent, 0, 100));
+    co_return co_await run(std::move(device), std::clamp(percent, 0, 100), false,
+                           std::move(stillWanted));
 }
 
 QCoro::Task<OutsideCommands::Outcome> OutsideCommands::bringTo(Device device, int percent)
@@ -170,7 +173,8 @@ QCoro::Task<OutsideCommands::Outcome> OutsideCommands::bringTo(Device device, in
                            true);
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int percent, bool wish)
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int percent, bool wish,
+                                                            StillWanted stillWanted)
 {
     const auto alive = m_alive;
     // One at a time, in the order asked.
@@ -219,6 +223,12 @@ QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int pe
             m_why = notice;
             co_return Outcome::Refused;
         }
+    }
+    // Nobody waits for it any more: carried out now it would come as a
+    // surprise, after the caller was told it failed.
+    if (stillWanted && !stillWanted()) {
+        m_why = QStringLiteral("the caller has gone");
+        co_return Outcome::Refused;
     }
     const QString house = device.record.house;
     const QString unit = QString::number(device.record.unit);

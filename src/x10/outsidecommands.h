@@ -65,9 +65,12 @@ public:
     // only switches), or empty when it can.
     static QString cannotDim(const Device& device, int percent);
 
-    QCoro::Task<Outcome> switchDevice(Device device, bool on);
+    // `stillWanted`, when given, is asked once the command's turn has come:
+    // false (the caller has gone) and it is refused, not carried out late.
+    using StillWanted = std::function<bool()>;
+    QCoro::Task<Outcome> switchDevice(Device device, bool on, StillWanted stillWanted = {});
     // percent 1..99 dims, 100 is a plain on, 0 switches off.
-    QCoro::Task<Outcome> dimDevice(Device device, int percent);
+    QCoro::Task<Outcome> dimDevice(Device device, int percent, StillWanted stillWanted = {});
     // A hub's wish, which says how the device should be rather than what to
     // send: like dimDevice, but a dimmable device that is already on when
     // the turn comes is left as it is (nothing sent) at the level asked, or
@@ -95,7 +98,8 @@ private:
     struct Waiting;
     class TurnAwaiter;
     // percent as for dimDevice, or keepLevel; `wish` as for bringTo.
-    QCoro::Task<Outcome> run(Device device, int percent, bool wish = false);
+    QCoro::Task<Outcome> run(Device device, int percent, bool wish = false,
+                             StillWanted stillWanted = {});
     // The turn goes to the command that waited longest, if any.
     void passTurn();
     // Resumes a waiting command from the event loop, never from inside

@@ -156,6 +156,56 @@ private Q_SLOTS:
         QCOMPARE(rig.state(QStringLiteral("DenLamp")), QStringLiteral("True"));
     }
 
+    // A command whose casaluxctl has gone while it waited its turn (killed,
+    // Ctrl-C, a cron job's time limit) is not carried out later.
+    void aCommandWhoseCallerHasGoneIsNotCarriedOut()
+    {
+        Rig rig;
+        rig.simArguments = {QStringLiteral("--line-delay"), QStringLiteral("1500")};
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.socketPath), 15000);
+        QProcess first;
+        QProcess second;
+        for (QProcess* ctl : {&first, &second})
+            ctl->setProcessEnvironment(rig.ctlEnvironment());
+        first.start(test::CtlRun::program(),
+                    {QStringLiteral("dim"), QStringLiteral("Den Lamp"), QStringLiteral("40")});
+        QTRY_VERIFY_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ")), 10000);
+        second.start(test::CtlRun::program(), {QStringLiteral("on"), QStringLiteral("A4")});
+        QVERIFY(second.waitForStarted(5000));
+        QTest::qWait(1000); // connected and waiting its turn
+        QCOMPARE(second.state(), QProcess::Running);
+        second.kill();
+        QVERIFY(second.waitForFinished(5000));
+        QVERIFY(first.waitForFinished(30000));
+        QCOMPARE(first.exitCode(), 0);
+        QTest::qWait(6000); // the line would have carried it by now
+        QVERIFY2(!rig.simLog().contains(QLatin1String("A4 ON")), qPrintable(rig.simLog()));
+        QCOMPARE(rig.state(QStringLiteral("DenFan")), QString());
+    }
+
+    // A command for another program folder is refused by a program that
+    // serves this one, and changes nothing here.
+    void anotherHomeIsRefused()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.socketPath), 15000);
+        test::TempFolder other;
+        other.write(QStringLiteral("rmlst.rvf"), "Den~~~\r\nDen~Lamp~B~7\r\n");
+        test::CtlRun run = rig.ctl(
+            {QStringLiteral("--home"), other.path(), QStringLiteral("on"), QStringLiteral("Den Lamp")});
+        QVERIFY2(run.exitCode == 2 && oneLine(run.err), qPrintable(run.describe()));
+        QVERIFY2(run.err.contains(other.path()), qPrintable(run.err));
+        // Its own folder, named with a detour, is the same home.
+        run = rig.ctl({QStringLiteral("--home"), rig.folder.path() + QStringLiteral("/html/.."),
+                       QStringLiteral("on"), QStringLiteral("Den Lamp")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ON")),
+                                  qPrintable(rig.simLog()), 5000);
+        QVERIFY(!rig.simLog().contains(QLatin1String("B7")));
+    }
+
     // An event list whose answer is larger than any line limit of old.
     void largeEventListThroughTheEngine()
     {
@@ -172,7 +222,7 @@ private Q_SLOTS:
         QVERIFY(rig.start());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.socketPath), 15000);
         const test::CtlRun run = rig.ctl({QStringLiteral("events"), QStringLiteral("--json")});
-        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe().left(2000)));
         QVERIFY(run.out.size() > 1024 * 1024);
         QCOMPARE(Rig::json(run).value(QLatin1String("events")).toArray().size(), count);
     }
@@ -192,6 +242,7 @@ private Q_SLOTS:
         const test::CtlRun run =
             test::CtlRun::run({QStringLiteral("on"), QStringLiteral("A4")}, env);
         QVERIFY2(run.exitCode == 1 && oneLine(run.err), qPrintable(run.describe()));
+        QVERIFY2(run.err.contains(QLatin1String("cannot be opened")), qPrintable(run.err));
         QTest::qWait(300);
         QVERIFY2(!rig.simLog().contains(QLatin1String("A4 ON")), qPrintable(rig.simLog()));
     }

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdio>
 
@@ -31,7 +32,8 @@ int exitStatus(const QJsonObject& answer)
     say(message.isEmpty() ? QStringLiteral("not carried out (%1)").arg(code) : message);
     return code == QLatin1String(ControlProtocol::usageError) ||
                    code == QLatin1String(ControlProtocol::unknownTarget) ||
-                   code == QLatin1String(ControlProtocol::tooLong)
+                   code == QLatin1String(ControlProtocol::tooLong) ||
+                   code == QLatin1String(ControlProtocol::otherHome)
                ? 2
                : 1;
 }
@@ -98,6 +100,12 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString folder = ProgramFolder::resolve(args, QCoreApplication::applicationDirPath());
-    QTimer::singleShot(0, &app, [arguments, folder] { run(arguments, folder); });
+    // A home named on purpose must be the one the serving program runs.
+    CtlArguments asked = arguments;
+    if (args.mid(1).contains(QLatin1String("--home")) ||
+        args.mid(1).indexOf(QRegularExpression(QStringLiteral("^--home="))) >= 0 ||
+        !qEnvironmentVariableIsEmpty("CASALUX_HOME"))
+        asked.request.home = folder;
+    QTimer::singleShot(0, &app, [asked, folder] { run(asked, folder); });
     return app.exec();
 }
