@@ -1,4 +1,5 @@
 #include "control/controlserver.h"
+#include "control/controlsocketpath.h"
 #include "deadsocket.h"
 #include "outsiderig.h"
 #include "platform/clock.h"
@@ -275,6 +276,27 @@ private Q_SLOTS:
         QVERIFY2(planted->errorString().contains(QLatin1String("writable by every user")),
                  qPrintable(planted->errorString()));
         QVERIFY(!QFileInfo::exists(open + QStringLiteral("/control")));
+
+        // With no shared folder and no runtime folder the socket is in the
+        // user's home, not under a name in /tmp that anyone could take first.
+        if (!QFileInfo::exists(QStringLiteral("/run/casalux")) &&
+            !QFileInfo::exists(QStringLiteral("/run/user/%1").arg(::geteuid()))) {
+            qunsetenv("CASALUX_CONTROL_SOCKET");
+            const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+            const QByteArray home = qgetenv("HOME");
+            qunsetenv("XDG_RUNTIME_DIR");
+            qputenv("HOME", rig.home.folder.path().toLocal8Bit());
+            const QString chosen = ControlSocketPath::choose().path;
+            auto inHome = rig.makeServer();
+            const bool served = inHome->start();
+            inHome.reset();
+            qputenv("HOME", home);
+            if (!runtime.isEmpty())
+                qputenv("XDG_RUNTIME_DIR", runtime);
+            qputenv("CASALUX_CONTROL_SOCKET", (open + QStringLiteral("/control")).toLocal8Bit());
+            QCOMPARE(chosen, rig.home.folder.file(QStringLiteral(".casalux/control")));
+            QVERIFY(served);
+        }
 
         if (::geteuid() == 0) {
             // Another user's folder (root may hand one over for the test).
