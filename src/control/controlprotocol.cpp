@@ -56,6 +56,10 @@ std::optional<ControlProtocol::Request> ControlProtocol::parse(QByteArrayView li
     }
     if (!known)
         return fail("unknown command");
+    const QJsonValue home = object.value(QLatin1String("home"));
+    if (!home.isUndefined() && !home.isString())
+        return fail("the home must be a folder name");
+    request.home = home.toString();
     if (request.command == Command::Status || request.command == Command::Events)
         return request;
     const QJsonValue target = object.value(QLatin1String("target"));
@@ -80,7 +84,19 @@ QByteArray ControlProtocol::encode(const Request& request)
         object.insert(QStringLiteral("target"), request.target);
     if (request.command == Command::Dim)
         object.insert(QStringLiteral("percent"), request.percent);
+    if (!request.home.isEmpty())
+        object.insert(QStringLiteral("home"), request.home);
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QByteArray ControlProtocol::queuedNotice()
+{
+    return QByteArrayLiteral("{\"queued\":true}\n");
+}
+
+bool ControlProtocol::isQueuedNotice(QByteArrayView line)
+{
+    return line.trimmed() == QByteArrayView(queuedNotice()).trimmed();
 }
 
 QByteArray ControlProtocol::answer(QJsonObject fields)

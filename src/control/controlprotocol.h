@@ -25,21 +25,33 @@ public:
         Command command = Command::Status;
         QString target;  // on, off, dim
         int percent = 0; // dim: 0..100
+        // The program folder the caller means, when it named one; a
+        // program serving another home refuses the request.
+        QString home;
     };
 
     // The error codes of an answer; the command line's exit status follows
-    // from them (usage and unknown-target: 2, the others: 1).
+    // from them (usage, unknown-target, too-long and other-home: 2, the
+    // others: 1).
     static constexpr const char* usageError = "usage";
     static constexpr const char* unknownTarget = "unknown-target";
     static constexpr const char* notSent = "not-sent";
     static constexpr const char* refused = "refused";
     static constexpr const char* tooLong = "too-long";
     static constexpr const char* timedOut = "timeout";
+    static constexpr const char* busy = "busy";
+    static constexpr const char* otherHome = "other-home";
 
     // The request in a line (without or with its "\n"), or nothing with
     // `error` saying what is wrong.
     static std::optional<Request> parse(QByteArrayView line, QString* error);
     static QByteArray encode(const Request& request);
+
+    // Sent, before the answer, every few seconds while a command waits its
+    // turn or is under way: the client keeps waiting while it hears it.
+    static constexpr int queuedNoticeMs = 10'000;
+    static QByteArray queuedNotice();
+    static bool isQueuedNotice(QByteArrayView line);
 
     static QByteArray answer(QJsonObject fields);
     static QByteArray failure(const char* code, const QString& message);

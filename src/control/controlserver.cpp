@@ -4,11 +4,14 @@
 #include "controlreport.h"
 #include "controlsocketpath.h"
 #include "home/settingsstore.h"
+#include "platform/clock.h"
 #include "x10/interfacecontrol.h"
 #include "x10/interfacefinder.h"
 #include "x10/outsidecommands.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -18,6 +21,17 @@ namespace casalux {
 
 namespace {
 Q_LOGGING_CATEGORY(lcControl, "casalux.control", QtWarningMsg)
+
+// One folder, whichever way it is written (links, "..", a trailing "/").
+bool sameFolder(const QString& a, const QString& b)
+{
+    const auto canonical = [](const QString& path) {
+        const QFileInfo info(path);
+        const QString real = info.canonicalFilePath();
+        return real.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : real;
+    };
+    return canonical(a) == canonical(b);
+}
 
 // Whether something answers on the socket now (a live program).
 bool answering(const QString& path)
@@ -88,19 +102,39 @@ void ControlServer::accept()
 {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
-        if (m_clients >= maxClients) {
-            socket->abort();
-            socket->deleteLater();
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (m_open.size() >= maxClients && !m_idle.isEmpty()) {
+            // Connections that have said nothing yet make room for a new
+            // one, the longest silent first: a few idle clients must not
+            // lock everyone out until their deadlines.
+            QLocalSocket* oldest = m_idle.takeFirst();
+            m_open.remove(oldest);
+            if (auto* deadline = oldest->findChild<QTimer*>())
+                deadline->stop();
+            finish(oldest, ControlProtocol::failure(
+                               ControlProtocol::timedOut,
+                               QStringLiteral("no request in time (closed to make room)")));
+        }
+        if (m_open.size() >= maxClients) {
+            // Every place holds a command under way: said, not just closed.
+            finish(socket, ControlProtocol::failure(
+                               ControlProtocol::busy,
+                               QStringLiteral("%1 requests are under way: try again shortly")
+                                   .arg(maxClients)));
             continue;
         }
-        ++m_clients;
-        connect(socket, &QObject::destroyed, this, [this] { --m_clients; });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        m_open.insert(socket);
+        m_idle.append(socket);
+        connect(socket, &QObject::destroyed, this, [this, socket] {
+            m_open.remove(socket);
+            m_idle.removeOne(socket);
+        });
         // The whole request must come within the deadline; a client that
         // connects and says nothing is let go.
         auto* deadline = new QTimer(socket);
         deadline->setSingleShot(true);
-        connect(deadline, &QTimer::timeout, socket, [socket] {
+        connect(deadline, &QTimer::timeout, socket, [this, socket] {
+            m_idle.removeOne(socket);
             finish(socket, ControlProtocol::failure(ControlProtocol::timedOut,
                                                     QStringLiteral("no request in time")));
         });
@@ -113,12 +147,14 @@ void ControlServer::accept()
             if (!socket->canReadLine()) {
                 if (socket->bytesAvailable() > ControlProtocol::maxRequest) {
                     deadline->stop();
+                    m_idle.removeOne(socket);
                     finish(socket, ControlProtocol::failure(ControlProtocol::tooLong,
                                                             QStringLiteral("request too long")));
                 }
                 return;
             }
             deadline->stop();
+            m_idle.removeOne(socket);
             readRequest(socket);
         });
     }
@@ -140,18 +176,24 @@ void ControlServer::readRequest(QLocalSocket* socket)
 QCoro::Task<> ControlServer::handle(QPointer<QLocalSocket> socket, QByteArray line)
 {
     QPointer<ControlServer> self(this);
-    const QByteArray answer = co_await carryOut(std::move(line));
+    const QByteArray answer = co_await carryOut(socket, std::move(line));
     // The client may have gone, or the program may be ending.
     if (self && socket)
         finish(socket, answer);
 }
 
-QCoro::Task<QByteArray> ControlServer::carryOut(QByteArray line)
+QCoro::Task<QByteArray> ControlServer::carryOut(QPointer<QLocalSocket> socket, QByteArray line)
 {
     QString error;
     const auto request = ControlProtocol::parse(line, &error);
     if (!request)
         co_return ControlProtocol::failure(ControlProtocol::usageError, error);
+    if (!request->home.isEmpty() && !sameFolder(request->home, m_setup.programFolder))
+        co_return ControlProtocol::failure(
+            ControlProtocol::otherHome,
+            QStringLiteral("the program serving this socket runs the home in %1, not %2")
+                .arg(QDir::toNativeSeparators(m_setup.programFolder),
+                     QDir::toNativeSeparators(request->home)));
     using Command = ControlProtocol::Command;
     switch (request->command) {
     case Command::Status:
@@ -173,13 +215,28 @@ QCoro::Task<QByteArray> ControlServer::carryOut(QByteArray line)
         if (!notDimmable.isEmpty())
             co_return ControlProtocol::failure(ControlProtocol::usageError, notDimmable);
     }
+    // The client hears that its command is still to come, so it never gives
+    // up on one that will be carried out; one whose client has gone is not.
+    QTimer notice;
+    if (socket) {
+        connect(&notice, &QTimer::timeout, socket.data(),
+                [socket] { socket->write(ControlProtocol::queuedNotice()); });
+        notice.start(Clock::instance().interval(ControlProtocol::queuedNoticeMs));
+        if (outside.busy())
+            socket->write(ControlProtocol::queuedNotice());
+    }
+    const OutsideCommands::StillWanted stillWanted = [socket] {
+        return socket && socket->state() == QLocalSocket::ConnectedState;
+    };
     OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
     if (request->command == Command::Dim)
-        outcome = co_await outside.dimDevice(*device, request->percent);
+        outcome = co_await outside.dimDevice(*device, request->percent, stillWanted);
     else
-        outcome = co_await outside.switchDevice(*device, request->command == Command::On);
+        outcome =
+            co_await outside.switchDevice(*device, request->command == Command::On, stillWanted);
     if (!self)
         co_return QByteArray();
+    notice.stop();
     switch (outcome) {
     case OutsideCommands::Outcome::Done:
         co_return ControlProtocol::answer({});

@@ -5,6 +5,7 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <qcoro/qcorotask.h>
@@ -25,8 +26,9 @@ class SettingsStore;
 // Bounded against any client: a request line of at most
 // ControlProtocol::maxRequest bytes, arriving within a few seconds of
 // the connection; at most maxClients connections at once (a newcomer
-// beyond that is closed at once). Anything else is answered with an error
-// and the connection closed.
+// beyond that closes the longest idle one, one that has not sent its
+// request yet, or when every one has, is answered "busy"). Anything else
+// is answered with an error and the connection closed.
 class ControlServer final : public QObject {
     Q_OBJECT
 
@@ -64,7 +66,7 @@ private:
     void accept();
     void readRequest(QLocalSocket* socket);
     QCoro::Task<> handle(QPointer<QLocalSocket> socket, QByteArray line);
-    QCoro::Task<QByteArray> carryOut(QByteArray line);
+    QCoro::Task<QByteArray> carryOut(QPointer<QLocalSocket> socket, QByteArray line);
     QJsonObject statusReport() const;
     static void finish(QLocalSocket* socket, const QByteArray& answer);
 
@@ -73,7 +75,9 @@ private:
     QLocalServer m_server;
     QString m_path;
     QString m_error;
-    int m_clients = 0;
+    QSet<QLocalSocket*> m_open;
+    // Connected, request not yet read, the longest waiting first.
+    QList<QLocalSocket*> m_idle;
     int m_requestTimeoutMs = defaultRequestTimeoutMs;
 };
 

@@ -55,6 +55,12 @@ ControlSocketPath::Choice ControlSocketPath::choose()
         runtime = usual;
     if (!runtime.isEmpty())
         return {QStringLiteral("%1/casalux/%2").arg(runtime, QLatin1String(socketName)), false};
+    // Not the temporary folder while there is a home: anyone can make
+    // /tmp/casalux-UID first (or a link by that name), and the programs
+    // could then not serve. The user's home is theirs alone.
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty() && QFileInfo(home).isDir())
+        return {QStringLiteral("%1/.casalux/%2").arg(home, QLatin1String(socketName)), false};
     // The sticky temporary folder: nobody else can move our folder there.
     return {QStringLiteral("%1/casalux-%2/%3")
                 .arg(QDir::tempPath())

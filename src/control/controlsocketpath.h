@@ -9,8 +9,9 @@ namespace casalux {
 // The package makes /run/casalux at boot (casalux:casalux, 2770): there
 // members of group casalux reach whichever program serves. Without it the
 // socket is the user's own, in their runtime folder (/run/user/UID when
-// XDG_RUNTIME_DIR is not set, as under cron), else in a folder of their own
-// under /tmp. CASALUX_CONTROL_SOCKET names
+// XDG_RUNTIME_DIR is not set, as under cron), else in ~/.casalux, and only
+// without a home in a folder of their own under /tmp (which another user
+// could have made first). CASALUX_CONTROL_SOCKET names
 // the socket outright (tests, unusual set-ups).
 //
 // A socket is only used in a folder nobody else can put files in: anyone

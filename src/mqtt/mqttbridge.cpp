@@ -8,6 +8,7 @@
 #include "x10/interfacecontrol.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
@@ -256,8 +257,19 @@ void MqttBridge::connectNow()
 {
     if (!m_wanted || m_session)
         return;
-    const QByteArray clientId =
-        QStringLiteral("casalux-%1-%2").arg(m_program, QSysInfo::machineHostName()).toUtf8();
+    // A broker lets one client id in at a time: two programs with the same
+    // id would throw each other out. Host names repeat (two "raspberrypi"s),
+    // and one machine may serve two homes, so the machine's id and the
+    // topic prefix go into it as well.
+    const QByteArray home = QCryptographicHash::hash(QSysInfo::machineUniqueId() + '\n' +
+                                                         m_options.prefix.toUtf8(),
+                                                     QCryptographicHash::Sha1)
+                                .toHex()
+                                .left(8);
+    const QByteArray clientId = QStringLiteral("casalux-%1-%2-%3")
+                                    .arg(m_program, QSysInfo::machineHostName(),
+                                         QString::fromLatin1(home))
+                                    .toUtf8();
     auto session = std::make_shared<Session>();
     session->link = m_link;
     session->id = ++m_sessionId;
@@ -281,7 +293,10 @@ void MqttBridge::connectNow()
         const quint64 id = s->id;
         const QString topic = QString::fromUtf8(message->topic);
         const QByteArray payload(static_cast<const char*>(message->payload), message->payloadlen);
-        s->post([id, topic, payload](MqttBridge& bridge) { bridge.onMessage(id, topic, payload); });
+        const bool retained = message->retain;
+        s->post([id, topic, payload, retained](MqttBridge& bridge) {
+            bridge.onMessage(id, topic, payload, retained);
+        });
     });
     const QByteArray will = m_topics.status().toUtf8();
     mosquitto_will_set(session->mosq, will.constData(), 7, "offline", 1, true);
@@ -325,7 +340,10 @@ void MqttBridge::onConnected(quint64 id, int code)
         m_lastFailure = QString::fromUtf8(mosquitto_connack_string(code));
         return;
     }
-    m_retrySeconds = 0;
+    // The back-off starts again only once this connection has held a while
+    // (see onEnded): a link that drops soon after each connect must not be
+    // tried again every second.
+    m_connectedAt = Clock::instance().now();
     setState(State::Connected);
     qCInfo(lcMqtt).noquote() << "MQTT: connected to" << m_options.host << "port" << m_options.port;
     mosquitto* mosq = m_session->mosq;
@@ -340,6 +358,7 @@ void MqttBridge::onConnected(quint64 id, int code)
         // was told of before, so those since removed can be taken back.
         subscribe(m_topics.configFilter(true));
         subscribe(m_topics.configFilter(false));
+        subscribe(m_topics.hubStatus());
     }
     m_devices.clear();
     refreshDevices();
@@ -357,36 +376,76 @@ void MqttBridge::onEnded(quint64 id, const QString& why)
         setState(State::Off);
         return;
     }
-    if (wasConnected)
+    if (wasConnected) {
         qCWarning(lcMqtt).noquote() << "MQTT: connection to" << m_options.host << "lost:" << why;
+        if (m_connectedAt.secsTo(Clock::instance().now()) >= stableSeconds)
+            m_retrySeconds = 0;
+    }
     scheduleRetry(!m_lastFailure.isEmpty() ? m_lastFailure
                   : why.isEmpty()          ? QStringLiteral("connection closed")
                                            : why);
 }
 
-void MqttBridge::onMessage(quint64 id, const QString& topic, const QByteArray& payload)
+void MqttBridge::onMessage(quint64 id, const QString& topic, const QByteArray& payload,
+                           bool retained)
 {
     if (id != m_sessionId || m_state != State::Connected)
         return;
+    if (!m_topics.discovery().isEmpty() && topic == m_topics.hubStatus()) {
+        // Home Assistant has started again and lost what it was told. (A
+        // kept "online" is only the broker's memory: the connect has just
+        // told it everything.)
+        if (!retained && payload.trimmed() == "online") {
+            m_devices.clear();
+            refreshDevices();
+        }
+        return;
+    }
     if (const auto key = m_topics.configKey(topic)) {
         if (payload.isEmpty()) {
             m_announced.remove(topic);
             return;
         }
-        // Another program's configuration (another prefix) is left alone.
+        // Another program's configuration (another prefix, even one that
+        // starts with ours) is left alone.
         const QJsonObject config = QJsonDocument::fromJson(payload).object();
-        if (!config.value(QStringLiteral("state_topic"))
-                 .toString()
-                 .startsWith(m_topics.prefix() + QLatin1Char('/')))
+        if (config.value(QStringLiteral("state_topic")).toString() != m_topics.state(*key))
             return;
         m_announced.insert(topic);
         const auto device = m_devices.constFind(*key);
-        if (device == m_devices.cend() || m_topics.config(*key, device->dimmable) != topic)
+        if (device == m_devices.cend() || m_topics.config(*key, device->dimmable) != topic) {
             forget(topic);
+        } else if (payload != m_topics.configPayload(device->record, device->kind,
+                                                     device->dimmable)) {
+            // Changed by someone else: put right at the next check of the
+            // list (not at once, so two bridges that both think it theirs
+            // cannot keep the broker busy).
+            m_changedConfigs.insert(*key);
+        }
         return;
     }
     const auto command = m_topics.command(topic);
     if (!command)
+        return;
+    if (retained) {
+        // A command the broker kept would be carried out again at every
+        // connect, long after it was meant, and undo whatever came since.
+        // It is cleared (the broker may refuse that; nothing is lost) and
+        // said once per topic.
+        if (!payload.isEmpty()) {
+            // (Bounded: topics under the prefix are anyone's to invent.)
+            if (!m_retainedSeen.contains(topic) && m_retainedSeen.size() < 1000) {
+                m_retainedSeen.insert(topic);
+                qCWarning(lcMqtt).noquote()
+                    << "MQTT: not carried out: a retained command on" << topic
+                    << "(commands must be sent without the retain flag); clearing it";
+            }
+            publish(topic, QByteArray(), true, 1);
+        }
+        return;
+    }
+    // What clearing a kept command sends to every subscriber.
+    if (payload.isEmpty())
         return;
     if (!m_devices.contains(command->key))
         refreshDevices();
@@ -409,23 +468,31 @@ void MqttBridge::onMessage(quint64 id, const QString& topic, const QByteArray& p
             qCWarning(lcMqtt).noquote() << "MQTT: neither ON nor OFF on" << topic;
             return;
         }
-        value = *on ? 100 : 0;
+        // A plain "on" leaves a dimmed lamp that is on as it is.
+        value = *on ? OutsideCommands::keepLevel : 0;
     }
-    carryOut(*device, command->brightness, value);
+    carryOut(*device, value);
 }
 
-QCoro::Task<> MqttBridge::carryOut(OutsideCommands::Device device, bool brightness, int value)
+QCoro::Task<> MqttBridge::carryOut(OutsideCommands::Device device, int value)
 {
     QPointer<MqttBridge> self(this);
     OutsideCommands& outside = m_outside;
     // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
     OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
-    if (brightness && device.dimmable)
-        outcome = co_await outside.dimDevice(device, value);
+    if (device.dimmable)
+        outcome = co_await outside.bringTo(device, value);
     else
-        outcome = co_await outside.switchDevice(device, value > 0);
-    if (!self || outcome == OutsideCommands::Outcome::Done)
-        co_return; // the record of the state has published it
+        outcome = co_await outside.switchDevice(device, value != 0);
+    if (!self)
+        co_return;
+    if (outcome == OutsideCommands::Outcome::Done) {
+        // The record of the state has published it, unless the device was
+        // already as asked and nothing was recorded.
+        if (device.dimmable)
+            publishState(device);
+        co_return;
+    }
     qCWarning(lcMqtt).noquote() << "MQTT:" << device.key() << "not switched:" << outside.why();
     // The hub shows what it asked for until told otherwise.
     publishState(device);
@@ -484,9 +551,11 @@ void MqttBridge::refreshDevices()
         if (!now.contains(key))
             now.insert(key, device);
     }
+    const QSet<QString> changed = std::exchange(m_changedConfigs, {});
     for (auto it = now.cbegin(); it != now.cend(); ++it) {
         const auto old = m_devices.constFind(it.key());
-        const bool same = old != m_devices.cend() && old->kind == it->kind &&
+        const bool same = !changed.contains(it.key()) && old != m_devices.cend() &&
+                          old->kind == it->kind &&
                           old->dimmable == it->dimmable && old->record.room == it->record.room &&
                           old->record.device == it->record.device &&
                           old->record.address() == it->record.address();

@@ -3,6 +3,7 @@
 #include "mqtttopics.h"
 #include "x10/outsidecommands.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -50,6 +51,9 @@ public:
 
     // Tries are spaced 1, 2, 4 ... seconds apart, never more than this.
     static constexpr int maxRetrySeconds = 60;
+    // A connection that held this long starts the spacing again at 1 s; one
+    // lost sooner goes on from where the spacing was.
+    static constexpr int stableSeconds = 60;
     // How often the list of devices is compared with what the hub was told.
     static constexpr int refreshIntervalMs = 5000;
 
@@ -87,7 +91,7 @@ private:
     // Reports from the connection's thread, on this thread.
     void onConnected(quint64 id, int code);
     void onEnded(quint64 id, const QString& why);
-    void onMessage(quint64 id, const QString& topic, const QByteArray& payload);
+    void onMessage(quint64 id, const QString& topic, const QByteArray& payload, bool retained);
 
     void publish(const QString& topic, const QByteArray& payload, bool retain, int qos = 0);
     void publishEverything();
@@ -97,7 +101,8 @@ private:
     // The devices as the list file has them now.
     QList<OutsideCommands::Device> readDevices();
     void forget(const QString& configTopic);
-    QCoro::Task<> carryOut(OutsideCommands::Device device, bool brightness, int value);
+    // value: 0..100, or OutsideCommands::keepLevel for a plain "on".
+    QCoro::Task<> carryOut(OutsideCommands::Device device, int value);
 
     QString m_program;
     SettingsStore& m_settings;
@@ -119,6 +124,11 @@ private:
     QHash<QString, OutsideCommands::Device> m_devices;
     // Configuration topics of this bridge the broker holds (seen or sent).
     QSet<QString> m_announced;
+    // Topic keys whose configuration someone else changed on the broker.
+    QSet<QString> m_changedConfigs;
+    // Topics a retained command was found on (said once each).
+    QSet<QString> m_retainedSeen;
+    QDateTime m_connectedAt;
 };
 
 } // namespace casalux

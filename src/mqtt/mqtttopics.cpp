@@ -9,10 +9,6 @@
 
 namespace casalux {
 
-namespace {
-const QString objectPrefix = QStringLiteral("casalux_");
-} // namespace
-
 QString MqttTopics::topicKey(const QString& deviceKey)
 {
     QString key = deviceKey;
@@ -31,10 +27,19 @@ QString MqttTopics::component(bool dimmable)
     return dimmable ? QStringLiteral("light") : QStringLiteral("switch");
 }
 
+QString MqttTopics::objectId(const QString& key) const
+{
+    return objectPrefix() + key;
+}
+
+QString MqttTopics::objectPrefix() const
+{
+    return topicKey(m_prefix) + QLatin1Char('_');
+}
+
 QString MqttTopics::config(const QString& key, bool dimmable) const
 {
-    return QStringLiteral("%1/%2/%3%4/config")
-        .arg(m_discovery, component(dimmable), objectPrefix, key);
+    return QStringLiteral("%1/%2/%3/config").arg(m_discovery, component(dimmable), objectId(key));
 }
 
 QString MqttTopics::configFilter(bool dimmable) const
@@ -60,11 +65,11 @@ std::optional<QString> MqttTopics::configKey(const QString& topic) const
 {
     const QStringList parts = topic.split(QLatin1Char('/'));
     if (m_discovery.isEmpty() || parts.size() != 4 || parts[0] != m_discovery ||
-        parts[3] != QLatin1String("config") || !parts[2].startsWith(objectPrefix))
+        parts[3] != QLatin1String("config") || !parts[2].startsWith(objectPrefix()))
         return std::nullopt;
     if (parts[1] != component(true) && parts[1] != component(false))
         return std::nullopt;
-    return parts[2].mid(objectPrefix.size());
+    return parts[2].mid(objectPrefix().size());
 }
 
 std::optional<bool> MqttTopics::onOff(const QByteArray& payload)
@@ -97,15 +102,17 @@ QByteArray MqttTopics::configPayload(const RoomRecord& record, const QString& ki
 {
     const QString key = topicKey(record.deviceKey());
     QJsonObject device{
-        {QStringLiteral("identifiers"), QJsonArray{objectPrefix + key}},
+        {QStringLiteral("identifiers"), QJsonArray{objectId(key)}},
         {QStringLiteral("name"), record.room + QLatin1Char(' ') + record.device},
         {QStringLiteral("manufacturer"), QStringLiteral("X10")},
         {QStringLiteral("model"), QStringLiteral("%1 at %2").arg(kind, record.address())},
         {QStringLiteral("suggested_area"), record.room},
     };
+    // The entity takes the device's name ("Lounge Lamp"): it is the
+    // device's only entity.
     QJsonObject config{
-        {QStringLiteral("name"), record.device},
-        {QStringLiteral("unique_id"), objectPrefix + key},
+        {QStringLiteral("name"), QJsonValue::Null},
+        {QStringLiteral("unique_id"), objectId(key)},
         {QStringLiteral("command_topic"), set(key)},
         {QStringLiteral("state_topic"), state(key)},
         {QStringLiteral("payload_on"), QStringLiteral("ON")},
@@ -119,6 +126,9 @@ QByteArray MqttTopics::configPayload(const RoomRecord& record, const QString& ki
         config.insert(QStringLiteral("brightness_command_topic"), brightnessSet(key));
         config.insert(QStringLiteral("brightness_state_topic"), brightness(key));
         config.insert(QStringLiteral("brightness_scale"), 100);
+        // Only the brightness for a dim, no "ON" after it that would send
+        // the lamp to full; a plain turn-on sends the last brightness.
+        config.insert(QStringLiteral("on_command_type"), QStringLiteral("brightness"));
     } else {
         config.insert(QStringLiteral("state_on"), QStringLiteral("ON"));
         config.insert(QStringLiteral("state_off"), QStringLiteral("OFF"));

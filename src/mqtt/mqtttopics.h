@@ -38,6 +38,14 @@ public:
     {
         return device(key) + QStringLiteral("/brightness/set");
     }
+    // Where Home Assistant says "online" when it (re)starts, asking for the
+    // configurations again.
+    QString hubStatus() const { return m_discovery + QStringLiteral("/status"); }
+    // The hub's object id and unique_id of a device: the prefix made safe,
+    // then the key ("casalux_LoungeLamp", "casalux_upstairs_LoungeLamp"
+    // for prefix "casalux/upstairs"), so homes with their own prefixes on
+    // one broker never share one.
+    QString objectId(const QString& key) const;
     // "light" for dimmable kinds, "switch" for the others.
     static QString component(bool dimmable);
     QString config(const QString& key, bool dimmable) const;
@@ -54,8 +62,10 @@ public:
         bool brightness = false;
     };
     std::optional<Command> command(const QString& topic) const;
-    // The topic key of a hub configuration of this bridge's kind
-    // ("<discovery>/light/casalux_<key>/config"), or none.
+    // The topic key of a hub configuration named as this bridge names its
+    // own ("<discovery>/light/<objectId>/config"), or none. (Whether it is
+    // this bridge's is for its content to say: another prefix's object ids
+    // may start the same.)
     std::optional<QString> configKey(const QString& topic) const;
 
     // "ON"/"OFF" (letter case aside): on or off; anything else: none.
@@ -70,6 +80,7 @@ public:
                                      int level);
 
 private:
+    QString objectPrefix() const;
     QString device(const QString& key) const { return m_prefix + QLatin1Char('/') + key; }
 
     QString m_prefix;

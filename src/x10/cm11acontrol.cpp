@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "serialportmap.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <algorithm>
 
@@ -193,7 +194,11 @@ QCoro::Task<int> Cm11aControl::open()
         setFailureText(QStringLiteral("port %1 names no serial device").arg(port()));
         co_return PortUnusable;
     }
-    m_serial.setPortName(path);
+    // Opened by the device's own name, not by a link to it: the port's lock
+    // (which keeps out a second opener, root included) is named after it,
+    // so two names for one adapter would be two locks.
+    const QString device = QFileInfo(path).canonicalFilePath();
+    m_serial.setPortName(device.isEmpty() ? path : device);
     if (!m_serial.open(QIODevice::ReadWrite)) {
         // Looking for a lost interface tries every few seconds: not a warning each time.
         if (recovering)

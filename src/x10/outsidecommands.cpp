@@ -7,9 +7,31 @@
 #include "roomview.h"
 
 #include <QPointer>
-#include <qcoro/qcorosignal.h>
+#include <algorithm>
+#include <utility>
 
 namespace casalux {
+
+// One command waiting for its turn, and how its wait ended.
+struct OutsideCommands::Waiting {
+    QString deviceKey;
+    int percent = 0;
+    std::coroutine_handle<> handle;
+    bool decided = false;
+    bool go = false;
+    QString why; // when it may not go
+};
+
+class OutsideCommands::TurnAwaiter final {
+public:
+    explicit TurnAwaiter(std::shared_ptr<Waiting> waiting) : m_waiting(std::move(waiting)) {}
+    bool await_ready() const noexcept { return m_waiting->decided; }
+    void await_suspend(std::coroutine_handle<> handle) noexcept { m_waiting->handle = handle; }
+    void await_resume() const noexcept {}
+
+private:
+    std::shared_ptr<Waiting> m_waiting;
+};
 
 // Holds the turn for one command and passes it on, whichever way the
 // command ends.
@@ -18,10 +40,8 @@ public:
     explicit Turn(OutsideCommands& owner) : m_owner(&owner) {}
     ~Turn()
     {
-        if (m_owner) {
-            ++m_owner->m_serving;
-            Q_EMIT m_owner->turnPassed();
-        }
+        if (m_owner)
+            m_owner->passTurn();
     }
     Turn(const Turn&) = delete;
     Turn& operator=(const Turn&) = delete;
@@ -39,9 +59,48 @@ OutsideCommands::OutsideCommands(const RoomList& rooms, SettingsStore& settings,
 
 OutsideCommands::~OutsideCommands()
 {
-    // Commands still waiting for their turn end without sending.
+    // Commands still waiting for their turn end without sending; the
+    // queued calls that would have resumed them go with this object.
     *m_alive = false;
+    QList<std::shared_ptr<Waiting>> left = m_woken;
+    for (const auto& waiting : m_waiting)
+        left.append(waiting);
+    m_waiting.clear();
+    m_woken.clear();
+    for (const auto& waiting : left) {
+        waiting->decided = true;
+        waiting->go = false;
+        waiting->why = QStringLiteral("the program is ending");
+        if (const auto handle = std::exchange(waiting->handle, {}))
+            handle.resume();
+    }
+}
+
+void OutsideCommands::passTurn()
+{
+    m_running = false;
+    if (!m_waiting.empty()) {
+        const std::shared_ptr<Waiting> next = m_waiting.front();
+        m_waiting.pop_front();
+        m_running = true;
+        next->decided = true;
+        next->go = true;
+        wake(next);
+    }
     Q_EMIT turnPassed();
+}
+
+void OutsideCommands::wake(std::shared_ptr<Waiting> waiting)
+{
+    m_woken.append(waiting);
+    QMetaObject::invokeMethod(
+        this,
+        [this, waiting] {
+            m_woken.removeOne(waiting);
+            if (const auto handle = std::exchange(waiting->handle, {}))
+                handle.resume();
+        },
+        Qt::QueuedConnection);
 }
 
 QList<OutsideCommands::Device> OutsideCommands::devices() const
@@ -94,31 +153,69 @@ QString OutsideCommands::cannotDim(const Device& device, int percent)
         .arg(device.record.room.simplified(), device.record.device.simplified());
 }
 
-QCoro::Task<> OutsideCommands::waitTurn()
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::switchDevice(Device device, bool on,
+                                                                     StillWanted stillWanted)
 {
+    co_return co_await run(std::move(device), on ? 100 : 0, false, std::move(stillWanted));
+}
+
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::dimDevice(Device device, int percent,
+                                                                  StillWanted stillWanted)
+{
+    co_return co_await run(std::move(device), std::clamp(percent, 0, 100), false,
+                           std::move(stillWanted));
+}
+
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::bringTo(Device device, int percent)
+{
+    co_return co_await run(std::move(device), percent == keepLevel ? keepLevel
+                                                                   : std::clamp(percent, 0, 100),
+                           true);
+}
+
+QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int percent, bool wish,
+                                                            StillWanted stillWanted)
+{
+    const auto alive = m_alive;
     // One at a time, in the order asked.
-    const quint64 ticket = m_nextTicket++;
-    const auto alive = m_alive;
-    while (*alive && m_serving != ticket)
-        co_await qCoro(this, &OutsideCommands::turnPassed);
-}
-
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::switchDevice(Device device, bool on)
-{
-    co_return co_await run(std::move(device), on ? 100 : 0);
-}
-
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::dimDevice(Device device, int percent)
-{
-    co_return co_await run(std::move(device), std::clamp(percent, 0, 100));
-}
-
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int percent)
-{
-    const auto alive = m_alive;
-    co_await waitTurn();
-    if (!*alive)
-        co_return Outcome::Refused;
+    if (m_running || !m_waiting.empty()) {
+        // Only the newest command for a device waits: a hub or a script
+        // that sends faster than the line carries gets its last wish, not
+        // every step on the way. An "on" that keeps the level after a
+        // waiting dim or on would leave the lamp as that one did.
+        const QString key = device.key();
+        const auto older = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                        [&key](const auto& w) { return w->deviceKey == key; });
+        if (older != m_waiting.end()) {
+            const std::shared_ptr<Waiting> replaced = *older;
+            m_waiting.erase(older);
+            if (percent == keepLevel && replaced->percent > 0)
+                percent = replaced->percent;
+            replaced->decided = true;
+            replaced->why = QStringLiteral("replaced by a newer command for %1 %2")
+                                .arg(device.record.room.simplified(),
+                                     device.record.device.simplified());
+            wake(replaced);
+        }
+        if (m_waiting.size() >= std::size_t(maxWaiting)) {
+            m_why = QStringLiteral("%1 commands are already waiting: this one was dropped")
+                        .arg(maxWaiting);
+            co_return Outcome::Refused;
+        }
+        auto waiting = std::make_shared<Waiting>();
+        waiting->deviceKey = key;
+        waiting->percent = percent;
+        m_waiting.push_back(waiting);
+        co_await TurnAwaiter(waiting);
+        // Resumed by this object only (from the event loop or its
+        // destructor), so it is still there.
+        if (!waiting->go) {
+            m_why = waiting->why;
+            co_return Outcome::Refused;
+        }
+    } else {
+        m_running = true;
+    }
     const Turn turn(*this);
     if (m_gate) {
         const QString notice = m_gate();
@@ -127,9 +224,22 @@ QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int pe
             co_return Outcome::Refused;
         }
     }
+    // Nobody waits for it any more: carried out now it would come as a
+    // surprise, after the caller was told it failed.
+    if (stillWanted && !stillWanted()) {
+        m_why = QStringLiteral("the caller has gone");
+        co_return Outcome::Refused;
+    }
     const QString house = device.record.house;
     const QString unit = QString::number(device.record.unit);
     const QString key = device.key();
+    if (wish && percent != 0 && device.dimmable && m_status.getlaststatus(key)) {
+        const int level = m_status.level(key);
+        if (percent == keepLevel || level == percent)
+            co_return Outcome::Done;
+    }
+    if (percent == keepLevel)
+        percent = 100;
     bool sent = false;
     if (percent == 0)
         sent = co_await m_commands.turnoff(house, unit);

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <coroutine>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -63,12 +65,26 @@ public:
     // only switches), or empty when it can.
     static QString cannotDim(const Device& device, int percent);
 
-    QCoro::Task<Outcome> switchDevice(Device device, bool on);
+    // `stillWanted`, when given, is asked once the command's turn has come:
+    // false (the caller has gone) and it is refused, not carried out late.
+    using StillWanted = std::function<bool()>;
+    QCoro::Task<Outcome> switchDevice(Device device, bool on, StillWanted stillWanted = {});
     // percent 1..99 dims, 100 is a plain on, 0 switches off.
-    QCoro::Task<Outcome> dimDevice(Device device, int percent);
+    QCoro::Task<Outcome> dimDevice(Device device, int percent, StillWanted stillWanted = {});
+    // A hub's wish, which says how the device should be rather than what to
+    // send: like dimDevice, but a dimmable device that is already on when
+    // the turn comes is left as it is (nothing sent) at the level asked, or
+    // at any level for keepLevel, the hub's plain "on".
+    static constexpr int keepLevel = -1;
+    QCoro::Task<Outcome> bringTo(Device device, int percent);
+
+    // How many commands may wait for their turn. Of the commands for one
+    // device only the newest waits: it replaces an older one that has not
+    // started, which is refused. Beyond the limit a new command is refused.
+    static constexpr int maxWaiting = 256;
 
     // A command is waiting or under way.
-    bool busy() const { return m_serving != m_nextTicket; }
+    bool busy() const { return m_running || !m_waiting.empty(); }
 
     // Why the last command was not carried out.
     QString why() const { return m_why; }
@@ -79,8 +95,17 @@ Q_SIGNALS:
 
 private:
     class Turn;
-    QCoro::Task<> waitTurn();
-    QCoro::Task<Outcome> run(Device device, int percent);
+    struct Waiting;
+    class TurnAwaiter;
+    // percent as for dimDevice, or keepLevel; `wish` as for bringTo.
+    QCoro::Task<Outcome> run(Device device, int percent, bool wish = false,
+                             StillWanted stillWanted = {});
+    // The turn goes to the command that waited longest, if any.
+    void passTurn();
+    // Resumes a waiting command from the event loop, never from inside
+    // another command's ending: each one resumed there would end, pass
+    // the turn and resume the next deeper down the same stack.
+    void wake(std::shared_ptr<Waiting> waiting);
     void redraw(const Device& device, bool on, int level);
 
     mutable RoomList m_rooms;
@@ -91,8 +116,11 @@ private:
     std::function<QString()> m_gate;
     QString m_why;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    quint64 m_nextTicket = 0;
-    quint64 m_serving = 0;
+    bool m_running = false;
+    // In the order asked: commands that wait for their turn.
+    std::deque<std::shared_ptr<Waiting>> m_waiting;
+    // Told to go on (or to give up), but not yet resumed.
+    QList<std::shared_ptr<Waiting>> m_woken;
 };
 
 } // namespace casalux

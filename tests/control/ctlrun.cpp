@@ -26,6 +26,11 @@ CtlRun CtlRun::run(const QStringList& arguments, const QProcessEnvironment& envi
     return result;
 }
 
+QString CtlRun::program()
+{
+    return QStringLiteral(CASALUXCTL_PATH);
+}
+
 QString CtlRun::describe() const
 {
     return QStringLiteral("exit %1%2\nstdout: %3\nstderr: %4")

@@ -14,6 +14,8 @@ struct CtlRun {
     QString err;
     bool finished = false;
 
+    // The path of the real casaluxctl, for a test that runs it by hand.
+    static QString program();
     static CtlRun run(const QStringList& arguments, const QProcessEnvironment& environment,
                       int timeoutMs = 60000);
     // What the failure messages of a test print.

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QSerialPort>
 #include <QtTest>
 
@@ -119,6 +120,25 @@ private Q_SLOTS:
         // An unknown device is the caller's error, whoever answers.
         run = rig.ctl({QStringLiteral("on"), QStringLiteral("Kitchen Lamp")});
         QVERIFY2(run.exitCode == 2 && oneLine(run.err), qPrintable(run.describe()));
+        // So is a name longer than any request may be.
+        run = rig.ctl({QStringLiteral("on"), QString(5000, QLatin1Char('x'))});
+        QVERIFY2(run.exitCode == 2 && oneLine(run.err), qPrintable(run.describe()));
+
+        // Clients that connect and say nothing do not lock others out: the
+        // longest silent makes room, with an answer.
+        std::vector<std::unique_ptr<QLocalSocket>> idle;
+        for (int i = 0; i < 20; ++i) {
+            idle.push_back(std::make_unique<QLocalSocket>());
+            idle.back()->connectToServer(rig.socketPath);
+            QVERIFY(idle.back()->waitForConnected(2000));
+        }
+        run = rig.ctl({QStringLiteral("status")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QTRY_VERIFY_WITH_TIMEOUT(idle.front()->bytesAvailable() > 0 ||
+                                     idle.front()->state() == QLocalSocket::UnconnectedState,
+                                 5000);
+        QVERIFY2(idle.front()->readAll().contains("\"timeout\""), "no answer to the idle client");
+        idle.clear();
 
         // The adapter pulled: the engine holds a lost interface; nothing is
         // carried out, and the command line says so.
@@ -134,6 +154,97 @@ private Q_SLOTS:
         QVERIFY2(run.exitCode == 1 && oneLine(run.err), qPrintable(run.describe()));
         QVERIFY2(run.err.contains(QLatin1String("not connected")), qPrintable(run.err));
         QCOMPARE(rig.state(QStringLiteral("DenLamp")), QStringLiteral("True"));
+    }
+
+    // A command whose casaluxctl has gone while it waited its turn (killed,
+    // Ctrl-C, a cron job's time limit) is not carried out later.
+    void aCommandWhoseCallerHasGoneIsNotCarriedOut()
+    {
+        Rig rig;
+        rig.simArguments = {QStringLiteral("--line-delay"), QStringLiteral("1500")};
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.socketPath), 15000);
+        QProcess first;
+        QProcess second;
+        for (QProcess* ctl : {&first, &second})
+            ctl->setProcessEnvironment(rig.ctlEnvironment());
+        first.start(test::CtlRun::program(),
+                    {QStringLiteral("dim"), QStringLiteral("Den Lamp"), QStringLiteral("40")});
+        QTRY_VERIFY_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ")), 10000);
+        second.start(test::CtlRun::program(), {QStringLiteral("on"), QStringLiteral("A4")});
+        QVERIFY(second.waitForStarted(5000));
+        QTest::qWait(1000); // connected and waiting its turn
+        QCOMPARE(second.state(), QProcess::Running);
+        second.kill();
+        QVERIFY(second.waitForFinished(5000));
+        QVERIFY(first.waitForFinished(30000));
+        QCOMPARE(first.exitCode(), 0);
+        QTest::qWait(6000); // the line would have carried it by now
+        QVERIFY2(!rig.simLog().contains(QLatin1String("A4 ON")), qPrintable(rig.simLog()));
+        QCOMPARE(rig.state(QStringLiteral("DenFan")), QString());
+    }
+
+    // A command for another program folder is refused by a program that
+    // serves this one, and changes nothing here.
+    void anotherHomeIsRefused()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.socketPath), 15000);
+        test::TempFolder other;
+        other.write(QStringLiteral("rmlst.rvf"), "Den~~~\r\nDen~Lamp~B~7\r\n");
+        test::CtlRun run = rig.ctl(
+            {QStringLiteral("--home"), other.path(), QStringLiteral("on"), QStringLiteral("Den Lamp")});
+        QVERIFY2(run.exitCode == 2 && oneLine(run.err), qPrintable(run.describe()));
+        QVERIFY2(run.err.contains(other.path()), qPrintable(run.err));
+        // Its own folder, named with a detour, is the same home.
+        run = rig.ctl({QStringLiteral("--home"), rig.folder.path() + QStringLiteral("/html/.."),
+                       QStringLiteral("on"), QStringLiteral("Den Lamp")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ON")),
+                                  qPrintable(rig.simLog()), 5000);
+        QVERIFY(!rig.simLog().contains(QLatin1String("B7")));
+    }
+
+    // An event list whose answer is larger than any line limit of old.
+    void largeEventListThroughTheEngine()
+    {
+        Rig rig;
+        QByteArray events;
+        constexpr int count = 20000;
+        for (int i = 0; i < count; ++i)
+            events += QStringLiteral("Den Lamp~A~3~%1~%2:%3~on~daily~mtwuf\r\n")
+                          .arg(i % 100)
+                          .arg(i / 60 % 24, 2, 10, QLatin1Char('0'))
+                          .arg(i % 60, 2, 10, QLatin1Char('0'))
+                          .toLatin1();
+        rig.folder.write(QStringLiteral("evelst.rvf"), events);
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.socketPath), 15000);
+        const test::CtlRun run = rig.ctl({QStringLiteral("events"), QStringLiteral("--json")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe().left(2000)));
+        QVERIFY(run.out.size() > 1024 * 1024);
+        QCOMPARE(Rig::json(run).value(QLatin1String("events")).toArray().size(), count);
+    }
+
+    // The engine holds the interface through a link (a /dev/serial/by-id
+    // name); the command line, not reaching the engine, opens it by the
+    // device's own name: the port's lock keeps it out, root or not.
+    void aSecondNameForThePortIsLockedToo()
+    {
+        Rig rig;
+        rig.throughLink = true;
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.socketPath), 15000);
+        QProcessEnvironment env = rig.ctlEnvironment();
+        env.insert(QStringLiteral("CASALUX_CONTROL_SOCKET"),
+                   rig.folder.file(QStringLiteral("nobody-serves")));
+        const test::CtlRun run =
+            test::CtlRun::run({QStringLiteral("on"), QStringLiteral("A4")}, env);
+        QVERIFY2(run.exitCode == 1 && oneLine(run.err), qPrintable(run.describe()));
+        QVERIFY2(run.err.contains(QLatin1String("cannot be opened")), qPrintable(run.err));
+        QTest::qWait(300);
+        QVERIFY2(!rig.simLog().contains(QLatin1String("A4 ON")), qPrintable(rig.simLog()));
     }
 
     // The engine lets go of the port for the desktop program: it stops
@@ -250,6 +361,17 @@ private Q_SLOTS:
         // It did the command itself instead.
         QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
         QTRY_VERIFY_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ON")), 5000);
+        // Whether a program holds the interface is not known then: status
+        // does not say "nobody".
+        const test::CtlRun status = rig.ctl({QStringLiteral("status"), QStringLiteral("--json")});
+        QVERIFY2(status.exitCode == 0, qPrintable(status.describe()));
+        QCOMPARE(Rig::json(status)
+                     .value(QLatin1String("interface"))
+                     .toObject()
+                     .value(QLatin1String("state"))
+                     .toString(),
+                 QStringLiteral("unknown"));
+        QVERIFY(!rig.ctl({QStringLiteral("status")}).out.contains(QLatin1String("not held")));
     }
 };
 

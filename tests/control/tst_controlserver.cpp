@@ -1,4 +1,5 @@
 #include "control/controlserver.h"
+#include "control/controlsocketpath.h"
 #include "deadsocket.h"
 #include "outsiderig.h"
 #include "platform/clock.h"
@@ -145,7 +146,10 @@ private Q_SLOTS:
         QVERIFY(rig.answersStatus());
     }
 
-    // Connections beyond the limit are closed at once rather than held.
+    // Connections are bounded, but silent ones do not lock others out: a
+    // newcomer beyond the limit closes the longest silent one (which is
+    // told), and when every place has a command under way the newcomer is
+    // answered "busy" rather than dropped.
     void connectionsAreBounded()
     {
         Rig rig;
@@ -158,10 +162,37 @@ private Q_SLOTS:
         for (const auto& client : silent)
             QVERIFY(!client->closed());
         Client extra(rig.path);
-        QTRY_VERIFY_WITH_TIMEOUT(extra.closed(), 5000);
-        QVERIFY(extra.answer.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(silent.front()->closed(), 5000);
+        QCOMPARE(silent.front()->error(), QStringLiteral("timeout"));
+        QVERIFY(!extra.closed());
+        for (std::size_t i = 1; i < silent.size(); ++i)
+            QVERIFY(!silent[i]->closed());
         silent.clear();
         QTRY_VERIFY_WITH_TIMEOUT(rig.answersStatus(), 5000);
+
+        // Every place with a command waiting its turn on a slow line.
+        QByteArray list = "Hall~~~\n";
+        for (int i = 1; i <= ControlServer::maxClients; ++i)
+            list += QStringLiteral("Hall~Lamp%1~B~%1\n").arg(i).toLatin1();
+        rig.writeList(list);
+        rig.control.setSendSeconds(1000);
+        std::vector<std::unique_ptr<Client>> busy;
+        for (int i = 1; i <= ControlServer::maxClients; ++i) {
+            busy.push_back(std::make_unique<Client>(rig.path));
+            busy.back()->socket.write(
+                QStringLiteral("{\"command\":\"on\",\"target\":\"B%1\"}\n").arg(i).toLatin1());
+        }
+        QTest::qWait(300);
+        Client refused(rig.path);
+        QTRY_VERIFY_WITH_TIMEOUT(refused.closed(), 5000);
+        QCOMPARE(refused.error(), QStringLiteral("busy"));
+        for (const auto& client : busy)
+            QVERIFY(!client->closed());
+        // Let the queue drain: the one on the line ends, the rest are refused.
+        rig.outside.setGate([] { return QStringLiteral("ending"); });
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(busy.cbegin(), busy.cend(),
+                                             [](const auto& client) { return client->closed(); }),
+                                 10000);
     }
 
     // Commands go through the outside commands: carried out, not carried
@@ -245,6 +276,27 @@ private Q_SLOTS:
         QVERIFY2(planted->errorString().contains(QLatin1String("writable by every user")),
                  qPrintable(planted->errorString()));
         QVERIFY(!QFileInfo::exists(open + QStringLiteral("/control")));
+
+        // With no shared folder and no runtime folder the socket is in the
+        // user's home, not under a name in /tmp that anyone could take first.
+        if (!QFileInfo::exists(QStringLiteral("/run/casalux")) &&
+            !QFileInfo::exists(QStringLiteral("/run/user/%1").arg(::geteuid()))) {
+            qunsetenv("CASALUX_CONTROL_SOCKET");
+            const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+            const QByteArray home = qgetenv("HOME");
+            qunsetenv("XDG_RUNTIME_DIR");
+            qputenv("HOME", rig.home.folder.path().toLocal8Bit());
+            const QString chosen = ControlSocketPath::choose().path;
+            auto inHome = rig.makeServer();
+            const bool served = inHome->start();
+            inHome.reset();
+            qputenv("HOME", home);
+            if (!runtime.isEmpty())
+                qputenv("XDG_RUNTIME_DIR", runtime);
+            qputenv("CASALUX_CONTROL_SOCKET", (open + QStringLiteral("/control")).toLocal8Bit());
+            QCOMPARE(chosen, rig.home.folder.file(QStringLiteral(".casalux/control")));
+            QVERIFY(served);
+        }
 
         if (::geteuid() == 0) {
             // Another user's folder (root may hand one over for the test).

@@ -133,6 +133,80 @@ private Q_SLOTS:
         QCOMPARE(ended, (QStringList{"A3", "A4", "A3"}));
         QCOMPARE(rig.sent(), (QStringList{"A3 2 0", "A3 5 100", "A3 4 50", "A4 2 20", "A3 3 20"}));
     }
+
+    // Of the commands waiting for one device only the newest stays; the
+    // ones it replaces are refused and say why. An "on" that keeps the level
+    // takes the level of the dim it replaces.
+    void newestWaitingCommandPerDeviceWins()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(2);
+        const auto lamp = *rig.outside.find(QStringLiteral("Lounge Lamp"));
+        const auto fan = *rig.outside.find(QStringLiteral("Lounge Fan"));
+        QStringList ended;
+        auto one = [&](QCoro::Task<OutsideCommands::Outcome> command,
+                       QString name) -> QCoro::Task<> {
+            const auto outcome = co_await std::move(command);
+            ended.append(name + (outcome == OutsideCommands::Outcome::Done
+                                     ? QStringLiteral(" done")
+                                     : QStringLiteral(" refused: ") + rig.outside.why()));
+        };
+        auto a = one(rig.outside.dimDevice(lamp, 50), QStringLiteral("lamp 50"));
+        auto b = one(rig.outside.switchDevice(fan, true), QStringLiteral("fan on"));
+        auto c = one(rig.outside.dimDevice(lamp, 20), QStringLiteral("lamp 20"));
+        auto d = one(rig.outside.dimDevice(lamp, 30), QStringLiteral("lamp 30"));
+        auto e = one(rig.outside.bringTo(lamp, OutsideCommands::keepLevel), QStringLiteral("lamp on"));
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 5, 20000);
+        const QString replaced =
+            QStringLiteral(" refused: replaced by a newer command for Lounge Lamp");
+        QCOMPARE(ended, (QStringList{"lamp 20" + replaced, "lamp 30" + replaced, "lamp 50 done",
+                                     "fan on done", "lamp on done"}));
+        QCOMPARE(rig.sent(), (QStringList{"A3 2 0", "A3 5 100", "A3 4 50", "A4 2 20", "A3 2 0",
+                                          "A3 5 100", "A3 4 70"}));
+        QCOMPARE(rig.status.level(lamp.key()), 30);
+        // Already on: an "on" that keeps the level, or the level it has,
+        // sends nothing.
+        QCOMPARE(QCoro::waitFor(rig.outside.bringTo(lamp, OutsideCommands::keepLevel)),
+                 OutsideCommands::Outcome::Done);
+        QCOMPARE(QCoro::waitFor(rig.outside.bringTo(lamp, 30)), OutsideCommands::Outcome::Done);
+        QCOMPARE(rig.sent().size(), 7);
+        QCOMPARE(rig.status.level(lamp.key()), 30);
+    }
+
+    // Across devices at most maxWaiting commands wait; one more is refused
+    // at once.
+    void waitingCommandsAreBounded()
+    {
+        Rig rig;
+        QByteArray list = "Hall~~~\n";
+        const int count = OutsideCommands::maxWaiting + 2;
+        for (int i = 0; i < count; ++i)
+            list += QStringLiteral("Hall~Lamp%1~%2~%3\n")
+                        .arg(i)
+                        .arg(QChar(u'A' + (i / 16) % 16))
+                        .arg(i % 16 + 1)
+                        .toLatin1();
+        rig.writeList(list);
+        rig.control.setSendSeconds(1);
+        const QList<OutsideCommands::Device> all = rig.outside.devices();
+        QCOMPARE(all.size(), count);
+        int done = 0;
+        int refused = 0;
+        QString why;
+        auto one = [&](OutsideCommands::Device device) -> QCoro::Task<> {
+            const auto outcome = co_await rig.outside.switchDevice(device, true);
+            if (outcome == OutsideCommands::Outcome::Done)
+                ++done;
+            else
+                ++refused, why = rig.outside.why();
+        };
+        std::vector<QCoro::Task<>> tasks;
+        for (const auto& device : all)
+            tasks.push_back(one(device));
+        QCOMPARE(refused, 1);
+        QCOMPARE(why, QStringLiteral("256 commands are already waiting: this one was dropped"));
+        QTRY_COMPARE_WITH_TIMEOUT(done, count - 1, 60000);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestOutsideCommands)

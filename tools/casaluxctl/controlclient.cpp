@@ -5,8 +5,10 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocalSocket>
+#include <QTimer>
 #include <chrono>
 #include <qcoro/qcorolocalsocket.h>
+#include <qcoro/qcorotimer.h>
 
 namespace casalux {
 
@@ -40,14 +42,46 @@ QCoro::Task<ControlClient::Result> ControlClient::ask(QString path,
     }
     socket.write(ControlProtocol::encode(request));
     // The program answers with one line and closes; a program that ends
-    // meanwhile closes too, without the line.
-    if (socket.state() != QLocalSocket::UnconnectedState)
-        co_await qCoro(socket).waitForDisconnected(answerTimeoutMs);
-    const QByteArray line = socket.readLine(1024 * 1024);
-    if (socket.state() != QLocalSocket::UnconnectedState && !line.endsWith('\n'))
-        co_return Result{Reach::Failed,
-                         {},
-                         QStringLiteral("the program serving %1 did not answer in time").arg(path)};
+    // meanwhile closes too, without the line. While the command waits its
+    // turn the program says so every few seconds, and the wait goes on: the
+    // time-out counts from the last word heard. (No cap on a line's size:
+    // an answer comes only from a program serving a socket checked above,
+    // and "events" grows with the event list.)
+    // Everything that came is taken into `heard` before each wait, so the
+    // wait is for news: more data, the close, or the time-out.
+    QTimer waker;
+    waker.setSingleShot(true);
+    bool stirred = false;
+    const auto stir = [&waker, &stirred] {
+        stirred = true;
+        waker.start(0);
+    };
+    QObject::connect(&socket, &QLocalSocket::readyRead, &waker, stir);
+    QObject::connect(&socket, &QLocalSocket::disconnected, &waker, stir);
+    QByteArray heard;
+    QByteArray line;
+    for (;;) {
+        heard += socket.readAll();
+        qsizetype end = -1;
+        while (line.isEmpty() && (end = heard.indexOf('\n')) >= 0) {
+            line = heard.left(end + 1);
+            heard.remove(0, end + 1);
+            if (ControlProtocol::isQueuedNotice(line))
+                line.clear();
+        }
+        if (!line.isEmpty() || socket.state() == QLocalSocket::UnconnectedState)
+            break;
+        stirred = false;
+        waker.start(answerTimeoutMs);
+        co_await qCoro(waker).waitForTimeout();
+        if (!stirred)
+            co_return Result{
+                Reach::Failed,
+                {},
+                QStringLiteral("the program serving %1 did not answer in time").arg(path)};
+    }
+    if (line.isEmpty())
+        line = heard; // a last line without its "\n"
     const QJsonDocument answer = QJsonDocument::fromJson(line);
     if (!answer.isObject())
         co_return Result{Reach::Failed,

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdio>
 
@@ -30,7 +31,9 @@ int exitStatus(const QJsonObject& answer)
     const QString message = answer.value(QLatin1String("message")).toString();
     say(message.isEmpty() ? QStringLiteral("not carried out (%1)").arg(code) : message);
     return code == QLatin1String(ControlProtocol::usageError) ||
-                   code == QLatin1String(ControlProtocol::unknownTarget)
+                   code == QLatin1String(ControlProtocol::unknownTarget) ||
+                   code == QLatin1String(ControlProtocol::tooLong) ||
+                   code == QLatin1String(ControlProtocol::otherHome)
                ? 2
                : 1;
 }
@@ -50,6 +53,8 @@ QCoro::Task<> run(CtlArguments arguments, QString folder)
         break;
     case ControlClient::Result::Reach::NoServer:
         answer = co_await LocalCommand::run(folder, arguments.request);
+        if (!asked.error.isEmpty() && arguments.request.command == ControlProtocol::Command::Status)
+            answer = ReportPrinter::holderUnknown(answer, asked.error);
         if (!asked.error.isEmpty() && !answer.value(QLatin1String("ok")).toBool())
             answer.insert(QStringLiteral("message"),
                           answer.value(QLatin1String("message")).toString() +
@@ -96,6 +101,12 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString folder = ProgramFolder::resolve(args, QCoreApplication::applicationDirPath());
-    QTimer::singleShot(0, &app, [arguments, folder] { run(arguments, folder); });
+    // A home named on purpose must be the one the serving program runs.
+    CtlArguments asked = arguments;
+    if (args.mid(1).contains(QLatin1String("--home")) ||
+        args.mid(1).indexOf(QRegularExpression(QStringLiteral("^--home="))) >= 0 ||
+        !qEnvironmentVariableIsEmpty("CASALUX_HOME"))
+        asked.request.home = folder;
+    QTimer::singleShot(0, &app, [asked, folder] { run(asked, folder); });
     return app.exec();
 }

@@ -4,6 +4,15 @@
 
 namespace casalux {
 
+QJsonObject ReportPrinter::holderUnknown(QJsonObject report, const QString& why)
+{
+    QJsonObject face = report.value(QLatin1String("interface")).toObject();
+    face.insert(QStringLiteral("state"), QStringLiteral("unknown"));
+    face.insert(QStringLiteral("why"), why);
+    report.insert(QStringLiteral("interface"), face);
+    return report;
+}
+
 QString ReportPrinter::status(const QJsonObject& report)
 {
     const QJsonObject face = report.value(QLatin1String("interface")).toObject();
@@ -12,7 +21,10 @@ QString ReportPrinter::status(const QJsonObject& report)
     const QString portText =
         port.isDouble() ? QStringLiteral("port %1").arg(port.toInt()) : QStringLiteral("no port");
     QString text;
-    if (state == QLatin1String("none")) {
+    if (state == QLatin1String("unknown")) {
+        text = QStringLiteral("Interface: not known whether a program holds it (%1; stored: %2)\n")
+                   .arg(face.value(QLatin1String("why")).toString(), portText);
+    } else if (state == QLatin1String("none")) {
         text = QStringLiteral("Interface: not held by any program (stored: %1)\n").arg(portText);
     } else {
         const QString holder = face.value(QLatin1String("holder")).toString();
