@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Wake-ups of the idle programs: the engine (hearthcore) and the desktop
+# program (casalux, offscreen), each against the CM11A simulator with a
+# seeded program folder, web pages up, nothing to do. After a settling
+# time it counts each program's context switches (every thread, from
+# /proc) and CPU time over SECONDS and prints them per second. The minute
+# tick is in the figure (one wake-up a minute, 0.017/s). The peer is the
+# simulator itself, idle beside them, measured the same way.
+#
+#   bench/idle/run.sh    (environment: BUILD_DIR, SECONDS_IDLE (60), SETTLE (10))
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+build=${BUILD_DIR:-$repo/build-bench}
+length=${SECONDS_IDLE:-60}
+settle=${SETTLE:-10}
+
+"$repo/scripts/setup.sh" --for "The idle benchmark" python3
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} \
+    cmake --build "$build" --target hearthcore casalux cm11a-sim >/dev/null
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[i]}" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+. "$repo/scripts/sim.sh"
+
+# One program on its own simulator and folder: NAME BINARY [ARGS...]
+start_program() {
+    local name=$1 binary=$2
+    shift 2
+    local home=$work/$name
+    "$repo/scripts/seed-home.sh" "$home" "$(free_port)" >/dev/null
+    start_sim "$build/tools/cm11a-sim/cm11a-sim" "$work/$name-sim.log"
+    pids+=("$sim_pid")
+    eval "${name}_sim=$sim_pid"
+    CASALUX_SERIAL_1=$sim_device XDG_CONFIG_HOME=$home/config QT_QPA_PLATFORM=offscreen \
+        "$binary" --home "$home" "$@" >"$work/$name.log" 2>&1 &
+    pids+=($!)
+    eval "${name}_pid=$!"
+}
+start_program engine "$build/src/engine/hearthcore"
+start_program desktop "$build/src/desktop/casalux"
+sleep "$settle"
+
+python3 - "$length" "$engine_pid" "$desktop_pid" "$engine_sim" <<'PY'
+import os, sys, time
+length = float(sys.argv[1])
+names = {"hearthcore": sys.argv[2], "casalux": sys.argv[3], "cm11a-sim (peer)": sys.argv[4]}
+tick = os.sysconf("SC_CLK_TCK")
+
+def sample(pid):
+    switches = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        with open(f"/proc/{pid}/task/{task}/status") as f:
+            for line in f:
+                if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                    switches += int(line.split()[1])
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return switches, (int(fields[11]) + int(fields[12])) / tick
+
+before = {n: sample(p) for n, p in names.items()}
+time.sleep(length)
+after = {n: sample(p) for n, p in names.items()}
+print(f"idle for {length:.0f} s (after settling):")
+for n in names:
+    wakeups = (after[n][0] - before[n][0]) / length
+    cpu = (after[n][1] - before[n][1]) / length * 100
+    print(f"  {n:18} {wakeups:6.2f} wake-ups/s   CPU {cpu:5.2f} %")
+PY
