@@ -7,20 +7,25 @@
 # tick is in the figure (one wake-up a minute, 0.017/s). The peer is the
 # simulator itself, idle beside them, measured the same way.
 #
-#   bench/idle/run.sh    (environment: BUILD_DIR, SECONDS_IDLE (60), SETTLE (10))
+#   bench/idle/run.sh    (environment: BUILD_DIR, SECONDS_IDLE (60), SETTLE (10),
+#                         PROGRAMS ("engine desktop"; one of them to measure it alone))
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 build=${BUILD_DIR:-$repo/build-bench}
 length=${SECONDS_IDLE:-60}
 settle=${SETTLE:-10}
+programs=${PROGRAMS:-engine desktop}
+targets=(cm11a-sim)
+[[ " $programs " == *" engine "* ]] && targets+=(hearthcore)
+[[ " $programs " == *" desktop "* ]] && targets+=(casalux)
 
 "$repo/scripts/setup.sh" --for "The idle benchmark" python3
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} \
-    cmake --build "$build" --target hearthcore casalux cm11a-sim >/dev/null
+    cmake --build "$build" --target "${targets[@]}" >/dev/null
 
 work=$(mktemp -d)
 pids=()
@@ -47,14 +52,21 @@ start_program() {
     pids+=($!)
     eval "${name}_pid=$!"
 }
-start_program engine "$build/src/engine/hearthcore"
-start_program desktop "$build/src/desktop/casalux"
+measured=()
+if [[ " $programs " == *" engine "* ]]; then
+    start_program engine "$build/src/engine/hearthcore"
+    measured+=("hearthcore=$engine_pid" "cm11a-sim (peer)=$engine_sim")
+fi
+if [[ " $programs " == *" desktop "* ]]; then
+    start_program desktop "$build/src/desktop/casalux"
+    measured+=("casalux=$desktop_pid" "cm11a-sim (peer)=$desktop_sim")
+fi
 sleep "$settle"
 
-python3 - "$length" "$engine_pid" "$desktop_pid" "$engine_sim" <<'PY'
+python3 - "$length" "${measured[@]}" <<'PY'
 import os, sys, time
 length = float(sys.argv[1])
-names = {"hearthcore": sys.argv[2], "casalux": sys.argv[3], "cm11a-sim (peer)": sys.argv[4]}
+names = dict(arg.split("=", 1) for arg in sys.argv[2:])
 tick = os.sysconf("SC_CLK_TCK")
 
 def sample(pid):
