@@ -21,6 +21,8 @@ namespace {
 const QString startRoomText = QStringLiteral("Please Select A Room From The List On The Left");
 const QString crossSiteNotice =
     QStringLiteral("Not switched: the command came from a page of another web site.");
+const QString floodNotice =
+    QStringLiteral("Not switched: too many commands are waiting. Try again in a moment.");
 
 bool containsWord(const QString& query, const char* word)
 {
@@ -325,10 +327,12 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     const bool headOnly =
         m_web->CGIValue(index, QStringLiteral("REQUEST_METHOD")) == QLatin1String("HEAD");
     const bool foreign = (on || off) && !headOnly && !sameSite(index);
+    const bool flood = (on || off) && !headOnly && !foreign &&
+                       m_nextTicket - m_turn >= quint64(maxWaitingCommands);
     // Only device commands take turns, in the order they came, each passing
     // the turn on as it ends. A page that switches nothing waits at most for
     // the command on the line when it came, so that it shows its result.
-    const bool command = (on || off) && !headOnly && !foreign;
+    const bool command = (on || off) && !headOnly && !foreign && !flood;
     std::optional<Turn> turn;
     if (command) {
         const quint64 ticket = m_nextTicket++;
@@ -341,7 +345,8 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
             answer(index, request, QString(), false);
             co_return;
         }
-    } else {
+    } else if (!foreign && !flood) {
+        // (A refused command shows only its notice: nothing to wait for.)
         co_await waitForCommandOnLine();
         if (!self)
             co_return;
@@ -362,6 +367,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         const auto command = Command::cut(query, page == Page::MediaCenter, on);
         html = command ? roomPage(page, command->roomKey, {}, false) : startPage(page);
     } else if (const QString notice = foreign  ? crossSiteNotice
+                                      : flood  ? floodNotice
                                       : m_gate ? m_gate()
                                                : QString();
                !notice.isEmpty()) {

@@ -29,7 +29,13 @@ class RemoteServer final : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int maxConnections = 12;
+    // Request slots of the pages' server, one less than this. A command
+    // waiting its turn holds one, so there are enough for a queue of
+    // commands and the pictures and pages asked for meanwhile; beyond
+    // maxWaitingCommands a command is refused at once with a notice, so a
+    // flood of them never takes the last slots.
+    static constexpr int maxConnections = 64;
+    static constexpr int maxWaitingCommands = 48;
     static constexpr const char* loginFileName = "htaccess.txt";
 
     struct Parts {

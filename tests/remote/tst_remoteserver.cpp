@@ -403,6 +403,32 @@ private Q_SLOTS:
         QCOMPARE(rig.control.sent.size(), 3);
     }
 
+    // A flood of commands: the ones beyond the queue's bound are refused at
+    // once, and a picture asked for meanwhile still finds a slot.
+    void floodOfCommandsLeavesRoomForPictures()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(600); // three seconds of real time
+        std::vector<QCoro::Task<QByteArray>> commands;
+        const int flood = RemoteServer::maxWaitingCommands + 2;
+        for (int i = 0; i < flood; ++i)
+            commands.push_back(test::httpGet(
+                rig.port, QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom")));
+        const auto answered = [&] {
+            return std::count_if(commands.begin(), commands.end(),
+                                 [](const auto& c) { return c.isReady(); });
+        };
+        QTRY_COMPARE(answered(), 2);
+        QVERIFY(rig.get(QStringLiteral("/bulbon.gif")).endsWith("GIF89a-picture"));
+        QCOMPARE(rig.control.sent.size(), 1);
+        rig.control.setSendSeconds(0);
+        int refused = 0;
+        for (auto& command : commands)
+            refused += QCoro::waitFor(std::move(command)).contains("too many commands are waiting");
+        QCOMPARE(refused, 2);
+        QCOMPARE(rig.control.sent.size(), flood - 2);
+    }
+
     // A request whose client hangs up while it waits its turn is dropped
     // before anything is built or switched for it, and its slot is freed.
     void clientGoneBeforeItsTurnSwitchesNothing()
