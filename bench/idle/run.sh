@@ -4,8 +4,8 @@
 # seeded program folder, web pages up, nothing to do. After a settling
 # time it counts each program's context switches (every thread, from
 # /proc) and CPU time over SECONDS and prints them per second. The minute
-# tick is in the figure (one wake-up a minute, 0.017/s). The peer is the
-# simulator itself, idle beside them, measured the same way.
+# tick is in the figure (one wake-up a minute, 0.017/s). The peer is each
+# program's simulator, idle beside it, measured the same way.
 #
 #   bench/idle/run.sh    (environment: BUILD_DIR, SECONDS_IDLE (60), SETTLE (10),
 #                         PROGRAMS ("engine desktop"; one of them to measure it alone))
@@ -55,11 +55,11 @@ start_program() {
 measured=()
 if [[ " $programs " == *" engine "* ]]; then
     start_program engine "$build/src/engine/hearthcore"
-    measured+=("hearthcore=$engine_pid" "cm11a-sim (peer)=$engine_sim")
+    measured+=("hearthcore=$engine_pid" "cm11a-sim of hearthcore=$engine_sim")
 fi
 if [[ " $programs " == *" desktop "* ]]; then
     start_program desktop "$build/src/desktop/casalux"
-    measured+=("casalux=$desktop_pid" "cm11a-sim (peer)=$desktop_sim")
+    measured+=("casalux=$desktop_pid" "cm11a-sim of casalux=$desktop_sim")
 fi
 sleep "$settle"
 
@@ -87,5 +87,5 @@ print(f"idle for {length:.0f} s (after settling):")
 for n in names:
     wakeups = (after[n][0] - before[n][0]) / length
     cpu = (after[n][1] - before[n][1]) / length * 100
-    print(f"  {n:18} {wakeups:6.2f} wake-ups/s   CPU {cpu:5.2f} %")
+    print(f"  {n:24} {wakeups:6.2f} wake-ups/s   CPU {cpu:5.2f} %")
 PY
