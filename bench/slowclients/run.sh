@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Slow-client attacks against the engine's pages and against nginx (one
 # worker) side by side: slowhttptest's slowloris (-H), slow body (-B) and
-# slow read (-X), CONNECTIONS connections each, while a probe asks for a
-# page every half second (curl, 1 s limit). Prints per server and mode the
-# worst probe time and how many probes took longer than 1 s (or failed).
+# slow read (-X, against a 4 MiB file, which goes out through sendfile and
+# whose readers give up mid-file), CONNECTIONS connections each, while a
+# probe asks for a page every half second (curl, 1 s limit). Prints per
+# server and mode the worst probe time and how many probes took longer
+# than 1 s (or failed), and at the end whether both servers still run.
 #
 # The engine (hearthcore) runs as scripts/demo-engine.sh runs it: against
 # the CM11A simulator, with a seeded program folder and a web port. Every
@@ -59,9 +61,13 @@ CASALUX_SERIAL_1=$sim_device XDG_CONFIG_HOME=$home/config \
     "$build/src/engine/hearthcore" --home "$home" >"$work/engine.log" 2>&1 &
 pids+=($!)
 
+# A file larger than the server keeps in memory, for the slow readers.
+head -c $((4 * 1024 * 1024)) /dev/urandom >"$home/html/large.bin"
+
 # nginx with one worker serving the same pages.
 mkdir -p "$work/www"
 cp -r "$repo/html/." "$work/www/"
+cp "$home/html/large.bin" "$work/www/"
 chmod -R a+rX "$work/www"
 cat >"$work/nginx.conf" <<CONF
 worker_processes 1;
@@ -109,6 +115,7 @@ probe() {
     printf '%d probes, worst %.3f s, %d at 1 s or more (%d failed)\n' "$n" "$worst" "$over" "$failed"
 }
 
+declare -A mode_target=([slowloris]=$page [slowbody]=$page [slowread]=/large.bin)
 declare -A mode_flags=(
     [slowloris]="-H -i 10 -x 24"
     [slowbody]="-B -i 10 -s 8192 -x 24 -t POST"
@@ -122,7 +129,8 @@ for mode in slowloris slowbody slowread; do
         [ "$target" = nginx ] && port=$nginx_port
         # shellcheck disable=SC2086 # the flags are words on purpose
         timeout $((length + 30)) slowhttptest ${mode_flags[$mode]} -c "$connections" -r 200 \
-            -l "$length" -p 3 -u "http://127.0.0.1:$port$page" >"$work/attack-$mode-$target.log" 2>&1 &
+            -l "$length" -p 3 -u "http://127.0.0.1:$port${mode_target[$mode]}" \
+            >"$work/attack-$mode-$target.log" 2>&1 &
         attack=$!
         sleep 3 # the connections build up
         result=$(probe "$port" "$((length - 5))")
@@ -131,3 +139,12 @@ for mode in slowloris slowbody slowread; do
         sleep 3 # the last attackers go before the next round
     done
 done
+
+# A client that went away mid-file must not have ended either server.
+engine_pid=${pids[1]}
+alive() { kill -0 "$1" 2>/dev/null && echo running || echo "ENDED"; }
+printf '\nafter the attacks: engine %s (answers %s), nginx %s (answers %s)\n' \
+    "$(alive "$engine_pid")" \
+    "$(curl -s -o /dev/null -m 2 -w '%{http_code}' "http://127.0.0.1:$engine_port$page" || true)" \
+    "$(alive "$(cat "$work/nginx.pid")")" \
+    "$(curl -s -o /dev/null -m 2 -w '%{http_code}' "http://127.0.0.1:$nginx_port$page" || true)"

@@ -7,6 +7,7 @@
 #include "x10/interfacefinder.h"
 #include "x10/serialportmap.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
 
@@ -76,10 +77,36 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
     connect(&m_control, &InterfaceControl::found, this, [this] {
         qCInfo(lcEngine).noquote() << "X10 interface on port" << m_control.port() << "found again";
     });
-    connect(&m_timer1, &QTimer::timeout, this, [this] {
+    const auto watch = [this] {
         if (!m_releasing && !m_released && !m_stopping)
             watchHandOver();
-    });
+    };
+    connect(&m_timer1, &QTimer::timeout, this, watch);
+    connect(&m_settingsWatch, &QFileSystemWatcher::directoryChanged, this, watch);
+    connect(&m_settingsWatch, &QFileSystemWatcher::fileChanged, this, watch);
+}
+
+// The desktop program asks for the interface by writing closeengine to the
+// shared settings file. Watching the file's folder for changes notices that
+// at once, and an idle engine sleeps meanwhile; a system without change
+// notifications is polled every five seconds.
+void HearthcoreEngine::startHandOverWatch()
+{
+    const QFileInfo file(m_settings.machineFile());
+    if (m_settingsWatch.addPath(file.absolutePath())) {
+        if (file.exists())
+            m_settingsWatch.addPath(file.absoluteFilePath());
+        return;
+    }
+    m_timer1.start(Clock::instance().interval(watchIntervalMs));
+}
+
+void HearthcoreEngine::stopHandOverWatch()
+{
+    m_timer1.stop();
+    if (const QStringList watched = m_settingsWatch.files() + m_settingsWatch.directories();
+        !watched.isEmpty())
+        m_settingsWatch.removePaths(watched);
 }
 
 QCoro::Task<bool> HearthcoreEngine::start()
@@ -87,7 +114,7 @@ QCoro::Task<bool> HearthcoreEngine::start()
     QPointer<HearthcoreEngine> self(this);
     auto starting = m_starting.tryTake();
     m_settings.write(settingkeys::closeengine, QStringLiteral("False"));
-    m_timer1.start(Clock::instance().interval(watchIntervalMs));
+    startHandOverWatch();
     if (m_settings.read(settingkeys::startupDelay) == QLatin1String("delayed")) {
         for (int i = 0; i < delaySeconds && self && !startAbandoned(); ++i)
             co_await waitseconds(1);
@@ -206,7 +233,7 @@ QCoro::Task<> HearthcoreEngine::release()
     m_open = false;
     m_released = true;
     m_releasing = false;
-    m_timer1.stop();
+    stopHandOverWatch();
     // The program taking the interface over connects to the hub.
     co_await m_mqtt.stop();
 }
@@ -219,7 +246,7 @@ QCoro::Task<> HearthcoreEngine::shutdown()
     QPointer<HearthcoreEngine> self(this);
     m_controlServer.stop();
     m_scheduler.stop();
-    m_timer1.stop();
+    stopHandOverWatch();
     // A command on the line (a minute tick holds filebusy while it sends), a
     // command from a page, a release or a start-up under way: each is let to
     // finish, for a few seconds at most.

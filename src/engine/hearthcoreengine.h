@@ -14,6 +14,7 @@
 #include "x10/outsidecommands.h"
 #include "x10/traffichandler.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
 #include <qcoro/qcorotask.h>
@@ -31,7 +32,9 @@ class HearthcoreEngine final : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int watchIntervalMs = 5000; // Timer1
+    // Timer1: the hand-over poll, only where the settings file cannot be
+    // watched for changes.
+    static constexpr int watchIntervalMs = 5000;
     static constexpr int delaySeconds = 21;
     // Between tries of a stored port that could not be opened at start.
     static constexpr int openRetrySeconds = 5;
@@ -52,6 +55,8 @@ public:
     // the interface and the web port.
     QCoro::Task<> shutdown();
     bool stopping() const { return m_stopping; }
+    // Whether the hand-over flag is polled (no change notification here).
+    bool pollingHandOver() const { return m_timer1.isActive(); }
 
     bool released() const { return m_released; }
     bool interfaceOpen() const { return m_open; }
@@ -72,7 +77,9 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<bool> findinterface();
-    QCoro::Task<> watchHandOver(); // one Timer1 tick
+    QCoro::Task<> watchHandOver(); // one Timer1 tick or settings change
+    void startHandOverWatch();
+    void stopHandOverWatch();
     // The desktop program has asked for the port, or the engine is ending:
     // the start-up must not take (or keep) the port.
     bool startAbandoned() const { return m_releasing || m_released || m_stopping; }
@@ -96,6 +103,9 @@ private:
     TrafficHandler m_traffic;
     MqttBridge m_mqtt;
     QTimer m_timer1;
+    // The settings file's folder (the file is replaced on every write) and
+    // the file: a change wakes the hand-over watch at once.
+    QFileSystemWatcher m_settingsWatch;
     bool m_open = false;
     bool m_released = false;
     bool m_releasing = false;

@@ -411,7 +411,7 @@ bool PageBuilder::hasDevice(const QString& deviceKey, const QString& house, int 
 }
 
 void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey,
-                           const DeviceNotice& notice) const
+                           const DeviceNotice& notice, bool remember) const
 {
     const bool mc = family == Family::MediaCenter;
     QString previousRoom;
@@ -419,10 +419,22 @@ void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey,
     if (mc) {
         previousRoom = m_settings.read(settingkeys::lastroom);
         previousDev = m_settings.read(settingkeys::lastdev);
-        m_settings.write(settingkeys::lastroom, roomKey);
     }
 
     const Kept::List& list = m_kept->roomList(RoomList(m_folder).path());
+    const QString wantedRoom = foldedKey(roomKey);
+    // Any text can come in a link: only a room of the list is remembered,
+    // and the settings file is rewritten only when the room changes.
+    const auto listed = [&] {
+        return std::any_of(list.rooms.cbegin(), list.rooms.cend(),
+                           [&](const QString& room) {
+                               return foldedKey(keyOf(room)) == wantedRoom;
+                           }) ||
+               std::any_of(list.devices.cbegin(), list.devices.cend(),
+                           [&](const Kept::Device& d) { return d.foldedRoom == wantedRoom; });
+    };
+    if (mc && remember && roomKey != previousRoom && listed())
+        m_settings.write(settingkeys::lastroom, roomKey);
     if (!list.exists)
         return;
     // The room's devices in list order: lines of the room that read as a
@@ -431,7 +443,6 @@ void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey,
     // case aside, not merely occur somewhere in the line.
     QList<const Kept::Device*> devices;
     bool oneByOne = hasAngle(roomKey);
-    const QString wantedRoom = foldedKey(roomKey);
     for (const Kept::Device& device : list.devices) {
         if (devices.size() == deviceSlots)
             break;

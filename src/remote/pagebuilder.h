@@ -49,13 +49,15 @@ public:
         QString deviceKey;
         QString text;
     };
-    void loadroom(QString& page, const QString& roomKey, const DeviceNotice& notice = {}) const
+    // `remember` false: the page only (an answer to HEAD, which changes nothing).
+    void loadroom(QString& page, const QString& roomKey, const DeviceNotice& notice = {},
+                  bool remember = true) const
     {
-        fillRoom(Family::MediaCenter, page, roomKey, notice);
+        fillRoom(Family::MediaCenter, page, roomKey, notice, remember);
     }
     void loadnormroom(QString& page, const QString& roomKey, const DeviceNotice& notice = {}) const
     {
-        fillRoom(Family::Standard, page, roomKey, notice);
+        fillRoom(Family::Standard, page, roomKey, notice, false);
     }
 
     // Whether the room list holds a device with this key at this address
@@ -77,7 +79,7 @@ private:
     void loadTemplate(Family family, QString& page) const;
     void fillRooms(Family family, QString& page) const;
     void fillRoom(Family family, QString& page, const QString& roomKey,
-                  const DeviceNotice& notice) const;
+                  const DeviceNotice& notice, bool remember) const;
     QString family(const QString& fullname) const;
     // getlaststatus and family, answered from what was read before while
     // the settings are unchanged.

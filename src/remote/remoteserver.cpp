@@ -7,12 +7,12 @@
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "platform/statussink.h"
+#include "samesitecheck.h"
 #include "servlane.h"
 #include "x10/devicecommands.h"
 
 #include <QPointer>
-#include <QUrl>
-#include <algorithm>
+#include <optional>
 
 namespace casalux {
 
@@ -21,38 +21,12 @@ namespace {
 const QString startRoomText = QStringLiteral("Please Select A Room From The List On The Left");
 const QString crossSiteNotice =
     QStringLiteral("Not switched: the command came from a page of another web site.");
+const QString floodNotice =
+    QStringLiteral("Not switched: too many commands are waiting. Try again in a moment.");
 
 bool containsWord(const QString& query, const char* word)
 {
     return query.contains(QLatin1String(word), Qt::CaseInsensitive);
-}
-
-// "host:port" of an http or https address, host in lower case and the
-// scheme's port filled in; empty when the text names no such site.
-QString siteOf(const QUrl& url)
-{
-    if (!url.isValid() || url.host().isEmpty())
-        return {};
-    const QString scheme = url.scheme().toLower();
-    const int schemePort = scheme == QLatin1String("https")  ? 443
-                           : scheme == QLatin1String("http") ? 80
-                                                             : -1;
-    if (schemePort < 0)
-        return {};
-    return url.host().toLower() + QLatin1Char(':') + QString::number(url.port(schemePort));
-}
-
-// The site a request was sent to, from its Host header (host[:port]); the
-// server speaks plain HTTP, so a missing port is 80.
-QString siteAsked(const QString& host)
-{
-    // Anything that would make the header read as more than a host and port
-    // (a user part, a path) names no site.
-    static const QString notInHost = QStringLiteral("/\\?#@ \t");
-    if (host.isEmpty() ||
-        std::any_of(host.cbegin(), host.cend(), [](QChar c) { return notInHost.contains(c); }))
-        return {};
-    return siteOf(QUrl(QStringLiteral("http://") + host + QLatin1Char('/')));
 }
 
 } // namespace
@@ -176,12 +150,36 @@ bool RemoteServer::authorised(const QString& userAuthentication) const
            servlane::AccessCheck::credentialsMatch(m_loginText, userAuthentication.toLatin1());
 }
 
+// Holds the turn of one device command; every way out passes it on.
+struct RemoteServer::Turn {
+    QPointer<RemoteServer> server;
+    explicit Turn(QPointer<RemoteServer> s) : server(std::move(s)) { server->m_serving = true; }
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+    ~Turn()
+    {
+        if (!server)
+            return;
+        server->m_serving = false;
+        ++server->m_turn;
+        server->m_turnPassed.wake();
+    }
+};
+
 QCoro::Task<> RemoteServer::waitTurn(quint64 ticket)
 {
-    // Requests are answered one at a time, in the order they came.
+    // Device commands are carried out one at a time, in the order they came.
     QPointer<RemoteServer> self(this);
     while (self && (m_serving || m_turn != ticket))
-        co_await Clock::instance().sleep(1);
+        co_await m_turnPassed.wait();
+}
+
+QCoro::Task<> RemoteServer::waitForCommandOnLine()
+{
+    QPointer<RemoteServer> self(this);
+    const quint64 turn = m_turn;
+    while (self && m_serving && m_turn == turn)
+        co_await m_turnPassed.wait();
 }
 
 QString RemoteServer::startPage(Page page) const
@@ -215,13 +213,13 @@ QString RemoteServer::startPage(Page page) const
 }
 
 QString RemoteServer::roomPage(Page page, const QString& roomKey,
-                               const PageBuilder::DeviceNotice& notice) const
+                               const PageBuilder::DeviceNotice& notice, bool remember) const
 {
     QString html;
     if (page == Page::MediaCenter) {
         m_builder.loadhtml(html);
         m_builder.loadtree(html);
-        m_builder.loadroom(html, roomKey, notice);
+        m_builder.loadroom(html, roomKey, notice, remember);
     } else {
         m_builder.loadnormhtml(html);
         m_builder.loadnormtree(html);
@@ -301,30 +299,6 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     // encodes a link's query in the page's character set).
     const QString query = QString::fromLatin1(
         QByteArray::fromPercentEncoding(m_web->QueryString(index, QString()).toLatin1()));
-    const quint64 ticket = m_nextTicket++;
-    co_await waitTurn(ticket);
-    if (!self)
-        co_return;
-    if (!m_web->RequestWaiting(index, request)) {
-        // Its client left while it waited: nothing is built or switched.
-        ++m_turn;
-        answer(index, request, QString(), false);
-        co_return;
-    }
-
-    m_serving = true;
-    // Every way out lets the next request have its turn.
-    struct Done {
-        QPointer<RemoteServer> server;
-        ~Done()
-        {
-            if (server) {
-                server->m_serving = false;
-                ++server->m_turn;
-            }
-        }
-    } done{self};
-
     Page page = pageNamed(fileName);
     if (query.isEmpty() && fileName.isEmpty())
         page = Page::MediaCenter;
@@ -343,8 +317,8 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
                          containsWord(query, "turnoff"));
     const bool pages = page != Page::None && (query.isEmpty() || load || on || off || broken);
 
+    // Pictures and files never wait for the pages.
     if (!pages) {
-        m_serving = false;
         answer(index, request, QString(), true);
         co_return;
     }
@@ -355,15 +329,52 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         co_return;
     }
 
+    const bool headOnly =
+        m_web->CGIValue(index, QStringLiteral("REQUEST_METHOD")) == QLatin1String("HEAD");
+    const bool foreign = (on || off) && !headOnly && !sameSite(index);
+    const bool flood = (on || off) && !headOnly && !foreign &&
+                       m_nextTicket - m_turn >= quint64(maxWaitingCommands);
+    // Only device commands take turns, in the order they came, each passing
+    // the turn on as it ends. A page that switches nothing waits at most for
+    // the command on the line when it came, so that it shows its result.
+    const bool command = (on || off) && !headOnly && !foreign && !flood;
+    std::optional<Turn> turn;
+    if (command) {
+        const quint64 ticket = m_nextTicket++;
+        co_await waitTurn(ticket);
+        if (!self)
+            co_return;
+        turn.emplace(self);
+        if (!m_web->RequestWaiting(index, request)) {
+            // Its client left while it waited: nothing is built or switched.
+            answer(index, request, QString(), false);
+            co_return;
+        }
+    } else if (!foreign && !flood) {
+        // (A refused command shows only its notice: nothing to wait for.)
+        co_await waitForCommandOnLine();
+        if (!self)
+            co_return;
+        if (!m_web->RequestWaiting(index, request)) {
+            answer(index, request, QString(), false);
+            co_return;
+        }
+    }
+
     QString html;
     QString shown; // the notice already on the page
     if (query.isEmpty() || broken) {
         html = startPage(page);
     } else if (load) {
-        html = roomPage(page, query.mid(QLatin1String("loadroom").size()));
-    } else if (const QString notice = !sameSite(index) ? crossSiteNotice
-                                      : m_gate         ? m_gate()
-                                                       : QString();
+        html = roomPage(page, query.mid(QLatin1String("loadroom").size()), {}, !headOnly);
+    } else if (headOnly) {
+        // HEAD changes nothing anywhere: the headers of the page as it is.
+        const auto command = Command::cut(query, page == Page::MediaCenter, on);
+        html = command ? roomPage(page, command->roomKey, {}, false) : startPage(page);
+    } else if (const QString notice = foreign  ? crossSiteNotice
+                                      : flood  ? floodNotice
+                                      : m_gate ? m_gate()
+                                               : QString();
                !notice.isEmpty()) {
         const auto command = Command::cut(query, page == Page::MediaCenter, on);
         html = withNotice(command ? roomPage(page, command->roomKey) : startPage(page), notice);
@@ -408,20 +419,11 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
 
 bool RemoteServer::sameSite(int index) const
 {
-    // A browser names the page a click came from; a page of another site
-    // must not switch devices through a browser that holds the login.
-    // Clients that name no page (scripts, older TVs) are taken at their word.
-    const QString origin = m_web->HTTPHeader(index, QStringLiteral("Origin"));
-    const QString referer = m_web->HTTPHeader(index, QStringLiteral("Referer"));
-    if (origin.isEmpty() && referer.isEmpty())
-        return true;
-    const QString asked = siteAsked(m_web->HTTPHeader(index, QStringLiteral("Host")));
-    if (asked.isEmpty())
-        return false;
-    const auto fits = [&asked](const QString& header) {
-        return header.isEmpty() || siteOf(QUrl(header)) == asked;
+    const auto header = [&](const char* name) {
+        return m_web->HTTPHeader(index, QLatin1String(name));
     };
-    return fits(origin) && fits(referer);
+    return SameSiteCheck::allows(
+        {header("Host"), header("Origin"), header("Referer"), header("Sec-Fetch-Site")});
 }
 
 void RemoteServer::answer(int index, quint64 request, const QString& html, bool handBack)

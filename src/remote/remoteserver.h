@@ -3,6 +3,7 @@
 #include "filestamp.h"
 #include "namelookupcache.h"
 #include "pagebuilder.h"
+#include "turnsignal.h"
 
 #include <QObject>
 #include <QString>
@@ -28,7 +29,13 @@ class RemoteServer final : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int maxConnections = 12;
+    // Request slots of the pages' server, one less than this. A command
+    // waiting its turn holds one, so there are enough for a queue of
+    // commands and the pictures and pages asked for meanwhile; beyond
+    // maxWaitingCommands a command is refused at once with a notice, so a
+    // flood of them never takes the last slots.
+    static constexpr int maxConnections = 64;
+    static constexpr int maxWaitingCommands = 48;
     static constexpr const char* loginFileName = "htaccess.txt";
 
     struct Parts {
@@ -53,7 +60,7 @@ public:
     // credentials of the request.
     QCoro::Task<> FileRequest(int index, QString fileName, QString userAuthentication);
 
-    // Whether a request is being answered.
+    // Whether a device command from a page is being carried out.
     bool serving() const { return m_serving; }
 
     // Asked before each device command from a page: empty to go ahead, or a
@@ -68,19 +75,21 @@ private:
     struct Command;
     enum class Page { None, MediaCenter, Standard };
 
+    struct Turn;
     QCoro::Task<> waitTurn(quint64 ticket);
+    QCoro::Task<> waitForCommandOnLine();
     void answer(int index, quint64 request, const QString& html, bool handBack);
     // Refused: the query names no device of the home at its address.
     enum class Outcome { Refused, NotSent, Done };
     QCoro::Task<Outcome> runCommand(const Command& command);
     // Whether a command's request came from a page of the site it was sent
-    // to, as far as its Origin and Referer headers tell.
+    // to, as far as its headers tell (SameSiteCheck).
     bool sameSite(int index) const;
     static QString withNotice(QString html, const QString& notice);
     static Page pageNamed(const QString& fileName);
     QString startPage(Page page) const;
     QString roomPage(Page page, const QString& roomKey,
-                     const PageBuilder::DeviceNotice& notice = {}) const;
+                     const PageBuilder::DeviceNotice& notice = {}, bool remember = true) const;
     QString loginFile() const;
     static QString searchLoginFile(const QString& folder);
     bool authorised(const QString& userAuthentication) const;
@@ -93,6 +102,7 @@ private:
     bool m_serving = false;
     quint64 m_nextTicket = 0;
     quint64 m_turn = 0;
+    TurnSignal m_turnPassed;
     // The login file as last found and read; checked on every request.
     mutable NameLookupCache m_loginName;
     mutable QString m_loginPath;

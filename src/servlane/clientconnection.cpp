@@ -1,7 +1,10 @@
 #include "clientconnection.h"
 
+#include "pipesignalblock.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -67,6 +70,16 @@ bool ClientConnection::hasUnreadInput() const
     return ::ioctl(m_fd, FIONREAD, &pending) == 0 && pending > 0;
 }
 
+void ClientConnection::sendContinue()
+{
+    if (continueSent)
+        return;
+    continueSent = true;
+    static constexpr char interim[] = "HTTP/1.1 100 Continue\r\n\r\n";
+    [[maybe_unused]] const ssize_t n =
+        ::send(m_fd, interim, sizeof interim - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
 void ClientConnection::setAnswer(const Response& answer)
 {
     m_answer = headOnly ? answer.headerOnly() : answer;
@@ -89,6 +102,11 @@ ClientConnection::Io ClientConnection::sendSome(qint64 budget)
     const qint64 memory = m_answer.head.size() + m_answer.body.size();
     const qint64 before = m_sent;
     Io result = Io::Done;
+    // Only the file part goes out through sendfile, which cannot be told
+    // not to raise SIGPIPE; the rest is sent with MSG_NOSIGNAL.
+    std::optional<PipeSignalBlock> noPipeSignal;
+    if (m_fileSent < m_answer.fileLength)
+        noPipeSignal.emplace();
     while (m_sent - before < budget) {
         if (m_headSent < memory) {
             iovec parts[2];

@@ -46,6 +46,10 @@ public:
     // its request).
     bool hasUnreadInput() const;
 
+    // Tells a client that holds its body until asked that it may send it
+    // (once; an interim answer this short always fits the empty buffer).
+    void sendContinue();
+
     // The answer to send; a HEAD request gets its header block only.
     void setAnswer(const Response& answer);
     // Hands the kernel what it takes now, at most `budget` bytes.
@@ -70,6 +74,7 @@ public:
     bool refusal = true;
     bool headComplete = false;
     bool headOnly = false; // HEAD: no content goes out
+    bool continueSent = false;
     // The client sent more than its request: half-close and drain before
     // closing, so closing cannot reset the connection before it has read
     // the answer.

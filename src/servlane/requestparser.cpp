@@ -194,7 +194,10 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
     QString contentLength;
     int contentLengthLines = 0;
     bool chunked = false;
+    bool expectContinue = false;
     for (const QLatin1String line : std::as_const(lines)) {
+        if (const QString expect = headerValue(line, QLatin1String("expect:")); !expect.isNull())
+            expectContinue = expect.compare(QLatin1String("100-continue"), Qt::CaseInsensitive) == 0;
         const QString accept = valueAfter(line, QLatin1String("accept:"), Qt::CaseInsensitive);
         if (!accept.isNull())
             accepts.append(accept);
@@ -265,8 +268,13 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
     result.consumed = headEnd + separator;
     if (!isGet) {
         const qsizetype bodyStart = headEnd + separator;
-        if (data.size() - bodyStart < bodyLength)
-            return result; // head complete, body still arriving
+        if (data.size() - bodyStart < bodyLength) {
+            // Head complete, body still arriving. An HTTP/1.1 client may
+            // hold its body until it is told to go on.
+            result.expectsContinue = expectContinue && data.size() == bodyStart &&
+                                     line.endsWith(QLatin1String(" HTTP/1.1"));
+            return result;
+        }
         req.contentLength = contentLength;
         req.queryData = QString::fromLatin1(data.mid(bodyStart, bodyLength));
         result.consumed = bodyStart + bodyLength;

@@ -24,6 +24,9 @@ public:
         bool refusal = true;
         bool headComplete = false;
         qsizetype consumed = 0; // bytes the complete request used, head and body
+        // The head is in, and its client waits for a "100 Continue" before
+        // it sends the body (Expect: 100-continue).
+        bool expectsContinue = false;
 
         HttpRequest request;
     };

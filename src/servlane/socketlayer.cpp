@@ -94,6 +94,7 @@ bool SocketLayer::listen(const QHostAddress& address, quint16 port)
         return false;
     }
     m_listenFailing = false;
+    m_watching = true;
     m_deadlines.start();
     return true;
 }
@@ -203,8 +204,12 @@ void SocketLayer::onIncoming(qintptr descriptor)
         return;
     }
     ClientConnection* c = m_table.add(fd, address);
-    if (!m_epoll->add(fd, c->id(), kReadEvents))
+    if (!m_epoll->add(fd, c->id(), kReadEvents)) {
         m_table.remove(c->id());
+        return;
+    }
+    if (m_watching && !m_deadlines.isActive())
+        m_deadlines.start();
 }
 
 bool SocketLayer::makeRoom(const QString* address)
@@ -293,6 +298,8 @@ void SocketLayer::parse(ClientConnection& c)
     c.headOnly = r.request.method == QLatin1String("HEAD");
     switch (r.state) {
     case RequestParser::State::NeedMore:
+        if (r.expectsContinue)
+            c.sendContinue();
         return;
     case RequestParser::State::Rejected:
         c.rejectStatus = r.status;
@@ -510,8 +517,10 @@ void SocketLayer::checkDeadlines()
             break;
         }
     }
+    bool slotsInUse = false;
     for (int i = 2; i <= m_slots.highestIndex(); ++i) {
         ConnectionSlot* s = m_slots.at(i);
+        slotsInUse = slotsInUse || s->state != SlotState::Closed;
         switch (s->state) {
         case SlotState::Closed:
         case SlotState::Handling:
@@ -536,6 +545,10 @@ void SocketLayer::checkDeadlines()
             break;
         }
     }
+    // Nothing left to time: the scan rests until the next client comes, so
+    // an idle server does not wake its program four times a second.
+    if (m_table.size() == 0 && !slotsInUse)
+        m_deadlines.stop();
 }
 
 void SocketLayer::startHousekeeping(int connectionTimeoutMinutes)
@@ -544,12 +557,14 @@ void SocketLayer::startHousekeeping(int connectionTimeoutMinutes)
     m_housekeeping.setInterval(2000);
     m_sinceSweep.start();
     m_housekeeping.start();
+    m_watching = true;
     m_deadlines.start();
 }
 
 void SocketLayer::stopHousekeeping()
 {
     m_housekeeping.stop();
+    m_watching = false;
     m_deadlines.stop();
 }
 

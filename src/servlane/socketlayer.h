@@ -39,6 +39,9 @@ public:
     bool listen(const QHostAddress& address, quint16 port);
     void closeListener();
     bool isListening() const;
+    // Whether deadlines are being timed (only while clients are connected
+    // or slots are in use; an idle server sets no timer).
+    bool timingDeadlines() const { return m_deadlines.isActive(); }
     quint16 serverPort() const;
     QString localAddress() const;
 
@@ -120,7 +123,8 @@ private:
     int m_connectionTimeout = 0;
     QTimer m_housekeeping;
     QElapsedTimer m_sinceSweep;
-    QTimer m_deadlines;
+    QTimer m_deadlines; // runs only while there are connections or slots to time
+    bool m_watching = false;
 };
 
 } // namespace servlane

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -168,6 +169,33 @@ private Q_SLOTS:
                                      .arg(onPicture),
                                  15000),
                  qPrintable(browser.lastError()));
+
+        // A page of another site (another loopback address is another site)
+        // that makes the browser ask for a command link without naming
+        // itself: nothing is switched.
+        QTcpServer foreign;
+        QVERIFY(foreign.listen(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        connect(&foreign, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* client = foreign.nextPendingConnection();
+            connect(client, &QTcpSocket::readyRead, client, [client, base] {
+                if (!client->readAll().contains("\r\n\r\n") || !client->isOpen())
+                    return; // the whole head first
+                client->write(QStringLiteral(
+                              "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n"
+                              "<html><body><img src=\"%1index.html?A~4~LivingRoomCeilingLight~"
+                              "turnon~LivingRoom\" referrerpolicy=\"no-referrer\" "
+                              "onload=\"window.asked = true\" onerror=\"window.asked = true\">"
+                              "</body></html>")
+                              .arg(base)
+                              .toLatin1());
+                client->disconnectFromHost();
+            });
+        });
+        QVERIFY(browser.navigate(
+            QStringLiteral("http://127.0.0.2:%1/").arg(foreign.serverPort())));
+        QVERIFY2(browser.waitFor(QStringLiteral("window.asked === true"), 15000),
+                 qPrintable(browser.lastError()));
+        QVERIFY(listening(rig.webPort));
         QVERIFY2(!rig.simLog().contains(QLatin1String("A4 ")), qPrintable(rig.simLog()));
     }
 };

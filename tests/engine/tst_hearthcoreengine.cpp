@@ -221,6 +221,21 @@ private Q_SLOTS:
         QVERIFY(!rig.engine->scheduler().eventTimerActive());
     }
 
+    // In real time: the desktop program's request is noticed from the
+    // settings file's change at once, long before a five-second poll would
+    // see it, and the idle engine polls nothing meanwhile.
+    void handOverNoticedFromTheSettingsFile()
+    {
+        Rig rig;
+        rig.settings.write(settingkeys::port, QStringLiteral("1"));
+        Clock::instance().useSystemTime();
+        QVERIFY(rig.start());
+        QVERIFY(!rig.engine->pollingHandOver());
+        rig.desktopAsksForThePort();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.engine->released(), 2000);
+        QCOMPARE(rig.control.closeCount, 1);
+    }
+
     void closeengineWatchedEveryFiveSeconds()
     {
         Rig rig;

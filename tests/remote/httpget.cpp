@@ -21,11 +21,17 @@ QCoro::Task<QByteArray> httpGet(quint16 port, QString target, QString authorizat
 QCoro::Task<QByteArray> httpGetWith(quint16 port, QString target, QStringList headers,
                                     int timeoutMs)
 {
+    co_return co_await httpRequest(port, "GET", std::move(target), std::move(headers), timeoutMs);
+}
+
+QCoro::Task<QByteArray> httpRequest(quint16 port, QByteArray method, QString target,
+                                    QStringList headers, int timeoutMs)
+{
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
     if (!co_await qCoro(socket).waitForConnected(timeoutMs))
         co_return QByteArray();
-    QByteArray request = "GET " + target.toLatin1() + " HTTP/1.0\r\n";
+    QByteArray request = method + ' ' + target.toLatin1() + " HTTP/1.0\r\n";
     if (!std::any_of(headers.cbegin(), headers.cend(), [](const QString& line) {
             return line.startsWith(QLatin1String("Host:"), Qt::CaseInsensitive);
         }))

@@ -18,6 +18,10 @@ QCoro::Task<QByteArray> httpGet(quint16 port, QString target, QString authorizat
 QCoro::Task<QByteArray> httpGetWith(quint16 port, QString target, QStringList headers,
                                     int timeoutMs = 10000);
 
+// The same with another method (HEAD, POST without a body).
+QCoro::Task<QByteArray> httpRequest(quint16 port, QByteArray method, QString target,
+                                    QStringList headers = {}, int timeoutMs = 10000);
+
 // A TCP port nothing listens on right now.
 quint16 freePort();
 

@@ -236,13 +236,24 @@ private Q_SLOTS:
         QVERIFY(mediaCenterRoom(QStringLiteral("Hall")).contains(PageBuilder::focusStart()));
     }
 
+    // A room that is not in the list gets an empty page and is not
+    // remembered, whatever its length; the room already remembered is not
+    // written again.
     void unknownRoomClearsEveryModule()
     {
+        m_settings->write(settingkeys::lastroom, QStringLiteral("Hall"));
         const QString page = mediaCenterRoom(QStringLiteral("Attic"));
         QVERIFY(page.contains(QStringLiteral("<h1></h1>")));
         for (int i = 1; i <= 10; ++i)
             QVERIFY(!page.contains(PageBuilder::moduleAttribute(i)));
         QVERIFY(!page.contains(QStringLiteral("<dev0>")));
+        const quint64 rewrites = m_settings->rewrites();
+        mediaCenterRoom(QString(8000, QLatin1Char('x')));
+        mediaCenterRoom(QStringLiteral("Hall"));
+        QCOMPARE(m_settings->rewrites(), rewrites);
+        QCOMPARE(m_settings->read(settingkeys::lastroom), QStringLiteral("Hall"));
+        mediaCenterRoom(QStringLiteral("livingroom"));
+        QCOMPARE(m_settings->read(settingkeys::lastroom), QStringLiteral("livingroom"));
     }
 
     void missingFilesLeavePlaceholders()

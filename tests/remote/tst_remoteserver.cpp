@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 
 using namespace casalux;
 
@@ -117,6 +118,29 @@ private Q_SLOTS:
         rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnoff~LivingRoom"));
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A3 3 20"));
         QCOMPARE(rig.machineValue(QStringLiteral("dimLivingRoomLamp")), QStringLiteral("20"));
+    }
+
+    // HEAD changes nothing: it gets the page's headers, and no command runs
+    // and no setting is written.
+    void headRunsNoCommand_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("standard command") << "/index.html?A~3~LivingRoomLamp~turnon~LivingRoom";
+        QTest::newRow("TV command") << "/wmcindex.html?A~3~LivingRoomLamp~turnon~LivingRoom~2";
+        QTest::newRow("TV room") << "/wmcindex.html?loadroomLivingRoom";
+    }
+    void headRunsNoCommand()
+    {
+        QFETCH(QString, target);
+        Rig rig;
+        const QByteArray answer = QCoro::waitFor(test::httpRequest(rig.port, "HEAD", target));
+        QVERIFY2(answer.startsWith("HTTP/1.") && answer.contains(" 200 "), answer.constData());
+        QVERIFY2(answer.endsWith("\r\n\r\n"), answer.constData());
+        QVERIFY(rig.control.sent.isEmpty());
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomLamp")), QString());
+        QCOMPARE(rig.settings.read(settingkeys::lastroom), QString());
+        QCOMPARE(rig.settings.read(settingkeys::lastdev), QString());
+        QVERIFY(!rig.status.activity.join(QLatin1Char('|')).contains(QLatin1String("Internet")));
     }
 
     void mediaCenterCommandRemembersSlot()
@@ -356,6 +380,55 @@ private Q_SLOTS:
         QVERIFY(order[1].contains("LivingRoomLamp~turnoff~")); // sees the first one's change
     }
 
+    // Only device commands take turns. A picture never waits for them, and
+    // a page that switches nothing waits only for the command on the line
+    // when it came, not for the ones queued behind it.
+    void onlyCommandsTakeTurns()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(100); // half a second of real time each
+        std::vector<QCoro::Task<QByteArray>> commands;
+        for (const char* target : {"/index.html?A~3~LivingRoomLamp~turnon~LivingRoom",
+                                   "/index.html?A~4~LivingRoomFan~turnon~LivingRoom",
+                                   "/index.html?A~5~LivingRoomTableLamp~turnon~LivingRoom"})
+            commands.push_back(test::httpGet(rig.port, QString::fromLatin1(target)));
+        QTRY_COMPARE(rig.control.sent.size(), 1);
+        QVERIFY(rig.get(QStringLiteral("/bulbon.gif")).endsWith("GIF89a-picture"));
+        QCOMPARE(rig.control.sent.size(), 1);
+        const QByteArray room = rig.get(QStringLiteral("/index.html?loadroomLivingRoom"));
+        QVERIFY(room.contains("LivingRoomLamp~turnoff~")); // the first command's result
+        QVERIFY(rig.control.sent.size() < 3);
+        for (auto& command : commands)
+            QVERIFY(QCoro::waitFor(std::move(command)).contains("<h1>Living Room</h1>"));
+        QCOMPARE(rig.control.sent.size(), 3);
+    }
+
+    // A flood of commands: the ones beyond the queue's bound are refused at
+    // once, and a picture asked for meanwhile still finds a slot.
+    void floodOfCommandsLeavesRoomForPictures()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(600); // three seconds of real time
+        std::vector<QCoro::Task<QByteArray>> commands;
+        const int flood = RemoteServer::maxWaitingCommands + 2;
+        for (int i = 0; i < flood; ++i)
+            commands.push_back(test::httpGet(
+                rig.port, QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom")));
+        const auto answered = [&] {
+            return std::count_if(commands.begin(), commands.end(),
+                                 [](const auto& c) { return c.isReady(); });
+        };
+        QTRY_COMPARE(answered(), 2);
+        QVERIFY(rig.get(QStringLiteral("/bulbon.gif")).endsWith("GIF89a-picture"));
+        QCOMPARE(rig.control.sent.size(), 1);
+        rig.control.setSendSeconds(0);
+        int refused = 0;
+        for (auto& command : commands)
+            refused += QCoro::waitFor(std::move(command)).contains("too many commands are waiting");
+        QCOMPARE(refused, 2);
+        QCOMPARE(rig.control.sent.size(), flood - 2);
+    }
+
     // A request whose client hangs up while it waits its turn is dropped
     // before anything is built or switched for it, and its slot is freed.
     void clientGoneBeforeItsTurnSwitchesNothing()
@@ -434,6 +507,21 @@ private Q_SLOTS:
             {"Host: LocalHost:%1", "Origin: http://LOCALHOST:%1"}, true);
         row("default port written or not",
             {"Host: casa.example", "Referer: http://Casa.Example:80/index.html"}, true);
+        row("cross-site fetch without Referer",
+            {"Host: 127.0.0.1:%1", "Sec-Fetch-Site: cross-site"}, false);
+        row("cross-site fetch, own Referer",
+            {"Host: 127.0.0.1:%1", "Sec-Fetch-Site: cross-site", "Referer: http://127.0.0.1:%1/"},
+            false);
+        row("same-site fetch (another server of the domain)",
+            {"Host: 127.0.0.1:%1", "Sec-Fetch-Site: same-site"}, false);
+        row("same-origin fetch, foreign Origin",
+            {"Host: 127.0.0.1:%1", "Sec-Fetch-Site: same-origin", "Origin: http://evil.example"},
+            false);
+        row("same-origin fetch",
+            {"Host: 127.0.0.1:%1", "Sec-Fetch-Site: same-origin",
+             "Referer: http://127.0.0.1:%1/index.html"},
+            true);
+        row("address typed by the user", {"Host: 127.0.0.1:%1", "Sec-Fetch-Site: none"}, true);
         row("neither header", {"Host: 127.0.0.1:%1"}, true);
         row("neither header, Host without its port", {}, true);
     }

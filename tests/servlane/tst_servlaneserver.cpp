@@ -274,6 +274,29 @@ private Q_SLOTS:
         QCOMPARE(body, QStringLiteral("room=Den&lamp=on\r"));
     }
 
+    // A client that holds its body until it is told to go on is told so
+    // at once, then answered as usual.
+    void postHoldingItsBodyIsToldToGoOn()
+    {
+        m_server->setTrapFileEnable(true);
+        start();
+        QString body;
+        connect(m_server, &Servlane::FileRequest, this, [&](int i) {
+            body = m_server->QueryString(i, QString());
+            m_server->TrapFileData(i, QStringLiteral("ok"), false);
+        });
+        QTcpSocket client;
+        QByteArray reply;
+        connect(&client, &QTcpSocket::readyRead, this, [&] { reply += client.readAll(); });
+        client.connectToHost(QHostAddress::LocalHost, m_port);
+        client.write("POST /form.html HTTP/1.1\r\nHost: b\r\nContent-Length: 9\r\n"
+                     "Expect: 100-continue\r\n\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(reply, QByteArray("HTTP/1.1 100 Continue\r\n\r\n"), 3000);
+        client.write("lamp=on\r\n");
+        QTRY_VERIFY(reply.endsWith("ok"));
+        QCOMPARE(body, QStringLiteral("lamp=on\r\n"));
+    }
+
     void postAnnouncingZeroIsAGet()
     {
         m_server->setTrapFileEnable(true);

@@ -19,6 +19,7 @@
 #include <memory>
 #include <netinet/in.h>
 #include <poll.h>
+#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -277,6 +278,11 @@ private Q_SLOTS:
             layer.send(index, servlane::Response()); // the late answer frees it
             QCOMPARE(layer.requestId(index), quint64(0));
         }
+        // With no client left the deadline scan rests; the next client wakes it.
+        QTRY_VERIFY(!layer.timingDeadlines());
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, layer.serverPort());
+        QTRY_VERIFY(layer.timingDeadlines());
     }
 
     void bodyAtTheLimitIsTakenOneByteMoreIsNot()
@@ -395,6 +401,46 @@ private Q_SLOTS:
             got.truncate(qsizetype(std::max<ssize_t>(0, n)));
             QCOMPARE(got, headOnly ? head : head + QByteArray(3000, 'f'));
         }
+    }
+
+    void readerGoneMidFileEndsOnlyItsConnection()
+    {
+        // A host may leave SIGPIPE at its default; the send must not raise it.
+        const auto hostDisposition = ::signal(SIGPIPE, SIG_DFL);
+        const QByteArray content = patterned(3 * 1024 * 1024);
+        writeFile(root() + QStringLiteral("/gone.bin"), content);
+        const auto file = servlane::OpenFile::open(root() + QStringLiteral("/gone.bin"));
+        QVERIFY(file);
+        int pair[2];
+        QVERIFY(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair) == 0);
+        servlane::ClientConnection c(1, pair[0], QStringLiteral("local"));
+        c.setAnswer(servlane::Response("HTTP/1.0 200 OK\r\n\r\n", file, 0, file->size()));
+        QCOMPARE(c.sendSome(64 * 1024), servlane::ClientConnection::Io::Blocked);
+        ::close(pair[1]); // the reader leaves mid-file
+        QCOMPARE(c.sendSome(1 << 20), servlane::ClientConnection::Io::Failed);
+        sigset_t pending;
+        ::sigpending(&pending);
+        QVERIFY(!::sigismember(&pending, SIGPIPE));
+        ::signal(SIGPIPE, hostDisposition);
+
+        // Over the network: clients that read a little of a large file and
+        // close; the server goes on answering.
+        ::signal(SIGPIPE, SIG_DFL);
+        start();
+        for (int i = 0; i < 20; ++i) {
+            QTcpSocket client;
+            client.setReadBufferSize(8192);
+            client.connectToHost(QHostAddress::LocalHost, m_port);
+            client.write("GET /gone.bin HTTP/1.0\r\n\r\n");
+            QTRY_VERIFY(client.bytesAvailable() > 0);
+            client.read(4096);
+            if (i % 2)
+                client.abort(); // a reset
+            else
+                client.close(); // a close with the answer unread
+        }
+        stillServes();
+        ::signal(SIGPIPE, hostDisposition);
     }
 };
 

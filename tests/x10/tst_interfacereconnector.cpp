@@ -51,6 +51,15 @@ class TestInterfaceReconnector : public QObject {
         return QFile::link(m_sim->devicePath(), next) &&
                std::rename(next.toLocal8Bit().constData(), link().toLocal8Bit().constData()) == 0;
     }
+    // The adapter is pulled: its device goes, and so does its by-id link
+    // (udev removes it). Left pointing at the dead pseudo-terminal, the
+    // link could lead to one another program opened since under the same
+    // number, and the tries would talk to that.
+    void pull()
+    {
+        m_sim->kill();
+        QFile::remove(link());
+    }
     // Plugs a working interface in again and watches a few retry periods:
     // nothing may try the port.
     void expectNoMoreAttempts()
@@ -114,11 +123,11 @@ private Q_SLOTS:
             Clock::instance().start(QDateTime::currentDateTime(), kScale);
             QElapsedTimer elapsed;
             elapsed.start();
-            m_sim->kill();
+            pull();
             QVERIFY(!QCoro::waitFor(std::move(command)));
             QVERIFY2(elapsed.elapsed() < 3000, qPrintable(QString::number(elapsed.elapsed())));
         } else {
-            m_sim->kill();
+            pull();
         }
         QTRY_COMPARE(lost.size(), 1);
         QVERIFY(m_control->isLost());
@@ -193,7 +202,7 @@ private Q_SLOTS:
         QFETCH(bool, close);
         QFETCH(bool, stop);
         QSignalSpy lost(m_control.get(), &InterfaceControl::lost);
-        m_sim->kill();
+        pull();
         QTRY_COMPARE(lost.size(), 1);
         if (stop)
             m_reconnector->stop();
@@ -208,7 +217,7 @@ private Q_SLOTS:
     void stopDuringAnAttemptIsTheLastAttempt()
     {
         QSignalSpy lost(m_control.get(), &InterfaceControl::lost);
-        m_sim->kill();
+        pull();
         QTRY_COMPARE(lost.size(), 1);
         QVERIFY(plugIn({QStringLiteral("--silent")}));
         QTRY_VERIFY(m_sim->receivedHex().contains(QLatin1String("8B")));
