@@ -1,6 +1,11 @@
 #include "enginerig.h"
+#include "home/roomlist.h"
+#include "home/roomlisteditor.h"
 #include "home/settingsstore.h"
 #include "httpget.h"
+#include "platform/busymark.h"
+#include "platform/statussink.h"
+#include "scriptedprompts.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -166,6 +171,29 @@ private Q_SLOTS:
         QTRY_VERIFY2_WITH_TIMEOUT(back.lines().join(QLatin1Char('\n')).contains("A3 ON"),
                                   qPrintable(back.lines().join(QLatin1Char('\n'))), 5000);
         QCOMPARE(rig.engine.state(), QProcess::Running);
+    }
+
+    // The engine runs as a user of its own: what a person chose in the
+    // desktop program (here the kind of a device added there) reaches its
+    // pages through the machine-wide store, not that person's own.
+    void pagesShowTheKindChosenByAnotherUser()
+    {
+        Rig rig;
+        SettingsStore desktop(rig.folder.file(QStringLiteral("machine.ini")),
+                              rig.folder.file(QStringLiteral("someone/Casalux")));
+        RoomList list(rig.folder.path());
+        BusyMark filebusy;
+        SilentStatus silent;
+        test::ScriptedPrompts prompts;
+        RoomListEditor editor(list, desktop, filebusy, silent, prompts);
+        QVERIFY(QCoro::waitFor(editor.adddevice(QStringLiteral("Den"), QStringLiteral("Lamp"),
+                                                QStringLiteral("A"), QStringLiteral("3"),
+                                                QStringLiteral("Lamp Module (dimmable)"))));
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(listening(rig.webPort), 10000);
+        const QByteArray page =
+            QCoro::waitFor(test::httpGet(rig.webPort, QStringLiteral("/index.html?loadroomDen")));
+        QVERIFY2(page.contains("bulb2off.gif"), page.constData());
     }
 
     void noPortEndsBeforeTheWebServer()
