@@ -14,6 +14,7 @@
 #include "x10/outsidecommands.h"
 #include "x10/traffichandler.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
 #include <qcoro/qcorotask.h>
@@ -35,6 +36,8 @@ public:
     static constexpr int delaySeconds = 21;
     // Between tries of a stored port that could not be opened at start.
     static constexpr int openRetrySeconds = 5;
+    // Between searches of the ports while none is stored and none answered.
+    static constexpr int searchAgainSeconds = 30;
 
     HearthcoreEngine(const QString& programFolder, SettingsStore& settings,
                      InterfaceControl& control, QObject* parent = nullptr);
@@ -72,6 +75,10 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<bool> findinterface();
+    // Stored ports and web ports, and serial devices that appear.
+    void watchForChanges();
+    // What the hub's link depends on, as one text to compare.
+    QString hubSettings() const;
     QCoro::Task<> watchHandOver(); // one Timer1 tick
     // The desktop program has asked for the port, or the engine is ending:
     // the start-up must not take (or keep) the port.
@@ -96,6 +103,11 @@ private:
     TrafficHandler m_traffic;
     MqttBridge m_mqtt;
     QTimer m_timer1;
+    QFileSystemWatcher m_watch;
+    // What the pages say while no interface has been found.
+    QString m_setupNotice;
+    bool m_wake = false; // something changed: search again now
+    QString m_hubSettings;
     bool m_open = false;
     bool m_released = false;
     bool m_releasing = false;

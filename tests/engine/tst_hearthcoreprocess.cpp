@@ -196,14 +196,33 @@ private Q_SLOTS:
         QVERIFY2(page.contains("bulb2off.gif"), page.constData());
     }
 
-    void noPortEndsBeforeTheWebServer()
+    // With no port stored the engine sets itself up: it searches the
+    // ports, and while nothing answers it serves the pages with a notice,
+    // says so once in its log and searches again when a serial device
+    // appears (here long before the 30-second search, on a real clock).
+    void noPortSetsItselfUp()
     {
         Rig rig;
         rig.settings.write(settingkeys::port, QStringLiteral("none"));
-        QVERIFY(rig.start());
-        QVERIFY(rig.engine.waitForFinished(5000));
-        QCOMPARE(rig.engine.exitCode(), 0);
-        QVERIFY(!listening(rig.webPort));
+        rig.hideAllPorts();
+        rig.engine.setProcessChannelMode(QProcess::SeparateChannels);
+        QVERIFY(rig.EngineRig::start());
+        QTRY_VERIFY_WITH_TIMEOUT(listening(rig.webPort), 10000);
+        const QByteArray page =
+            QCoro::waitFor(test::httpGet(rig.webPort, QStringLiteral("/index.html")));
+        QVERIFY2(page.contains("No X10 interface found yet") &&
+                     page.contains("casaluxctl port N"),
+                 page.constData());
+        QCOMPARE(rig.engine.state(), QProcess::Running);
+
+        QVERIFY(QFile::link(rig.sim.devicePath(), rig.hiddenPort(5)));
+        QTRY_COMPARE_WITH_TIMEOUT((rig.settings.sync(), rig.settings.read(settingkeys::port)),
+                                  QStringLiteral("5"), 10000);
+        const QByteArray found =
+            QCoro::waitFor(test::httpGet(rig.webPort, QStringLiteral("/index.html")));
+        QVERIFY2(!found.contains("No X10 interface found yet"), found.constData());
+        const QString log = QString::fromLocal8Bit(rig.engine.readAllStandardError());
+        QCOMPARE(log.count(QStringLiteral("no X10 interface found")), 1);
     }
 
     void delayedStartWaitsAboutTwentyOneSeconds()
