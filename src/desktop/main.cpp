@@ -84,6 +84,8 @@ int main(int argc, char* argv[])
 
     const QString folder = ProgramFolder::resolve(args, QApplication::applicationDirPath());
     const auto settings = SettingsStore::forProgramFolder(folder);
+    // What this user chose before it was kept machine-wide reaches the engine.
+    settings->moveSharedFromUser();
     const QStringList homeArgs{QStringLiteral("--home"), folder};
 
     Cm11aControl control;

@@ -3,6 +3,7 @@
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "platform/settlewait.h"
+#include "servlane.h"
 #include "x10/interfacecontrol.h"
 #include "x10/interfacefinder.h"
 #include "x10/serialportmap.h"
@@ -26,11 +27,24 @@ const QString lostNotice = QStringLiteral(
     "The X10 interface is not connected; looking for it again. Devices cannot be switched "
     "until it answers.");
 
+const QString missingNotice = QStringLiteral(
+    "No X10 interface found yet. Check that the CM11A is plugged into a serial port or a "
+    "USB-serial adapter and into the mains, and that the engine may use the port (its user in "
+    "group dialout). Casalux looks for it again every 30 seconds and when a serial device "
+    "appears. To name its port, run: casaluxctl port N (1 to 15) or casaluxctl port "
+    "/dev/serial/by-id/...");
+const QString missingLine = QStringLiteral(
+    "no X10 interface found on ports 1 to 15 and no port is stored; the pages say so meanwhile. "
+    "Looking again every 30 seconds and when a serial device appears. Plug the interface in, or "
+    "name its port: casaluxctl port N|DEVICE");
+
 // `detail` is the interface's own account ("... Permission denied").
-QString openFailure(int result, int port, const QString& detail)
+QString openFailure(int result, const InterfaceControl& control, const QString& detail)
 {
-    const QString where =
-        QStringLiteral("port %1 (%2)").arg(port).arg(SerialPortMap::devicePath(port));
+    const QString where = control.port() > 0 ? QStringLiteral("port %1 (%2)")
+                                                   .arg(control.port())
+                                                   .arg(control.devicePath())
+                                             : control.devicePath();
     const QString said = detail.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(detail);
     const QString why =
         result == InterfaceControl::PortUnusable
@@ -43,6 +57,18 @@ QString openFailure(int result, int port, const QString& detail)
     return QStringLiteral("the X10 interface on %1 %2 Trying again every %3 seconds.")
         .arg(where, why)
         .arg(HearthcoreEngine::openRetrySeconds);
+}
+
+// Where a serial device shows up: the folders of the ports' devices (an
+// override may point elsewhere) and the stable by-id links.
+QStringList deviceFolders()
+{
+    QStringList folders{QStringLiteral("/dev/serial/by-id")};
+    for (int port = SerialPortMap::FirstPort; port <= SerialPortMap::LastPort; ++port)
+        folders.append(QFileInfo(SerialPortMap::devicePath(port)).absolutePath());
+    folders.removeDuplicates();
+    folders.removeIf([](const QString& folder) { return !QFileInfo(folder).isDir(); });
+    return folders;
 }
 } // namespace
 
@@ -68,7 +94,8 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
     };
     m_server.setCommandGate(gate);
     m_outside.setGate(gate);
-    m_server.setPageNotice([this] { return m_control.isLost() ? lostNotice : QString(); });
+    m_server.setPageNotice([this] { return m_control.isLost() ? lostNotice : m_setupNotice; });
+    watchForChanges();
     connect(&m_control, &InterfaceControl::lost, this, [this] {
         qCWarning(lcEngine).noquote()
             << "X10 interface on port" << m_control.port() << "lost; looking for it again every"
@@ -133,28 +160,40 @@ QCoro::Task<bool> HearthcoreEngine::start()
     co_return true;
 }
 
-// Only the stored port: "none" means the desktop program never found one,
-// and the engine has nothing to drive. A port that does not open now may
-// open later (an adapter plugged in late, a permission being granted), so
-// the engine keeps trying rather than serving pages that switch nothing.
+// The stored port (a number or a device path) is tried until it opens: an
+// adapter plugged in late, or a permission being granted, makes it usable
+// later. With none stored the engine sets itself up: it searches the ports
+// as the desktop program's auto-detect does, and while nothing answers it
+// serves the pages with a notice saying what is missing, and searches again
+// every 30 seconds, when a serial device appears or when a port is stored.
 // True when the start-up goes on: the interface is open, or the desktop
 // program has asked for it meanwhile.
 QCoro::Task<bool> HearthcoreEngine::findinterface()
 {
     QPointer<HearthcoreEngine> self(this);
-    const std::optional<int> port = InterfaceFinder::savedPort(m_settings);
-    if (!port)
-        co_return false;
-    m_control.setPort(*port);
     int lastFailure = InterfaceControl::Ready;
+    bool toldMissing = false;
     for (;;) {
         const bool asked = co_await handOverAsked();
         if (!self)
             co_return false;
         if (asked || startAbandoned())
             co_return true;
+        m_wake = false;
+        const bool stored = InterfaceFinder::useSavedPort(m_control, m_settings);
         m_opening = true;
-        const int result = co_await m_control.open();
+        int result = InterfaceControl::PortUnusable;
+        if (stored) {
+            result = co_await m_control.open();
+        } else {
+            // (Named, not a temporary: GCC 12 destroys temporaries of a
+            // co_await expression twice.)
+            const std::function<bool()> stopped = [self] {
+                return !self || self->startAbandoned();
+            };
+            const bool answered = co_await InterfaceFinder::searchPorts(m_control, 0, stopped);
+            result = answered ? InterfaceControl::Ready : InterfaceControl::PortUnusable;
+        }
         if (!self)
             co_return false;
         m_opening = false;
@@ -165,11 +204,12 @@ QCoro::Task<bool> HearthcoreEngine::findinterface()
             co_return true;
         }
         if (result == InterfaceControl::Ready) {
-            if (lastFailure != InterfaceControl::Ready)
-                qCWarning(lcEngine).noquote()
-                    << QStringLiteral("the X10 interface on port %1 answered.").arg(*port);
+            if (lastFailure != InterfaceControl::Ready || toldMissing)
+                qCWarning(lcEngine).noquote() << QStringLiteral("the X10 interface on port %1 answered.")
+                                                     .arg(m_control.portText());
             m_open = true;
-            InterfaceFinder::claim(m_control, m_settings, *port);
+            m_setupNotice.clear();
+            InterfaceFinder::claim(m_control, m_settings, m_control.port());
             m_rooms.loadlists(); // for the traffic from wall switches
             m_mqtt.start();
             m_scheduler.armEventTimer();
@@ -177,17 +217,69 @@ QCoro::Task<bool> HearthcoreEngine::findinterface()
             m_controlServer.start();
             co_return true;
         }
-        // Said once per kind of failure, not at every try.
-        if (result != lastFailure)
-            qCWarning(lcEngine).noquote() << openFailure(result, *port, m_control.failureText());
-        lastFailure = result;
         m_control.close();
-        for (int i = 0; i < openRetrySeconds && !startAbandoned(); ++i) {
+        int waitSeconds = openRetrySeconds;
+        if (stored) {
+            // Said once per kind of failure, not at every try.
+            if (result != lastFailure)
+                qCWarning(lcEngine).noquote()
+                    << openFailure(result, m_control, m_control.failureText());
+            lastFailure = result;
+        } else {
+            if (!std::exchange(toldMissing, true))
+                qCWarning(lcEngine).noquote() << missingLine;
+            m_setupNotice = missingNotice;
+            // The pages are what a user without a screen sees first.
+            m_server.startserver();
+            waitSeconds = searchAgainSeconds;
+        }
+        for (int i = 0; i < waitSeconds && !startAbandoned() && !m_wake; ++i) {
             co_await waitseconds(1);
             if (!self)
                 co_return false;
         }
     }
+}
+
+QString HearthcoreEngine::hubSettings() const
+{
+    QStringList values;
+    for (const SettingKey* key :
+         {&settingkeys::mqtthost, &settingkeys::mqttport, &settingkeys::mqttuser,
+          &settingkeys::mqttpassword, &settingkeys::mqtttls, &settingkeys::mqttprefix,
+          &settingkeys::mqttdiscovery})
+        values << m_settings.read(*key);
+    values << QFileInfo(m_rooms.path()).lastModified().toString(Qt::ISODateWithMs);
+    return values.join(QChar(0));
+}
+
+void HearthcoreEngine::watchForChanges()
+{
+    m_hubSettings = hubSettings();
+    // The folder holds machine.ini, which casaluxctl rewrites (renames a
+    // new file over it) to store a port or a web port.
+    m_watch.addPath(m_folder);
+    if (const QStringList devices = deviceFolders(); !devices.isEmpty())
+        m_watch.addPaths(devices);
+    connect(&m_watch, &QFileSystemWatcher::directoryChanged, this, [this] {
+        m_settings.sync();
+        // A port stored, or a device appearing, ends the wait at once.
+        if (!m_open)
+            m_wake = true;
+        // The hub's settings, or the home's devices, changed: the bridge
+        // starts again with them.
+        if (const QString hub = hubSettings(); hub != m_hubSettings) {
+            m_hubSettings = hub;
+            if (m_open)
+                m_mqtt.restart();
+        }
+        // A new web port takes effect at once.
+        const QString webport = m_settings.read(settingkeys::webport);
+        if (m_server.web().ServerRunning() && m_server.web().ServerPort() != webport) {
+            m_server.stopserver();
+            m_server.startserver();
+        }
+    });
 }
 
 // The desktop program writes the flag from its own process: read it before

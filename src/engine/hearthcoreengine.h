@@ -38,6 +38,8 @@ public:
     static constexpr int delaySeconds = 21;
     // Between tries of a stored port that could not be opened at start.
     static constexpr int openRetrySeconds = 5;
+    // Between searches of the ports while none is stored and none answered.
+    static constexpr int searchAgainSeconds = 30;
 
     HearthcoreEngine(const QString& programFolder, SettingsStore& settings,
                      InterfaceControl& control, QObject* parent = nullptr);
@@ -80,6 +82,10 @@ private:
     QCoro::Task<> watchHandOver(); // one Timer1 tick or settings change
     void startHandOverWatch();
     void stopHandOverWatch();
+    // Stored ports and web ports, and serial devices that appear.
+    void watchForChanges();
+    // What the hub's link depends on, as one text to compare.
+    QString hubSettings() const;
     // The desktop program has asked for the port, or the engine is ending:
     // the start-up must not take (or keep) the port.
     bool startAbandoned() const { return m_releasing || m_released || m_stopping; }
@@ -106,6 +112,12 @@ private:
     // The settings file's folder (the file is replaced on every write) and
     // the file: a change wakes the hand-over watch at once.
     QFileSystemWatcher m_settingsWatch;
+    // The program folder and the serial devices' folders, for the set-up.
+    QFileSystemWatcher m_watch;
+    // What the pages say while no interface has been found.
+    QString m_setupNotice;
+    bool m_wake = false; // something changed: search again now
+    QString m_hubSettings;
     bool m_open = false;
     bool m_released = false;
     bool m_releasing = false;

@@ -7,6 +7,7 @@
 #include "x10/cm11acontrol.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -41,10 +42,13 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));
     const QStringList args = QCoreApplication::arguments();
     if (args.contains(QStringLiteral("--help"))) {
-        std::printf("Usage: hearthcore [--home DIR]\n"
+        std::printf("Usage: hearthcore [--home DIR] [--require-login]\n"
                     "The Casalux background engine: fires timed events and serves the\n"
                     "remote-control pages while the desktop program is closed.\n"
-                    "The program folder is DIR, else $CASALUX_HOME, else the executable's folder.\n");
+                    "The program folder is DIR, else $CASALUX_HOME, else the executable's folder.\n"
+                    "--require-login: clients on other machines switch nothing until a login\n"
+                    "is set (casaluxctl login); always so on the installed folder %s.\n",
+                    qPrintable(ProgramFolder::installedFolder()));
         return 0;
     }
     if (const QString error = Clock::instance().configureFromEnvironment(); !error.isEmpty()) {
@@ -56,6 +60,12 @@ int main(int argc, char* argv[])
     const auto settings = SettingsStore::forProgramFolder(folder);
     Cm11aControl control;
     HearthcoreEngine engine(folder, *settings, control);
+    // The installed engine serves a home network from the start: nobody
+    // there may switch anything before the owner has set a login.
+    engine.server().setLoginBeforeNetwork(args.contains(QStringLiteral("--require-login")) ||
+                                          QFileInfo(folder).canonicalFilePath() ==
+                                              QFileInfo(ProgramFolder::installedFolder())
+                                                  .canonicalFilePath());
     UnixSignalWatcher watcher;
     QObject::connect(&watcher, &UnixSignalWatcher::terminationRequested, &engine,
                      [&engine](int) { stop(engine); });

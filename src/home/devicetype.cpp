@@ -54,8 +54,7 @@ bool DeviceType::isDimmable(const QString& family)
 QString DeviceType::storedFamily(const SettingsStore& settings, const QString& deviceKey)
 {
     const QString kind =
-        settings.GetSetting(QString::fromLatin1(settingkeys::appName),
-                            QString::fromLatin1(settingkeys::typeSection),
+        settings.readShared(QString::fromLatin1(settingkeys::typeSection),
                             QString(deviceKey).remove(QLatin1Char(' ')),
                             QString::fromLatin1(settingkeys::typeFallback));
     for (const auto& row : typeTable) {

@@ -155,8 +155,7 @@ QCoro::Task<bool> RoomListEditor::adddevice(QString room, QString name, QString 
         co_await reportFailure(error);
         co_return false;
     }
-    m_settings.SaveSetting(QString::fromLatin1(settingkeys::appName),
-                           QString::fromLatin1(settingkeys::typeSection),
+    m_settings.writeShared(QString::fromLatin1(settingkeys::typeSection),
                            RoomRecord::deviceKey(room, name), DeviceType::fromChoice(typeChoice));
     reload();
     co_return true;

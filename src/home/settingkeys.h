@@ -6,11 +6,17 @@
 
 namespace casalux {
 
-enum class SettingStore { Machine, User };
+// Shared: a value of a per-user section that the engine reads too. The
+// engine runs as its own user and never sees a person's store, so these
+// live machine-wide, under the Casalux key in a subkey named after their
+// section (Casalux\data\city, Casalux\type\<device key>). A value still
+// only in the user's store (written before they moved) is read from there
+// until it is moved (SettingsStore::moveSharedFromUser).
+enum class SettingStore { Machine, User, Shared };
 
 struct SettingKey {
     SettingStore store;
-    const char* path; // registry path (machine-wide) or section (per user)
+    const char* path; // registry path (machine-wide) or section (per user, shared)
     const char* name;
     const char* fallback;
 };
@@ -45,18 +51,18 @@ inline constexpr SettingKey startupDelay{SettingStore::Machine, currentVersionPa
 // The executable's path while "Load with Windows" is on, else empty.
 inline constexpr SettingKey runAtLogon{SettingStore::Machine, runPath, "Casalux", ""};
 
-// Per user, section "data".
+// Per user, section "data" (city, dst, profile and installing: shared).
 inline constexpr SettingKey state{SettingStore::User, "data", "state", "0"};
 inline constexpr SettingKey left{SettingStore::User, "data", "left", "100"};
 inline constexpr SettingKey top{SettingStore::User, "data", "top", "100"};
-inline constexpr SettingKey city{SettingStore::User, "data", "city",
+inline constexpr SettingKey city{SettingStore::Shared, "data", "city",
                                  "London, England, 51.3, 0.1, 0"};
-inline constexpr SettingKey dst{SettingStore::User, "data", "dst", "0"};
-inline constexpr SettingKey profile{SettingStore::User, "data", "profile", "Standard"};
+inline constexpr SettingKey dst{SettingStore::Shared, "data", "dst", "0"};
+inline constexpr SettingKey profile{SettingStore::Shared, "data", "profile", "Standard"};
 inline constexpr SettingKey service{SettingStore::User, "data", "service", "0"};
 inline constexpr SettingKey lww{SettingStore::User, "data", "lww", "1"};
 inline constexpr SettingKey run1{SettingStore::User, "data", "run1", "False"};
-inline constexpr SettingKey userInstalling{SettingStore::User, "data", "installing", "False"};
+inline constexpr SettingKey userInstalling{SettingStore::Shared, "data", "installing", "False"};
 
 // Per user, section "agent".
 inline constexpr SettingKey lastCharacter{SettingStore::User, "agent", "LastCharacter", "merlin"};
@@ -64,7 +70,7 @@ inline constexpr SettingKey lastCharacter{SettingStore::User, "agent", "LastChar
 // user turns it on.
 inline constexpr SettingKey listen{SettingStore::User, "agent", "listen", "0"};
 
-// Per user, section "type": one key per device key; this is its fallback.
+// Shared, section "type": one key per device key; this is its fallback.
 inline constexpr const char* typeSection = "type";
 inline constexpr const char* typeFallback = "switch";
 

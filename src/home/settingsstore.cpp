@@ -106,6 +106,11 @@ QString SettingsStore::machineKey(const QString& path, const QString& name)
     return key + QLatin1Char('/') + name;
 }
 
+bool SettingsStore::has(const File& file, const QString& key)
+{
+    return file.unwritten.contains(key) || file.settings->contains(key);
+}
+
 QString SettingsStore::value(const File& file, const QString& key, const QString& fallback)
 {
     if (const auto it = file.unwritten.constFind(key); it != file.unwritten.cend())
@@ -212,11 +217,62 @@ bool SettingsStore::SaveSetting(const QString& app, const QString& section, cons
     return save(userStore(app), section + QLatin1Char('/') + key, text);
 }
 
+QString SettingsStore::sharedKey(const QString& section, const QString& name)
+{
+    return machineKey(QString::fromLatin1(settingkeys::casaluxPath) + QLatin1Char('\\') + section,
+                      name);
+}
+
+QString SettingsStore::readShared(const QString& section, const QString& key,
+                                  const QString& fallback) const
+{
+    const QString machineKeyName = sharedKey(section, key);
+    if (has(m_machine, machineKeyName))
+        return value(m_machine, machineKeyName, fallback);
+    return GetSetting(QString::fromLatin1(settingkeys::appName), section, key, fallback);
+}
+
+bool SettingsStore::writeShared(const QString& section, const QString& key, const QString& text)
+{
+    return save(m_machine, sharedKey(section, key), text);
+}
+
+int SettingsStore::moveSharedFromUser()
+{
+    const QString app = QString::fromLatin1(settingkeys::appName);
+    QList<std::pair<QString, QString>> names; // section, key
+    for (const SettingKey* key : {&settingkeys::city, &settingkeys::dst, &settingkeys::profile,
+                                  &settingkeys::userInstalling})
+        names.append({QString::fromLatin1(key->path), QString::fromLatin1(key->name)});
+    const QString typeSection = QString::fromLatin1(settingkeys::typeSection);
+    QSettings& user = *userStore(app).settings;
+    user.beginGroup(typeSection);
+    for (const QString& deviceKey : user.childKeys())
+        names.append({typeSection, deviceKey});
+    user.endGroup();
+
+    Batch batch(*this);
+    int moved = 0;
+    for (const auto& [section, name] : names) {
+        File& mine = userStore(app);
+        const QString userKey = section + QLatin1Char('/') + name;
+        if (!has(mine, userKey) || has(m_machine, sharedKey(section, name)))
+            continue;
+        writeShared(section, name, value(mine, userKey, QString()));
+        ++moved;
+    }
+    if (!batch.commit())
+        qCWarning(lcSettings) << "could not write" << machineFile() << "; the old file stays as it was";
+    return moved;
+}
+
 QString SettingsStore::read(const SettingKey& key) const
 {
     const QString path = QString::fromLatin1(key.path);
     const QString name = QString::fromLatin1(key.name);
     const QString fallback = QString::fromLatin1(key.fallback);
+    if (key.store == SettingStore::Shared)
+        return readShared(path, name, fallback);
     if (key.store == SettingStore::Machine)
         return GetString(Root::LocalMachine, path, name, fallback);
     return GetSetting(QString::fromLatin1(settingkeys::appName), path, name, fallback);
@@ -226,6 +282,8 @@ bool SettingsStore::write(const SettingKey& key, const QString& text)
 {
     const QString path = QString::fromLatin1(key.path);
     const QString name = QString::fromLatin1(key.name);
+    if (key.store == SettingStore::Shared)
+        return writeShared(path, name, text);
     if (key.store != SettingStore::Machine)
         return SaveSetting(QString::fromLatin1(settingkeys::appName), path, name, text);
     // The hand-over flags are acted on by the other program: they go to disk

@@ -73,6 +73,18 @@ public:
     bool SaveSetting(const QString& app, const QString& section, const QString& key,
                      const QString& text);
 
+    // A value of a shared section (see SettingStore::Shared): the
+    // machine-wide one, else one still only in this user's store, else
+    // `fallback`. Written machine-wide.
+    QString readShared(const QString& section, const QString& key,
+                       const QString& fallback = {}) const;
+    bool writeShared(const QString& section, const QString& key, const QString& text);
+    // Copies every shared value found in this user's store and not yet
+    // machine-wide over to the machine-wide store, so that the engine (and
+    // every other user) sees what this user chose. A value already there is
+    // kept. Returns how many were moved.
+    int moveSharedFromUser();
+
     // A named setting, with its table default when missing.
     QString read(const SettingKey& key) const;
     bool write(const SettingKey& key, const QString& text);
@@ -108,6 +120,8 @@ private:
 
     File& userStore(const QString& app) const;
     static QString machineKey(const QString& path, const QString& name);
+    static QString sharedKey(const QString& section, const QString& name);
+    static bool has(const File& file, const QString& key);
     static QString value(const File& file, const QString& key, const QString& fallback);
     bool save(File& file, const QString& key, const QString& text, bool now = false);
     bool commit(File& file) const;

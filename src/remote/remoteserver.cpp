@@ -11,6 +11,8 @@
 #include "servlane.h"
 #include "x10/devicecommands.h"
 
+#include <QHostAddress>
+#include <QNetworkInterface>
 #include <QPointer>
 #include <optional>
 
@@ -23,6 +25,23 @@ const QString crossSiteNotice =
     QStringLiteral("Not switched: the command came from a page of another web site.");
 const QString floodNotice =
     QStringLiteral("Not switched: too many commands are waiting. Try again in a moment.");
+
+const QString loginFirstNotice = QStringLiteral(
+    "Not switched: this Casalux server switches nothing for other machines until a login is "
+    "set. On the server, run: casaluxctl login USER");
+
+// Whether a client's address is one of this machine's own (127.0.0.1, ::1
+// and the addresses of its interfaces).
+bool onThisMachine(const QString& address)
+{
+    QHostAddress peer(address);
+    bool mapped = false;
+    if (const quint32 v4 = peer.toIPv4Address(&mapped); mapped)
+        peer = QHostAddress(v4);
+    const QList<QHostAddress> own = QNetworkInterface::allAddresses();
+    return std::any_of(own.cbegin(), own.cend(),
+                       [&peer](const QHostAddress& a) { return a.isEqual(peer); });
+}
 
 bool containsWord(const QString& query, const char* word)
 {
@@ -363,6 +382,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
 
     QString html;
     QString shown; // the notice already on the page
+    const QString network = networkNotice(index);
     if (query.isEmpty() || broken) {
         html = startPage(page);
     } else if (load) {
@@ -371,10 +391,11 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         // HEAD changes nothing anywhere: the headers of the page as it is.
         const auto command = Command::cut(query, page == Page::MediaCenter, on);
         html = command ? roomPage(page, command->roomKey, {}, false) : startPage(page);
-    } else if (const QString notice = foreign  ? crossSiteNotice
-                                      : flood  ? floodNotice
-                                      : m_gate ? m_gate()
-                                               : QString();
+    } else if (const QString notice = !network.isEmpty() ? network
+                                      : foreign          ? crossSiteNotice
+                                      : flood            ? floodNotice
+                                      : m_gate           ? m_gate()
+                                                         : QString();
                !notice.isEmpty()) {
         const auto command = Command::cut(query, page == Page::MediaCenter, on);
         html = withNotice(command ? roomPage(page, command->roomKey) : startPage(page), notice);
@@ -414,7 +435,17 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     if (const QString notice = m_pageNotice ? m_pageNotice() : QString();
         !notice.isEmpty() && notice != shown)
         html = withNotice(html, notice);
+    if (!network.isEmpty() && network != shown)
+        html = withNotice(html, network);
     answer(index, request, html, false);
+}
+
+QString RemoteServer::networkNotice(int index) const
+{
+    if (!m_loginBeforeNetwork || loginSet() ||
+        onThisMachine(m_web->CGIValue(index, QStringLiteral("REMOTE_ADDR"))))
+        return {};
+    return loginFirstNotice;
 }
 
 bool RemoteServer::sameSite(int index) const

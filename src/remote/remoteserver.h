@@ -70,6 +70,10 @@ public:
     // Asked for every page: empty, or a notice shown at the top of it (the
     // X10 interface is lost and being looked for).
     void setPageNotice(std::function<QString()> notice) { m_pageNotice = std::move(notice); }
+    // On, clients on other machines switch nothing until a login is set:
+    // every page they get says so. Clients on this machine are not asked.
+    void setLoginBeforeNetwork(bool on) { m_loginBeforeNetwork = on; }
+    bool loginSet() const { return !loginFile().isEmpty(); }
 
 private:
     struct Command;
@@ -93,6 +97,8 @@ private:
     QString loginFile() const;
     static QString searchLoginFile(const QString& folder);
     bool authorised(const QString& userAuthentication) const;
+    // The notice for a client on another machine while no login is set.
+    QString networkNotice(int index) const;
 
     Parts m;
     std::unique_ptr<Servlane> m_web;
@@ -100,6 +106,7 @@ private:
     std::function<QString()> m_gate;
     std::function<QString()> m_pageNotice;
     bool m_serving = false;
+    bool m_loginBeforeNetwork = false;
     quint64 m_nextTicket = 0;
     quint64 m_turn = 0;
     TurnSignal m_turnPassed;

@@ -13,7 +13,12 @@ namespace casalux {
 
 WebOptions::WebOptions(const QString& programFolder, SettingsStore& settings, RemoteServer& server,
                        Prompts& prompts)
-    : m_folder(programFolder), m_settings(settings), m_server(server), m_prompts(prompts)
+    : m_folder(programFolder), m_settings(settings), m_server(&server), m_prompts(prompts)
+{
+}
+
+WebOptions::WebOptions(const QString& programFolder, SettingsStore& settings, Prompts& prompts)
+    : m_folder(programFolder), m_settings(settings), m_prompts(prompts)
 {
 }
 
@@ -51,12 +56,14 @@ QCoro::Task<std::optional<QString>> WebOptions::savePort(QString entry)
         co_return std::nullopt;
     }
     const QString text = QString::number(port);
-    m_server.stopserver();
+    if (m_server)
+        m_server->stopserver();
     m_settings.write(settingkeys::webport, text);
     co_await m_prompts.message(
         QStringLiteral("Setting saved. The web server will now run on your chosen port."),
         QStringLiteral("Saved"), Prompts::Icon::Information);
-    m_server.startserver();
+    if (m_server)
+        m_server->startserver();
     co_return portCaption(text);
 }
 

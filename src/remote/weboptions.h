@@ -17,6 +17,9 @@ class WebOptions final {
 public:
     WebOptions(const QString& programFolder, SettingsStore& settings, RemoteServer& server,
                Prompts& prompts);
+    // Without a server of this program's own (the command line): savePort
+    // only stores the port; a running engine takes it up by itself.
+    WebOptions(const QString& programFolder, SettingsStore& settings, Prompts& prompts);
 
     // The caption under the port entry.
     static QString portCaption(const QString& port);
@@ -34,7 +37,7 @@ public:
 private:
     QString m_folder;
     SettingsStore& m_settings;
-    RemoteServer& m_server;
+    RemoteServer* m_server = nullptr;
     Prompts& m_prompts;
 };
 

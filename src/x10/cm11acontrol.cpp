@@ -186,7 +186,7 @@ QCoro::Task<int> Cm11aControl::open()
     // The path is looked up afresh each time, never kept resolved: an adapter
     // plugged in again behind the same /dev/serial/by-id link may have a new
     // /dev/ttyUSBn name.
-    const QString path = SerialPortMap::devicePath(port());
+    const QString path = devicePath();
     // Said at debug level only: the owner tries again every few seconds
     // and logs failureText() once per kind of failure.
     if (path.isEmpty()) {
@@ -318,7 +318,7 @@ QCoro::Task<> Cm11aControl::judgeFailedSend()
     if (m_lost) {
         lose(); // unless the port's error got there first
         setFailureText(QStringLiteral("the serial port of the X10 interface (%1) went away")
-                           .arg(SerialPortMap::devicePath(port())));
+                           .arg(devicePath()));
         co_return;
     }
     if (!m_ready) {

@@ -35,8 +35,23 @@ public:
 
     using QObject::QObject;
 
-    virtual void setPort(int port) { m_port = port; }
+    virtual void setPort(int port)
+    {
+        m_port = port;
+        m_path.clear();
+    }
     int port() const { return m_port; }
+    // A device named by its path (a /dev/serial/by-id/... link, which is
+    // what a Linux user knows) rather than by a port number; port() is 0.
+    void setDevicePath(const QString& path)
+    {
+        setPort(0);
+        m_path = path;
+    }
+    // The device to open: the path given, or the one the number maps to.
+    QString devicePath() const;
+    // The port as stored and shown: its number, or the path given.
+    QString portText() const { return m_path.isEmpty() ? QString::number(m_port) : m_path; }
 
     virtual QCoro::Task<int> open() = 0;
 
@@ -103,6 +118,7 @@ protected:
 private:
     QString m_failureText;
     int m_port = 0;
+    QString m_path;
     int m_numericOption = 0;
     QString m_ownerName;
     bool m_isLost = false;

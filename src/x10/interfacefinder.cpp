@@ -29,11 +29,57 @@ std::optional<int> InterfaceFinder::savedPort(const SettingsStore& settings)
     return port;
 }
 
+std::optional<QString> InterfaceFinder::savedDevicePath(const SettingsStore& settings)
+{
+    const QString stored = settings.read(settingkeys::port).trimmed();
+    if (!stored.startsWith(QLatin1Char('/')))
+        return std::nullopt;
+    return stored;
+}
+
+bool InterfaceFinder::useSavedPort(InterfaceControl& control, const SettingsStore& settings)
+{
+    if (const auto port = savedPort(settings)) {
+        control.setPort(*port);
+        return true;
+    }
+    if (const auto path = savedDevicePath(settings)) {
+        control.setDevicePath(*path);
+        return true;
+    }
+    return false;
+}
+
 void InterfaceFinder::claim(InterfaceControl& control, SettingsStore& settings, int port)
 {
     control.setNumericOption(4);
     control.setOwnerName(QStringLiteral("Casalux"));
-    settings.write(settingkeys::port, QString::number(port));
+    settings.write(settingkeys::port, port > 0 ? QString::number(port) : control.portText());
+}
+
+QCoro::Task<bool> InterfaceFinder::searchPorts(InterfaceControl& control, int skipPort,
+                                               std::function<bool()> stopped,
+                                               std::function<void(int port)> trying)
+{
+    for (int port = firstPort; port <= lastPort; ++port) {
+        if (port == skipPort)
+            continue;
+        if (stopped())
+            co_return false;
+        if (trying)
+            trying(port);
+        control.close(); // let go of the port tried before
+        control.setPort(port);
+        const int result = co_await control.open();
+        if (stopped()) {
+            control.close();
+            co_return false;
+        }
+        if (result == InterfaceControl::Ready)
+            co_return true;
+    }
+    control.close();
+    co_return false;
 }
 
 QCoro::Task<bool> InterfaceFinder::findinterface()
@@ -67,17 +113,15 @@ QCoro::Task<bool> InterfaceFinder::find()
     m_status.setStatus(StatusSink::Activity,
                        QStringLiteral("Please wait, connecting to X10 Interface"));
 
-    const std::optional<int> stored = savedPort(m_settings);
-    if (!stored)
+    if (!useSavedPort(m_control, m_settings))
         co_return co_await search(0); // "none", or nothing usable saved
-    const int saved = *stored;
+    const int saved = m_control.port(); // 0 for a device path
 
-    m_control.setPort(saved);
     int result = co_await m_control.open();
     if (stoppedAfterOpen())
         co_return false;
     if (result == InterfaceControl::Ready) {
-        found(saved);
+        found();
         co_return true;
     }
     if (result == InterfaceControl::PortUnusable)
@@ -91,7 +135,7 @@ QCoro::Task<bool> InterfaceFinder::find()
         if (stoppedAfterOpen())
             co_return false;
         if (result == InterfaceControl::Ready) {
-            found(saved);
+            found();
             co_return true;
         }
     }
@@ -100,7 +144,7 @@ QCoro::Task<bool> InterfaceFinder::find()
                        "check that you have selected the correct comm port for the unit and that "
                        "it is plugged in and has backup batteries installed."),
         QStringLiteral("Error"), Prompts::Icon::Critical);
-    m_settings.write(settingkeys::port, QString::number(saved));
+    m_settings.write(settingkeys::port, m_control.portText());
     m_status.setStatus(StatusSink::Activity,
                        QStringLiteral("ERROR! Could not find your X10 Interface"));
     m_control.close();
@@ -111,25 +155,21 @@ QCoro::Task<bool> InterfaceFinder::find()
 
 QCoro::Task<bool> InterfaceFinder::search(int skipPort)
 {
-    for (int port = firstPort; port <= lastPort; ++port) {
-        if (port == skipPort)
-            continue;
-        if (m_stopped)
-            co_return false;
+    // (Named, not temporaries: GCC 12 destroys temporaries of a co_await
+    // expression twice.)
+    const std::function<bool()> stopped = [this] { return m_stopped; };
+    const std::function<void(int)> trying = [this](int port) {
         m_status.setStatus(StatusSink::Activity,
                            QStringLiteral("Please wait, looking for interface on com port ") +
                                QString::number(port));
-        m_control.close(); // let go of the port tried before
-        m_control.setPort(port);
-        const int result = co_await m_control.open();
-        if (stoppedAfterOpen())
-            co_return false;
-        if (result == InterfaceControl::Ready) {
-            found(port);
-            co_return true;
-        }
+    };
+    const bool answered = co_await searchPorts(m_control, skipPort, stopped, trying);
+    if (m_stopped)
+        co_return false;
+    if (answered) {
+        found();
+        co_return true;
     }
-    m_control.close();
     setBusy(false);
     co_await m_prompts.message(
         QStringLiteral("Sorry, Could not find a CM11 or CM12 Home Control Interface on any of your "
@@ -138,13 +178,13 @@ QCoro::Task<bool> InterfaceFinder::search(int skipPort)
     co_return false;
 }
 
-void InterfaceFinder::found(int port)
+void InterfaceFinder::found()
 {
     m_ready = true;
     m_status.setStatus(StatusSink::Ready, QStringLiteral("STATUS: Ready"));
-    claim(m_control, m_settings, port);
+    claim(m_control, m_settings, m_control.port());
     const QString foundText =
-        QStringLiteral("Found and Initialized Interface on com port ") + QString::number(port);
+        QStringLiteral("Found and Initialized Interface on com port ") + m_control.portText();
     m_status.setStatus(StatusSink::Activity, foundText);
     setBusy(false);
     // The first minute tick falls on the next whole minute.

@@ -42,8 +42,22 @@ public:
 
     // The stored port when it names one of ports 1 to 15 ("none" does not).
     static std::optional<int> savedPort(const SettingsStore& settings);
-    // Sets up an interface that answered on `port` and stores the port.
+    // The stored port when it is a device path ("/dev/serial/by-id/...").
+    static std::optional<QString> savedDevicePath(const SettingsStore& settings);
+    // Points the control at the stored port or device path; false when
+    // none is stored.
+    static bool useSavedPort(InterfaceControl& control, const SettingsStore& settings);
+    // Sets up an interface that answered on `port` (0: on the device path
+    // the control was given) and stores the port.
     static void claim(InterfaceControl& control, SettingsStore& settings, int port);
+    // The search of ports 1 to 15 in order, leaving out `skipPort`: true
+    // with the interface open on the first port that answers. `stopped` is
+    // asked before and after each open (a stop closes what was opened);
+    // `trying` hears each port before it is tried. Both programs search
+    // with this.
+    static QCoro::Task<bool> searchPorts(InterfaceControl& control, int skipPort,
+                                         std::function<bool()> stopped,
+                                         std::function<void(int port)> trying = {});
 
     bool interfaceReady() const { return m_ready; }
 
@@ -65,7 +79,7 @@ private:
     QCoro::Task<bool> search(int skipPort);
     // After an open: true (and the port closed) when a stop came meanwhile.
     bool stoppedAfterOpen();
-    void found(int port);
+    void found();
     void setBusy(bool busy);
 
     InterfaceControl& m_control;

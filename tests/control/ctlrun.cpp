@@ -6,7 +6,7 @@
 namespace casalux::test {
 
 CtlRun CtlRun::run(const QStringList& arguments, const QProcessEnvironment& environment,
-                   int timeoutMs)
+                   int timeoutMs, const QByteArray& input)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
@@ -15,6 +15,8 @@ CtlRun CtlRun::run(const QStringList& arguments, const QProcessEnvironment& envi
     CtlRun result;
     if (!process.waitForStarted(5000))
         return result;
+    process.write(input);
+    process.closeWriteChannel();
     result.finished = done.wait(timeoutMs);
     if (!result.finished) {
         process.kill();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -14,10 +15,11 @@ struct CtlRun {
     QString err;
     bool finished = false;
 
-    // The path of the real casaluxctl, for a test that runs it by hand.
-    static QString program();
+    // `input` is written to its standard input, which is then closed.
     static CtlRun run(const QStringList& arguments, const QProcessEnvironment& environment,
-                      int timeoutMs = 60000);
+                      int timeoutMs = 60000, const QByteArray& input = {});
+    // The program's path.
+    static QString program();
     // What the failure messages of a test print.
     QString describe() const;
 };

@@ -2,6 +2,7 @@
 #include "deadsocket.h"
 #include "enginerig.h"
 #include "home/settingkeys.h"
+#include "httpget.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +12,9 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSerialPort>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <unistd.h>
 #include <QtTest>
 
 using namespace casalux;
@@ -43,9 +47,9 @@ class TestCasaluxCtl : public QObject {
             env.insert(QStringLiteral("CASALUX_CONTROL_SOCKET"), socketPath);
             return env;
         }
-        test::CtlRun ctl(const QStringList& arguments) const
+        test::CtlRun ctl(const QStringList& arguments, const QByteArray& input = {}) const
         {
-            return test::CtlRun::run(arguments, ctlEnvironment());
+            return test::CtlRun::run(arguments, ctlEnvironment(), 60000, input);
         }
         QString state(const QString& key)
         {
@@ -58,6 +62,27 @@ class TestCasaluxCtl : public QObject {
             return QJsonDocument::fromJson(run.out.toUtf8()).object();
         }
     };
+
+    // A page request from 127.0.0.2, an address of no interface of this
+    // machine: the engine takes it for a client on another machine.
+    static QByteArray fromElsewhere(quint16 port, const QString& target,
+                                    const QByteArray& authorization = {})
+    {
+        QTcpSocket socket;
+        if (!socket.bind(QHostAddress(QStringLiteral("127.0.0.2"))))
+            return "bind failed";
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!socket.waitForConnected(5000))
+            return "no connection";
+        QByteArray request = "GET " + target.toLatin1() + " HTTP/1.0\r\nHost: 127.0.0.1\r\n";
+        if (!authorization.isEmpty())
+            request += "Authorization: Basic " + authorization.toBase64() + "\r\n";
+        socket.write(request + "\r\n");
+        QByteArray answer;
+        while (socket.waitForReadyRead(10000))
+            answer += socket.readAll();
+        return answer + socket.readAll();
+    }
 
     static bool oneLine(const QString& text)
     {
@@ -249,6 +274,65 @@ private Q_SLOTS:
 
     // The engine lets go of the port for the desktop program: it stops
     // serving, and the socket file goes with it.
+    // A home server without a screen, from a fresh folder: the engine
+    // finds no interface and says so on its pages; casaluxctl names the
+    // port (a device path), the rooms and devices and the login; the engine
+    // takes each up without a restart. Clients on other machines switch
+    // nothing until the login is set; this machine's clients as ever.
+    void aHomeServerSetUpFromTheShell()
+    {
+        Rig rig;
+        QFile::remove(rig.folder.file(QStringLiteral("rmlst.rvf")));
+        QFile::remove(rig.folder.file(QStringLiteral("evelst.rvf")));
+        rig.folder.write(QStringLiteral("html/index.html"), "<body><h1><room></h1><p><dev0></p>\r\n");
+        rig.settings.write(settingkeys::port, QStringLiteral("none"));
+        rig.hideAllPorts();
+        rig.arguments = QStringList{QStringLiteral("--require-login")};
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(QCoro::waitFor(test::httpGet(rig.webPort, QStringLiteral("/index.html")))
+                                     .contains("No X10 interface found yet"),
+                                 10000);
+
+        QVERIFY(rig.relink(rig.sim));
+        test::CtlRun run = rig.ctl({QStringLiteral("port"), rig.linkPath()});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.ctl({QStringLiteral("status"), QStringLiteral("--json")})
+                                     .out.contains(QLatin1String("\"engine\"")),
+                                 15000);
+        QCOMPARE(rig.state(QStringLiteral("port")), rig.linkPath());
+
+        QCOMPARE(rig.ctl({QStringLiteral("room"), QStringLiteral("add"), QStringLiteral("Lounge")}).exitCode, 0);
+        run = rig.ctl({QStringLiteral("room"), QStringLiteral("add"), QStringLiteral("Events")});
+        QVERIFY2(run.exitCode == 2 && run.err.contains(QLatin1String("Events is the name of a section")),
+                 qPrintable(run.describe()));
+        run = rig.ctl({QStringLiteral("device"), QStringLiteral("add"), QStringLiteral("Lounge"),
+                       QStringLiteral("Lamp"), QStringLiteral("A3"), QStringLiteral("bulb")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        run = rig.ctl({QStringLiteral("rooms"), QStringLiteral("--json")});
+        QCOMPARE(Rig::json(run).value(QLatin1String("rooms")).toArray().at(0).toObject()
+                     .value(QLatin1String("devices")).toArray().at(0).toObject()
+                     .value(QLatin1String("kind")).toString(),
+                 QStringLiteral("bulb"));
+
+        const QString on = QStringLiteral("/index.html?A~3~LoungeLamp~turnon~Lounge");
+        const QString off = QStringLiteral("/index.html?A~3~LoungeLamp~turnoff~Lounge");
+        QByteArray page = fromElsewhere(rig.webPort, on);
+        QVERIFY2(page.contains("casaluxctl login"), page.constData());
+        QTest::qWait(1500);
+        QVERIFY2(!rig.simLog().contains(QLatin1String("A3 ON")), qPrintable(rig.simLog()));
+        page = QCoro::waitFor(test::httpGet(rig.webPort, on));
+        QVERIFY2(!page.contains("casaluxctl login") && page.contains("bulbon.gif"), page.constData());
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ON")), qPrintable(rig.simLog()), 10000);
+
+        run = rig.ctl({QStringLiteral("login"), QStringLiteral("admin"),
+                       QStringLiteral("--password-stdin")},
+                      "s3cret\n");
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        page = fromElsewhere(rig.webPort, off, "admin:s3cret");
+        QVERIFY2(page.contains("bulboff.gif") && !page.contains("casaluxctl login"), page.constData());
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 OFF")), qPrintable(rig.simLog()), 10000);
+    }
+
     void theEngineStopsServingAtTheHandOver()
     {
         Rig rig;
@@ -346,6 +430,38 @@ private Q_SLOTS:
 
     // A socket in a folder that any user may write to could be anyone's:
     // the command line does not talk to it.
+    // A user outside the folder's group is told so, and how to join it,
+    // whatever the command; no port or socket is blamed.
+    void outsideTheGroup_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("on") << QStringList{"on", "Den Lamp"};
+        QTest::newRow("status") << QStringList{"status"};
+        QTest::newRow("port") << QStringList{"port", "3"};
+    }
+    void outsideTheGroup()
+    {
+        QFETCH(QStringList, arguments);
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("needs root and setpriv (util-linux) to run casaluxctl as another user");
+        Rig rig;
+        QFile::setPermissions(rig.folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                     QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                                     QFileDevice::WriteGroup | QFileDevice::ExeGroup);
+        QProcess ctl;
+        ctl.setProcessEnvironment(rig.ctlEnvironment());
+        ctl.start(QStringLiteral("setpriv"),
+                  QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                              test::CtlRun::program()} +
+                      arguments);
+        QVERIFY(ctl.waitForFinished(30000));
+        const QString err = QString::fromLocal8Bit(ctl.readAllStandardError());
+        QCOMPARE(ctl.exitCode(), 2);
+        QVERIFY2(err.contains(QLatin1String("is not in group")) &&
+                     err.contains(QLatin1String("then log in again")) && oneLine(err),
+                 qPrintable(err));
+    }
+
     void aSocketOthersCouldPlantIsNotUsed()
     {
         Rig rig;

@@ -100,7 +100,7 @@ private Q_SLOTS:
         QVERIFY(rig.settle());
 
         QCOMPARE(rig.folder.readLines("rmlst.rvf"), (QStringList{"Hall~~~", "Hall~Lamp~A~12"}));
-        QCOMPARE(rig.settings.GetSetting("Casalux", "type", "HallLamp"), QStringLiteral("bulb2"));
+        QCOMPARE(rig.settings.readShared("type", "HallLamp"), QStringLiteral("bulb2"));
         QCOMPARE(childrenOf(tree, "Hall"), QStringList{"Lamp"});
         QVERIFY(tree->findKey("Lamp~A~12"));
         for (const char* box : {"lst_eventdevice", "com_sel1", "com_sel2"}) {

@@ -3,6 +3,7 @@
 #include "home/settingkeys.h"
 #include "httpget.h"
 
+#include <QDir>
 #include <QFile>
 #include <cstdio>
 
@@ -42,9 +43,18 @@ bool EngineRig::start(const QString& now, double timeScale)
         return false;
     env.insert(QStringLiteral("CASALUX_SERIAL_1"), throughLink ? linkPath() : sim.devicePath());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.file(QStringLiteral("config")));
+    for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+        env.insert(it.key(), it.value());
     engine.setProcessEnvironment(env);
-    engine.start(QStringLiteral(HEARTHCORE_PATH), {});
+    engine.start(QStringLiteral(HEARTHCORE_PATH), arguments);
     return engine.waitForStarted(5000);
+}
+
+void EngineRig::hideAllPorts()
+{
+    QDir().mkpath(folder.file(QStringLiteral("dev")));
+    for (int port = 1; port <= 15; ++port)
+        environment.insert(QStringLiteral("CASALUX_SERIAL_%1").arg(port), hiddenPort(port));
 }
 
 bool EngineRig::relink(const SimProcess& to) const

@@ -21,6 +21,17 @@ struct EngineRig {
     const quint16 webPort;
     // Passed to the simulator, e.g. a line delay that makes commands slow.
     QStringList simArguments;
+    // The engine's command line.
+    QStringList arguments;
+    // Set in the engine's environment last (over the rig's own values).
+    QHash<QString, QString> environment;
+    // Points every port 1..15 at a name in the folder's dev/ that does not
+    // exist yet, so a search touches none of the machine's own devices.
+    void hideAllPorts();
+    QString hiddenPort(int port) const
+    {
+        return folder.file(QStringLiteral("dev/ttyX%1").arg(port));
+    }
 
     EngineRig();
     // Ends the engine as a service manager would: SIGTERM, then a kill.

@@ -62,18 +62,19 @@ private Q_SLOTS:
         QVERIFY(rig.engine->server().web().ServerRunning());
     }
 
-    // No port: the engine has nothing to drive and ends before its web
-    // server starts. (A stored port that does not open is tried again:
-    // unopenablePortIsTriedAgain.)
-    void stoppingConditions_data()
+    // No usable port stored: the engine searches the ports as the desktop
+    // program's auto-detect does and stores the one that answers. (A stored
+    // port that does not open is tried again: unopenablePortIsTriedAgain;
+    // nothing answering: noPortSetsItselfUp of the process test.)
+    void noUsablePortIsSearchedFor_data()
     {
         QTest::addColumn<QString>("port");
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("runs");
-        QTest::newRow("none") << "none" << 0 << false;
-        QTest::newRow("garbage") << "COM3" << 0 << false;
+        QTest::newRow("none") << "none" << 0 << true;
+        QTest::newRow("garbage") << "COM3" << 0 << true;
     }
-    void stoppingConditions()
+    void noUsablePortIsSearchedFor()
     {
         QFETCH(QString, port);
         QFETCH(int, answer);
@@ -84,6 +85,8 @@ private Q_SLOTS:
         QCOMPARE(rig.start(), runs);
         QCOMPARE(rig.engine->server().web().ServerRunning(), runs);
         QCOMPARE(rig.engine->scheduler().eventTimerActive(), runs);
+        QCOMPARE(rig.control.openedPorts, QList<int>{1});
+        QCOMPARE(rig.settings.read(settingkeys::port), QStringLiteral("1"));
     }
 
     // The hand-over waits for the file work in progress, then closes the

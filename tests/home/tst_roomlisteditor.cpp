@@ -32,8 +32,7 @@ class TestRoomListEditor : public QObject {
     QByteArray listBytes() const { return m_folder->read(QStringLiteral("rmlst.rvf")); }
     QString typeOf(const QString& key) const
     {
-        return m_settings->GetSetting(QStringLiteral("Casalux"), QStringLiteral("type"), key,
-                                      QStringLiteral("switch"));
+        return m_settings->readShared(QStringLiteral("type"), key, QStringLiteral("switch"));
     }
     Outcome deleteNode(const QString& text, const QString& parent = {})
     {

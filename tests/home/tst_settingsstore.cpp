@@ -154,6 +154,29 @@ private Q_SLOTS:
         QCOMPARE(m_store->read(settingkeys::closeengine), QStringLiteral("True"));
     }
 
+    // What one user chose before these values were machine-wide is moved
+    // over once, so another user (the engine's) sees it; a machine-wide
+    // value already there is kept.
+    void sharedValuesMoveFromTheUserOnce()
+    {
+        m_folder->write(QStringLiteral("user/casalux.ini"),
+                        "[data]\r\ncity=Oslo, Norway, 59.5, 10.4, 1\r\ndst=1\r\nleft=7\r\n"
+                        "[type]\r\nDenLamp=bulb2\r\n");
+        m_store = openStore();
+        auto engine = std::make_unique<SettingsStore>(m_folder->file(QStringLiteral("machine.ini")),
+                                                      m_folder->file(QStringLiteral("engine")));
+        QVERIFY(engine->write(settingkeys::dst, QStringLiteral("0")));
+        m_store->sync();
+        QCOMPARE(m_store->moveSharedFromUser(), 2);
+        QCOMPARE(m_store->moveSharedFromUser(), 0);
+        engine->sync();
+        QCOMPARE(engine->read(settingkeys::city), QStringLiteral("Oslo, Norway, 59.5, 10.4, 1"));
+        QCOMPARE(engine->read(settingkeys::dst), QStringLiteral("0"));
+        QCOMPARE(engine->readShared(QStringLiteral("type"), QStringLiteral("DenLamp")),
+                 QStringLiteral("bulb2"));
+        QCOMPARE(engine->read(settingkeys::left), QStringLiteral("100")); // a person's own
+    }
+
     void handEditedListValueReadsAsText()
     {
         m_folder->write(QStringLiteral("user/casalux.ini"),
@@ -189,6 +212,7 @@ private Q_SLOTS:
             for (const QString& lamp : lamps)
                 status.setstatus(lamp, QStringLiteral("on"), QStringLiteral("30"));
             m_store->write(settingkeys::city, QStringLiteral("Oslo, Norway, 59.9, -10.7, 1"));
+            m_store->write(settingkeys::left, QStringLiteral("42"));
             QCOMPARE(m_store->rewrites(), before);
             for (const QString& lamp : lamps) {
                 QVERIFY(status.getlaststatus(lamp));
@@ -208,6 +232,7 @@ private Q_SLOTS:
             QVERIFY(DeviceStatus(*engine).getlaststatus(lamp));
         QCOMPARE(openStore()->read(settingkeys::city),
                  QStringLiteral("Oslo, Norway, 59.9, -10.7, 1"));
+        QCOMPARE(openStore()->read(settingkeys::left), QStringLiteral("42"));
         // After the batch each write is its own rewrite again.
         status.setstatus(QStringLiteral("Hall Lamp 1"), QStringLiteral("off"), QString());
         QCOMPARE(m_store->rewrites(), before + 3);

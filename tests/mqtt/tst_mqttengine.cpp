@@ -82,6 +82,23 @@ private Q_SLOTS:
             QSKIP(test::BrokerProcess::missing());
     }
 
+    // The hub named while the engine runs (casaluxctl mqtt host ...): the
+    // engine connects without a restart, and a set switches the lamp.
+    void hubNamedWhileRunning()
+    {
+        Rig rig;
+        rig.settings.write(settingkeys::mqtthost, QString());
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.get("/index.html").isEmpty(), 10000);
+        QTest::qWait(1000);
+        QVERIFY(rig.hub.last(status).isNull());
+        rig.settings.write(settingkeys::mqtthost, QStringLiteral("127.0.0.1"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.hub.last(status), QByteArray("online"), 10000);
+        rig.hub.publish(QStringLiteral("casalux/DenLamp/set"), "ON");
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 ON")),
+                                  qPrintable(rig.log()), 10000);
+    }
+
     // A hub's ON goes out on the power line and comes back as the state;
     // a brightness dims; a command the interface cannot carry out gives
     // the hub the state the device still has.

@@ -56,13 +56,12 @@ QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtoco
         if (!notDimmable.isEmpty())
             co_return failure(ControlProtocol::usageError, notDimmable);
     }
-    if (!port)
+    if (!InterfaceFinder::useSavedPort(control, *settings))
         co_return failure(ControlProtocol::notSent,
                           QStringLiteral("no program holds the X10 interface and no port is "
                                          "stored for it: start Casalux once to find it"));
     // The port's lock keeps out a program that holds it without serving the
     // socket (and any other user of the port): the open then fails.
-    control.setPort(*port);
     const int opened = co_await control.open();
     if (opened != InterfaceControl::Ready) {
         control.close();
@@ -72,14 +71,13 @@ QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtoco
         co_return failure(
             ControlProtocol::notSent,
             QStringLiteral("the X10 interface on port %1 (%2) %3%4")
-                .arg(*port)
-                .arg(SerialPortMap::devicePath(*port))
+                .arg(control.portText(), control.devicePath())
                 .arg(opened == InterfaceControl::PortUnusable
                          ? QStringLiteral("cannot be opened (is another program using it?)")
                          : QStringLiteral("did not answer"))
                 .arg(detail));
     }
-    InterfaceFinder::claim(control, *settings, *port);
+    InterfaceFinder::claim(control, *settings, control.port());
     // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
     OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
     if (request.command == Command::Dim)

@@ -2,10 +2,12 @@
 #include "control/controlsocketpath.h"
 #include "controlclient.h"
 #include "ctlarguments.h"
+#include "groupcheck.h"
 #include "localcommand.h"
 #include "platform/clock.h"
 #include "platform/programfolder.h"
 #include "reportprinter.h"
+#include "setupcommand.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -78,6 +80,55 @@ QCoro::Task<> run(CtlArguments arguments, QString folder)
     QCoreApplication::exit(status);
 }
 
+// The set-up commands have options of their own; nothing when the line
+// names none of them.
+std::optional<int> runSetup(const QStringList& args)
+{
+    QStringList words;
+    SetupCommand::Options options;
+    QString error;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& word = args[i];
+        if (word == QLatin1String("--home"))
+            ++i; // taken by ProgramFolder::resolve
+        else if (word.startsWith(QLatin1String("--home=")))
+            continue;
+        else if (word == QLatin1String("--json"))
+            options.json = true;
+        else if (word == QLatin1String("--password-stdin"))
+            options.passwordStdin = true;
+        else if (word == QLatin1String("--clear"))
+            options.clear = true;
+        else if (word.startsWith(QLatin1String("--")) && error.isEmpty())
+            error = QStringLiteral("unknown option %1").arg(word);
+        else
+            words.append(word);
+    }
+    if (words.isEmpty() || !SetupCommand::handles(words[0]) ||
+        args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h")))
+        return std::nullopt;
+    if (!error.isEmpty()) {
+        say(error);
+        return 2;
+    }
+    const QString folder = ProgramFolder::resolve(args, QCoreApplication::applicationDirPath());
+    const bool reading =
+        (words.size() == 1 && !options.clear) || words[0] == QLatin1String("rooms");
+    if (const QString blocked =
+            GroupCheck::blocked(folder, ControlSocketPath::choose().path, !reading);
+        !blocked.isEmpty()) {
+        say(blocked);
+        return 2;
+    }
+    QTimer::singleShot(0, qApp, [folder, words, options] {
+        [](QString folder, QStringList words, SetupCommand::Options options) -> QCoro::Task<> {
+            const int status = co_await SetupCommand::run(folder, words, options);
+            QCoreApplication::exit(status);
+        }(folder, words, options);
+    });
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -87,9 +138,12 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("casaluxctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CASALUX_VERSION));
     const QStringList args = QCoreApplication::arguments();
+    if (const std::optional<int> status = runSetup(args))
+        return *status;
     const CtlArguments arguments = CtlArguments::parse(args.mid(1));
     if (arguments.help) {
         std::fputs(CtlArguments::usage(), stdout);
+        std::fputs(SetupCommand::usage(), stdout);
         return 0;
     }
     if (!arguments.error.isEmpty()) {
@@ -101,6 +155,11 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString folder = ProgramFolder::resolve(args, QCoreApplication::applicationDirPath());
+    if (const QString blocked = GroupCheck::blocked(folder, ControlSocketPath::choose().path, false);
+        !blocked.isEmpty()) {
+        say(blocked);
+        return 2;
+    }
     // A home named on purpose must be the one the serving program runs.
     CtlArguments asked = arguments;
     if (args.mid(1).contains(QLatin1String("--home")) ||
