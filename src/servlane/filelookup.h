@@ -8,8 +8,8 @@
 
 namespace servlane {
 
-// Finds files under the document root the way the original platform's file
-// system did: names compare case-insensitively, an exact match wins. Every
+// Finds files under the document root as a case-insensitive file system
+// would: names compare case-insensitively, an exact match wins. Every
 // result is checked against the canonical root after symlinks are resolved,
 // so nothing outside the root is ever returned, and only folders and
 // regular files are: a FIFO or device opened for reading could block the
