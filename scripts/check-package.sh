@@ -24,14 +24,9 @@ one_deb() { # name
 engine_deb=$(one_deb casalux-engine)
 desktop_deb=$(one_deb casalux)
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[i]}" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=scripts/sim.sh
+. scripts/sim.sh
+use_workdir
 fail() {
     echo "check-package: FAIL: $*" >&2
     exit 1
@@ -206,8 +201,6 @@ printf '%s\n' '[Software]' 'Microsoft\Windows\Casalux\port=1' \
     "Microsoft\\Windows\\Casalux\\webport=$web_port" >"$home/machine.ini"
 chmod 0660 "$home/machine.ini" "$home/rmlst.rvf" "$home/html/index.html"
 
-# shellcheck source=scripts/sim.sh
-. scripts/sim.sh
 start_sim "$dir/tools/cm11a-sim/cm11a-sim" "$work/sim.log"
 pids+=("$sim_pid")
 # As the service runs it: the program folder is its home, under a umask

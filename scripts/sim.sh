@@ -1,5 +1,15 @@
 # Sourced by the scripts that run the programs against the CM11A simulator.
 #
+#   use_workdir
+#
+# Makes a temporary folder, $work, and a list, $pids, of the background
+# processes started; when the script ends they are ended, the last started
+# first, and the folder is removed.
+#
+#   free_port
+#
+# Prints a TCP port that is free on 127.0.0.1.
+#
 #   start_sim SIM_BINARY LOG_FILE [ARGS...]
 #
 # Starts the simulator in the background with its log in LOG_FILE, waits
@@ -20,3 +30,16 @@ start_sim() {
         exit 1
     fi
 }
+
+use_workdir() {
+    work=$(mktemp -d)
+    pids=()
+    trap end_workdir EXIT
+}
+end_workdir() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[i]}" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }

@@ -27,16 +27,8 @@ fi
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} \
     cmake --build "$build" --target "${targets[@]}" >/dev/null
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[i]}" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 . "$repo/scripts/sim.sh"
+use_workdir
 
 # One program on its own simulator and folder: NAME BINARY [ARGS...]
 start_program() {

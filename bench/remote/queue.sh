@@ -21,19 +21,12 @@ fi
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} \
     cmake --build "$build" --target hearthcore cm11a-sim >/dev/null
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[i]}" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$repo/scripts/sim.sh"
+use_workdir
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 home=$work/home
 "$repo/scripts/seed-home.sh" "$home" "$port"
-. "$repo/scripts/sim.sh"
 start_sim "$build/tools/cm11a-sim/cm11a-sim" "$work/sim.log"
 pids+=("$sim_pid")
 CASALUX_SERIAL_1=$sim_device XDG_CONFIG_HOME=$home/config \

@@ -36,6 +36,7 @@ fi
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} \
     cmake --build "$build" --target hearthcore cm11a-sim >/dev/null
 
+. "$repo/scripts/sim.sh"
 work=$(mktemp -d)
 chmod 755 "$work" # nginx workers read the files as another user
 pids=()
@@ -47,14 +48,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 engine_port=$(free_port)
 nginx_port=$(free_port)
 
 # The engine, as the demo runs it.
 home=$work/home
 "$repo/scripts/seed-home.sh" "$home" "$engine_port"
-. "$repo/scripts/sim.sh"
 start_sim "$build/tools/cm11a-sim/cm11a-sim" "$work/sim.log"
 pids+=("$sim_pid")
 CASALUX_SERIAL_1=$sim_device XDG_CONFIG_HOME=$home/config \
