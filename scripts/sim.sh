@@ -10,6 +10,12 @@
 #
 # Prints a TCP port that is free on 127.0.0.1.
 #
+#   start_engine_on_sim BUILD_DIR HOME WEB_PORT
+#
+# Seeds HOME with the sample home on WEB_PORT and runs the engine of
+# BUILD_DIR on it against a simulator of its own, both logged in $work and
+# added to $pids.
+#
 #   start_sim SIM_BINARY LOG_FILE [ARGS...]
 #
 # Starts the simulator in the background with its log in LOG_FILE, waits
@@ -43,3 +49,13 @@ end_workdir() {
 }
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+start_engine_on_sim() {
+    local build=$1 home=$2 port=$3
+    "$(dirname "${BASH_SOURCE[0]}")/seed-home.sh" "$home" "$port"
+    start_sim "$build/tools/cm11a-sim/cm11a-sim" "$work/sim.log"
+    pids+=("$sim_pid")
+    CASALUX_SERIAL_1=$sim_device XDG_CONFIG_HOME=$home/config \
+        "$build/src/engine/hearthcore" --home "$home" >"$work/engine.log" 2>&1 &
+    pids+=($!)
+}

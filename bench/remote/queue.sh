@@ -26,12 +26,7 @@ use_workdir
 
 port=$(free_port)
 home=$work/home
-"$repo/scripts/seed-home.sh" "$home" "$port"
-start_sim "$build/tools/cm11a-sim/cm11a-sim" "$work/sim.log"
-pids+=("$sim_pid")
-CASALUX_SERIAL_1=$sim_device XDG_CONFIG_HOME=$home/config \
-    "$build/src/engine/hearthcore" --home "$home" >"$work/engine.log" 2>&1 &
-pids+=($!)
+start_engine_on_sim "$build" "$home" "$port"
 
 python3 - "$port" "$commands" <<'PY'
 import sys, time, socket, threading

@@ -53,12 +53,7 @@ nginx_port=$(free_port)
 
 # The engine, as the demo runs it.
 home=$work/home
-"$repo/scripts/seed-home.sh" "$home" "$engine_port"
-start_sim "$build/tools/cm11a-sim/cm11a-sim" "$work/sim.log"
-pids+=("$sim_pid")
-CASALUX_SERIAL_1=$sim_device XDG_CONFIG_HOME=$home/config \
-    "$build/src/engine/hearthcore" --home "$home" >"$work/engine.log" 2>&1 &
-pids+=($!)
+start_engine_on_sim "$build" "$home" "$engine_port"
 
 # A file larger than the server keeps in memory, for the slow readers.
 head -c $((4 * 1024 * 1024)) /dev/urandom >"$home/html/large.bin"
