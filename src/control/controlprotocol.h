@@ -50,6 +50,9 @@ public:
     // Sent, before the answer, every few seconds while a command waits its
     // turn or is under way: the client keeps waiting while it hears it.
     static constexpr int queuedNoticeMs = 10'000;
+    // A command that has not started this long after it was asked is
+    // refused when its turn comes (a full queue on a slow line takes less).
+    static constexpr int startDeadlineMs = 300'000;
     static QByteArray queuedNotice();
     static bool isQueuedNotice(QByteArrayView line);
 

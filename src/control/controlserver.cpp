@@ -10,6 +10,7 @@
 #include "x10/outsidecommands.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -59,7 +60,7 @@ bool ControlServer::start()
 {
     if (m_server.isListening())
         return true;
-    const ControlSocketPath::Choice choice = ControlSocketPath::choose();
+    const ControlSocketPath::Choice choice = ControlSocketPath::choose(m_setup.programFolder);
     m_path = choice.path;
     m_error.clear();
     if (!choice.shared && !ControlSocketPath::prepareFolder(m_path, &m_error))
@@ -225,8 +226,17 @@ QCoro::Task<QByteArray> ControlServer::carryOut(QPointer<QLocalSocket> socket, Q
         if (outside.busy())
             socket->write(ControlProtocol::queuedNotice());
     }
-    const OutsideCommands::StillWanted stillWanted = [socket] {
-        return socket && socket->state() == QLocalSocket::ConnectedState;
+    // A command that could not start in time is not carried out either: a
+    // script's "on" at dusk must not switch the lamp at midnight.
+    QElapsedTimer asked;
+    asked.start();
+    const OutsideCommands::StillWanted stillWanted = [socket, asked] {
+        if (!socket || socket->state() != QLocalSocket::ConnectedState)
+            return QStringLiteral("the caller has gone");
+        if (asked.elapsed() > Clock::instance().interval(ControlProtocol::startDeadlineMs))
+            return QStringLiteral("not carried out: it could not start within %1 minutes")
+                .arg(ControlProtocol::startDeadlineMs / 60'000);
+        return QString();
     };
     OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
     if (request->command == Command::Dim)

@@ -1,5 +1,8 @@
 #include "controlsocketpath.h"
 
+#include "platform/programfolder.h"
+
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
@@ -38,15 +41,33 @@ QString systemError()
 
 } // namespace
 
-ControlSocketPath::Choice ControlSocketPath::choose()
+QString ControlSocketPath::nameFor(const QString& programFolder)
 {
+    const auto realPath = [](const QString& path) {
+        const QFileInfo folder(path);
+        const QString real = folder.canonicalFilePath();
+        return real.isEmpty() ? QDir::cleanPath(folder.absoluteFilePath()) : real;
+    };
+    const QString real = realPath(programFolder);
+    if (real == realPath(ProgramFolder::installedFolder()))
+        return QString::fromLatin1(socketName);
+    // Short enough for any socket folder (a socket's path has 107 bytes).
+    const QByteArray mark =
+        QCryptographicHash::hash(QFile::encodeName(real), QCryptographicHash::Sha256)
+            .toHex()
+            .left(12);
+    return QStringLiteral("%1-%2").arg(QLatin1String(socketName), QLatin1String(mark));
+}
+
+ControlSocketPath::Choice ControlSocketPath::choose(const QString& programFolder)
+{
+    const QString name = nameFor(programFolder);
     const QString given = qEnvironmentVariable(environmentName);
     if (!given.isEmpty())
         return {QFileInfo(given).absoluteFilePath(),
                 QFileInfo(given).absolutePath() == QLatin1String(sharedFolder)};
     if (QFileInfo(QString::fromLatin1(sharedFolder)).isDir())
-        return {QStringLiteral("%1/%2").arg(QLatin1String(sharedFolder), QLatin1String(socketName)),
-                true};
+        return {QStringLiteral("%1/%2").arg(QLatin1String(sharedFolder), name), true};
     // Cron jobs and services have no XDG_RUNTIME_DIR, yet must find the
     // socket of the user's desktop program: the usual place stands in.
     QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
@@ -54,18 +75,18 @@ ControlSocketPath::Choice ControlSocketPath::choose()
     if (runtime.isEmpty() && QFileInfo(usual).isDir())
         runtime = usual;
     if (!runtime.isEmpty())
-        return {QStringLiteral("%1/casalux/%2").arg(runtime, QLatin1String(socketName)), false};
+        return {QStringLiteral("%1/casalux/%2").arg(runtime, name), false};
     // Not the temporary folder while there is a home: anyone can make
     // /tmp/casalux-UID first (or a link by that name), and the programs
     // could then not serve. The user's home is theirs alone.
     const QString home = qEnvironmentVariable("HOME");
     if (!home.isEmpty() && QFileInfo(home).isDir())
-        return {QStringLiteral("%1/.casalux/%2").arg(home, QLatin1String(socketName)), false};
+        return {QStringLiteral("%1/.casalux/%2").arg(home, name), false};
     // The sticky temporary folder: nobody else can move our folder there.
     return {QStringLiteral("%1/casalux-%2/%3")
                 .arg(QDir::tempPath())
                 .arg(::geteuid())
-                .arg(QLatin1String(socketName)),
+                .arg(name),
             false};
 }
 

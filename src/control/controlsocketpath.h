@@ -14,6 +14,11 @@ namespace casalux {
 // could have made first). CASALUX_CONTROL_SOCKET names
 // the socket outright (tests, unusual set-ups).
 //
+// The installed home's socket is called "control"; a program running
+// another folder serves "control-" and a mark made from that folder's
+// real path, so a second home on the machine has its own socket and
+// casaluxctl reaches the program of the home it was given.
+//
 // A socket is only used in a folder nobody else can put files in: anyone
 // who could would be able to serve a false socket to the command line, or
 // take the name from the programs.
@@ -28,7 +33,9 @@ public:
     static constexpr const char* socketName = "control";
     static constexpr const char* environmentName = "CASALUX_CONTROL_SOCKET";
 
-    static Choice choose();
+    static Choice choose(const QString& programFolder);
+    // The socket's file name for the home in `programFolder`.
+    static QString nameFor(const QString& programFolder);
 
     // Empty when a socket at `path` may be used by this user: its folder is
     // a real folder (no link), owned by root, this user or the casalux

@@ -226,9 +226,11 @@ QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int pe
     }
     // Nobody waits for it any more: carried out now it would come as a
     // surprise, after the caller was told it failed.
-    if (stillWanted && !stillWanted()) {
-        m_why = QStringLiteral("the caller has gone");
-        co_return Outcome::Refused;
+    if (stillWanted) {
+        if (const QString gone = stillWanted(); !gone.isEmpty()) {
+            m_why = gone;
+            co_return Outcome::Refused;
+        }
     }
     const QString house = device.record.house;
     const QString unit = QString::number(device.record.unit);

@@ -66,8 +66,10 @@ public:
     static QString cannotDim(const Device& device, int percent);
 
     // `stillWanted`, when given, is asked once the command's turn has come:
-    // false (the caller has gone) and it is refused, not carried out late.
-    using StillWanted = std::function<bool()>;
+    // empty to go ahead, or why it is no longer wanted (the caller has gone,
+    // its time has passed); it is then refused with that reason, not
+    // carried out late.
+    using StillWanted = std::function<QString()>;
     QCoro::Task<Outcome> switchDevice(Device device, bool on, StillWanted stillWanted = {});
     // percent 1..99 dims, 100 is a plain on, 0 switches off.
     QCoro::Task<Outcome> dimDevice(Device device, int percent, StillWanted stillWanted = {});

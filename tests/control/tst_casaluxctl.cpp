@@ -5,6 +5,7 @@
 #include "httpget.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,6 +15,7 @@
 #include <QSerialPort>
 #include <QStandardPaths>
 #include <QTcpSocket>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QtTest>
 
@@ -211,6 +213,89 @@ private Q_SLOTS:
         QTest::qWait(6000); // the line would have carried it by now
         QVERIFY2(!rig.simLog().contains(QLatin1String("A4 ON")), qPrintable(rig.simLog()));
         QCOMPARE(rig.state(QStringLiteral("DenFan")), QString());
+    }
+
+    // Behind a long queue casaluxctl waits past its own silence limit while
+    // the program says the command is still to come, and it is carried
+    // out; one that could not start within the deadline is refused, never
+    // carried out late. (Engine and casaluxctl run 30 times fast: the
+    // 120 s silence limit is 4 s, the 5 min deadline 10 s; the line not.)
+    void aLongQueueIsWaitedForUntilTheDeadline()
+    {
+        Rig rig;
+        constexpr int count = 12;
+        QByteArray rooms = "Den~~~\r\n";
+        for (int unit = 1; unit <= count; ++unit)
+            rooms += QStringLiteral("Den~L%1~B~%1\r\n").arg(unit).toLatin1();
+        rig.folder.write(QStringLiteral("rmlst.rvf"), rooms);
+        rig.simArguments = {QStringLiteral("--line-delay"), QStringLiteral("600")};
+        rig.environment.insert(QStringLiteral("CASALUX_TIME_SCALE"), QStringLiteral("30"));
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(rig.socketPath), 15000);
+        QProcessEnvironment env = rig.ctlEnvironment();
+        env.insert(QStringLiteral("CASALUX_TIME_SCALE"), QStringLiteral("30"));
+        std::vector<std::unique_ptr<QProcess>> ctls;
+        QElapsedTimer clock;
+        clock.start();
+        for (int unit = 1; unit <= count; ++unit) {
+            auto& ctl = ctls.emplace_back(std::make_unique<QProcess>());
+            ctl->setProcessEnvironment(env);
+            ctl->start(test::CtlRun::program(),
+                       {QStringLiteral("on"), QStringLiteral("B%1").arg(unit)});
+            QVERIFY(ctl->waitForStarted(5000));
+            QTest::qWait(50); // asked in this order
+        }
+        // Five commands of two transmissions each come first: well past 4 s.
+        QProcess& sixth = *ctls[5];
+        QVERIFY(sixth.waitForFinished(60000));
+        QVERIFY2(clock.elapsed() > 4000, "the queue did not outlast the silence limit");
+        QVERIFY2(sixth.exitCode() == 0, sixth.readAllStandardError().constData());
+        QProcess& last = *ctls[count - 1];
+        QVERIFY(last.waitForFinished(60000));
+        QCOMPARE(last.exitCode(), 1);
+        QVERIFY2(last.readAllStandardError().contains("could not start within 5 minutes"),
+                 qPrintable(rig.simLog()));
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("B6 ON")),
+                                  qPrintable(rig.simLog()), 5000);
+        for (auto& ctl : ctls)
+            QVERIFY(ctl->state() == QProcess::NotRunning || ctl->waitForFinished(30000));
+        QVERIFY2(!rig.simLog().contains(QLatin1String("B12 ON")), qPrintable(rig.simLog()));
+    }
+
+    // Two homes on one machine: each program serves a socket of its own,
+    // and casaluxctl reaches the one running the home it was given.
+    void twoHomesServeTheirOwnSockets()
+    {
+        test::TempFolder runtime;
+        QCOMPARE(::chmod(QFile::encodeName(runtime.path()).constData(), 0700), 0);
+        Rig first;
+        first.folder.write(QStringLiteral("rmlst.rvf"), "Den~~~\r\nDen~Lamp~A~3\r\n");
+        Rig second;
+        second.folder.write(QStringLiteral("rmlst.rvf"), "Den~~~\r\nDen~Lamp~B~7\r\n");
+        for (Rig* rig : {&first, &second}) {
+            rig->environment.insert(QStringLiteral("CASALUX_CONTROL_SOCKET"), QString());
+            rig->environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+            QVERIFY(rig->start());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(runtime.file(QStringLiteral("casalux")))
+                                      .entryList(QDir::System | QDir::Files)
+                                      .size(),
+                                  2, 15000);
+        for (Rig* rig : {&second, &first}) {
+            QProcessEnvironment env = rig->ctlEnvironment();
+            env.remove(QStringLiteral("CASALUX_CONTROL_SOCKET"));
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+            const test::CtlRun run = test::CtlRun::run(
+                {QStringLiteral("on"), QStringLiteral("Den Lamp")}, env);
+            QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        }
+        QTRY_VERIFY2_WITH_TIMEOUT(first.simLog().contains(QLatin1String("A3 ON")),
+                                  qPrintable(first.simLog()), 5000);
+        QTRY_VERIFY2_WITH_TIMEOUT(second.simLog().contains(QLatin1String("B7 ON")),
+                                  qPrintable(second.simLog()), 5000);
+        // Each switched through its own program, which recorded it.
+        QCOMPARE(first.state(QStringLiteral("DenLamp")), QStringLiteral("True"));
+        QCOMPARE(second.state(QStringLiteral("DenLamp")), QStringLiteral("True"));
     }
 
     // A command for another program folder is refused by a program that

@@ -1,5 +1,6 @@
 #include "control/controlserver.h"
 #include "control/controlsocketpath.h"
+#include "platform/programfolder.h"
 #include "deadsocket.h"
 #include "outsiderig.h"
 #include "platform/clock.h"
@@ -286,7 +287,7 @@ private Q_SLOTS:
             const QByteArray home = qgetenv("HOME");
             qunsetenv("XDG_RUNTIME_DIR");
             qputenv("HOME", rig.home.folder.path().toLocal8Bit());
-            const QString chosen = ControlSocketPath::choose().path;
+            const QString chosen = ControlSocketPath::choose(rig.home.folder.path()).path;
             auto inHome = rig.makeServer();
             const bool served = inHome->start();
             inHome.reset();
@@ -294,9 +295,21 @@ private Q_SLOTS:
             if (!runtime.isEmpty())
                 qputenv("XDG_RUNTIME_DIR", runtime);
             qputenv("CASALUX_CONTROL_SOCKET", (open + QStringLiteral("/control")).toLocal8Bit());
-            QCOMPARE(chosen, rig.home.folder.file(QStringLiteral(".casalux/control")));
+            QVERIFY2(chosen.startsWith(rig.home.folder.file(QStringLiteral(".casalux/control-"))),
+                     qPrintable(chosen));
             QVERIFY(served);
         }
+
+        // Each home has a socket name of its own; another spelling of the
+        // folder (a link to it) is the same home, and the installed home's
+        // is the plain name.
+        const QString ours = ControlSocketPath::nameFor(rig.home.folder.path());
+        const QString link = open + QStringLiteral("/home-link");
+        QVERIFY(QFile::link(rig.home.folder.path(), link));
+        QCOMPARE(ControlSocketPath::nameFor(link), ours);
+        QVERIFY(ControlSocketPath::nameFor(open) != ours);
+        QCOMPARE(ControlSocketPath::nameFor(ProgramFolder::installedFolder()),
+                 QStringLiteral("control"));
 
         if (::geteuid() == 0) {
             // Another user's folder (root may hand one over for the test).

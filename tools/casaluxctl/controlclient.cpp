@@ -1,6 +1,7 @@
 #include "controlclient.h"
 
 #include "control/controlsocketpath.h"
+#include "platform/clock.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -72,7 +73,7 @@ QCoro::Task<ControlClient::Result> ControlClient::ask(QString path,
         if (!line.isEmpty() || socket.state() == QLocalSocket::UnconnectedState)
             break;
         stirred = false;
-        waker.start(answerTimeoutMs);
+        waker.start(Clock::instance().interval(answerTimeoutMs));
         co_await qCoro(waker).waitForTimeout();
         if (!stirred)
             co_return Result{

@@ -12,8 +12,8 @@ namespace casalux {
 class ControlClient final {
 public:
     static constexpr int connectTimeoutMs = 2000;
-    // A command waits its turn behind a hub's and takes seconds on the
-    // power line; this is far past any of that.
+    // Silence this long (clock time) ends the wait. A program speaks every
+    // few seconds while the command waits its turn, however long that is.
     static constexpr int answerTimeoutMs = 120'000;
 
     struct Result {

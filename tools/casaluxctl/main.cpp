@@ -42,7 +42,7 @@ int exitStatus(const QJsonObject& answer)
 
 QCoro::Task<> run(CtlArguments arguments, QString folder)
 {
-    const QString path = ControlSocketPath::choose().path;
+    const QString path = ControlSocketPath::choose(folder).path;
     const ControlClient::Result asked = co_await ControlClient::ask(path, arguments.request);
     QJsonObject answer;
     switch (asked.reach) {
@@ -115,7 +115,7 @@ std::optional<int> runSetup(const QStringList& args)
     const bool reading =
         (words.size() == 1 && !options.clear) || words[0] == QLatin1String("rooms");
     if (const QString blocked =
-            GroupCheck::blocked(folder, ControlSocketPath::choose().path, !reading);
+            GroupCheck::blocked(folder, ControlSocketPath::choose(folder).path, !reading);
         !blocked.isEmpty()) {
         say(blocked);
         return 2;
@@ -155,7 +155,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString folder = ProgramFolder::resolve(args, QCoreApplication::applicationDirPath());
-    if (const QString blocked = GroupCheck::blocked(folder, ControlSocketPath::choose().path, false);
+    if (const QString blocked = GroupCheck::blocked(folder, ControlSocketPath::choose(folder).path, false);
         !blocked.isEmpty()) {
         say(blocked);
         return 2;
