@@ -29,7 +29,7 @@ fi
 
 scripts/seed-home.sh "$home" "${DEMO_WEB_PORT:-8088}"
 # The user's own settings, not a copy in the demo folder: "Run as a service"
-# and "Load with Windows" write where the user's service manager and session
+# and "Load at log-in" write where the user's service manager and session
 # read (XDG_CONFIG_HOME). Only the sample's device kinds not there yet are
 # added.
 scripts/seed-home.sh --types-to "${XDG_CONFIG_HOME:-$HOME/.config}/Casalux/casalux.ini"

@@ -62,7 +62,7 @@ HomePanel::HomePanel(QWidget* parent) : QWidget(parent)
     m_service = box("chk_service", "Run as a &service",
                     "Hand the interface to the background engine when this program closes, so "
                     "events and the web server keep working");
-    m_lww = box("chk_lww", "&Load with Windows", "Start this program when you log in");
+    m_lww = box("chk_lww", "&Load at log-in", "Start this program when you log in");
     m_startup = box("chk_startup", "Delayed S&tartup",
                     "Wait 20 seconds before taking the interface at start-up");
     layout->addWidget(options, 0, Qt::AlignLeft);

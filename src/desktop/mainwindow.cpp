@@ -62,7 +62,7 @@ MainWindow::MainWindow(Setup setup, QWidget* parent)
       m_core(std::make_unique<DesktopCore>(DesktopCore::Setup{setup.programFolder, setup.settings,
                                                               setup.control, setup.prompts,
                                                               setup.sounds, *this, *this})),
-      m_service(setup.service),
+      m_pictures(setup.programFolder + QStringLiteral("/html")), m_service(setup.service),
       m_autostart(std::move(setup.autostart)),
       m_sequence(*this, setup.settings, setup.service, setup.instance, setup.control, *this),
       m_options(setup.settings, setup.service, m_autostart, *this, setup.prompts,

@@ -70,7 +70,7 @@ public:
         // The background engine as a service, and the one-copy rule.
         ServiceManager& service;
         SingleInstance& instance;
-        // Where "Load with Windows" writes its log-in entry, and what it runs.
+        // Where "Load at log-in" writes its log-in entry, and what it runs.
         AutostartEntry autostart;
         ServiceManager::Engine desktopProgram;
     };

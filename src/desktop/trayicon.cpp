@@ -8,14 +8,15 @@ namespace casalux {
 
 TrayIcon::TrayIcon(QObject* parent)
     : QObject(parent), m_icon(new QSystemTrayIcon(this)), m_menu(new QMenu),
-      m_show(m_menu->addAction(QStringLiteral("Show Window"))),
-      m_about(m_menu->addAction(QStringLiteral("About Casalux"))), m_exit(nullptr)
+      m_show(m_menu->addAction(QStringLiteral("-= Restore Window =-"))), m_about(nullptr),
+      m_exit(nullptr)
 {
     m_menu->setObjectName(QStringLiteral("mnu_tray"));
     m_show->setObjectName(QStringLiteral("mnu_restore"));
     m_menu->setDefaultAction(m_show);
-    m_about->setObjectName(QStringLiteral("mnu_about"));
     m_menu->addSeparator();
+    m_about = m_menu->addAction(QStringLiteral("About Casalux"));
+    m_about->setObjectName(QStringLiteral("mnu_about"));
     m_exit = m_menu->addAction(QStringLiteral("Exit"));
     m_exit->setObjectName(QStringLiteral("mnu_exit"));
     m_icon->setContextMenu(m_menu);

@@ -13,7 +13,7 @@ namespace casalux {
 
 // The program's icon in the notification area: its tip names the version;
 // a left or double click brings the main window back; the right button
-// opens a menu with "Show Window", "About Casalux" and "Exit" (the first
+// opens a menu with "-= Restore Window =-", "About Casalux" and "Exit" (the first
 // for desktops whose tray gives a left click no meaning of its own).
 class TrayIcon final : public QObject {
     Q_OBJECT

@@ -48,7 +48,7 @@ inline constexpr SettingKey mqttdiscovery{SettingStore::Machine, casaluxPath, "m
 // "delayed" or "notdelayed"; missing means not delayed.
 inline constexpr SettingKey startupDelay{SettingStore::Machine, currentVersionPath, "Casaluxdelay",
                                          ""};
-// The executable's path while "Load with Windows" is on, else empty.
+// The executable's path while "Load at log-in" is on, else empty.
 inline constexpr SettingKey runAtLogon{SettingStore::Machine, runPath, "Casalux", ""};
 
 // Per user, section "data" (city, dst, profile and installing: shared).

@@ -5,7 +5,7 @@
 
 namespace casalux {
 
-// "Load with Windows" on a Linux desktop: an XDG autostart entry,
+// "Load at log-in" on a Linux desktop: an XDG autostart entry,
 // <config>/autostart/casalux.desktop, which desktop sessions run at log-in.
 class AutostartEntry final {
 public:

@@ -57,13 +57,13 @@ void StartupOptions::loadWithWindowsClicked(bool ticked)
         m_settings.write(settingkeys::runAtLogon, m_program.program);
         m_autostart.write(m_program.program, m_program.arguments);
         m_status.setStatus(StatusSink::Activity,
-                           QStringLiteral("Casalux will now load with Windows"));
+                           QStringLiteral("Casalux will now start when you log in"));
     } else {
         m_settings.write(settingkeys::lww, QStringLiteral("0"));
         m_settings.write(settingkeys::runAtLogon, QString());
         m_autostart.remove();
         m_status.setStatus(StatusSink::Activity,
-                           QStringLiteral("Casalux will no longer load with Windows"));
+                           QStringLiteral("Casalux will no longer start when you log in"));
     }
 }
 

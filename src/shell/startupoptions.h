@@ -28,7 +28,7 @@ public:
     // as a service (it starts when the program closes); unticking asks
     // first. Returns whether the box is ticked afterwards.
     QCoro::Task<bool> serviceClicked(bool ticked);
-    // "Load with Windows": the log-in entry written or removed.
+    // "Load at log-in": the log-in entry written or removed.
     void loadWithWindowsClicked(bool ticked);
     QCoro::Task<> delayedStartupClicked(bool ticked);
 

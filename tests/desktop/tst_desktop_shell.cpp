@@ -292,7 +292,12 @@ private Q_SLOTS:
 
         rig.window.hide();
         QCOMPARE(rig.window.tray()->menu()->actions().first(), rig.window.tray()->showAction());
-        QCOMPARE(rig.window.tray()->showAction()->text(), QStringLiteral("Show Window"));
+        QCOMPARE(rig.window.tray()->showAction()->text(), QStringLiteral("-= Restore Window =-"));
+        QStringList items;
+        for (const QAction* item : rig.window.tray()->menu()->actions())
+            items << (item->isSeparator() ? QStringLiteral("-") : item->text());
+        QCOMPARE(items, (QStringList{QStringLiteral("-= Restore Window =-"), QStringLiteral("-"),
+                                     QStringLiteral("About Casalux"), QStringLiteral("Exit")}));
         rig.window.tray()->showAction()->trigger();
         QVERIFY(rig.window.isVisible());
     }
@@ -351,6 +356,7 @@ private Q_SLOTS:
         rig.settings.write(settingkeys::run1, QStringLiteral("True"));
         QVERIFY(startUp(rig));
         auto* lww = rig.find<QCheckBox>("chk_lww");
+        QCOMPARE(lww->text(), QStringLiteral("&Load at log-in"));
         auto* service = rig.find<QCheckBox>("chk_service");
         auto* delayed = rig.find<QCheckBox>("chk_startup");
 
@@ -365,7 +371,7 @@ private Q_SLOTS:
         QTest::mouseClick(lww, Qt::LeftButton);
         QVERIFY(rig.settle());
         QCOMPARE(rig.settings.read(settingkeys::lww), QStringLiteral("0"));
-        QCOMPARE(rig.window.statusText(2), QStringLiteral("Casalux will no longer load with Windows"));
+        QCOMPARE(rig.window.statusText(2), QStringLiteral("Casalux will no longer start when you log in"));
         QTest::mouseClick(lww, Qt::LeftButton);
         QVERIFY(rig.settle());
         QVERIFY(QFile::exists(rig.folder.file(QStringLiteral("config/autostart/casalux.desktop"))));

@@ -18,6 +18,7 @@
 #include <QSlider>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QPainter>
 #include <QtTest>
 
 using namespace casalux;
@@ -212,6 +213,37 @@ private Q_SLOTS:
         auto* fan = rig.find<QToolButton>("device_0");
         QCOMPARE(fan->property("picture").toString(), QStringLiteral("fanon.gif"));
         QVERIFY(!fan->icon().isNull());
+        // The pages' GIFs are the window's own drawings (on a light plate);
+        // the shipped one is drawn from the built-in picture, a home's own
+        // picture by that name instead, from the next redraw on.
+        const auto image = [](const QIcon& icon) {
+            return icon.pixmap(64).toImage().convertToFormat(QImage::Format_ARGB32);
+        };
+        for (const QString kind : {"switch", "bulb", "fan", "radio", "bulb2"}) {
+            for (const QString state : {"on", "off"}) {
+                QImage drawn(64, 64, QImage::Format_ARGB32);
+                drawn.fill(QColor(0xee, 0xf2, 0xf6));
+                QPainter(&drawn).drawImage(0, 0, QImage(":/pictures/64/" + kind + state + ".png"));
+                const QImage page = QImage(rig.folder.file("html/" + kind + state + ".gif"))
+                                        .convertToFormat(QImage::Format_ARGB32);
+                QCOMPARE(page.size(), drawn.size());
+                qint64 difference = 0;
+                for (int y = 0; y < 64; ++y)
+                    for (int x = 0; x < 64; ++x) {
+                        const QColor a = page.pixelColor(x, y), b = drawn.pixelColor(x, y);
+                        difference += qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) +
+                                      qAbs(a.blue() - b.blue());
+                    }
+                QVERIFY2(difference / (64 * 64 * 3) < 6, qPrintable(kind + state));
+            }
+        }
+        QCOMPARE(image(fan->icon()), image(QIcon(":/pictures/64/fanon.png")));
+        QImage own(64, 64, QImage::Format_ARGB32);
+        own.fill(Qt::red);
+        QVERIFY(own.save(rig.folder.file("html/fanon.gif"), "PNG"));
+        QVERIFY(rig.clickNode("Lounge"));
+        QCOMPARE(image(rig.find<QToolButton>("device_0")->icon()).pixelColor(32, 32),
+                 QColor(Qt::red));
         QCOMPARE(fan->toolTip(), QStringLiteral("Click me to turn this device OFF"));
         QVERIFY(!rig.find<QSlider>("image1_0")->isVisible());
 

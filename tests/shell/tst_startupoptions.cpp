@@ -69,7 +69,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.options.loadWithWindowsClicked(true);
-        QCOMPARE(rig.status.activity.last(), QStringLiteral("Casalux will now load with Windows"));
+        QCOMPARE(rig.status.activity.last(), QStringLiteral("Casalux will now start when you log in"));
         QCOMPARE(rig.settings.read(settingkeys::runAtLogon),
                  QStringLiteral("/opt/casalux/casalux"));
         QFile entry(rig.autostart.path());
@@ -80,7 +80,7 @@ private Q_SLOTS:
 
         rig.options.loadWithWindowsClicked(false);
         QCOMPARE(rig.status.activity.last(),
-                 QStringLiteral("Casalux will no longer load with Windows"));
+                 QStringLiteral("Casalux will no longer start when you log in"));
         QCOMPARE(rig.settings.read(settingkeys::lww), QStringLiteral("0"));
         QCOMPARE(rig.settings.read(settingkeys::runAtLogon), QString());
         QVERIFY(!rig.autostart.exists());
