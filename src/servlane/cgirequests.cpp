@@ -10,7 +10,6 @@
 #include "requestdispatch.h"
 #include "response.h"
 #include "servervariables.h"
-#include "servlane.h"
 #include "socketlayer.h"
 
 #include <QDateTime>
@@ -48,17 +47,17 @@ QString programIn(const QString& folder, const QString& name)
 
 } // namespace
 
-CgiRequests::CgiRequests(Servlane& server, ServerParts& parts, RequestDispatch& dispatch)
-    : m_server(server), m(parts), m_dispatch(dispatch)
+CgiRequests::CgiRequests(ServerParts& parts, RequestDispatch& dispatch)
+    : m_parts(parts), m_dispatch(dispatch)
 {
 }
 
 CgiRequests::~CgiRequests()
 {
-    stopAll();
+    stopPrograms();
 }
 
-void CgiRequests::stopAll()
+void CgiRequests::stopPrograms()
 {
     for (const QPointer<CgiRunner>& runner : std::as_const(m_runners)) {
         if (runner) {
@@ -82,7 +81,7 @@ QString CgiRequests::programFor(const QString& requestPath, const QString& found
     // Not under the document root: the program of that name in CGIDirectory.
     const QString name =
         PercentCodec::decodeSpaces(requestPath.mid(requestPath.lastIndexOf(QLatin1Char('/')) + 1));
-    return programIn(m_server.CGIDirectory(), name);
+    return programIn(m_settings.cgiDirectory, name);
 }
 
 QStringList CgiRequests::environment(int index, const QString& localPath) const
@@ -109,7 +108,7 @@ void CgiRequests::startProgram(int index, const QString& program, const QStringL
                                const QString& localPath,
                                std::function<void(const QByteArray&)> done)
 {
-    const ConnectionSlot* s = m.sockets->slot(index);
+    const ConnectionSlot* s = m_parts.sockets->slot(index);
     if (!s)
         return;
     CgiRunner::Job job;
@@ -118,47 +117,49 @@ void CgiRequests::startProgram(int index, const QString& program, const QStringL
     job.environment = environment(index, localPath);
     if (s->request.method == QLatin1String("POST"))
         job.input = s->request.queryData.toLatin1();
-    job.timeoutMs = CgiRunner::timeoutMs(m_server.CGITimeout());
-    job.maxOutput = m.sockets->limits().maxCgiOutput;
+    job.timeoutMs = m_settings.timeoutMs;
+    job.maxOutput = m_parts.sockets->limits().maxCgiOutput;
 
     auto* runner = new CgiRunner(&m_dispatch);
     m_runners.removeAll(nullptr);
     m_runners.append(runner);
     const quint64 generation = s->generation;
-    QObject::connect(
-        runner, &CgiRunner::finished, &m_dispatch,
-        [this, runner, index, generation, program, done](const QByteArray& output) {
-            runner->deleteLater();
-            if (runner->timedOut())
-                m.reportFailure(QStringLiteral("Error - SendWebPage. ["), 504,
-                                QStringLiteral("Program stopped after the time-out: ") + program);
-            else if (runner->truncated())
-                m.reportFailure(QStringLiteral("Error - SendWebPage. ["), 507,
-                                QStringLiteral("Program output cut at the limit: ") + program);
-            m_dispatch.whileStillWanted(index, generation, [&] { done(output); });
-        });
+    QObject::connect(runner, &CgiRunner::finished, &m_dispatch,
+                     [this, runner, index, generation, program, done](const QByteArray& output) {
+                         runner->deleteLater();
+                         if (runner->timedOut())
+                             m_parts.reportFailure(
+                                 QStringLiteral("Error - SendWebPage. ["), 504,
+                                 QStringLiteral("Program stopped after the time-out: ") + program);
+                         else if (runner->truncated())
+                             m_parts.reportFailure(
+                                 QStringLiteral("Error - SendWebPage. ["), 507,
+                                 QStringLiteral("Program output cut at the limit: ") + program);
+                         m_dispatch.whileStillWanted(index, generation, [&] { done(output); });
+                     });
     runner->start(job);
 }
 
 void CgiRequests::runCgi(int index, const QString& program)
 {
-    const ConnectionSlot* s = m.sockets->slot(index);
+    const ConnectionSlot* s = m_parts.sockets->slot(index);
     const QString name = QFileInfo(program).fileName();
     const QStringList arguments = CgiRunner::argumentsFor(name, s->request.queryData);
     startProgram(index, program, arguments, program, [this, index, program](const QByteArray& out) {
         // The program's own header lines, if any, are part of the body.
         const QByteArray response =
-            HttpFormat::buildHeader(m_server.ServerSoftware(), QStringLiteral("200"), out.size(),
-                                    m.responder->typeOf(program), true, QString(),
+            HttpFormat::buildHeader(m_settings.serverSoftware, HttpStatus(), out.size(),
+                                    m_parts.responder->typeOf(program), true, QString(),
                                     QDateTime::currentDateTimeUtc()) +
             out;
-        m_dispatch.finishDocument(index, QStringLiteral("200"), response);
+        m_dispatch.finishDocument(index, HttpStatus(), response);
     });
 }
 
 QList<QPair<QString, QString>> CgiRequests::execTags(int index, const QString& localPath)
 {
-    if (m.responder->typeOf(localPath).compare(QLatin1String("text/html"), Qt::CaseInsensitive))
+    if (m_parts.responder->typeOf(localPath).compare(QLatin1String("text/html"),
+                                                     Qt::CaseInsensitive))
         return {};
     const std::optional<QByteArray> read =
         OpenFile::readWhole(localPath, PageProcessor::kMaxIncludeSize);
@@ -174,8 +175,8 @@ QList<QPair<QString, QString>> CgiRequests::execTags(int index, const QString& l
     PageProcessor::Context context = m_dispatch.pageContext(index, localPath);
     context.ssi = true;
     context.functions = false;
-    context.lookup = m.lookup;
-    context.mimeType = [this](const QString& path) { return m.responder->typeOf(path); };
+    context.lookup = m_parts.lookup;
+    context.mimeType = [this](const QString& path) { return m_parts.responder->typeOf(path); };
     context.exec = [&tags](const QString& kind, const QString& command) {
         const QPair<QString, QString> tag{kind, command};
         if (!tags.contains(tag))
@@ -194,11 +195,11 @@ bool CgiRequests::execProgram(const QString& kind, const QString& command, QStri
     if (kind == QLatin1String("execcgi")) {
         // Like a virtual include: relative to the document root, never above;
         // else the program of that name in the CGI folder.
-        program = m.lookup->resolveVirtual(text);
+        program = m_parts.lookup->resolveVirtual(text);
         if (program.isEmpty()) {
             const QString relative = FileLookup::virtualPath(text);
             program =
-                programIn(m_server.CGIDirectory(), relative.mid(relative.lastIndexOf('/') + 1));
+                programIn(m_settings.cgiDirectory, relative.mid(relative.lastIndexOf('/') + 1));
         }
         return !program.isEmpty();
     }
@@ -207,7 +208,7 @@ bool CgiRequests::execProgram(const QString& kind, const QString& command, QStri
         return false;
     const QString first = words.takeFirst();
     arguments = words;
-    program = programIn(m_server.CGIDirectory(), first);
+    program = programIn(m_settings.cgiDirectory, first);
     if (program.isEmpty())
         program =
             first.startsWith(QLatin1Char('/')) ? first : QStandardPaths::findExecutable(first);
@@ -231,7 +232,7 @@ bool CgiRequests::runExecTags(int index, const QString& localPath)
             return;
         if (outputs->size() == tags.size()) {
             m_execOutputs = *outputs;
-            QString status = QStringLiteral("200");
+            HttpStatus status;
             const Response response = m_dispatch.fileResponse(index, localPath, status);
             m_execOutputs.clear();
             m_dispatch.finishDocument(index, status, response);

@@ -12,8 +12,6 @@
 #include <functional>
 #include <optional>
 
-class Servlane;
-
 namespace servlane {
 
 class CgiRunner;
@@ -25,8 +23,16 @@ class RequestDispatch;
 // the last program is done, if the client still waits for it.
 class CgiRequests final {
 public:
-    CgiRequests(Servlane& server, ServerParts& parts, RequestDispatch& dispatch);
+    struct Settings {
+        QString serverSoftware;
+        QString cgiDirectory;
+        int timeoutMs = 0; // 0 = no limit
+    };
+
+    CgiRequests(ServerParts& parts, RequestDispatch& dispatch);
     ~CgiRequests();
+
+    void setSettings(const Settings& settings) { m_settings = settings; }
 
     // The program a CGI request path names: the file found under the
     // document root, else the program of that name in CGIDirectory.
@@ -38,7 +44,7 @@ public:
     bool runExecTags(int index, const QString& localPath);
     // Output of an exec tag of the page being built.
     std::optional<QByteArray> execOutput(const QString& kind, const QString& command) const;
-    void stopAll();
+    void stopPrograms();
 
 private:
     QList<QPair<QString, QString>> execTags(int index, const QString& localPath);
@@ -48,9 +54,9 @@ private:
     void startProgram(int index, const QString& program, const QStringList& arguments,
                       const QString& localPath, std::function<void(const QByteArray&)> done);
 
-    Servlane& m_server;
-    ServerParts& m;
+    ServerParts& m_parts;
     RequestDispatch& m_dispatch;
+    Settings m_settings;
     QList<QPointer<CgiRunner>> m_runners;
     // Output of the exec tags of the page being built, by kind and command;
     // filled before the page is processed.

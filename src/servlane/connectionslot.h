@@ -1,6 +1,7 @@
 #pragma once
 
 #include "httprequest.h"
+#include "httpstatus.h"
 #include "querystringparser.h"
 
 #include <QElapsedTimer>
@@ -39,7 +40,7 @@ struct ConnectionSlot {
     QueryStringParser query;
 
     // The host's answer (TrapFileDataEX) and the function tag answer.
-    QString responseStatus;
+    HttpStatus responseStatus;
     QString extraHeader;
     QString functionReturn;
 };

@@ -20,7 +20,7 @@ QString DocumentResponder::typeOf(const QString& localPath) const
     return m_mime.typeForExtension(MimeTable::extensionOf(localPath));
 }
 
-Response DocumentResponder::fileResponse(const QString& localPath, QString& statusCode,
+Response DocumentResponder::fileResponse(const QString& localPath, HttpStatus& status,
                                          const PageProcessor::Context& page,
                                          QString* readError) const
 {
@@ -37,12 +37,12 @@ Response DocumentResponder::fileResponse(const QString& localPath, QString& stat
     if (!ok) {
         if (readError)
             *readError = error;
-        statusCode = QStringLiteral("500");
+        status = HttpStatus(500);
         return {};
     }
     if (content.file) {
         const qint64 size = content.file->size();
-        return {HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, size, type, true,
+        return {HttpFormat::buildHeader(m_settings.serverSoftware, status, size, type, true,
                                         QString(), QDateTime::currentDateTimeUtc()),
                 std::move(content.file), 0, size};
     }
@@ -54,8 +54,8 @@ Response DocumentResponder::fileResponse(const QString& localPath, QString& stat
         context.mimeType = [this](const QString& path) { return typeOf(path); };
         content.bytes = PageProcessor::process(content.bytes, localPath, context);
     }
-    return {HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, content.bytes.size(),
-                                    type, true, QString(), QDateTime::currentDateTimeUtc()),
+    return {HttpFormat::buildHeader(m_settings.serverSoftware, status, content.bytes.size(), type,
+                                    true, QString(), QDateTime::currentDateTimeUtc()),
             content.bytes};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filecache.h"
+#include "httpstatus.h"
 #include "pageprocessor.h"
 #include "response.h"
 
@@ -28,11 +29,11 @@ public:
 
     void setSettings(const Settings& settings) { m_settings = settings; }
 
-    // The file with its type; HTML pages get their tags processed. When the
-    // file cannot be read, statusCode becomes "500", nothing is returned and
-    // `readError` holds the reason.
+    // The file with its type, under `status`; HTML pages get their tags
+    // processed. When the file cannot be read, `status` becomes 500, nothing
+    // is returned and `readError` holds the reason.
     // The content is handed out as the file cache holds it, not copied.
-    Response fileResponse(const QString& localPath, QString& statusCode,
+    Response fileResponse(const QString& localPath, HttpStatus& status,
                           const PageProcessor::Context& page, QString* readError = nullptr) const;
 
     QString typeOf(const QString& localPath) const;

@@ -11,28 +11,28 @@ namespace servlane {
 
 ErrorAnswers::ErrorAnswers(const DocumentResponder& responder) : m_responder(responder) {}
 
-Response ErrorAnswers::answer(const QString& statusCode, const PageProcessor::Context& page) const
+Response ErrorAnswers::answer(const HttpStatus& status, const PageProcessor::Context& page) const
 {
     if (m_settings.verboseErrors && m_settings.errorFiles) {
         const QString folder = m_settings.hostFolder + QStringLiteral("/html/errors/");
-        QString file = folder + QStringLiteral("http") + statusCode + QStringLiteral(".html");
+        QString file = folder + QStringLiteral("http") + status.code() + QStringLiteral(".html");
         if (!QFileInfo(file).isFile())
             file = folder + QStringLiteral("http404.html");
         if (QFileInfo(file).isFile()) {
-            QString status = statusCode;
-            Response response = m_responder.fileResponse(file, status, page);
-            if (status == statusCode)
+            HttpStatus sent = status;
+            Response response = m_responder.fileResponse(file, sent, page);
+            if (sent == status)
                 return response;
         }
     }
-    return builtIn(statusCode);
+    return builtIn(status);
 }
 
-QByteArray ErrorAnswers::builtIn(const QString& statusCode) const
+QByteArray ErrorAnswers::builtIn(const HttpStatus& status) const
 {
     const QByteArray body =
-        m_settings.verboseErrors ? ErrorPages::page(statusCode).toLatin1() : QByteArray();
-    return HttpFormat::buildHeader(m_settings.serverSoftware, statusCode, body.size(),
+        m_settings.verboseErrors ? ErrorPages::page(status).toLatin1() : QByteArray();
+    return HttpFormat::buildHeader(m_settings.serverSoftware, status, body.size(),
                                    QStringLiteral("text/html"), true, QString(),
                                    QDateTime::currentDateTimeUtc()) +
            body;
@@ -40,7 +40,7 @@ QByteArray ErrorAnswers::builtIn(const QString& statusCode) const
 
 QByteArray ErrorAnswers::challenge(const QString& realm, bool folder) const
 {
-    return HttpFormat::buildHeader(m_settings.serverSoftware, QStringLiteral("401"), 0,
+    return HttpFormat::buildHeader(m_settings.serverSoftware, HttpStatus(401), 0,
                                    QStringLiteral("text/html"), false, QString(),
                                    QDateTime::currentDateTimeUtc()) +
            (folder ? QByteArrayLiteral("WWW-authenticate: Basic realm=")

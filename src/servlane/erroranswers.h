@@ -1,5 +1,6 @@
 #pragma once
 
+#include "httpstatus.h"
 #include "pageprocessor.h"
 #include "response.h"
 
@@ -27,11 +28,11 @@ public:
 
     void setSettings(const Settings& settings) { m_settings = settings; }
 
-    // The answer for an error code. `page` serves the tags of an error file.
-    Response answer(const QString& statusCode, const PageProcessor::Context& page) const;
+    // The answer for an error status. `page` serves the tags of an error file.
+    Response answer(const HttpStatus& status, const PageProcessor::Context& page) const;
     // The answer without an error file, for refusals made before a request
     // is understood (limits, malformed input) and for a failed read.
-    QByteArray builtIn(const QString& statusCode) const;
+    QByteArray builtIn(const HttpStatus& status) const;
     // 401 with the Basic challenge; a folder's is spelt the way it always was.
     QByteArray challenge(const QString& realm, bool folder) const;
 

@@ -22,9 +22,9 @@ const QString kBlank = QStringLiteral("<dt>&nbsp;</dt>");
 
 } // namespace
 
-QString ErrorPages::page(const QString& code)
+QString ErrorPages::page(const HttpStatus& status)
 {
-    const QString c = code.trimmed();
+    const QString& c = status.code();
     const QString linkLine = line("Click the following link to go to the page:");
     const QString notImplemented = line("Sorry, your valid request has not been displayed since "
                                         "this server does not support the requested feature.");

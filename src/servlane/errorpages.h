@@ -1,5 +1,7 @@
 #pragma once
 
+#include "httpstatus.h"
+
 #include <QString>
 
 namespace servlane {
@@ -8,7 +10,7 @@ namespace servlane {
 // among them) get the 501 page.
 class ErrorPages final {
 public:
-    static QString page(const QString& code);
+    static QString page(const HttpStatus& status);
 };
 
 } // namespace servlane

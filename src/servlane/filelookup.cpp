@@ -230,7 +230,7 @@ bool FileLookup::reaches(const QString& canonicalPath) const
     return std::none_of(below.begin(), below.end(), isPrivateName);
 }
 
-QString FileLookup::accessFileOf(const QString& canonicalFolder) const
+QString FileLookup::accessFileIn(const QString& canonicalFolder) const
 {
     if (!contains(canonicalFolder))
         return {};
@@ -257,7 +257,7 @@ QString FileLookup::accessFileFor(const Result& found) const
     if (!found.exists)
         return {};
     // localPath is canonical, so its folder is the one that really holds it.
-    return accessFileOf(found.isDirectory ? found.localPath
+    return accessFileIn(found.isDirectory ? found.localPath
                                           : QFileInfo(found.localPath).absolutePath());
 }
 
@@ -266,7 +266,7 @@ QString FileLookup::accessFileAlong(const QString& requestPath) const
     QString path = requestPath;
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     const Result folder = resolve(path.left(path.lastIndexOf(QLatin1Char('/')) + 1));
-    return accessFileOf(folder.exists && folder.isDirectory ? folder.localPath : m_root);
+    return accessFileIn(folder.exists && folder.isDirectory ? folder.localPath : m_root);
 }
 
 bool FileLookup::isAccessFile(const QString& fileName)

@@ -84,11 +84,6 @@ public:
     static QString findEntry(const QString& directory, const QString& name,
                              const std::function<bool(const QString& path)>& accept = {});
 
-    // Local path of the access file of a canonical folder inside the root,
-    // any letter case; empty when it has none. Any entry of that name
-    // counts, even one that is not a readable file: then nobody gets in.
-    // Remembered for kCacheMs, like files.
-    QString accessFileOf(const QString& canonicalFolder) const;
     // The access file guarding what `found` names: a folder's own, the one
     // of the folder holding a file.
     QString accessFileFor(const Result& found) const;
@@ -100,6 +95,11 @@ public:
 
 private:
     Result resolveUncached(const QString& requestPath) const;
+    // Local path of the access file of a canonical folder inside the root,
+    // any letter case; empty when it has none. Any entry of that name
+    // counts, even one that is not a readable file: then nobody gets in.
+    // Remembered for kCacheMs, like files.
+    QString accessFileIn(const QString& canonicalFolder) const;
 
     struct Cached {
         Result result;

@@ -4,34 +4,10 @@
 #include <limits>
 #include <array>
 #include <cstdlib>
-#include <utility>
 
 namespace servlane {
 
 namespace {
-
-// Only codes this table knows get a reason; the server's own limit answers
-// (413, 414, 431) are listed so their status lines read sensibly.
-constexpr std::array<std::pair<const char*, const char*>, 18> kReasons{{
-    {"200", "OK"},
-    {"201", "Created"},
-    {"202", "Accepted"},
-    {"204", "No Content"},
-    {"301", "Moved Permanently"},
-    {"302", "Moved Temporarily"},
-    {"304", "Not Modified"},
-    {"400", "Bad Request"},
-    {"401", "Unauthorized"},
-    {"403", "Forbidden"},
-    {"404", "Not Found"},
-    {"413", "Payload Too Large"},
-    {"414", "URI Too Long"},
-    {"431", "Request Header Fields Too Large"},
-    {"500", "Internal Server Error"},
-    {"501", "Not Implemented"},
-    {"502", "Bad Gateway"},
-    {"503", "Service Unavailable"},
-}};
 
 constexpr std::array<const char*, 7> kDays{"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 constexpr std::array<const char*, 7> kFullDays{"Monday", "Tuesday",  "Wednesday", "Thursday",
@@ -44,28 +20,20 @@ QString two(int n)
     return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
 }
 
+QString dayName(int dayOfWeek) // 1 = Monday .. 7 = Sunday
+{
+    return (dayOfWeek >= 1 && dayOfWeek <= 7) ? QString::fromLatin1(kDays[dayOfWeek - 1])
+                                              : QString();
+}
+
+QString monthName(int month) // 1 .. 12
+{
+    return (month >= 1 && month <= 12) ? QString::fromLatin1(kMonths[month - 1]) : QString();
+}
+
 } // namespace
 
-QString HttpFormat::statusText(const QString& code)
-{
-    const QString c = code.trimmed();
-    for (const auto& [num, reason] : kReasons) {
-        if (c == QLatin1String(num))
-            return QString::fromLatin1(reason);
-    }
-    return QStringLiteral("Undefined Status Code");
-}
-
-QString HttpFormat::statusCode(const QString& reason)
-{
-    for (const auto& [num, text] : kReasons) {
-        if (reason == QLatin1String(text))
-            return QString::fromLatin1(num);
-    }
-    return QStringLiteral("299");
-}
-
-QByteArray HttpFormat::buildHeader(const QString& serverSoftware, const QString& statusCode,
+QByteArray HttpFormat::buildHeader(const QString& serverSoftware, const HttpStatus& status,
                                    qint64 contentLength, const QString& contentType,
                                    bool finalBlankLine, const QString& extraHeader,
                                    const QDateTime& now)
@@ -75,9 +43,9 @@ QByteArray HttpFormat::buildHeader(const QString& serverSoftware, const QString&
     QString h;
     h.reserve(192 + serverSoftware.size() + contentType.size() + extraHeader.size());
     h += QLatin1String("HTTP/1.0 ");
-    h += statusCode;
+    h += status.code();
     h += QLatin1Char(' ');
-    h += statusText(statusCode);
+    h += status.reason();
     h += QLatin1String("\r\nServer: ");
     h += serverSoftware;
     h += QLatin1String("\r\nDate: ");
@@ -148,32 +116,21 @@ QString HttpFormat::formatLogTime(const QDateTime& when)
 }
 
 QString HttpFormat::accessLogLine(const QString& clientAddress, const QDateTime& when,
-                                  const QString& requestTarget, const QString& statusCode,
+                                  const QString& requestTarget, const HttpStatus& status,
                                   qint64 responseLength, const QString& referer,
                                   const QString& userAgent)
 {
     const QChar q = QLatin1Char('"');
     return clientAddress + QStringLiteral(" - - ") + formatLogTime(when) + QLatin1Char(' ') + q +
-           requestTarget + q + QLatin1Char(' ') + statusCode + QLatin1Char(' ') +
+           requestTarget + q + QLatin1Char(' ') + status.code() + QLatin1Char(' ') +
            QString::number(responseLength) + QLatin1Char(' ') + q + referer + q + QLatin1Char(' ') +
            q + userAgent + q;
-}
-
-QString HttpFormat::dayName(int dayOfWeek)
-{
-    return (dayOfWeek >= 1 && dayOfWeek <= 7) ? QString::fromLatin1(kDays[dayOfWeek - 1])
-                                              : QString();
 }
 
 QString HttpFormat::fullDayName(int dayOfWeek)
 {
     return (dayOfWeek >= 1 && dayOfWeek <= 7) ? QString::fromLatin1(kFullDays[dayOfWeek - 1])
                                               : QString();
-}
-
-QString HttpFormat::monthName(int month)
-{
-    return (month >= 1 && month <= 12) ? QString::fromLatin1(kMonths[month - 1]) : QString();
 }
 
 } // namespace servlane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "httpstatus.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -11,15 +13,9 @@ namespace servlane {
 // checked without a socket or a clock.
 class HttpFormat final {
 public:
-    // Reason phrase for a three-digit status code; "Undefined Status Code"
-    // for a code the table does not know.
-    static QString statusText(const QString& code);
-    // The reverse look-up: "299" for a reason the table does not know.
-    static QString statusCode(const QString& reason);
-
     // Status line and header lines, each ended by CR LF. The extra header text
     // carries its own line ends; Content-Length is left out for length 0.
-    static QByteArray buildHeader(const QString& serverSoftware, const QString& statusCode,
+    static QByteArray buildHeader(const QString& serverSoftware, const HttpStatus& status,
                                   qint64 contentLength, const QString& contentType,
                                   bool finalBlankLine, const QString& extraHeader,
                                   const QDateTime& now);
@@ -32,13 +28,11 @@ public:
 
     // One line of the access log, common-log style.
     static QString accessLogLine(const QString& clientAddress, const QDateTime& when,
-                                 const QString& requestTarget, const QString& statusCode,
+                                 const QString& requestTarget, const HttpStatus& status,
                                  qint64 responseLength, const QString& referer,
                                  const QString& userAgent);
 
-    static QString dayName(int dayOfWeek);     // 1 = Monday .. 7 = Sunday, "Mon"
-    static QString monthName(int month);       // 1 .. 12, "Jan"
-    static QString fullDayName(int dayOfWeek); // "Monday"
+    static QString fullDayName(int dayOfWeek); // 1 = Monday .. 7 = Sunday, "Monday"
 };
 
 } // namespace servlane

@@ -11,7 +11,6 @@ struct HttpRequest {
     QString method;        // "GET" or "POST"
     QString requestPath;   // path without query; index page appended later
     QString queryData;     // query of a GET, body of a POST
-    QString fullUrl;       // path with query
     QString fileName;      // text after the last "/" of the request path
     QString contentLength; // announced length (POST only)
     QString contentType;

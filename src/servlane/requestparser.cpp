@@ -282,7 +282,6 @@ RequestParser::Result RequestParser::parse(const QByteArray& data, const Request
 
     req.requestTarget = requestTarget(line);
     const QString remaining = remainingPath(req.requestTarget);
-    req.fullUrl = remaining;
     const qsizetype question = remaining.indexOf(QLatin1Char('?'));
     if (question >= 0) {
         req.requestPath = remaining.left(question);

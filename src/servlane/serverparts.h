@@ -15,7 +15,8 @@ class SocketLayer;
 
 // What the parts of a running server share: the helpers the server owns,
 // the name and address it answers under, and the statistics its methods
-// report. The server fills it; the dispatch and the CGI code use it.
+// report. The server fills it; the dispatch, the CGI code and the host's
+// per-request methods use it.
 struct ServerParts {
     SocketLayer* sockets = nullptr;
     FileLookup* lookup = nullptr;

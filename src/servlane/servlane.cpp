@@ -4,6 +4,7 @@
 #include "erroranswers.h"
 #include "filelookup.h"
 #include "hostnamecache.h"
+#include "hostrequests.h"
 #include "httpformat.h"
 #include "mimetable.h"
 #include "requestdispatch.h"
@@ -91,7 +92,6 @@ Servlane::Servlane(std::unique_ptr<PropertyStore> store, QObject* parent)
 {
     m_parts.sockets = m_sockets.get();
     m_parts.lookup = m_lookup.get();
-    m_parts.mime = m_mime.get();
     m_parts.responder = m_responder.get();
     m_parts.errors = m_errors.get();
     m_parts.hostNames = new HostNameCache(this);
@@ -102,13 +102,18 @@ Servlane::Servlane(std::unique_ptr<PropertyStore> store, QObject* parent)
         static const QMetaMethod signal = QMetaMethod::fromSignal(&Servlane::HTTPLog);
         return isSignalConnected(signal);
     };
-    m_dispatch = std::make_unique<RequestDispatch>(*this, m_parts);
-    m_serverSoftware = QStringLiteral("Orbrook Servlane/1.1");
-    m_hostFolder =
+    m_dispatch = std::make_unique<RequestDispatch>(m_parts);
+    m_hostRequests = std::make_unique<HostRequests>(m_parts, *m_dispatch);
+    m_settings.serverSoftware = QStringLiteral("Orbrook Servlane/1.1");
+    m_settings.hostFolder =
         QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
     if (m_store)
         readProperties();
+    settingsChanged();
     RequestDispatch* dispatch = m_dispatch.get();
+    connect(dispatch, &RequestDispatch::fileRequested, this, &Servlane::FileRequest);
+    connect(dispatch, &RequestDispatch::functionCalled, this, &Servlane::CallFunction);
+    connect(dispatch, &RequestDispatch::accessLogged, this, &Servlane::HTTPLog);
     connect(m_sockets.get(), &SocketLayer::requestReady, dispatch, &RequestDispatch::onRequest);
     connect(m_sockets.get(), &SocketLayer::requestRejected, dispatch, &RequestDispatch::onRejected);
     connect(m_sockets.get(), &SocketLayer::trapExpired, dispatch, &RequestDispatch::onTrapExpired);
@@ -127,7 +132,8 @@ Servlane::~Servlane()
 
 void Servlane::setHostFolder(const QString& folder)
 {
-    m_hostFolder = folder;
+    m_settings.hostFolder = folder;
+    settingsChanged();
 }
 
 void Servlane::setRequestLimits(const RequestLimits& limits)
@@ -153,37 +159,45 @@ void Servlane::readProperties()
         return leadingNumber(text(key, QString::number(def)));
     };
     m_serverIp = text("ServerIP", m_serverIp).trimmed();
-    m_serverPort = int(leadingNumber(text("ServerPort", QString::number(m_serverPort))));
-    m_serverSoftware = text("ServerSoftware", m_serverSoftware);
+    m_settings.serverPort =
+        int(leadingNumber(text("ServerPort", QString::number(m_settings.serverPort))));
+    m_settings.serverSoftware = text("ServerSoftware", m_settings.serverSoftware);
     // An empty stored name must not replace one the host set before.
     if (const QString name = text("ServerName", QString()); !name.isEmpty())
         m_serverName = name;
     m_contentTypeSource =
         e_ContentTypeSource(clampInt(number("ContentTypeSource", m_contentTypeSource), 0, 2));
     m_contentTypeSourceFile = text("ContentTypeSourceFile", m_contentTypeSourceFile);
-    m_authSource = e_AuthSource(clampInt(number("AuthenticationSource", m_authSource), 0, 3));
-    m_authSourceFile = text("AuthenticationSourceFile", m_authSourceFile);
-    m_cgiEnable = flag("CGIEnable", m_cgiEnable);
-    m_cgiDirectory = text("CGIDirectory", m_cgiDirectory);
-    m_cgiTimeout = clampInt(number("CGITimeout", m_cgiTimeout), 0, 2'000'000'000);
-    m_ssiEnable = flag("SSIEnable", m_ssiEnable);
-    m_functionsEnable = flag("HTMLFunctionsEnable", m_functionsEnable);
-    m_browseEnable = flag("DirectoryBrowseEnable", m_browseEnable);
-    m_errorFilesEnable = flag("ErrorFilesEnable", m_errorFilesEnable);
-    m_verboseErrors = flag("VerboseErrorsEnable", m_verboseErrors);
+    m_settings.authSource =
+        AccessCheck::Source(clampInt(number("AuthenticationSource", m_settings.authSource), 0, 3));
+    m_settings.authSourceFile = text("AuthenticationSourceFile", m_settings.authSourceFile);
+    m_settings.cgiEnable = flag("CGIEnable", m_settings.cgiEnable);
+    m_settings.cgiDirectory = text("CGIDirectory", m_settings.cgiDirectory);
+    m_settings.cgiTimeoutSeconds =
+        clampInt(number("CGITimeout", m_settings.cgiTimeoutSeconds), 0, 2'000'000'000);
+    m_settings.ssiEnable = flag("SSIEnable", m_settings.ssiEnable);
+    m_settings.functionsEnable = flag("HTMLFunctionsEnable", m_settings.functionsEnable);
+    m_settings.browseEnable = flag("DirectoryBrowseEnable", m_settings.browseEnable);
+    m_settings.errorFilesEnable = flag("ErrorFilesEnable", m_settings.errorFilesEnable);
+    m_settings.verboseErrors = flag("VerboseErrorsEnable", m_settings.verboseErrors);
     m_maxConnections = clampInt(number("ServerMaxConnections", m_maxConnections), 2, 10000);
     m_connectionTimeout =
         clampInt(number("ConnectionTimeout", m_connectionTimeout), 0, 2'000'000'000);
     m_virtualPath = text("VirtualPath", m_virtualPath);
-    m_indexPageNames = removeSpaces(text("IndexPageNames", m_indexPageNames));
-    m_trapEnable = flag("TrapFileEnable", m_trapEnable);
-    m_trapFileTypes = removeSpaces(text("TrapFileTypes", m_trapFileTypes));
+    m_settings.indexPageNames = removeSpaces(text("IndexPageNames", m_settings.indexPageNames));
+    m_settings.trapEnable = flag("TrapFileEnable", m_settings.trapEnable);
+    m_settings.trapFileTypes = removeSpaces(text("TrapFileTypes", m_settings.trapFileTypes));
 }
 
 void Servlane::store(const char* key, const QString& value)
 {
     if (m_store)
         m_store->writeValue(QString::fromLatin1(key), value);
+}
+
+void Servlane::settingsChanged()
+{
+    m_dispatch->setSettings(m_settings);
 }
 
 void Servlane::setServerIP(const QString& value)
@@ -194,14 +208,16 @@ void Servlane::setServerIP(const QString& value)
 
 void Servlane::setServerPort(const QString& value)
 {
-    m_serverPort = int(leadingNumber(value));
-    store("ServerPort", QString::number(m_serverPort));
+    m_settings.serverPort = int(leadingNumber(value));
+    store("ServerPort", QString::number(m_settings.serverPort));
+    settingsChanged();
 }
 
 void Servlane::setServerSoftware(const QString& value)
 {
-    m_serverSoftware = value;
+    m_settings.serverSoftware = value;
     store("ServerSoftware", value);
+    settingsChanged();
 }
 
 void Servlane::setServerName(const QString& value)
@@ -224,62 +240,72 @@ void Servlane::setContentTypeSourceFile(const QString& value)
 
 void Servlane::setAuthenticationSource(e_AuthSource value)
 {
-    m_authSource = e_AuthSource(clampInt(value, 0, 3));
-    store("AuthenticationSource", QString::number(int(m_authSource)));
+    m_settings.authSource = AccessCheck::Source(clampInt(value, 0, 3));
+    store("AuthenticationSource", QString::number(int(m_settings.authSource)));
+    settingsChanged();
 }
 
 void Servlane::setAuthenticationSourceFile(const QString& value)
 {
-    m_authSourceFile = value;
+    m_settings.authSourceFile = value;
     store("AuthenticationSourceFile", value);
+    settingsChanged();
 }
 
 void Servlane::setCGIEnable(bool value)
 {
-    m_cgiEnable = value;
+    m_settings.cgiEnable = value;
     store("CGIEnable", boolText(value));
+    settingsChanged();
 }
 
 void Servlane::setCGIDirectory(const QString& value)
 {
-    m_cgiDirectory = value;
+    m_settings.cgiDirectory = value;
     store("CGIDirectory", value);
+    settingsChanged();
 }
 
 void Servlane::setCGITimeout(int value)
 {
-    m_cgiTimeout = clampInt(value, 0, 2'000'000'000);
-    store("CGITimeout", QString::number(m_cgiTimeout));
+    m_settings.cgiTimeoutSeconds = clampInt(value, 0, 2'000'000'000);
+    store("CGITimeout", QString::number(m_settings.cgiTimeoutSeconds));
+    settingsChanged();
 }
 
 void Servlane::setSSIEnable(bool value)
 {
-    m_ssiEnable = value;
+    m_settings.ssiEnable = value;
     store("SSIEnable", boolText(value));
+    settingsChanged();
 }
 
 void Servlane::setHTMLFunctionsEnable(bool value)
 {
-    m_functionsEnable = value;
+    m_settings.functionsEnable = value;
     store("HTMLFunctionsEnable", boolText(value));
+    settingsChanged();
 }
 
 void Servlane::setDirectoryBrowseEnable(bool value)
 {
-    m_browseEnable = value;
+    m_settings.browseEnable = value;
     store("DirectoryBrowseEnable", boolText(value));
+    settingsChanged();
 }
 
 void Servlane::setErrorFilesEnable(bool value)
 {
-    m_errorFilesEnable = value;
+    m_settings.errorFilesEnable = value;
     store("ErrorFilesEnable", boolText(value));
+    settingsChanged();
 }
 
 void Servlane::setVerboseErrorsEnable(bool value)
 {
-    m_verboseErrors = value;
+    m_settings.verboseErrors = value;
     store("VerboseErrorsEnable", boolText(value));
+    settingsChanged();
 }
 
 void Servlane::setMaxConnections(int value)
@@ -302,20 +328,23 @@ void Servlane::setVirtualPath(const QString& value)
 
 void Servlane::setIndexPageNames(const QString& value)
 {
-    m_indexPageNames = removeSpaces(value);
-    store("IndexPageNames", m_indexPageNames);
+    m_settings.indexPageNames = removeSpaces(value);
+    store("IndexPageNames", m_settings.indexPageNames);
+    settingsChanged();
 }
 
 void Servlane::setTrapFileEnable(bool value)
 {
-    m_trapEnable = value;
+    m_settings.trapEnable = value;
     store("TrapFileEnable", boolText(value));
+    settingsChanged();
 }
 
 void Servlane::setTrapFileTypes(const QString& value)
 {
-    m_trapFileTypes = removeSpaces(value);
-    store("TrapFileTypes", m_trapFileTypes);
+    m_settings.trapFileTypes = removeSpaces(value);
+    store("TrapFileTypes", m_settings.trapFileTypes);
+    settingsChanged();
 }
 
 // ---- start, stop, statistics --------------------------------------------
@@ -329,20 +358,19 @@ bool Servlane::StartServer()
     // told to (every interface, a random port).
     const QHostAddress address =
         m_serverIp.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(m_serverIp);
-    if (m_serverPort < 0 || m_serverPort > 65535 || address.isNull()) {
+    if (m_settings.serverPort < 0 || m_settings.serverPort > 65535 || address.isNull()) {
         reportFailure(QStringLiteral("Error - StartServer. ["), 10049,
                       QStringLiteral("Address or port not valid: ") + m_serverIp +
-                          QLatin1Char(':') + QString::number(m_serverPort));
+                          QLatin1Char(':') + QString::number(m_settings.serverPort));
         return false;
     }
     try {
-        m_startingOrStopping = true;
         m_running = true;
         m_sockets->setPaused(true);
         m_mime->load(MimeTable::Source(int(m_contentTypeSource)), m_contentTypeSourceFile);
         if (m_virtualPath.isEmpty())
-            setVirtualPath(m_hostFolder);
-        if (m_cgiDirectory.isEmpty())
+            setVirtualPath(m_settings.hostFolder);
+        if (m_settings.cgiDirectory.isEmpty())
             setCGIDirectory(m_virtualPath + QStringLiteral("/scripts"));
         m_lookup->setDocumentRoot(m_virtualPath);
         if (m_lookup->root().isEmpty())
@@ -354,7 +382,7 @@ bool Servlane::StartServer()
                        QStringLiteral(" - Starting Server ..."));
 
         m_sockets->createSlots(m_maxConnections);
-        m_sockets->listen(address, quint16(m_serverPort));
+        m_sockets->listen(address, quint16(m_settings.serverPort));
         m_sockets->setFreeConnections(m_maxConnections);
         m_started = QDateTime::currentDateTime();
 
@@ -364,21 +392,21 @@ bool Servlane::StartServer()
 
         const QStringList settingsLines{
             QStringLiteral("#Connection Timeout [min]: ") + QString::number(m_connectionTimeout),
-            QStringLiteral("#CGI Enabled: ") + boolText(m_cgiEnable),
-            QStringLiteral("#CGI Directory: ") + m_cgiDirectory,
-            QStringLiteral("#CGI Timeout [sec]: ") + QString::number(m_cgiTimeout),
-            QStringLiteral("#SSI Enabled: ") + boolText(m_ssiEnable),
-            QStringLiteral("#HTML Functions Enabled: ") + boolText(m_functionsEnable),
-            QStringLiteral("#Directory Browsing: ") + boolText(m_browseEnable),
-            QStringLiteral("#Verbose Server Errors: ") + boolText(m_verboseErrors),
-            QStringLiteral("#Use Error Files:") + boolText(m_errorFilesEnable),
+            QStringLiteral("#CGI Enabled: ") + boolText(m_settings.cgiEnable),
+            QStringLiteral("#CGI Directory: ") + m_settings.cgiDirectory,
+            QStringLiteral("#CGI Timeout [sec]: ") + QString::number(m_settings.cgiTimeoutSeconds),
+            QStringLiteral("#SSI Enabled: ") + boolText(m_settings.ssiEnable),
+            QStringLiteral("#HTML Functions Enabled: ") + boolText(m_settings.functionsEnable),
+            QStringLiteral("#Directory Browsing: ") + boolText(m_settings.browseEnable),
+            QStringLiteral("#Verbose Server Errors: ") + boolText(m_settings.verboseErrors),
+            QStringLiteral("#Use Error Files:") + boolText(m_settings.errorFilesEnable),
             QStringLiteral("#Max Connections: ") + QString::number(m_maxConnections),
             QStringLiteral("#Server Name: ") + m_parts.nameInUse,
             m_serverIp.isEmpty() ? QStringLiteral("#Server IP Address: All Available")
                                  : QStringLiteral("#Server IP Address: ") + m_serverIp,
             QStringLiteral("#HTTP Port: ") + port,
             QStringLiteral("#HTML Home Path: ") + m_virtualPath,
-            QStringLiteral("#Index Page Name: ") + m_indexPageNames,
+            QStringLiteral("#Index Page Name: ") + m_settings.indexPageNames,
         };
         for (const QString& line : settingsLines)
             Q_EMIT HTTPLog(line);
@@ -391,7 +419,6 @@ bool Servlane::StartServer()
         Q_EMIT HTTPLog(QLatin1Char('#') + HttpFormat::formatLogTime(QDateTime::currentDateTime()) +
                        QStringLiteral(" - Server Started."));
         m_sockets->startHousekeeping(m_connectionTimeout);
-        m_startingOrStopping = false;
         m_sockets->setPaused(false);
         return true;
     } catch (const std::exception& e) {
@@ -404,7 +431,6 @@ bool Servlane::StartServer()
 bool Servlane::StopServer()
 {
     try {
-        m_startingOrStopping = true;
         m_sockets->setPaused(true);
         m_sockets->stopHousekeeping();
         Q_EMIT HTTPLog(QLatin1Char('#') + HttpFormat::formatLogTime(QDateTime::currentDateTime()) +
@@ -467,7 +493,7 @@ QString Servlane::Stats_FreeConnections() const
 QString Servlane::AboutText() const
 {
     return QStringLiteral("Servlane HTTP server ") + Version() + QStringLiteral(" (") +
-           m_serverSoftware + QLatin1Char(')');
+           m_settings.serverSoftware + QLatin1Char(')');
 }
 
 void Servlane::ShowAboutBox()
@@ -487,121 +513,48 @@ void Servlane::reportFailure(const QString& prefix, int code, const QString& des
 void Servlane::TrapFileData(int Index, const QString& Data, bool Process,
                             const QString& ContentType)
 {
-    ConnectionSlot* s = m_sockets->slot(Index);
-    if (!s || (s->state != SlotState::Trapped && s->state != SlotState::Abandoned)) {
-        qCDebug(lcServlane) << "answer for connection" << Index << "ignored: nothing awaited";
-        return;
-    }
-    if (s->state == SlotState::Abandoned) {
-        // Its client has gone, or had its 503 already: nobody gets this one.
-        if (s->answerOverdue)
-            qCWarning(lcServlane) << "late answer for connection" << Index
-                                  << "dropped: its client was answered 503 already";
-        else
-            qCInfo(lcServlane) << "answer for connection" << Index << "dropped: its client left";
-        m_sockets->send(Index, QByteArray()); // frees the slot
-        return;
-    }
-    try {
-        if (Process) {
-            // Handed back: served like a request that was never trapped.
-            m_sockets->resumeHandling(Index);
-            m_dispatch->sendWebPage(Index, false, QString());
-            return;
-        }
-        m_dispatch->sendHostAnswer(Index, Data.toLatin1(), ContentType);
-    } catch (const std::exception& e) {
-        reportFailure(QStringLiteral("Error - SendWebPage. ["), 0,
-                      QString::fromLocal8Bit(e.what()));
-    }
-}
-
-quint64 Servlane::RequestId(int Index) const
-{
-    return m_sockets->requestId(Index);
-}
-
-bool Servlane::RequestWaiting(int Index, quint64 Id) const
-{
-    const ConnectionSlot* s = m_sockets->slot(Index);
-    return s && s->state == SlotState::Trapped && m_sockets->isWaiting(Index, Id);
+    m_hostRequests->answer(Index, Data, Process, ContentType);
 }
 
 void Servlane::TrapFileDataEX(int Index, const QString& Data, bool Process,
                               const QString& ContentType, const QString& StatusCode,
                               const QString& HeaderField)
 {
-    ConnectionSlot* s = m_sockets->slot(Index);
-    if (!s || (s->state != SlotState::Trapped && s->state != SlotState::Abandoned))
-        return;
-    QString header;
-    if (!HeaderField.trimmed().isEmpty()) {
-        header = HeaderField;
-        if (header.endsWith(QLatin1String("\r\n\r\n")))
-            header.chop(2);
-        else if (!header.endsWith(QLatin1String("\r\n")))
-            header += QStringLiteral("\r\n");
-    }
-    s->extraHeader = header;
-    const QString code = StatusCode.trimmed();
-    s->responseStatus = code.size() == 3 ? code : QStringLiteral("200");
-    TrapFileData(Index, Data, Process, ContentType);
+    m_hostRequests->answerWithHead(Index, Data, Process, ContentType, StatusCode, HeaderField);
+}
+
+quint64 Servlane::RequestId(int Index) const
+{
+    return m_hostRequests->requestId(Index);
+}
+
+bool Servlane::RequestWaiting(int Index, quint64 Id) const
+{
+    return m_hostRequests->isWaiting(Index, Id);
 }
 
 QString Servlane::QueryString(int Index, const QString& Paramter, int Item) const
 {
-    const ConnectionSlot* s = m_sockets->slot(Index);
-    if (!s)
-        return {};
-    if (Paramter.trimmed().isEmpty())
-        return s->request.queryData;
-    return s->query.value(Paramter, Item);
+    return m_hostRequests->queryValue(Index, Paramter, Item);
 }
 
 int Servlane::QueryStringCount(int Index, const QString& Paramter) const
 {
-    const ConnectionSlot* s = m_sockets->slot(Index);
-    return s ? s->query.count(Paramter) : 0;
+    return m_hostRequests->queryCount(Index, Paramter);
 }
 
 QString Servlane::CGIValue(int Index, const QString& Variable, const QString& Delimiter) const
 {
     Q_UNUSED(Delimiter)
-    const ConnectionSlot* s = m_sockets->slot(Index);
-    if (!s)
-        return {};
-    const FileLookup::Result found = m_lookup->resolve(s->request.requestPath);
-    return m_dispatch->variable(Index, Variable, found.localPath);
+    return m_hostRequests->variable(Index, Variable);
 }
 
 QString Servlane::HTTPHeader(int Index, const QString& HeaderField) const
 {
-    const ConnectionSlot* s = m_sockets->slot(Index);
-    if (!s)
-        return {};
-    const QString& text = s->request.headerText;
-    const QString name = HeaderField.trimmed();
-    if (name.isEmpty())
-        return text;
-    // The name must start a header line, so a path or another header's
-    // value that merely contains it is not taken for it.
-    for (qsizetype at = text.indexOf(name, 0, Qt::CaseInsensitive); at >= 0;
-         at = text.indexOf(name, at + 1, Qt::CaseInsensitive)) {
-        if (at == 0 || text[at - 1] != QLatin1Char('\n'))
-            continue;
-        const qsizetype colon = at + name.size();
-        if (colon >= text.size() || text[colon] != QLatin1Char(':'))
-            continue;
-        qsizetype end = text.indexOf(QLatin1Char('\n'), colon);
-        if (end < 0)
-            end = text.size();
-        return text.mid(colon + 1, end - colon - 1).trimmed();
-    }
-    return {};
+    return m_hostRequests->headerValue(Index, HeaderField);
 }
 
 void Servlane::ReturnData(int Index, const QString& mData)
 {
-    if (ConnectionSlot* s = m_sockets->slot(Index))
-        s->functionReturn = mData;
+    m_hostRequests->setFunctionText(Index, mData);
 }

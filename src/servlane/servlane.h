@@ -2,6 +2,7 @@
 
 #include "propertystore.h"
 #include "serverparts.h"
+#include "serversettings.h"
 #include "servlane_export.h"
 
 #include <QDateTime>
@@ -13,6 +14,7 @@ namespace servlane {
 class DocumentResponder;
 class ErrorAnswers;
 class FileLookup;
+class HostRequests;
 class MimeTable;
 class RequestDispatch;
 class SocketLayer;
@@ -81,7 +83,7 @@ public:
     // at start, and where html/errors/ is looked for. Default: the folder of
     // the executable.
     void setHostFolder(const QString& folder);
-    QString hostFolder() const { return m_hostFolder; }
+    QString hostFolder() const { return m_settings.hostFolder; }
     // Bounds on requests and waits; tests shorten the deadlines.
     void setRequestLimits(const servlane::RequestLimits& limits);
     // The port actually listened on (useful with ServerPort 0).
@@ -89,9 +91,9 @@ public:
 
     QString ServerIP() const { return m_serverIp; }
     void setServerIP(const QString& value);
-    QString ServerPort() const { return QString::number(m_serverPort); }
+    QString ServerPort() const { return QString::number(m_settings.serverPort); }
     void setServerPort(const QString& value);
-    QString ServerSoftware() const { return m_serverSoftware; }
+    QString ServerSoftware() const { return m_settings.serverSoftware; }
     void setServerSoftware(const QString& value);
     QString ServerName() const { return m_serverName; }
     void setServerName(const QString& value);
@@ -99,25 +101,25 @@ public:
     void setContentTypeSource(e_ContentTypeSource value);
     QString ContentTypeSourceFile() const { return m_contentTypeSourceFile; }
     void setContentTypeSourceFile(const QString& value);
-    e_AuthSource AuthenticationSource() const { return m_authSource; }
+    e_AuthSource AuthenticationSource() const { return e_AuthSource(m_settings.authSource); }
     void setAuthenticationSource(e_AuthSource value);
-    QString AuthenticationSourceFile() const { return m_authSourceFile; }
+    QString AuthenticationSourceFile() const { return m_settings.authSourceFile; }
     void setAuthenticationSourceFile(const QString& value);
-    bool CGIEnable() const { return m_cgiEnable; }
+    bool CGIEnable() const { return m_settings.cgiEnable; }
     void setCGIEnable(bool value);
-    QString CGIDirectory() const { return m_cgiDirectory; }
+    QString CGIDirectory() const { return m_settings.cgiDirectory; }
     void setCGIDirectory(const QString& value);
-    int CGITimeout() const { return m_cgiTimeout; }
+    int CGITimeout() const { return m_settings.cgiTimeoutSeconds; }
     void setCGITimeout(int value);
-    bool SSIEnable() const { return m_ssiEnable; }
+    bool SSIEnable() const { return m_settings.ssiEnable; }
     void setSSIEnable(bool value);
-    bool HTMLFunctionsEnable() const { return m_functionsEnable; }
+    bool HTMLFunctionsEnable() const { return m_settings.functionsEnable; }
     void setHTMLFunctionsEnable(bool value);
-    bool DirectoryBrowseEnable() const { return m_browseEnable; }
+    bool DirectoryBrowseEnable() const { return m_settings.browseEnable; }
     void setDirectoryBrowseEnable(bool value);
-    bool ErrorFilesEnable() const { return m_errorFilesEnable; }
+    bool ErrorFilesEnable() const { return m_settings.errorFilesEnable; }
     void setErrorFilesEnable(bool value);
-    bool VerboseErrorsEnable() const { return m_verboseErrors; }
+    bool VerboseErrorsEnable() const { return m_settings.verboseErrors; }
     void setVerboseErrorsEnable(bool value);
     int MaxConnections() const { return m_maxConnections; }
     void setMaxConnections(int value);
@@ -125,11 +127,11 @@ public:
     void setConnectionTimeout(int value);
     QString VirtualPath() const { return m_virtualPath; }
     void setVirtualPath(const QString& value);
-    QString IndexPageNames() const { return m_indexPageNames; }
+    QString IndexPageNames() const { return m_settings.indexPageNames; }
     void setIndexPageNames(const QString& value);
-    bool TrapFileEnable() const { return m_trapEnable; }
+    bool TrapFileEnable() const { return m_settings.trapEnable; }
     void setTrapFileEnable(bool value);
-    QString TrapFileTypes() const { return m_trapFileTypes; }
+    QString TrapFileTypes() const { return m_settings.trapFileTypes; }
     void setTrapFileTypes(const QString& value);
 
     Q_INVOKABLE bool StartServer();
@@ -174,6 +176,8 @@ Q_SIGNALS:
 private:
     void readProperties();
     void store(const char* key, const QString& value);
+    // Hands the settings to the parts that answer requests.
+    void settingsChanged();
     void reportFailure(const QString& prefix, int code, const QString& description);
 
     std::unique_ptr<PropertyStore> m_store;
@@ -184,32 +188,18 @@ private:
     std::unique_ptr<servlane::ErrorAnswers> m_errors;
     servlane::ServerParts m_parts;
     std::unique_ptr<servlane::RequestDispatch> m_dispatch;
+    std::unique_ptr<servlane::HostRequests> m_hostRequests;
 
+    // The properties the request handling works from; the rest below.
+    servlane::ServerSettings m_settings;
     QString m_serverIp;
-    int m_serverPort = 80;
-    QString m_serverSoftware;
     QString m_serverName;
     e_ContentTypeSource m_contentTypeSource = Registry;
     QString m_contentTypeSourceFile;
-    e_AuthSource m_authSource = GolbalFile;
-    QString m_authSourceFile;
-    bool m_cgiEnable = false;
-    QString m_cgiDirectory;
-    int m_cgiTimeout = 30;
-    bool m_ssiEnable = false;
-    bool m_functionsEnable = false;
-    bool m_browseEnable = false;
-    bool m_errorFilesEnable = false;
-    bool m_verboseErrors = true;
     int m_maxConnections = 2;
     int m_connectionTimeout = 10;
     QString m_virtualPath;
-    QString m_indexPageNames = QStringLiteral("index.html");
-    bool m_trapEnable = false;
-    QString m_trapFileTypes;
 
-    QString m_hostFolder;
     bool m_running = false;
-    bool m_startingOrStopping = false;
     QDateTime m_started;
 };

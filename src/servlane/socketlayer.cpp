@@ -3,6 +3,7 @@
 #include "connectionlistener.h"
 #include "epollwatcher.h"
 #include "requestparser.h"
+#include "socketaddress.h"
 
 #include <QLoggingCategory>
 #include <QNetworkInterface>
@@ -30,22 +31,6 @@ constexpr quint32 kWriteEvents = EPOLLOUT;
 // Descriptors the process keeps besides client connections (listener,
 // epoll, files being sent, CGI pipes, the host's own).
 constexpr rlim_t kSpareDescriptors = 256;
-
-QString addressText(const QHostAddress& address)
-{
-    bool ok = false;
-    const quint32 v4 = address.toIPv4Address(&ok);
-    return ok ? QHostAddress(v4).toString() : address.toString();
-}
-
-QString peerAddress(int fd)
-{
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
-        return {};
-    return addressText(QHostAddress(reinterpret_cast<const sockaddr*>(&peer)));
-}
 
 } // namespace
 
@@ -123,7 +108,7 @@ QString SocketLayer::localAddress() const
     if (isListening() && m_server->serverAddress() != QHostAddress::Any &&
         m_server->serverAddress() != QHostAddress::AnyIPv4 &&
         m_server->serverAddress() != QHostAddress::AnyIPv6)
-        return addressText(m_server->serverAddress());
+        return SocketAddress::text(m_server->serverAddress());
     const auto all = QNetworkInterface::allAddresses();
     for (const QHostAddress& a : all) {
         if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
@@ -189,7 +174,7 @@ void SocketLayer::onIncoming(qintptr descriptor)
 {
     const int fd = int(descriptor);
     const int flags = ::fcntl(fd, F_GETFL);
-    const QString address = flags < 0 ? QString() : peerAddress(fd);
+    const QString address = flags < 0 ? QString() : SocketAddress::peerOf(fd);
     if (address.isEmpty() || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
         ::close(fd); // gone before we looked
         return;

@@ -49,26 +49,26 @@ private Q_SLOTS:
     {
         QFETCH(QString, code);
         QFETCH(QString, reason);
-        QCOMPARE(HttpFormat::statusText(code), reason);
+        QCOMPARE(QString(HttpStatus::fromText(code).reason()), reason);
     }
 
     void statusCodeFromReason()
     {
-        QCOMPARE(HttpFormat::statusCode(QStringLiteral("Not Found")), QStringLiteral("404"));
-        QCOMPARE(HttpFormat::statusCode(QStringLiteral("Teapot")), QStringLiteral("299"));
+        QCOMPARE(HttpStatus::fromReason(u"Not Found").code(), QStringLiteral("404"));
+        QCOMPARE(HttpStatus::fromReason(u"Teapot").code(), QStringLiteral("299"));
     }
 
     void headerOrderAndOptionalLines()
     {
         const QDateTime at(QDate(2026, 3, 5), QTime(7, 29, 55), Qt::UTC);
-        QCOMPARE(HttpFormat::buildHeader(QStringLiteral("S/1"), QStringLiteral("200"), 12,
+        QCOMPARE(HttpFormat::buildHeader(QStringLiteral("S/1"), HttpStatus(200), 12,
                                          QStringLiteral("text/html"), true,
                                          QStringLiteral("X-One: 1\r\n"), at),
                  QByteArray("HTTP/1.0 200 OK\r\nServer: S/1\r\n"
                             "Date: Thu, 05 Mar 2026 07:29:55 GMT\r\n"
                             "Content-Type: text/html\r\nX-One: 1\r\nContent-Length: 12\r\n\r\n"));
         // No type, no length, no blank line.
-        QCOMPARE(HttpFormat::buildHeader(QStringLiteral("S"), QStringLiteral("999"), 0,
+        QCOMPARE(HttpFormat::buildHeader(QStringLiteral("S"), HttpStatus(999), 0,
                                          QStringLiteral("  "), false, QString(), at),
                  QByteArray("HTTP/1.0 999 Undefined Status Code\r\nServer: S\r\n"
                             "Date: Thu, 05 Mar 2026 07:29:55 GMT\r\n"));
@@ -378,15 +378,15 @@ private Q_SLOTS:
 
     void errorPages()
     {
-        const QString p404 = ErrorPages::page(QStringLiteral("404"));
+        const QString p404 = ErrorPages::page(HttpStatus(404));
         QVERIFY(p404.startsWith(QStringLiteral("<html><head><meta http-equiv=\"Content-Type\"")));
         QVERIFY(p404.contains(QStringLiteral("<title>HTTP Error 404</title>")));
         QVERIFY(p404.contains(QStringLiteral("<strong>HTTP 404: File Not Found</strong>")));
         QVERIFY(!p404.contains(QLatin1Char('\n')));
         // Codes without a page of their own get the 501 page.
-        QVERIFY(ErrorPages::page(QStringLiteral("401"))
+        QVERIFY(ErrorPages::page(HttpStatus(401))
                     .contains(QStringLiteral("HTPP 501: Not Implemented")));
-        QVERIFY(ErrorPages::page(QStringLiteral("401"))
+        QVERIFY(ErrorPages::page(HttpStatus(401))
                     .contains(QStringLiteral("<title>HTTP Error 401</title>")));
     }
 

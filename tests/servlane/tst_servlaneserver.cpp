@@ -92,6 +92,42 @@ private Q_SLOTS:
         QCOMPARE(m_server->Stats_Requests(), QStringLiteral("1"));
     }
 
+    // A property set while the server runs decides the very next answer.
+    void propertyChangedWhileRunning_data()
+    {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("ServerSoftware")
+            << QByteArray("/logo.gif") << "ServerSoftware" << QVariant(QStringLiteral("Renamed/2"))
+            << QByteArray("Server: Orbrook Servlane/1.1") << QByteArray("Server: Renamed/2");
+        QTest::newRow("IndexPageNames")
+            << QByteArray("/") << "IndexPageNames" << QVariant(QStringLiteral("a.htm"))
+            << QByteArray("<p>default</p>") << QByteArray("<p>a</p>");
+        QTest::newRow("DirectoryBrowseEnable")
+            << QByteArray("/sub/") << "DirectoryBrowseEnable" << QVariant(true)
+            << QByteArray("HTTP/1.0 403") << QByteArray("Directory Listing: box - /sub/");
+        QTest::newRow("VerboseErrorsEnable")
+            << QByteArray("/missing.html") << "VerboseErrorsEnable" << QVariant(false)
+            << QByteArray("<title>HTTP Error 404</title>") << QByteArray("HTTP/1.0 404");
+    }
+    void propertyChangedWhileRunning()
+    {
+        QFETCH(QByteArray, target);
+        QFETCH(QString, property);
+        QFETCH(QVariant, value);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        start();
+        QVERIFY(RawClient::get(m_port, target).bytes.contains(before));
+        QVERIFY(m_server->setProperty(property.toLatin1().constData(), value));
+        const QByteArray answer = RawClient::get(m_port, target).bytes;
+        QVERIFY2(answer.contains(after), answer.constData());
+        QVERIFY2(!answer.contains(before), answer.constData());
+    }
+
     void indexPageFallsBackInOrder()
     {
         m_server->setTrapFileEnable(true);

@@ -16,10 +16,10 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
 #include <memory>
 #include <netinet/in.h>
 #include <poll.h>
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -349,7 +349,7 @@ private Q_SLOTS:
         servlane::DocumentResponder::Settings settings;
         settings.ssi = true;
         responder.setSettings(settings);
-        QString status = QStringLiteral("200");
+        servlane::HttpStatus status;
         auto r = responder.fileResponse(root() + QStringLiteral("/small.txt"), status, {});
         QVERIFY(!r.file);
         QCOMPARE(r.body, QByteArray("tiny"));
