@@ -304,6 +304,10 @@ private Q_SLOTS:
                                      .out.contains(QLatin1String("\"engine\"")),
                                  15000);
         QCOMPARE(rig.state(QStringLiteral("port")), rig.linkPath());
+        run = rig.ctl({QStringLiteral("status")});
+        QVERIFY2(run.out.contains(QLatin1String("ready on ") + rig.linkPath() +
+                                  QLatin1String(", held by the engine")),
+                 qPrintable(run.describe()));
 
         QCOMPARE(rig.ctl({QStringLiteral("room"), QStringLiteral("add"), QStringLiteral("Lounge")}).exitCode, 0);
         run = rig.ctl({QStringLiteral("room"), QStringLiteral("add"), QStringLiteral("Events")});
