@@ -33,6 +33,8 @@ QJsonObject ControlReport::status(const QList<OutsideCommands::Device>& devices,
                                                     : QJsonValue(interface.holder)}};
     face.insert(QStringLiteral("port"),
                 interface.port > 0 ? QJsonValue(interface.port) : QJsonValue(QJsonValue::Null));
+    face.insert(QStringLiteral("path"),
+                interface.path.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(interface.path));
     return {{QStringLiteral("interface"), face}, {QStringLiteral("devices"), list}};
 }
 

@@ -17,8 +17,9 @@ class ControlReport final {
 public:
     struct Interface {
         QString state;  // "ready", "lost" or "none" (no program holds it)
-        int port = 0;   // 0: none stored
+        int port = 0;   // 0: none stored, or a device path
         QString holder; // "engine", "desktop", or empty
+        QString path;   // the device path when the port is stored as one
     };
 
     static QJsonObject status(const QList<OutsideCommands::Device>& devices,

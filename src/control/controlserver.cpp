@@ -265,12 +265,14 @@ QJsonObject ControlServer::statusReport() const
     const InterfaceControl& control = m_setup.control;
     if (m_setup.holding && !m_setup.holding()) {
         const std::optional<int> port = InterfaceFinder::savedPort(m_setup.settings);
-        return ControlReport::status(m_setup.outside.devices(), m_status,
-                                     {QStringLiteral("none"), port.value_or(0), QString()});
+        return ControlReport::status(
+            m_setup.outside.devices(), m_status,
+            {QStringLiteral("none"), port.value_or(0), QString(),
+             InterfaceFinder::savedDevicePath(m_setup.settings).value_or(QString())});
     }
-    const ControlReport::Interface face{control.isLost() ? QStringLiteral("lost")
-                                                         : QStringLiteral("ready"),
-                                        control.port(), m_setup.holder};
+    const ControlReport::Interface face{
+        control.isLost() ? QStringLiteral("lost") : QStringLiteral("ready"), control.port(),
+        m_setup.holder, control.port() > 0 ? QString() : control.portText()};
     return ControlReport::status(m_setup.outside.devices(), m_status, face);
 }
 

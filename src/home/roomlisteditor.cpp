@@ -79,7 +79,7 @@ QCoro::Task<> RoomListEditor::reportFailure(QString error)
                                errorTitle, Prompts::Icon::Critical);
 }
 
-QCoro::Task<bool> RoomListEditor::addroom(QString name)
+QCoro::Task<bool> RoomListEditor::acceptsRoomName(QString name)
 {
     if (name.trimmed().isEmpty()) {
         co_await m_prompts.message(QStringLiteral("You must type in a name for room"), errorTitle,
@@ -99,6 +99,23 @@ QCoro::Task<bool> RoomListEditor::addroom(QString name)
             co_return false;
         }
     }
+    co_return true;
+}
+
+QCoro::Task<bool> RoomListEditor::acceptsDeviceName(QString name)
+{
+    if (name.trimmed().isEmpty()) {
+        co_await m_prompts.message(QStringLiteral("You must type in a name for this device"),
+                                   errorTitle, Prompts::Icon::Exclamation);
+        co_return false;
+    }
+    co_return !co_await refuseName(name);
+}
+
+QCoro::Task<bool> RoomListEditor::addroom(QString name)
+{
+    if (!co_await acceptsRoomName(name))
+        co_return false;
 
     QString error;
     bool saved = false;
@@ -117,12 +134,7 @@ QCoro::Task<bool> RoomListEditor::addroom(QString name)
 QCoro::Task<bool> RoomListEditor::adddevice(QString room, QString name, QString house,
                                             QString unitText, QString typeChoice)
 {
-    if (name.trimmed().isEmpty()) {
-        co_await m_prompts.message(QStringLiteral("You must type in a name for this device"),
-                                   errorTitle, Prompts::Icon::Exclamation);
-        co_return false;
-    }
-    if (co_await refuseName(name))
+    if (!co_await acceptsDeviceName(name))
         co_return false;
     // A device line with no room, or an address the interface cannot send
     // to, would be skipped by every reader: refuse it here instead.

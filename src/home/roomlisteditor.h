@@ -58,12 +58,19 @@ public:
                                 QString typeChoice);
     QCoro::Task<DeleteOutcome> deletetree(int keyAscii, TreeNode node);
 
+    // The checks a new name passes before it is added, with the messages
+    // the user is shown: true when the name may be used. A renamed room or
+    // device takes its new name through the same checks.
+    QCoro::Task<bool> acceptsRoomName(QString name);
+    QCoro::Task<bool> acceptsDeviceName(QString name);
+    // Tells the user that the list could not be saved and nothing changed.
+    QCoro::Task<> reportFailure(QString error);
+
 private:
     QCoro::Task<bool> refuseName(const QString& name);
     QCoro::Task<DeleteOutcome> deleteRoom(QString room);
     QCoro::Task<DeleteOutcome> deleteDevice(QString room, QString device);
     QCoro::Task<DeleteOutcome> finishDelete();
-    QCoro::Task<> reportFailure(QString error);
     void reload();
     QString folderFile(const char* name) const;
 

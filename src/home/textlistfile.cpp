@@ -95,8 +95,11 @@ bool TextListFile::append(const QString& path, const QString& line, QString* err
     return true;
 }
 
-bool TextListFile::replace(const QString& path, const QString& tempPath, const QStringList& lines,
-                           QString* error)
+namespace {
+
+// The first half of a replacement: the new list, synced, under its
+// temporary name.
+bool writeTemporary(const QString& tempPath, const QStringList& lines, QString* error)
 {
     QFile::remove(tempPath); // a stale one from an interrupted run
     QFile temp(tempPath);
@@ -113,8 +116,12 @@ bool TextListFile::replace(const QString& path, const QString& tempPath, const Q
         QFile::remove(tempPath);
         return false;
     }
-    temp.close();
+    return true;
+}
 
+// The second half: the temporary file renamed over the list.
+bool moveIntoPlace(const QString& tempPath, const QString& path, QString* error)
+{
     const auto& step = renameStep();
     const bool renamed = step ? step(tempPath, path) : systemRename(tempPath, path);
     if (!renamed) {
@@ -124,6 +131,40 @@ bool TextListFile::replace(const QString& path, const QString& tempPath, const Q
         return false;
     }
     syncFolder(path);
+    return true;
+}
+
+} // namespace
+
+bool TextListFile::replace(const QString& path, const QString& tempPath, const QStringList& lines,
+                           QString* error)
+{
+    return writeTemporary(tempPath, lines, error) && moveIntoPlace(tempPath, path, error);
+}
+
+bool TextListFile::replaceAll(const QList<Replacement>& lists, QString* error)
+{
+    const auto removeTemporaries = [&lists](qsizetype from) {
+        for (qsizetype i = from; i < lists.size(); ++i)
+            QFile::remove(lists[i].tempPath);
+    };
+    for (qsizetype i = 0; i < lists.size(); ++i) {
+        if (!writeTemporary(lists[i].tempPath, lists[i].lines, error)) {
+            removeTemporaries(0);
+            return false;
+        }
+    }
+    QList<QStringList> before;
+    for (const Replacement& list : lists)
+        before.append(readLines(list.path));
+    for (qsizetype i = 0; i < lists.size(); ++i) {
+        if (moveIntoPlace(lists[i].tempPath, lists[i].path, error))
+            continue;
+        removeTemporaries(i + 1);
+        for (qsizetype j = 0; j < i; ++j)
+            replace(lists[j].path, lists[j].tempPath, before[j]);
+        return false;
+    }
     return true;
 }
 

@@ -29,6 +29,18 @@ public:
     static bool replace(const QString& path, const QString& tempPath, const QStringList& lines,
                         QString* error = nullptr);
 
+    // One list of a change that spans several.
+    struct Replacement {
+        QString path;
+        QString tempPath;
+        QStringList lines;
+    };
+    // Replaces several lists as one change: every new list is written to
+    // its temporary file before any is renamed into place, and the lists
+    // already replaced are put back when a later one cannot be, so a
+    // failure leaves all of them as they were.
+    static bool replaceAll(const QList<Replacement>& lists, QString* error = nullptr);
+
     // True when every character of `text` can be stored in the file's
     // single-byte character set.
     static bool isStorable(const QString& text);

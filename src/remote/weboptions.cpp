@@ -56,9 +56,22 @@ QCoro::Task<std::optional<QString>> WebOptions::savePort(QString entry)
         co_return std::nullopt;
     }
     const QString text = QString::number(port);
+    const QString before = m_settings.read(settingkeys::webport);
     if (m_server)
         m_server->stopserver();
-    m_settings.write(settingkeys::webport, text);
+    if (!m_settings.write(settingkeys::webport, text)) {
+        // The store keeps a value it could not write for its next rewrite:
+        // put the old one back, so the port stays what it was.
+        m_settings.write(settingkeys::webport, before);
+        if (m_server)
+            m_server->startserver();
+        co_await m_prompts.message(
+            QStringLiteral("The web server port could not be saved; nothing was changed.\n\n"
+                           "Cannot write %1")
+                .arg(m_settings.machineFile()),
+            QStringLiteral("Error!"), Prompts::Icon::Critical);
+        co_return std::nullopt;
+    }
     co_await m_prompts.message(
         QStringLiteral("Setting saved. The web server will now run on your chosen port."),
         QStringLiteral("Saved"), Prompts::Icon::Information);

@@ -25,7 +25,8 @@ public:
     static QString portCaption(const QString& port);
 
     // Saves the port entry and restarts the server on it. Returns the new
-    // caption, or nothing when the entry was refused.
+    // caption, or nothing when the entry was refused or could not be saved
+    // (the server then runs on as it was).
     QCoro::Task<std::optional<QString>> savePort(QString entry);
     QCoro::Task<bool> setLogin();
     QCoro::Task<bool> clearLogin();

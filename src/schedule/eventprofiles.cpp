@@ -40,7 +40,12 @@ QStringList EventProfiles::names()
 
 QString EventProfiles::parkedPath(const QString& profile) const
 {
-    return QDir(m_events.folder()).filePath(profile + QLatin1String(".txt"));
+    return parkedPath(m_events.folder(), profile);
+}
+
+QString EventProfiles::parkedPath(const QString& folder, const QString& profile)
+{
+    return QDir(folder).filePath(profile + QLatin1String(".txt"));
 }
 
 bool EventProfiles::isUsableName(const QString& profile)

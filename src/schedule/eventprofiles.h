@@ -21,6 +21,7 @@ public:
     static QStringList names();
     // The parked file of a profile: its name with ".txt".
     QString parkedPath(const QString& profile) const;
+    static QString parkedPath(const QString& folder, const QString& profile);
 
     // A profile name must stay a plain file name inside the program folder
     // and must not clash with the rewrite's scratch file temp.txt.

@@ -389,6 +389,10 @@ private Q_SLOTS:
                                      .out.contains(QLatin1String("\"engine\"")),
                                  15000);
         QCOMPARE(rig.state(QStringLiteral("port")), rig.linkPath());
+        run = rig.ctl({QStringLiteral("status")});
+        QVERIFY2(run.out.contains(QLatin1String("ready on ") + rig.linkPath() +
+                                  QLatin1String(", held by the engine")),
+                 qPrintable(run.describe()));
 
         QCOMPARE(rig.ctl({QStringLiteral("room"), QStringLiteral("add"), QStringLiteral("Lounge")}).exitCode, 0);
         run = rig.ctl({QStringLiteral("room"), QStringLiteral("add"), QStringLiteral("Events")});
@@ -420,6 +424,110 @@ private Q_SLOTS:
         page = fromElsewhere(rig.webPort, off, "admin:s3cret");
         QVERIFY2(page.contains("bulboff.gif") && !page.contains("casaluxctl login"), page.constData());
         QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QLatin1String("A3 OFF")), qPrintable(rig.simLog()), 10000);
+    }
+
+    // A room and a device renamed while the engine runs: the engine shows
+    // the new names at once, the event still switches the lamp and records
+    // it under its new name, and the macros, its kind, a parked profile's
+    // event and the pages' last room follow.
+    void renamingKeepsTheHomeWhole()
+    {
+        Rig rig;
+        rig.folder.write(QStringLiteral("macs.hlk"),
+                         "When~A3~Den~Lamp~turns~on~Turn~On~A4~Den~Fan\r\n");
+        rig.folder.write(QStringLiteral("Weekends.txt"), "Den Lamp~A~3~ ~22:00~off~daily~sr\r\n");
+        rig.settings.write(settingkeys::lastroom, QStringLiteral("Den"));
+        // 2026-03-05 is a Thursday: the 07:30 event is due.
+        QVERIFY(rig.start(QStringLiteral("2026-03-05T07:29:00"), 2));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.ctl({QStringLiteral("status"), QStringLiteral("--json")})
+                                     .out.contains(QLatin1String("\"engine\"")),
+                                 15000);
+        test::CtlRun run = rig.ctl({QStringLiteral("room"), QStringLiteral("rename"),
+                                    QStringLiteral("Den"), QStringLiteral("Study")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        run = rig.ctl({QStringLiteral("device"), QStringLiteral("rename"), QStringLiteral("Study"),
+                       QStringLiteral("Lamp"), QStringLiteral("Reading Lamp")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+
+        run = rig.ctl({QStringLiteral("status"), QStringLiteral("--json")});
+        QVERIFY2(run.out.contains(QLatin1String("\"engine\"")), qPrintable(run.describe()));
+        const QJsonObject lamp =
+            Rig::json(run).value(QLatin1String("devices")).toArray().at(0).toObject();
+        QCOMPARE(lamp.value(QLatin1String("room")).toString(), QStringLiteral("Study"));
+        QCOMPARE(lamp.value(QLatin1String("name")).toString(), QStringLiteral("Reading Lamp"));
+        QCOMPARE(lamp.value(QLatin1String("kind")).toString(), QStringLiteral("bulb2"));
+        run = rig.ctl({QStringLiteral("events"), QStringLiteral("--json")});
+        QCOMPARE(Rig::json(run).value(QLatin1String("events")).toArray().at(0).toObject()
+                     .value(QLatin1String("device")).toString(),
+                 QStringLiteral("Study Reading Lamp"));
+        QCOMPARE(rig.folder.read(QStringLiteral("Weekends.txt")),
+                 QByteArray("Study Reading Lamp~A~3~ ~22:00~off~daily~sr\r\n"));
+        QCOMPARE(rig.folder.read(QStringLiteral("macs.hlk")),
+                 QByteArray("When~A3~Study~Reading~Lamp~turns~on~Turn~On~A4~Study~Fan\r\n"));
+        QCOMPARE(rig.state(QStringLiteral("lastroom")), QStringLiteral("Study"));
+
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.state(QStringLiteral("StudyReadingLamp")) ==
+                                      QLatin1String("True"),
+                                  qPrintable(rig.simLog()), 60000);
+        QCOMPARE(rig.state(QStringLiteral("dimStudyReadingLamp")), QStringLiteral("60"));
+    }
+
+    // A new name the window would refuse, one already taken, or a list that
+    // cannot be written: exit 2 with the reason, and nothing changes.
+    void renamingRefused_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("blocked"); // made a folder, so it cannot be written
+        QTest::addColumn<QString>("reason");
+        const QStringList room{QStringLiteral("room"), QStringLiteral("rename"), QStringLiteral("Den")};
+        const QStringList device{QStringLiteral("device"), QStringLiteral("rename"),
+                                 QStringLiteral("Den"), QStringLiteral("Lamp")};
+        QTest::newRow("a section's name") << room + QStringList{"events"} << QString()
+                                          << "Events is the name of a section";
+        QTest::newRow("a tilde") << room + QStringList{"Den~2"} << QString()
+                                 << "cannot contain the character ~";
+        QTest::newRow("no room name") << room + QStringList{" "} << QString()
+                                      << "You must type in a name for room";
+        QTest::newRow("a room's name") << room + QStringList{"hall"} << QString()
+                                       << "Hall is already the name of a room";
+        QTest::newRow("a room's key") << room + QStringList{"Ha ll"} << QString()
+                                      << "Hall is already the name of a room";
+        QTest::newRow("no device name") << device + QStringList{""} << QString()
+                                        << "You must type in a name for this device";
+        QTest::newRow("a device's name") << device + QStringList{"fan"} << QString()
+                                         << "Fan is already the name of a device in Den";
+        QTest::newRow("no such room") << QStringList{"room", "rename", "Attic", "Loft"} << QString()
+                                      << "no room \"Attic\"";
+        QTest::newRow("no such device") << QStringList{"device", "rename", "Hall", "Lamp", "Lamp 2"}
+                                        << QString() << "no device \"Lamp\" in room \"Hall\"";
+        QTest::newRow("the macros cannot be written")
+            << room + QStringList{"Study"} << QStringLiteral("macs.hlk.tmp") << "nothing was changed";
+        QTest::newRow("the parked events cannot be written")
+            << device + QStringList{"Light"} << QStringLiteral("Weekends.txt.tmp")
+            << "nothing was changed";
+    }
+    void renamingRefused()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, blocked);
+        QFETCH(QString, reason);
+        Rig rig;
+        rig.folder.write(QStringLiteral("rmlst.rvf"),
+                         "Den~~~\r\nDen~Lamp~A~3\r\nDen~Fan~A~4\r\nHall~~~\r\n");
+        rig.folder.write(QStringLiteral("macs.hlk"), "When~A4~Den~Fan~turns~on~Turn~On~A3~Den~Lamp\r\n");
+        rig.folder.write(QStringLiteral("Weekends.txt"), "Den Lamp~A~3~ ~22:00~off~daily~sr\r\n");
+        rig.settings.write(settingkeys::lastroom, QStringLiteral("Den"));
+        if (!blocked.isEmpty())
+            QVERIFY(QDir(rig.folder.path()).mkdir(blocked));
+        const QStringList files{"rmlst.rvf", "evelst.rvf", "macs.hlk", "Weekends.txt", "machine.ini"};
+        QList<QByteArray> before;
+        for (const QString& file : files)
+            before.append(rig.folder.read(file));
+
+        const test::CtlRun run = rig.ctl(arguments);
+        QVERIFY2(run.exitCode == 2 && run.err.contains(reason), qPrintable(run.describe()));
+        for (qsizetype i = 0; i < files.size(); ++i)
+            QVERIFY2(rig.folder.read(files[i]) == before[i], qPrintable(files[i]));
     }
 
     void theEngineStopsServingAtTheHandOver()

@@ -51,6 +51,24 @@ private Q_SLOTS:
         QCOMPARE(run.err, QStringLiteral("casaluxctl: the X10 interface did not answer\n"));
         QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QStringLiteral("True"));
 
+        // Renamed from the shell while the window runs: the window switches
+        // it by its new name, records it so, and its macro still queues its
+        // target.
+        rig.control.setSendResult(true, {});
+        rig.folder.write(QStringLiteral("macs.hlk"),
+                         "When~A3~Lounge~Lamp~turns~on~Turn~On~A4~Lounge~Fan\r\n");
+        run = test::CtlRun::run({QStringLiteral("device"), QStringLiteral("rename"),
+                                 QStringLiteral("Lounge"), QStringLiteral("Lamp"),
+                                 QStringLiteral("Reading Lamp")},
+                                env);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        run = test::CtlRun::run({QStringLiteral("on"), QStringLiteral("Lounge Reading Lamp")}, env);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeReadingLamp")), QStringLiteral("True"));
+        QCOMPARE(rig.folder.read(QStringLiteral("macs.hlk")),
+                 QByteArray("When~A3~Lounge~Reading~Lamp~turns~on~Turn~On~A4~Lounge~Fan\r\n"));
+        QCOMPARE(rig.window.core().traffic.queue().text(), QStringLiteral("2A4~"));
+
         // Closing hands the port to the engine: the window stops serving.
         rig.window.close();
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(path), 10000);

@@ -1,13 +1,11 @@
 #include "home/devicestatus.h"
 #include "home/settingsstore.h"
+#include "filesizelimit.h"
 #include "tempfolder.h"
 
 #include <QtTest>
 
 #include <coroutine>
-#include <csignal>
-
-#include <sys/resource.h>
 
 using namespace casalux;
 
@@ -41,28 +39,6 @@ Job holdBatchAndWait(SettingsStore& store)
     DeviceStatus(store).setstatus(QStringLiteral("Porch Light"), QStringLiteral("on"), QString());
 }
 
-// Files larger than `bytes` cannot be written while it lives, as on a full
-// disk (the write fails; the process is not killed for it).
-class FileSizeLimit final {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_handler)(int) = nullptr;
-};
 } // namespace
 
 class TestSettingsStore : public QObject {
@@ -314,7 +290,7 @@ private Q_SLOTS:
             for (int i = 0; i < 50; ++i)
                 status.setstatus(QStringLiteral("Lamp %1").arg(i), QStringLiteral("on"), {});
             status.setstatus(QStringLiteral("Hall Lamp"), QStringLiteral("off"), QString());
-            const FileSizeLimit full(static_cast<rlim_t>(old.size()));
+            const test::FileSizeLimit full(static_cast<rlim_t>(old.size()));
             QVERIFY(!batch.commit());
         }
         QCOMPARE(m_folder->read(QStringLiteral("machine.ini")), old);

@@ -2,6 +2,7 @@
 #include "tempfolder.h"
 
 #include <QtTest>
+#include <cstdio>
 
 using namespace casalux;
 
@@ -47,6 +48,30 @@ private Q_SLOTS:
                                       {QStringLiteral("x"), QString(), QStringLiteral("y")}));
         QCOMPARE(folder.read(QStringLiteral("a.rvf")), QByteArray("x\r\n\r\ny\r\n"));
         QVERIFY(!folder.exists(QStringLiteral("t.tmp")));
+    }
+
+    // Several lists as one change: when the second cannot be put in place,
+    // the first, already replaced, is put back and no temporary file stays.
+    void replaceAllPutsBackWhatItReplaced()
+    {
+        test::TempFolder folder;
+        folder.write(QStringLiteral("a.rvf"), "a\r\n");
+        folder.write(QStringLiteral("b.rvf"), "b\r\n");
+        const QString b = folder.file(QStringLiteral("b.rvf"));
+        TextListFile::setRenameForTesting([b](const QString& from, const QString& to) {
+            return to != b && ::rename(QFile::encodeName(from), QFile::encodeName(to)) == 0;
+        });
+        QString error;
+        const bool replaced = TextListFile::replaceAll(
+            {{folder.file(QStringLiteral("a.rvf")), folder.file(QStringLiteral("a.tmp")), {"A"}},
+             {b, folder.file(QStringLiteral("b.tmp")), {"B"}}},
+            &error);
+        TextListFile::setRenameForTesting({});
+        QVERIFY(!replaced);
+        QVERIFY2(error.startsWith(QStringLiteral("Cannot replace")), qPrintable(error));
+        QCOMPARE(folder.read(QStringLiteral("a.rvf")), QByteArray("a\r\n"));
+        QCOMPARE(folder.read(QStringLiteral("b.rvf")), QByteArray("b\r\n"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 2);
     }
 
     void appendToUnwritablePathFails()

@@ -1,5 +1,6 @@
 #include "home/devicestatus.h"
 #include "home/settingsstore.h"
+#include "filesizelimit.h"
 #include "home/textlistfile.h"
 #include "httpget.h"
 #include "platform/clock.h"
@@ -748,27 +749,39 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("entry");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("8") << "8" << false;
-        QTest::newRow("empty") << "" << false;
-        QTest::newRow("not a number") << "80a" << false;
-        QTest::newRow("past 65535") << "70000" << false;
-        QTest::newRow("free port") << "free" << true;
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("8") << "8" << false << false;
+        QTest::newRow("empty") << "" << false << false;
+        QTest::newRow("not a number") << "80a" << false << false;
+        QTest::newRow("past 65535") << "70000" << false << false;
+        QTest::newRow("free port") << "free" << true << false;
+        QTest::newRow("cannot be saved") << "free" << false << true;
     }
     void webPortOption()
     {
         QFETCH(QString, entry);
         QFETCH(bool, accepted);
+        QFETCH(bool, diskFull);
         Rig rig;
         test::ScriptedPrompts prompts;
         WebOptions options(rig.folder.path(), rig.settings, rig.server, prompts);
         if (entry == QLatin1String("free"))
             entry = QString::number(test::freePort());
-        const auto caption = QCoro::waitFor(options.savePort(entry));
+        std::optional<QString> caption;
+        {
+            std::optional<test::FileSizeLimit> full;
+            if (diskFull)
+                full.emplace(1);
+            caption = QCoro::waitFor(options.savePort(entry));
+        }
         QCOMPARE(caption.has_value(), accepted);
         if (!accepted) {
             QCOMPARE(prompts.shown[0].text,
-                     QStringLiteral("Please enter a valid port number of at "
-                                    "least 80 in to the port text entry box"));
+                     diskFull ? QStringLiteral("The web server port could not be saved; nothing "
+                                               "was changed.\n\nCannot write ") +
+                                    rig.settings.machineFile()
+                              : QStringLiteral("Please enter a valid port number of at "
+                                               "least 80 in to the port text entry box"));
             QCOMPARE(rig.settings.read(settingkeys::webport), QString::number(rig.port));
             QVERIFY(rig.get(QStringLiteral("/index.html")).startsWith("HTTP/1."));
             return;

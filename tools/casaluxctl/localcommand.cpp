@@ -39,8 +39,10 @@ QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtoco
     if (request.command == Command::Status || request.command == Command::Events) {
         QJsonObject report =
             request.command == Command::Status
-                ? ControlReport::status(outside.devices(), status,
-                                        {QStringLiteral("none"), port.value_or(0), QString()})
+                ? ControlReport::status(
+                      outside.devices(), status,
+                      {QStringLiteral("none"), port.value_or(0), QString(),
+                       InterfaceFinder::savedDevicePath(*settings).value_or(QString())})
                 : ControlReport::events(programFolder);
         report.insert(QStringLiteral("ok"), true);
         co_return report;

@@ -18,8 +18,10 @@ QString ReportPrinter::status(const QJsonObject& report)
     const QJsonObject face = report.value(QLatin1String("interface")).toObject();
     const QString state = face.value(QLatin1String("state")).toString();
     const QJsonValue port = face.value(QLatin1String("port"));
-    const QString portText =
-        port.isDouble() ? QStringLiteral("port %1").arg(port.toInt()) : QStringLiteral("no port");
+    const QString path = face.value(QLatin1String("path")).toString();
+    const QString portText = port.isDouble() ? QStringLiteral("port %1").arg(port.toInt())
+                             : path.isEmpty() ? QStringLiteral("no port")
+                                              : path;
     QString text;
     if (state == QLatin1String("unknown")) {
         text = QStringLiteral("Interface: not known whether a program holds it (%1; stored: %2)\n")

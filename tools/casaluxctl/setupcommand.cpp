@@ -7,6 +7,7 @@
 #include "platform/busymark.h"
 #include "platform/statussink.h"
 #include "remote/weboptions.h"
+#include "schedule/homerenamer.h"
 #include "schedule/sunrisecalculator.h"
 #include "terminalprompts.h"
 #include "x10/serialportmap.h"
@@ -263,8 +264,8 @@ int rooms(const QString& folder, const SettingsStore& settings, bool json)
     return 0;
 }
 
-// Adding and removing through the window's own editor, so a name the
-// window refuses is refused here with its message.
+// Adding, renaming and removing through the window's own editor and its
+// checks, so a name the window refuses is refused here with its message.
 QCoro::Task<int> editRooms(const QString& folder, SettingsStore& settings, const QString& what,
                            QStringList args)
 {
@@ -276,6 +277,11 @@ QCoro::Task<int> editRooms(const QString& folder, SettingsStore& settings, const
     RoomListEditor editor(list, settings, filebusy, silent, prompts);
     const QString action = args.isEmpty() ? QString() : args.takeFirst();
     const auto hasRoom = [&list](const QString& room) { return list.rooms().contains(room); };
+    const auto hasDevice = [&list](const QString& room, const QString& name) {
+        const auto devices = list.devicesIn(room);
+        return std::any_of(devices.cbegin(), devices.cend(),
+                           [&](const RoomRecord& d) { return d.device == name; });
+    };
     bool done = false;
     if (what == QLatin1String("room") && action == QLatin1String("add") && args.size() == 1) {
         done = co_await editor.addroom(args[0]);
@@ -286,6 +292,19 @@ QCoro::Task<int> editRooms(const QString& folder, SettingsStore& settings, const
         prompts.setAnswers({Prompts::Answer::Yes});
         done = co_await editor.deletetree(RoomListEditor::deleteKey, {args[0], {}}) ==
                RoomListEditor::DeleteOutcome::Deleted;
+    } else if (what == QLatin1String("room") && action == QLatin1String("rename") &&
+               args.size() == 2) {
+        if (!hasRoom(args[0]))
+            co_return refuse(QStringLiteral("no room \"%1\" in the home").arg(args[0]));
+        HomeRenamer renamer(list, settings, filebusy, editor, prompts);
+        done = co_await renamer.renameroom(args[0], args[1]);
+    } else if (what == QLatin1String("device") && action == QLatin1String("rename") &&
+               args.size() == 3) {
+        if (!hasDevice(args[0], args[1]))
+            co_return refuse(
+                QStringLiteral("no device \"%1\" in room \"%2\"").arg(args[1], args[0]));
+        HomeRenamer renamer(list, settings, filebusy, editor, prompts);
+        done = co_await renamer.renamedevice(args[0], args[1], args[2]);
     } else if (what == QLatin1String("device") && action == QLatin1String("add") &&
                args.size() == 4) {
         if (!hasRoom(args[0]))
@@ -304,9 +323,7 @@ QCoro::Task<int> editRooms(const QString& folder, SettingsStore& settings, const
         done = co_await editor.adddevice(args[0], args[1], address.left(1), address.mid(1), choice);
     } else if (what == QLatin1String("device") && action == QLatin1String("remove") &&
                args.size() == 2) {
-        const auto devices = list.devicesIn(args[0]);
-        if (std::none_of(devices.cbegin(), devices.cend(),
-                         [&](const RoomRecord& d) { return d.device == args[1]; }))
+        if (!hasDevice(args[0], args[1]))
             co_return refuse(
                 QStringLiteral("no device \"%1\" in room \"%2\"").arg(args[1], args[0]));
         // Deleted; its events are kept, as the window's default answer.
@@ -314,9 +331,10 @@ QCoro::Task<int> editRooms(const QString& folder, SettingsStore& settings, const
         done = co_await editor.deletetree(RoomListEditor::deleteKey, {args[1], args[0]}) ==
                RoomListEditor::DeleteOutcome::Deleted;
     } else {
-        co_return refuse(QStringLiteral("usage: casaluxctl room add|remove ROOM, casaluxctl "
-                                        "device add ROOM NAME ADDRESS KIND, casaluxctl device "
-                                        "remove ROOM NAME"));
+        co_return refuse(QStringLiteral("usage: casaluxctl room add|remove ROOM, casaluxctl room "
+                                        "rename ROOM NEW, casaluxctl device add ROOM NAME "
+                                        "ADDRESS KIND, casaluxctl device remove ROOM NAME, "
+                                        "casaluxctl device rename ROOM NAME NEW"));
     }
     co_return done ? 0 : 2;
 }
@@ -373,9 +391,9 @@ const char* SetupCommand::usage()
            "discovery\n"
            "       casaluxctl city [\"NAME\"] [--json]       summertime [on|off] [--json]\n"
            "       casaluxctl rooms [--json]\n"
-           "       casaluxctl room add|remove ROOM\n"
+           "       casaluxctl room add|remove ROOM | room rename ROOM NEW\n"
            "       casaluxctl device add ROOM NAME ADDRESS switch|bulb|fan|radio|bulb2\n"
-           "       casaluxctl device remove ROOM NAME\n";
+           "       casaluxctl device remove ROOM NAME | device rename ROOM NAME NEW\n";
 }
 
 QCoro::Task<int> SetupCommand::run(QString programFolder, QStringList words, Options options)
