@@ -43,7 +43,7 @@ public:
 Q_SIGNALS:
     // Back Space (8), Ctrl+D or "Delete this item" (4), or the Delete key
     // (127), which only earns the hint naming Back Space.
-    void deleteRequested(int keyAscii);
+    void deleteRequested(int key);
     // Enter or Space on a node: the same as clicking it.
     void nodeActivated(QTreeWidgetItem* item);
 

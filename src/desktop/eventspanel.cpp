@@ -409,11 +409,11 @@ QCoro::Task<> EventsPanel::save()
     }
 }
 
-QCoro::Task<> EventsPanel::deleteevent(int keyAscii)
+QCoro::Task<> EventsPanel::deleteevent(int key)
 {
     QPointer<EventsPanel> self(this);
     const auto outcome =
-        co_await m_core.eventEditor.deleteevent(keyAscii, rowCount(), selectedRow());
+        co_await m_core.eventEditor.deleteevent(key, rowCount(), selectedRow());
     if (self && outcome == EventEditor::Outcome::Deleted)
         Q_EMIT listChanged();
 }

@@ -75,7 +75,7 @@ private:
 
     QCoro::Task<> sunNotice(QString which);
     QCoro::Task<> save();
-    QCoro::Task<> deleteevent(int keyAscii);
+    QCoro::Task<> deleteevent(int key);
     QCoro::Task<> runeventnow();
 
     DesktopCore& m_core;

@@ -193,7 +193,7 @@ void MainWindow::connectPanels()
     connect(m_tree, &DeviceTree::nodeActivated, this,
             [this](QTreeWidgetItem* item) { nodeClicked(item); });
     connect(m_tree, &DeviceTree::deleteRequested, this,
-            [this](int keyAscii) { m_core->launch(deletetree(keyAscii)); });
+            [this](int key) { m_core->launch(deletetree(key)); });
 
     connect(m_room, &RoomViewPanel::pictureClicked, this,
             [this](int index) { m_core->launch(m_core->clicks.deviceclicked(index)); });
@@ -358,7 +358,7 @@ void MainWindow::showRoom(QTreeWidgetItem* roomNode)
     }
 }
 
-QCoro::Task<> MainWindow::deletetree(int keyAscii)
+QCoro::Task<> MainWindow::deletetree(int key)
 {
     QPointer<MainWindow> self(this);
     const QTreeWidgetItem* item = m_tree->currentItem();
@@ -367,7 +367,7 @@ QCoro::Task<> MainWindow::deletetree(int keyAscii)
     RoomListEditor::TreeNode node{item->text(0),
                                   item->parent() ? item->parent()->text(0) : QString(),
                                   DeviceTree::kindOf(item) == DeviceTree::NodeKind::Section};
-    const auto outcome = co_await m_core->roomEditor.deletetree(keyAscii, node);
+    const auto outcome = co_await m_core->roomEditor.deletetree(key, node);
     if (!self)
         co_return;
     switch (outcome) {

@@ -190,7 +190,7 @@ private:
     void nodeClicked(QTreeWidgetItem* item);
     void showRoom(QTreeWidgetItem* roomNode);
     void updateSunLabel();
-    QCoro::Task<> deletetree(int keyAscii);
+    QCoro::Task<> deletetree(int key);
     QCoro::Task<> sliderMoved(int index, int level);
     QCoro::Task<> reloadEvents();
 

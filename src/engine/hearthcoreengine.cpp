@@ -108,7 +108,7 @@ HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& 
         if (!m_releasing && !m_released && !m_stopping)
             watchHandOver();
     };
-    connect(&m_timer1, &QTimer::timeout, this, watch);
+    connect(&m_handOverPoll, &QTimer::timeout, this, watch);
     connect(&m_settingsWatch, &QFileSystemWatcher::directoryChanged, this, watch);
     connect(&m_settingsWatch, &QFileSystemWatcher::fileChanged, this, watch);
 }
@@ -125,12 +125,12 @@ void HearthcoreEngine::startHandOverWatch()
             m_settingsWatch.addPath(file.absoluteFilePath());
         return;
     }
-    m_timer1.start(Clock::instance().interval(watchIntervalMs));
+    m_handOverPoll.start(Clock::instance().interval(watchIntervalMs));
 }
 
 void HearthcoreEngine::stopHandOverWatch()
 {
-    m_timer1.stop();
+    m_handOverPoll.stop();
     if (const QStringList watched = m_settingsWatch.files() + m_settingsWatch.directories();
         !watched.isEmpty())
         m_settingsWatch.removePaths(watched);

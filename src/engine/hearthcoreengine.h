@@ -32,7 +32,7 @@ class HearthcoreEngine final : public QObject {
     Q_OBJECT
 
 public:
-    // Timer1: the hand-over poll, only where the settings file cannot be
+    // The hand-over poll, only where the settings file cannot be
     // watched for changes.
     static constexpr int watchIntervalMs = 5000;
     static constexpr int delaySeconds = 21;
@@ -58,7 +58,7 @@ public:
     QCoro::Task<> shutdown();
     bool stopping() const { return m_stopping; }
     // Whether the hand-over flag is polled (no change notification here).
-    bool pollingHandOver() const { return m_timer1.isActive(); }
+    bool pollingHandOver() const { return m_handOverPoll.isActive(); }
 
     bool released() const { return m_released; }
     bool interfaceOpen() const { return m_open; }
@@ -79,7 +79,7 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<bool> findinterface();
-    QCoro::Task<> watchHandOver(); // one Timer1 tick or settings change
+    QCoro::Task<> watchHandOver(); // one poll tick or settings change
     void startHandOverWatch();
     void stopHandOverWatch();
     // Stored ports and web ports, and serial devices that appear.
@@ -108,7 +108,7 @@ private:
     // Records what wall switches and remotes do, so the hub sees it.
     TrafficHandler m_traffic;
     MqttBridge m_mqtt;
-    QTimer m_timer1;
+    QTimer m_handOverPoll;
     // The settings file's folder (the file is replaced on every write) and
     // the file: a change wakes the hand-over watch at once.
     QFileSystemWatcher m_settingsWatch;

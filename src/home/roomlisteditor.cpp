@@ -173,9 +173,9 @@ QCoro::Task<bool> RoomListEditor::adddevice(QString room, QString name, QString 
     co_return true;
 }
 
-QCoro::Task<RoomListEditor::DeleteOutcome> RoomListEditor::deletetree(int keyAscii, TreeNode node)
+QCoro::Task<RoomListEditor::DeleteOutcome> RoomListEditor::deletetree(int key, TreeNode node)
 {
-    if (keyAscii != deleteKey && keyAscii != backSpaceKey) {
+    if (key != deleteKey && key != backSpaceKey) {
         co_await m_prompts.message(
             QStringLiteral("If you wish to delete the item, press the Back Space key"),
             QStringLiteral("What did you want to do?"), Prompts::Icon::Information);

@@ -56,7 +56,7 @@ public:
     QCoro::Task<bool> addroom(QString name);
     QCoro::Task<bool> adddevice(QString room, QString name, QString house, QString unitText,
                                 QString typeChoice);
-    QCoro::Task<DeleteOutcome> deletetree(int keyAscii, TreeNode node);
+    QCoro::Task<DeleteOutcome> deletetree(int key, TreeNode node);
 
     // The checks a new name passes before it is added, with the messages
     // the user is shown: true when the name may be used. A renamed room or

@@ -94,7 +94,6 @@ private:
     void onMessage(quint64 id, const QString& topic, const QByteArray& payload, bool retained);
 
     void publish(const QString& topic, const QByteArray& payload, bool retain, int qos = 0);
-    void publishEverything();
     void publishState(const OutsideCommands::Device& device);
     void recorded(const QString& deviceKey);
     void refreshDevices();

@@ -130,10 +130,10 @@ QCoro::Task<EventEditor::Outcome> EventEditor::save(Selection selection,
     co_return Outcome::Saved;
 }
 
-QCoro::Task<EventEditor::Outcome> EventEditor::deleteevent(int keyAscii, int eventCount,
+QCoro::Task<EventEditor::Outcome> EventEditor::deleteevent(int key, int eventCount,
                                                            QStringList row)
 {
-    if (keyAscii != deleteKey)
+    if (key != deleteKey)
         co_return Outcome::WrongKey;
     if (eventCount <= 0) {
         co_await m_prompts.message(QStringLiteral("You dont have any events to delete"),

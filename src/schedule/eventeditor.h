@@ -70,7 +70,7 @@ public:
     // Delete (`deleteevent`): acts on Ctrl+D (key code 4) only, and removes
     // the one line the selected row came from. `eventCount` is the number of
     // rows in the list.
-    QCoro::Task<Outcome> deleteevent(int keyAscii, int eventCount, QStringList row);
+    QCoro::Task<Outcome> deleteevent(int key, int eventCount, QStringList row);
 
 private:
     EventList& m_events;
