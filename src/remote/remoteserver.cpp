@@ -307,11 +307,14 @@ QCoro::Task<RemoteServer::Outcome> RemoteServer::runCommand(const Command& c)
     co_return Outcome::Done;
 }
 
-QString RemoteServer::withNotice(QString html, const QString& notice)
+QString RemoteServer::withNotice(QString html, const QString& notice, bool live)
 {
+    // The notice of the moment carries the id an open page's script keeps
+    // up to date, so it goes when the interface is found again.
     const QString banner =
-        QStringLiteral("<p class=\"notice\" style=\"background:#b03a2e;color:#fff;"
-                       "padding:8px;margin:0\">") +
+        QStringLiteral("<p class=\"notice\"%1 style=\"background:#b03a2e;color:#fff;"
+                       "padding:8px;margin:0\">")
+            .arg(live ? QStringLiteral(" id=\"livenotice\" role=\"status\"") : QString()) +
         notice.toHtmlEscaped() + QStringLiteral("</p>");
     // Right after the opening body tag, or at the very top of a page without one.
     const qsizetype body = html.indexOf(QLatin1String("<body"), 0, Qt::CaseInsensitive);
@@ -477,7 +480,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         co_return;
     if (const QString notice = m_pageNotice ? m_pageNotice() : QString();
         !notice.isEmpty() && notice != shown)
-        html = withNotice(html, notice);
+        html = withNotice(html, notice, true);
     if (!network.isEmpty() && network != shown)
         html = withNotice(html, network);
     answer(index, request, html, false);

@@ -93,7 +93,7 @@ private:
     // Whether a command's request came from a page of the site it was sent
     // to, as far as its headers tell (SameSiteCheck).
     bool sameSite(int index) const;
-    static QString withNotice(QString html, const QString& notice);
+    static QString withNotice(QString html, const QString& notice, bool live = false);
     static Page pageNamed(const QString& fileName);
     QString startPage(Page page) const;
     QString roomPage(Page page, const QString& roomKey,

@@ -259,7 +259,16 @@ private Q_SLOTS:
         QVERIFY2(changesWithin2s(pictureOf(QStringLiteral("Fan")) +
                                  QStringLiteral(".getAttribute('src') === 'fanon.gif'")),
                  qPrintable(broker.log()));
-        keep(browser.screenshot(), QStringLiteral("remote-phone-live.png"));
+        keep(browser.screenshot(), QStringLiteral("remote-phone-light.png"));
+        const auto scheme = [&](const char* value) {
+            return browser.call(
+                QStringLiteral("Emulation.setEmulatedMedia"),
+                {{QStringLiteral("features"),
+                  QJsonArray{QJsonObject{{QStringLiteral("name"), QStringLiteral("prefers-color-scheme")},
+                                         {QStringLiteral("value"), QString::fromLatin1(value)}}}}});
+        };
+        QVERIFY(scheme("dark"));
+        keep(browser.screenshot(), QStringLiteral("remote-phone-dark.png"));
 
         // The slider: one dim when let go, recorded at that level.
         const QString slider = QStringLiteral("document.querySelector('input[aria-label=\"Level of "
@@ -296,6 +305,12 @@ private Q_SLOTS:
         QVERIFY(changesWithin2s(QStringLiteral(
             "document.querySelector('#module1 img').getAttribute('src') === 'bulboff.gif' && "
             "document.activeElement.id === 'module3'")));
+        QVERIFY(browser.call(QStringLiteral("Emulation.setDeviceMetricsOverride"),
+                             {{QStringLiteral("width"), 1280},
+                              {QStringLiteral("height"), 720},
+                              {QStringLiteral("deviceScaleFactor"), 1},
+                              {QStringLiteral("mobile"), false}}));
+        keep(browser.screenshot(), QStringLiteral("remote-tv.png"));
 
         // The installability check of the browser accepts the manifest.
         QVERIFY(browser.navigate(base + QStringLiteral("index.html?loadroomLivingRoom")));

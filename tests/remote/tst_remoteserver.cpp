@@ -232,6 +232,8 @@ private Q_SLOTS:
         QCOMPARE(body(rig.get(QStringLiteral("/states.json?LivingRoom")))[QStringLiteral("notice")]
                      .toString(),
                  QStringLiteral("Interface lost"));
+        // The page's own copy is the one its script keeps up to date.
+        QVERIFY(rig.get(QStringLiteral("/index.html")).contains("id=\"livenotice\""));
         QVERIFY(!rig.server.serving());
         QVERIFY(rig.control.sent.isEmpty());
     }
