@@ -220,6 +220,7 @@ private Q_SLOTS:
         QVERIFY(broker.start() && hub.connectTo(broker.port()));
         rig.settings.write(settingkeys::mqtthost, QStringLiteral("127.0.0.1"));
         rig.settings.write(settingkeys::mqttport, QString::number(broker.port()));
+        rig.throughLink = true; // so the interface can be lost and found again
         QVERIFY(rig.start());
         QTRY_VERIFY_WITH_TIMEOUT(listening(rig.webPort), 15000);
         test::HeadlessBrowser browser;
@@ -320,8 +321,33 @@ private Q_SLOTS:
         QVERIFY2(install->value(QStringLiteral("installabilityErrors")).toArray().isEmpty(),
                  QJsonDocument(*install).toJson().constData());
 
-        // The engine gone: the page says so rather than showing old states.
+        // The interface lost: the notice comes to the open page; a click
+        // leaves the tile as it was and says why; the notice goes once the
+        // interface is found again.
+        const QString notice = QStringLiteral("document.getElementById('livenotice')");
         QVERIFY(browser.evaluate(QStringLiteral("window.samePage = true")));
+        rig.sim.kill();
+        QVERIFY(browser.waitFor(QStringLiteral("window.samePage && %1 && %1.textContent.includes("
+                                               "'interface is not connected')").arg(notice),
+                                10000));
+        QVERIFY(browser.click(pictureOf(QStringLiteral("Radio"))));
+        QVERIFY2(browser.waitFor(QStringLiteral("document.readyState === 'complete' && "
+                                                "location.search.includes('~turnon~') && "
+                                                "document.body.textContent.includes('Not switched:') && "
+                                                "%1.getAttribute('src') === 'radiooff.gif'")
+                                     .arg(pictureOf(QStringLiteral("Radio"))),
+                                 15000),
+                 qPrintable(browser.lastError()));
+        QVERIFY(browser.evaluate(QStringLiteral("window.samePage = true")));
+        test::SimProcess back;
+        QVERIFY(back.start({}, 0));
+        QVERIFY(rig.relink(back));
+        QVERIFY(browser.waitFor(QStringLiteral("window.samePage && ![...document.querySelectorAll("
+                                               "'p.notice')].some(p => p.textContent.includes("
+                                               "'interface is not connected'))"),
+                                15000));
+
+        // The engine gone: the page says so rather than showing old states.
         rig.engine.kill();
         QVERIFY(browser.waitFor(QStringLiteral("window.samePage && document.body.classList."
                                                "contains('stale') && document.getElementById("
