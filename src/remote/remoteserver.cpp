@@ -469,7 +469,8 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
                 m.statusBar.setStatus(
                     StatusSink::Activity,
                     QStringLiteral("Internet Turned %1 device with housecode %2%3 at %4")
-                        .arg(on ? QStringLiteral("ON") : QStringLiteral("OFF"),
+                        .arg(on && command->level != 0 ? QStringLiteral("ON")
+                                                       : QStringLiteral("OFF"),
                              command->house.toUpper(), command->unit,
                              Clock::instance().now().toString(QStringLiteral("HH:mm:ss"))));
             }
