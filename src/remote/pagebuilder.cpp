@@ -192,6 +192,18 @@ QString foldedKey(QStringView key)
 
 } // namespace
 
+// A device line of the list file, with the texts its cell is made of.
+struct PageBuilder::Device {
+    QString foldedRoom; // the line's room key, folded
+    RoomRecord record;
+    bool angle = false;
+    QString statusName; // room and device name as getlaststatus takes them
+    QString deviceKey;
+    QString head;    // house~unit~devicekey, the start of its link's query
+    QString roomKey; // as written in links
+    QString name;    // the device name as shown
+};
+
 struct PageBuilder::Kept {
     // A template: where it was found and its text as loaded.
     struct Template {
@@ -201,17 +213,7 @@ struct PageBuilder::Kept {
         bool valid = false;
         QString text;
     };
-    // A device line of the list file, with the texts its cell is made of.
-    struct Device {
-        QString foldedRoom; // the line's room key, folded
-        RoomRecord record;
-        bool angle = false;
-        QString statusName; // room and device name as getlaststatus takes them
-        QString deviceKey;
-        QString head;    // house~unit~devicekey, the start of its link's query
-        QString roomKey; // as written in links
-        QString name;    // the device name as shown
-    };
+    using Device = PageBuilder::Device;
     // The list file and what the builders need of it. The version counts
     // changes of its text.
     struct List {
@@ -410,6 +412,94 @@ bool PageBuilder::hasDevice(const QString& deviceKey, const QString& house, int 
     });
 }
 
+bool PageBuilder::isDimmable(const QString& deviceKey) const
+{
+    return DeviceType::isDimmable(family(deviceKey));
+}
+
+QList<const PageBuilder::Device*> PageBuilder::devicesOf(const QString& roomKey,
+                                                          bool* oneByOne) const
+{
+    // Lines of the room that read as a device (as RoomRecord reads them),
+    // the first ten. A room's page shows the devices of that room only: its
+    // key must equal the room's, letter case aside, not merely occur
+    // somewhere in the line.
+    const Kept::List& list = m_kept->roomList(RoomList(m_folder).path());
+    const QString wantedRoom = foldedKey(roomKey);
+    QList<const Device*> devices;
+    bool angle = hasAngle(roomKey);
+    for (const Device& device : list.devices) {
+        if (devices.size() == deviceSlots)
+            break;
+        if (device.foldedRoom != wantedRoom)
+            continue;
+        devices.append(&device);
+        angle = angle || device.angle;
+    }
+    if (oneByOne)
+        *oneByOne = angle;
+    return devices;
+}
+
+PageBuilder::DeviceState PageBuilder::stateOf(const Device& device) const
+{
+    DeviceState state;
+    state.head = device.head;
+    state.name = device.record.device;
+    state.on = knownStatus(device.statusName);
+    const QString kind = knownFamily(device.deviceKey);
+    state.dimmable = DeviceType::isDimmable(kind);
+    state.picture = state.on ? DeviceType::pictureOn(kind) : DeviceType::pictureOff(kind);
+    // A device switched on before levels were recorded counts as full.
+    const int level = state.on ? DeviceStatus(m_settings).level(device.deviceKey) : 0;
+    state.level = state.on && level < 0 ? 100 : std::clamp(level, 0, 100);
+    return state;
+}
+
+QList<PageBuilder::DeviceState> PageBuilder::roomStates(const QString& roomKey) const
+{
+    checkSettings();
+    QList<DeviceState> states;
+    for (const Device* device : devicesOf(roomKey))
+        states.append(stateOf(*device));
+    return states;
+}
+
+QString PageBuilder::stateText(bool on, int level, bool dimmable)
+{
+    if (!on)
+        return QStringLiteral("Off");
+    if (dimmable && level > 0 && level < 100)
+        return QStringLiteral("On %1 %").arg(level);
+    return QStringLiteral("On");
+}
+
+QString PageBuilder::statePlaceholder(int slot)
+{
+    return placeholder("state", slot);
+}
+
+QString PageBuilder::stateCell(const Device& device, QLatin1String page, int slot) const
+{
+    const DeviceState state = stateOf(device);
+    QString cell = QLatin1String("<span class=\"state\" data-head=\"") % device.head %
+                   QLatin1String("\">") % stateText(state.on, state.level, state.dimmable) %
+                   QLatin1String("</span>");
+    if (state.dimmable) {
+        // Moved and let go, the page asks for the dim link with the level
+        // in the word (dim40); without a script the control stays hidden.
+        QString tail = QLatin1Char('~') + device.roomKey;
+        if (slot >= 0)
+            tail += QLatin1Char('~') + QString::number(slot);
+        cell += QLatin1String("<input type=\"range\" class=\"level\" min=\"0\" max=\"100\" "
+                              "step=\"5\" hidden value=\"") %
+                QString::number(state.level) % QLatin1String("\" aria-label=\"Level of ") %
+                device.name % QLatin1String("\" data-dim=\"") % page % device.head %
+                QLatin1String("~dim\" data-tail=\"") % tail % QLatin1String("\">");
+    }
+    return cell;
+}
+
 void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey,
                            const DeviceNotice& notice, bool remember) const
 {
@@ -437,20 +527,8 @@ void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey,
         m_settings.write(settingkeys::lastroom, roomKey);
     if (!list.exists)
         return;
-    // The room's devices in list order: lines of the room that read as a
-    // device (as RoomRecord reads them), the first ten. A room's page shows
-    // the devices of that room only: its key must equal the room's, letter
-    // case aside, not merely occur somewhere in the line.
-    QList<const Kept::Device*> devices;
-    bool oneByOne = hasAngle(roomKey);
-    for (const Kept::Device& device : list.devices) {
-        if (devices.size() == deviceSlots)
-            break;
-        if (device.foldedRoom != wantedRoom)
-            continue;
-        devices.append(&device);
-        oneByOne = oneByOne || device.angle;
-    }
+    bool oneByOne = false;
+    const QList<const Device*> devices = devicesOf(roomKey, &oneByOne);
 
     checkSettings();
     Replacements replacements(oneByOne);
@@ -476,13 +554,17 @@ void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey,
                                   "#b03a2e;color:#fff;padding:2px 4px\">") %
                     escaped(notice.text) % QLatin1String("</span>");
         replacements.add(placeholder("dev", n), std::move(cell));
+        replacements.add(statePlaceholder(n), stateCell(*device, page0, mc ? n : -1));
         if (mc)
             replacements.add(placeholder("mrl", n + 1), address);
         roomName = device->record.room;
         ++n;
     }
     replacements.add(QStringLiteral("<room>"), escaped(roomName));
+    replacements.add(roomKeyPlaceholder(), linkKey(roomKey));
     replacements.applyTo(page);
+    for (int i = n; i < deviceSlots; ++i)
+        replaceAll(page, statePlaceholder(i), QString());
     if (!mc)
         return;
     for (int i = n + 1; i <= deviceSlots; ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <memory>
 
@@ -63,6 +64,28 @@ public:
     // Whether the room list holds a device with this key at this address
     // (house code "A".."P" in upper case, unit 1..16).
     bool hasDevice(const QString& deviceKey, const QString& house, int unit) const;
+    // Whether the device with this key is of a kind that can be dimmed.
+    bool isDimmable(const QString& deviceKey) const;
+
+    // A device of a room page as it is recorded now: what an open page
+    // compares its tiles with. head is the start of its links' query
+    // (house~unit~devicekey).
+    struct DeviceState {
+        QString head;
+        QString name;
+        bool on = false;
+        int level = 0;
+        bool dimmable = false;
+        QString picture;
+    };
+    QList<DeviceState> roomStates(const QString& roomKey) const;
+    // The state in words, as a tile shows it: "On", "Off", "On 40 %".
+    static QString stateText(bool on, int level, bool dimmable);
+    // Placeholder, beside each device cell, for its state in words and, for
+    // a dimmable device, its level control; and one for the room key an
+    // open page asks for its states by.
+    static QString statePlaceholder(int slot);
+    static QString roomKeyPlaceholder() { return QStringLiteral("<roomkey>"); }
 
     bool getlaststatus(const QString& keyname) const;
     QString getimageon(const QString& fullname) const;
@@ -80,14 +103,19 @@ private:
     void fillRooms(Family family, QString& page) const;
     void fillRoom(Family family, QString& page, const QString& roomKey,
                   const DeviceNotice& notice, bool remember) const;
+    struct Kept;
+    struct Device;
+    // The room's devices in list order, the first ten.
+    QList<const Device*> devicesOf(const QString& roomKey, bool* oneByOne = nullptr) const;
+    DeviceState stateOf(const Device& device) const;
+    // The state beside a device cell; slot is the Media Center slot, or -1.
+    QString stateCell(const Device& device, QLatin1String page, int slot) const;
     QString family(const QString& fullname) const;
     // getlaststatus and family, answered from what was read before while
     // the settings are unchanged.
     void checkSettings() const;
     bool knownStatus(const QString& keyname) const;
     QString knownFamily(const QString& fullname) const;
-
-    struct Kept;
 
     QString m_folder;
     SettingsStore& m_settings;

@@ -11,7 +11,11 @@
 #include "servlane.h"
 #include "x10/devicecommands.h"
 
+#include <QCryptographicHash>
 #include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkInterface>
 #include <QPointer>
 #include <optional>
@@ -48,11 +52,25 @@ bool containsWord(const QString& query, const char* word)
     return query.contains(QLatin1String(word), Qt::CaseInsensitive);
 }
 
+// The level of a dim word ("dim0" to "dim100"), or -1 for any other word.
+int levelOf(const QString& word)
+{
+    if (!word.startsWith(QLatin1String("dim"), Qt::CaseInsensitive) || word.size() < 4 ||
+        word.size() > 6)
+        return -1;
+    bool number = false;
+    const int level = word.mid(3).toInt(&number);
+    const bool digits = std::all_of(word.cbegin() + 3, word.cend(),
+                                    [](QChar c) { return c.isDigit(); });
+    return number && digits && level <= 100 ? level : -1;
+}
+
 } // namespace
 
 // A device command cut from a query: house~unit~devicekey~word~roomkey[~slot].
 struct RemoteServer::Command {
     bool on = false;
+    int level = -1; // a dim to this level in percent; -1 a plain switch
     QString house;
     QString unit;
     QString deviceKey;
@@ -60,13 +78,15 @@ struct RemoteServer::Command {
     QString slot; // Media Center only
 
     // Nothing when the query has fewer fields than its form needs.
-    static std::optional<Command> cut(const QString& query, bool mediaCenter, bool on)
+    static std::optional<Command> cut(const QString& query, bool mediaCenter, bool on,
+                                      int level = -1)
     {
         const QStringList fields = query.split(QLatin1Char('~'));
         if (fields.size() < (mediaCenter ? 6 : 5))
             return std::nullopt;
         Command c;
         c.on = on;
+        c.level = level;
         c.house = fields[0];
         c.unit = fields[1];
         c.deviceKey = fields[2];
@@ -225,9 +245,12 @@ QString RemoteServer::startPage(Page page) const
             html.replace(PageBuilder::moduleAttribute(i), QString(), Qt::CaseInsensitive);
     }
     html.replace(QStringLiteral("<room>"), startRoomText, Qt::CaseInsensitive);
-    for (int i = 0; i < PageBuilder::deviceSlots; ++i)
+    for (int i = 0; i < PageBuilder::deviceSlots; ++i) {
         html.replace(QStringLiteral("<dev%1>").arg(i), QStringLiteral("&nbsp"),
                      Qt::CaseInsensitive);
+        html.replace(PageBuilder::statePlaceholder(i), QString(), Qt::CaseInsensitive);
+    }
+    html.replace(PageBuilder::roomKeyPlaceholder(), QString(), Qt::CaseInsensitive);
     return html;
 }
 
@@ -259,27 +282,39 @@ QCoro::Task<RemoteServer::Outcome> RemoteServer::runCommand(const Command& c)
         !m_builder.hasDevice(c.deviceKey, house, unit))
         co_return Outcome::Refused;
 
+    // Only a lamp module dims; an appliance module would take a dim for an on.
+    if (c.level >= 0 && !m_builder.isDimmable(c.deviceKey))
+        co_return Outcome::Refused;
+
     const QString unitText = QString::number(unit);
     QPointer<RemoteServer> self(this);
+    const bool on = c.level < 0 ? c.on : c.level > 0;
+    const int level = c.level < 0 ? 100 : c.level;
     bool sent = false;
-    if (c.on)
-        sent = co_await m.commands.turnon(house, unitText, 100);
+    if (on)
+        sent = co_await m.commands.turnon(house, unitText, level);
     else
         sent = co_await m.commands.turnoff(house, unitText);
     if (!self)
         co_return Outcome::Refused;
     if (!sent)
         co_return Outcome::NotSent;
-    m.status.setstatus(c.deviceKey, c.on ? QStringLiteral("on") : QStringLiteral("off"),
-                       c.on ? QStringLiteral("100") : QStringLiteral("0"));
+    if (on && level < 100)
+        m.status.setlevel(c.deviceKey, level);
+    else
+        m.status.setstatus(c.deviceKey, on ? QStringLiteral("on") : QStringLiteral("off"),
+                           on ? QStringLiteral("100") : QStringLiteral("0"));
     co_return Outcome::Done;
 }
 
-QString RemoteServer::withNotice(QString html, const QString& notice)
+QString RemoteServer::withNotice(QString html, const QString& notice, bool live)
 {
+    // The notice of the moment carries the id an open page's script keeps
+    // up to date, so it goes when the interface is found again.
     const QString banner =
-        QStringLiteral("<p class=\"notice\" style=\"background:#b03a2e;color:#fff;"
-                       "padding:8px;margin:0\">") +
+        QStringLiteral("<p class=\"notice\"%1 style=\"background:#b03a2e;color:#fff;"
+                       "padding:8px;margin:0\">")
+            .arg(live ? QStringLiteral(" id=\"livenotice\" role=\"status\"") : QString()) +
         notice.toHtmlEscaped() + QStringLiteral("</p>");
     // Right after the opening body tag, or at the very top of a page without one.
     const qsizetype body = html.indexOf(QLatin1String("<body"), 0, Qt::CaseInsensitive);
@@ -305,6 +340,8 @@ RemoteServer::Page RemoteServer::pageNamed(const QString& fileName)
         return Page::MediaCenter;
     if (name.compare(QLatin1String("index.html"), Qt::CaseInsensitive) == 0)
         return Page::Standard;
+    if (name.compare(QLatin1String(statesName), Qt::CaseInsensitive) == 0)
+        return Page::States;
     return Page::None;
 }
 
@@ -325,7 +362,9 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     // Each form has its word in a place of its own: a room or device name
     // that contains one of the words is only a name.
     const QString action = query.section(QLatin1Char('~'), 3, 3);
-    const bool on = action.compare(QLatin1String("turnon"), Qt::CaseInsensitive) == 0;
+    const int dimLevel = levelOf(action);
+    const bool on = action.compare(QLatin1String("turnon"), Qt::CaseInsensitive) == 0 ||
+                    dimLevel >= 0;
     const bool off = action.compare(QLatin1String("turnoff"), Qt::CaseInsensitive) == 0;
     const bool load =
         !on && !off && query.startsWith(QLatin1String("loadroom"), Qt::CaseInsensitive);
@@ -334,6 +373,13 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     const bool broken = !on && !off && !load &&
                         (containsWord(query, "loadroom") || containsWord(query, "turnon") ||
                          containsWord(query, "turnoff"));
+    if (page == Page::States) {
+        if (!authorised(userAuthentication))
+            answer(index, request, QString(), true);
+        else
+            answerStates(index, request, query);
+        co_return;
+    }
     const bool pages = page != Page::None && (query.isEmpty() || load || on || off || broken);
 
     // Pictures and files never wait for the pages.
@@ -389,7 +435,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         html = roomPage(page, query.mid(QLatin1String("loadroom").size()), {}, !headOnly);
     } else if (headOnly) {
         // HEAD changes nothing anywhere: the headers of the page as it is.
-        const auto command = Command::cut(query, page == Page::MediaCenter, on);
+        const auto command = Command::cut(query, page == Page::MediaCenter, on, dimLevel);
         html = command ? roomPage(page, command->roomKey, {}, false) : startPage(page);
     } else if (const QString notice = !network.isEmpty() ? network
                                       : foreign          ? crossSiteNotice
@@ -397,11 +443,11 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
                                       : m_gate           ? m_gate()
                                                          : QString();
                !notice.isEmpty()) {
-        const auto command = Command::cut(query, page == Page::MediaCenter, on);
+        const auto command = Command::cut(query, page == Page::MediaCenter, on, dimLevel);
         html = withNotice(command ? roomPage(page, command->roomKey) : startPage(page), notice);
         shown = notice;
     } else {
-        const auto command = Command::cut(query, page == Page::MediaCenter, on);
+        const auto command = Command::cut(query, page == Page::MediaCenter, on, dimLevel);
         // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
         Outcome outcome = Outcome::Refused;
         if (command)
@@ -423,7 +469,8 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
                 m.statusBar.setStatus(
                     StatusSink::Activity,
                     QStringLiteral("Internet Turned %1 device with housecode %2%3 at %4")
-                        .arg(on ? QStringLiteral("ON") : QStringLiteral("OFF"),
+                        .arg(on && command->level != 0 ? QStringLiteral("ON")
+                                                       : QStringLiteral("OFF"),
                              command->house.toUpper(), command->unit,
                              Clock::instance().now().toString(QStringLiteral("HH:mm:ss"))));
             }
@@ -434,7 +481,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         co_return;
     if (const QString notice = m_pageNotice ? m_pageNotice() : QString();
         !notice.isEmpty() && notice != shown)
-        html = withNotice(html, notice);
+        html = withNotice(html, notice, true);
     if (!network.isEmpty() && network != shown)
         html = withNotice(html, network);
     answer(index, request, html, false);
@@ -455,6 +502,49 @@ bool RemoteServer::sameSite(int index) const
     };
     return SameSiteCheck::allows(
         {header("Host"), header("Origin"), header("Referer"), header("Sec-Fetch-Site")});
+}
+
+void RemoteServer::answerStates(int index, quint64 request, const QString& roomKey)
+{
+    // What an open page shows, as JSON. The validator is the document's own
+    // digest, so a change recorded by any path (or by the other program,
+    // through the settings file) shows, and an unchanged home costs a 304.
+    QJsonArray devices;
+    const QList<PageBuilder::DeviceState> states = m_builder.roomStates(roomKey);
+    for (const PageBuilder::DeviceState& state : states) {
+        devices.append(QJsonObject{
+            {QStringLiteral("head"), state.head},
+            {QStringLiteral("name"), state.name},
+            {QStringLiteral("on"), state.on},
+            {QStringLiteral("level"), state.level},
+            {QStringLiteral("dimmable"), state.dimmable},
+            {QStringLiteral("picture"), state.picture},
+            {QStringLiteral("text"), PageBuilder::stateText(state.on, state.level, state.dimmable)},
+        });
+    }
+    QString notice = m_pageNotice ? m_pageNotice() : QString();
+    if (notice.isEmpty() && m_gate)
+        notice = m_gate();
+    const QByteArray body =
+        QJsonDocument(QJsonObject{{QStringLiteral("notice"), notice},
+                                  {QStringLiteral("devices"), devices}})
+            .toJson(QJsonDocument::Compact);
+    const QString tag =
+        QLatin1Char('"') +
+        QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex().left(20)) +
+        QLatin1Char('"');
+    const QString head =
+        QStringLiteral("ETag: %1\r\nCache-Control: no-cache").arg(tag);
+    if (m_web->RequestId(index) != request)
+        return;
+    if (m_web->HTTPHeader(index, QStringLiteral("If-None-Match")).trimmed() == tag)
+        m_web->TrapFileDataEX(index, QString(), false, QStringLiteral("application/json"),
+                              QStringLiteral("304"), head);
+    else
+        // The server sends the text's characters as bytes: the UTF-8 as Latin-1.
+        m_web->TrapFileDataEX(index, QString::fromLatin1(body), false,
+                              QStringLiteral("application/json; charset=utf-8"),
+                              QStringLiteral("200"), head);
 }
 
 void RemoteServer::answer(int index, quint64 request, const QString& html, bool handBack)

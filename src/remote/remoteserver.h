@@ -37,6 +37,9 @@ public:
     static constexpr int maxConnections = 64;
     static constexpr int maxWaitingCommands = 48;
     static constexpr const char* loginFileName = "htaccess.txt";
+    // The states of a room's devices, asked for by an open page with the
+    // room key as its query; answered with a validator.
+    static constexpr const char* statesName = "states.json";
 
     struct Parts {
         QString programFolder;
@@ -77,19 +80,20 @@ public:
 
 private:
     struct Command;
-    enum class Page { None, MediaCenter, Standard };
+    enum class Page { None, MediaCenter, Standard, States };
 
     struct Turn;
     QCoro::Task<> waitTurn(quint64 ticket);
     QCoro::Task<> waitForCommandOnLine();
     void answer(int index, quint64 request, const QString& html, bool handBack);
+    void answerStates(int index, quint64 request, const QString& roomKey);
     // Refused: the query names no device of the home at its address.
     enum class Outcome { Refused, NotSent, Done };
     QCoro::Task<Outcome> runCommand(const Command& command);
     // Whether a command's request came from a page of the site it was sent
     // to, as far as its headers tell (SameSiteCheck).
     bool sameSite(int index) const;
-    static QString withNotice(QString html, const QString& notice);
+    static QString withNotice(QString html, const QString& notice, bool live = false);
     static Page pageNamed(const QString& fileName);
     QString startPage(Page page) const;
     QString roomPage(Page page, const QString& roomKey,

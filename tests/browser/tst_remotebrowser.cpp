@@ -1,9 +1,14 @@
+#include "brokerprocess.h"
 #include "enginerig.h"
 #include "headlessbrowser.h"
 #include "home/settingsstore.h"
 #include "httpget.h"
+#include "mqttclient.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
@@ -197,6 +202,158 @@ private Q_SLOTS:
                  qPrintable(browser.lastError()));
         QVERIFY(listening(rig.webPort));
         QVERIFY2(!rig.simLog().contains(QLatin1String("A4 ")), qPrintable(rig.simLog()));
+    }
+
+    // An open page follows changes made elsewhere, within 2 s and without a
+    // navigation: a wall switch on the power line, a hub's MQTT set. Its
+    // slider dims a lamp; the TV page keeps its focus through an update;
+    // the page says so when the engine is gone.
+    void openPageStaysTrue()
+    {
+        if (test::HeadlessBrowser::executable().isEmpty())
+            QSKIP("Chromium is not installed (Debian package chromium)");
+        if (!test::BrokerProcess::installed())
+            QSKIP(test::BrokerProcess::missing());
+        Rig rig;
+        test::BrokerProcess broker;
+        test::MqttClient hub;
+        QVERIFY(broker.start() && hub.connectTo(broker.port()));
+        rig.settings.write(settingkeys::mqtthost, QStringLiteral("127.0.0.1"));
+        rig.settings.write(settingkeys::mqttport, QString::number(broker.port()));
+        rig.throughLink = true; // so the interface can be lost and found again
+        QVERIFY(rig.start());
+        QTRY_VERIFY_WITH_TIMEOUT(listening(rig.webPort), 15000);
+        test::HeadlessBrowser browser;
+        if (const QString why = browser.start(390, 844); !why.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("Chromium cannot run here: ") + why));
+
+        const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(rig.webPort);
+        QVERIFY(browser.navigate(base + QStringLiteral("index.html?loadroomLivingRoom")));
+        const QString lamp = pictureOf(QStringLiteral("Table Lamp"));
+        QVERIFY2(browser.waitFor(QStringLiteral("document.readyState === 'complete' && "
+                                                "%1.alt === 'Table Lamp: Off'").arg(lamp),
+                                 15000),
+                 qPrintable(browser.lastError()));
+        QVERIFY(browser.evaluate(QStringLiteral("window.samePage = true")));
+        // What a screen reader gets: the pictures' names and the slider's.
+        const auto tree = browser.call(QStringLiteral("Accessibility.getFullAXTree"));
+        QVERIFY2(tree, qPrintable(browser.lastError()));
+        const QByteArray names = QJsonDocument(tree->value(QStringLiteral("nodes")).toArray()).toJson();
+        QVERIFY(names.contains("\"Table Lamp: Off\""));
+        QVERIFY(names.contains("\"Level of Ceiling Light\""));
+        QVERIFY(names.contains("\"slider\""));
+
+        const auto changesWithin2s = [&](const QString& condition) {
+            QElapsedTimer clock;
+            clock.start();
+            const bool seen = browser.waitFor(condition + QStringLiteral(" && window.samePage"), 2000);
+            qInfo("shown after %lld ms", clock.elapsed());
+            return seen;
+        };
+        // A wall switch.
+        rig.sim.command(QStringLiteral("A3 ON"));
+        QVERIFY2(changesWithin2s(QStringLiteral("%1.getAttribute('src') === 'bulbon.gif' && "
+                                                "%1.alt === 'Table Lamp: On'").arg(lamp)),
+                 qPrintable(rig.simLog()));
+        // A hub's set.
+        hub.publish(QStringLiteral("casalux/LivingRoomFan/set"), "ON");
+        QVERIFY2(changesWithin2s(pictureOf(QStringLiteral("Fan")) +
+                                 QStringLiteral(".getAttribute('src') === 'fanon.gif'")),
+                 qPrintable(broker.log()));
+        keep(browser.screenshot(), QStringLiteral("remote-phone-light.png"));
+        const auto scheme = [&](const char* value) {
+            return browser.call(
+                QStringLiteral("Emulation.setEmulatedMedia"),
+                {{QStringLiteral("features"),
+                  QJsonArray{QJsonObject{{QStringLiteral("name"), QStringLiteral("prefers-color-scheme")},
+                                         {QStringLiteral("value"), QString::fromLatin1(value)}}}}});
+        };
+        QVERIFY(scheme("dark"));
+        keep(browser.screenshot(), QStringLiteral("remote-phone-dark.png"));
+
+        // The slider: one dim when let go, recorded at that level.
+        const QString slider = QStringLiteral("document.querySelector('input[aria-label=\"Level of "
+                                              "Ceiling Light\"]')");
+        QVERIFY(browser.evaluate(QStringLiteral("(s => { s.value = 40; s.dispatchEvent(new "
+                                                "Event('change')); return true; })(%1)")
+                                     .arg(slider)));
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.simLog().contains(QRegularExpression(
+                                      QStringLiteral("A4 DIM \\d+/22 LEVEL \\d+"))),
+                                  qPrintable(rig.simLog()), 15000);
+        QVERIFY2(browser.waitFor(QStringLiteral("document.readyState === 'complete' && "
+                                                "%1 && %1.value === '40' && "
+                                                "%1.closest('.cell').querySelector('.state')"
+                                                ".textContent === 'On 40 %'")
+                                     .arg(slider),
+                                 15000),
+                 qPrintable(browser.lastError()));
+        // As the engine wrote it (read afresh: this process's store keeps what it read).
+        QCOMPARE(SettingsStore(rig.folder.file(QStringLiteral("machine.ini")), QString())
+                     .GetString(SettingsStore::Root::LocalMachine,
+                                        QString::fromLatin1(settingkeys::casaluxPath),
+                                        QStringLiteral("dimLivingRoomCeilingLight")),
+                 QStringLiteral("40"));
+
+        // The TV page: the focused tile stays focused while another changes.
+        QVERIFY(browser.navigate(base + QStringLiteral("wmcindex.html?loadroomLivingRoom")));
+        QVERIFY2(browser.waitFor(QStringLiteral("document.readyState === 'complete' && "
+                                                "document.getElementById('module1') !== null"),
+                                 15000),
+                 qPrintable(browser.lastError()));
+        QVERIFY(browser.evaluate(QStringLiteral(
+            "document.getElementById('module3').focus(), window.samePage = true")));
+        rig.sim.command(QStringLiteral("A3 OFF"));
+        QVERIFY(changesWithin2s(QStringLiteral(
+            "document.querySelector('#module1 img').getAttribute('src') === 'bulboff.gif' && "
+            "document.activeElement.id === 'module3'")));
+        QVERIFY(browser.call(QStringLiteral("Emulation.setDeviceMetricsOverride"),
+                             {{QStringLiteral("width"), 1280},
+                              {QStringLiteral("height"), 720},
+                              {QStringLiteral("deviceScaleFactor"), 1},
+                              {QStringLiteral("mobile"), false}}));
+        keep(browser.screenshot(), QStringLiteral("remote-tv.png"));
+
+        // The installability check of the browser accepts the manifest.
+        QVERIFY(browser.navigate(base + QStringLiteral("index.html?loadroomLivingRoom")));
+        QVERIFY(browser.waitFor(QStringLiteral("document.readyState === 'complete'"), 15000));
+        const auto install = browser.call(QStringLiteral("Page.getInstallabilityErrors"));
+        QVERIFY2(install, qPrintable(browser.lastError()));
+        QVERIFY2(install->value(QStringLiteral("installabilityErrors")).toArray().isEmpty(),
+                 QJsonDocument(*install).toJson().constData());
+
+        // The interface lost: the notice comes to the open page; a click
+        // leaves the tile as it was and says why; the notice goes once the
+        // interface is found again.
+        const QString notice = QStringLiteral("document.getElementById('livenotice')");
+        QVERIFY(browser.evaluate(QStringLiteral("window.samePage = true")));
+        rig.sim.kill();
+        QVERIFY(browser.waitFor(QStringLiteral("window.samePage && %1 && %1.textContent.includes("
+                                               "'interface is not connected')").arg(notice),
+                                10000));
+        QVERIFY(browser.click(pictureOf(QStringLiteral("Radio"))));
+        QVERIFY2(browser.waitFor(QStringLiteral("document.readyState === 'complete' && "
+                                                "location.search.includes('~turnon~') && "
+                                                "document.body.textContent.includes('Not switched:') && "
+                                                "%1.getAttribute('src') === 'radiooff.gif'")
+                                     .arg(pictureOf(QStringLiteral("Radio"))),
+                                 15000),
+                 qPrintable(browser.lastError()));
+        QVERIFY(browser.evaluate(QStringLiteral("window.samePage = true")));
+        test::SimProcess back;
+        QVERIFY(back.start({}, 0));
+        QVERIFY(rig.relink(back));
+        QVERIFY(browser.waitFor(QStringLiteral("window.samePage && ![...document.querySelectorAll("
+                                               "'p.notice')].some(p => p.textContent.includes("
+                                               "'interface is not connected'))"),
+                                15000));
+
+        // The engine gone: the page says so rather than showing old states.
+        rig.engine.kill();
+        QVERIFY(browser.waitFor(QStringLiteral("window.samePage && document.body.classList."
+                                               "contains('stale') && document.getElementById("
+                                               "'livenotice').textContent.includes('cannot be "
+                                               "reached')"),
+                                5000));
     }
 };
 

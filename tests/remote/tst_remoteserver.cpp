@@ -13,6 +13,9 @@
 #include "temphome.h"
 #include "x10/devicecommands.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QtTest>
 #include <chrono>
@@ -185,6 +188,113 @@ private Q_SLOTS:
         QVERIFY(tv.contains("wmcindex.html?A~4~LivingRoomFan~turnon~LivingRoom~1"));
     }
 
+    // An open page asks for its room's states: the same answer again costs a
+    // 304; any recorded change, a level or a notice, gives a new one.
+    void statesFollowEveryRecord()
+    {
+        Rig rig;
+        rig.settings.SaveSetting(QStringLiteral("Casalux"), QStringLiteral("type"),
+                                 QStringLiteral("LivingRoomLamp"), QStringLiteral("bulb"));
+        const auto body = [](const QByteArray& answer) {
+            return QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
+        };
+        const auto tagOf = [](const QByteArray& answer) {
+            const qsizetype at = answer.indexOf("\r\nETag: ") + 8;
+            return QString::fromLatin1(answer.mid(at, answer.indexOf("\r\n", at) - at));
+        };
+        QByteArray first = rig.get(QStringLiteral("/states.json?LivingRoom"));
+        QVERIFY2(first.startsWith("HTTP/1.0 200") && first.contains("application/json"),
+                 first.constData());
+        QJsonArray devices = body(first)[QStringLiteral("devices")].toArray();
+        QCOMPARE(devices.size(), 3);
+        QCOMPARE(devices[0][QStringLiteral("head")].toString(), QStringLiteral("A~3~LivingRoomLamp"));
+        QCOMPARE(devices[0][QStringLiteral("text")].toString(), QStringLiteral("Off"));
+        QCOMPARE(devices[0][QStringLiteral("picture")].toString(), QStringLiteral("bulboff.gif"));
+        QVERIFY(devices[0][QStringLiteral("dimmable")].toBool());
+        QVERIFY(!devices[1][QStringLiteral("dimmable")].toBool());
+        const QString tag = tagOf(first);
+        QVERIFY(tag.startsWith(QLatin1Char('"')));
+        const QByteArray same = QCoro::waitFor(test::httpGetWith(
+            rig.port, QStringLiteral("/states.json?LivingRoom"), {QStringLiteral("If-None-Match: ") + tag}));
+        QVERIFY2(same.startsWith("HTTP/1.0 304"), same.constData());
+        QVERIFY(same.endsWith("\r\n\r\n"));
+
+        rig.deviceStatus.setlevel(QStringLiteral("LivingRoomLamp"), 40);
+        const QByteArray changed = QCoro::waitFor(test::httpGetWith(
+            rig.port, QStringLiteral("/states.json?LivingRoom"), {QStringLiteral("If-None-Match: ") + tag}));
+        QVERIFY2(changed.startsWith("HTTP/1.0 200"), changed.constData());
+        QVERIFY(tagOf(changed) != tag);
+        devices = body(changed)[QStringLiteral("devices")].toArray();
+        QCOMPARE(devices[0][QStringLiteral("text")].toString(), QStringLiteral("On 40 %"));
+        QCOMPARE(devices[0][QStringLiteral("level")].toInt(), 40);
+        QCOMPARE(devices[0][QStringLiteral("picture")].toString(), QStringLiteral("bulbon.gif"));
+
+        rig.server.setPageNotice([] { return QStringLiteral("Interface lost"); });
+        QCOMPARE(body(rig.get(QStringLiteral("/states.json?LivingRoom")))[QStringLiteral("notice")]
+                     .toString(),
+                 QStringLiteral("Interface lost"));
+        // The page's own copy is the one its script keeps up to date.
+        QVERIFY(rig.get(QStringLiteral("/index.html")).contains("id=\"livenotice\""));
+        QVERIFY(!rig.server.serving());
+        QVERIFY(rig.control.sent.isEmpty());
+    }
+
+    // A level from a page's slider dims the lamp through the same checked
+    // path as a click and records that level; 0 switches it off.
+    void dimFromThePage_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("stored"); // the state recorded
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("40") << "/index.html?A~3~LivingRoomLamp~dim40~LivingRoom" << "True"
+                            << "40" << QByteArray("On 40 %");
+        QTest::newRow("TV page") << "/wmcindex.html?A~3~LivingRoomLamp~dim65~LivingRoom~0"
+                                 << "True" << "65"
+                                 << QByteArray("A~3~LivingRoomLamp~turnoff~LivingRoom~0");
+        QTest::newRow("100") << "/index.html?A~3~LivingRoomLamp~dim100~LivingRoom" << "True"
+                             << "100" << QByteArray(">On<");
+        QTest::newRow("0") << "/index.html?A~3~LivingRoomLamp~dim0~LivingRoom" << "False" << "20"
+                           << QByteArray(">Off<");
+        QTest::newRow("over 100") << "/index.html?A~3~LivingRoomLamp~dim140~LivingRoom" << ""
+                                  << "" << QByteArray("<h1><room></h1>");
+    }
+    void dimFromThePage()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, stored);
+        QFETCH(QString, level);
+        QFETCH(QByteArray, shown);
+        Rig rig;
+        rig.folder.write(QStringLiteral("html/index.html"),
+                         "<h1><room></h1><p><dev0><state0></p><p><dev1><state1></p>\r\n");
+        rig.settings.SaveSetting(QStringLiteral("Casalux"), QStringLiteral("type"),
+                                 QStringLiteral("LivingRoomLamp"), QStringLiteral("bulb"));
+        const QByteArray page = rig.get(target);
+        QVERIFY2(page.contains(shown), page.constData());
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomLamp")), stored);
+        QCOMPARE(rig.machineValue(QStringLiteral("dimLivingRoomLamp")), level);
+        QCOMPARE(rig.control.sent.isEmpty(), stored.isEmpty());
+        if (!stored.isEmpty() && target.startsWith(QLatin1String("/index"))) // the TV page says nothing
+            QVERIFY(rig.status.activity.last().contains(stored == QLatin1String("True") ? "Turned ON"
+                                                                                       : "Turned OFF"));
+        QVERIFY(!rig.server.serving());
+    }
+
+    // A dim the interface could not send records nothing and says why.
+    void dimNotSentRecordsNothing()
+    {
+        Rig rig;
+        rig.settings.SaveSetting(QStringLiteral("Casalux"), QStringLiteral("type"),
+                                 QStringLiteral("LivingRoomLamp"), QStringLiteral("bulb"));
+        rig.control.setSendResult(false, QStringLiteral("no interface"));
+        const QByteArray page =
+            rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~dim40~LivingRoom"));
+        QVERIFY2(page.contains("Not switched: no interface."), page.constData());
+        QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomLamp")), QString());
+        QCOMPARE(rig.machineValue(QStringLiteral("dimLivingRoomLamp")), QString());
+    }
+
     // Hand-made queries never reach the power line or the settings.
     void badCommandsSendNothing_data()
     {
@@ -195,6 +305,7 @@ private Q_SLOTS:
         QTest::newRow("unknown device") << "/index.html?A~3~port~turnon~LivingRoom";
         QTest::newRow("bad house") << "/index.html?Q~3~LivingRoomLamp~turnon~LivingRoom";
         QTest::newRow("bad unit") << "/index.html?A~17~LivingRoomLamp~turnon~LivingRoom";
+        QTest::newRow("dim, not a lamp") << "/index.html?A~4~LivingRoomFan~dim40~LivingRoom";
     }
     void badCommandsSendNothing()
     {
@@ -654,7 +765,9 @@ private Q_SLOTS:
                               "/\\switchon.gif",
                               "/SwitchOn.Gif",
                               "/switchon.gif//",
-                              "/switchon.gif?x=.exe?"})
+                              "/switchon.gif?x=.exe?",
+                              "/states.json?LivingRoom",
+                              "/STATES.JSON?LivingRoom"})
             QTest::newRow(t) << QString::fromLatin1(t);
     }
     void everySpellingNeedsTheLogin()
@@ -669,7 +782,8 @@ private Q_SLOTS:
                      answer.startsWith("HTTP/1.0 403") || answer.contains("HTTP 404") ||
                      answer.isEmpty(),
                  answer.constData());
-        for (const char* content : {"<room1>", "<room>", "Please Select", "Living Room", "GIF89a"})
+        for (const char* content :
+             {"<room1>", "<room>", "Please Select", "Living Room", "GIF89a", "LivingRoomLamp"})
             QVERIFY2(!answer.contains(content), answer.constData());
         QVERIFY(rig.control.sent.isEmpty());
         QVERIFY(!rig.server.serving());
