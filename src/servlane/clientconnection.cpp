@@ -52,6 +52,11 @@ qint64 ClientConnection::receive(qint64 budget, bool* ended)
                 m_inbox.append(buffer, qsizetype(n));
             else
                 lingerOnClose = true;
+            // A short read emptied the buffer: asking again would only hear
+            // EAGAIN. Whatever comes later (the client's close included)
+            // keeps the descriptor ready, and the epoll set reports it.
+            if (n < ssize_t(sizeof buffer))
+                break;
             continue;
         }
         if (n < 0 && errno == EINTR)

@@ -81,6 +81,9 @@ public:
     bool lingerOnClose = false;
     int slotIndex = 0;
     bool pastGrace = false; // the send rate is being judged
+    // The events the epoll set watches for it; 0 while it is not in the set
+    // (a connection answered within its first wake-up never joins it).
+    quint32 watchedEvents = 0;
 
 private:
     quint64 m_id;

@@ -1,17 +1,14 @@
 #include "connectionlistener.h"
 
-namespace servlane {
+#include <unistd.h>
 
-ConnectionListener::ConnectionListener(Handler handler, QObject* parent)
-    : QTcpServer(parent), m_handler(std::move(handler))
-{
-}
+namespace servlane {
 
 void ConnectionListener::incomingConnection(qintptr descriptor)
 {
-    // Never added to Qt's pending list, so Qt keeps taking connections off
-    // the kernel's queue; the socket layer decides how many it keeps.
-    m_handler(descriptor);
+    // Accepting is paused as soon as the socket listens; one that slipped
+    // through is not kept in Qt's pending list, which nobody reads.
+    ::close(int(descriptor));
 }
 
 } // namespace servlane

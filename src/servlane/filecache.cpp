@@ -1,27 +1,29 @@
 #include "filecache.h"
 
 #include <QFile>
-#include <QFileInfo>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <time.h>
-#endif
+#include <ctime>
 
 namespace servlane {
 
 bool FileCache::read(const QString& path, QByteArray& content, QString& error)
 {
-#ifdef Q_OS_UNIX
+    struct stat st {};
+    const bool found = ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return readAfterStat(path, found ? &st : nullptr, content, error);
+}
+
+bool FileCache::readAfterStat(const QString& path, const struct stat* st, QByteArray& content,
+                              QString& error)
+{
     Stamp stamp;
     bool keep = false;
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
-        stamp.size = qint64(st.st_size);
-        stamp.mtimeNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-        stamp.ctimeNs = qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-        stamp.inode = quint64(st.st_ino);
-        stamp.device = quint64(st.st_dev);
+    if (st && S_ISREG(st->st_mode)) {
+        stamp.size = qint64(st->st_size);
+        stamp.mtimeNs = qint64(st->st_mtim.tv_sec) * 1'000'000'000 + st->st_mtim.tv_nsec;
+        stamp.ctimeNs = qint64(st->st_ctim.tv_sec) * 1'000'000'000 + st->st_ctim.tv_nsec;
+        stamp.inode = quint64(st->st_ino);
+        stamp.device = quint64(st->st_dev);
         const auto it = m_entries.constFind(path);
         if (it != m_entries.constEnd() && it->stamp == stamp) {
             content = it->content;
@@ -29,9 +31,8 @@ bool FileCache::read(const QString& path, QByteArray& content, QString& error)
         }
         const qint64 now = qint64(::time(nullptr));
         keep = stamp.size <= kMaxFileSize &&
-               now - qint64(qMax(st.st_mtim.tv_sec, st.st_ctim.tv_sec)) >= m_settle;
+               now - qint64(qMax(st->st_mtim.tv_sec, st->st_ctim.tv_sec)) >= m_settle;
     }
-#endif
     // Whatever the read brings, a kept copy of this path is out of date.
     m_total -= m_entries.value(path).content.size();
     m_entries.remove(path);
@@ -39,7 +40,6 @@ bool FileCache::read(const QString& path, QByteArray& content, QString& error)
     if (!file)
         return false;
     content = file->read(0, file->size());
-#ifdef Q_OS_UNIX
     // Kept only when what was read is what the look-up before it described.
     if (keep && content.size() == stamp.size) {
         while (!m_entries.isEmpty() && m_total + content.size() > kMaxTotal) {
@@ -49,15 +49,16 @@ bool FileCache::read(const QString& path, QByteArray& content, QString& error)
         m_entries.insert(path, Entry{stamp, content});
         m_total += content.size();
     }
-#endif
     return true;
 }
 
 bool FileCache::fetch(const QString& path, Content& content, QString& error)
 {
     content = Content();
-    const qint64 size = QFileInfo(path).size();
-    if (size > kMaxFileSize) {
+    // One look at the file serves both the choice and the cache's check.
+    struct stat st {};
+    const bool found = ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    if (found && qint64(st.st_size) > kMaxFileSize) {
         content.file = OpenFile::open(path, &error);
         if (!content.file)
             return false;
@@ -67,8 +68,9 @@ bool FileCache::fetch(const QString& path, Content& content, QString& error)
             return true;
         }
         content.file.reset(); // shrank since: small enough to read after all
+        return read(path, content.bytes, error);
     }
-    return read(path, content.bytes, error);
+    return readAfterStat(path, found ? &st : nullptr, content.bytes, error);
 }
 
 } // namespace servlane

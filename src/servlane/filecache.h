@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 #include <memory>
+#include <sys/stat.h>
 
 namespace servlane {
 
@@ -35,6 +36,10 @@ public:
     bool fetch(const QString& path, Content& content, QString& error);
 
 private:
+    // `st`: what stat said of the path just now, null when it failed.
+    bool readAfterStat(const QString& path, const struct stat* st, QByteArray& content,
+                       QString& error);
+
     struct Stamp {
         qint64 size = -1;
         qint64 mtimeNs = 0;

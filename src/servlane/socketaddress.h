@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <sys/socket.h>
 
 namespace servlane {
 
@@ -10,8 +11,9 @@ namespace servlane {
 class SocketAddress final {
 public:
     static QString text(const QHostAddress& address);
-    // The address of the peer of a connected socket; empty when unknown.
-    static QString peerOf(int fd);
+    // A peer's address as accept() gave it; empty for anything but IPv4
+    // and IPv6.
+    static QString of(const sockaddr_storage& peer);
 };
 
 } // namespace servlane

@@ -7,8 +7,11 @@
 
 #include <QLoggingCategory>
 #include <QNetworkInterface>
+#include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
+#include <cstdio>
+#include <cstring>
+#include <netinet/in.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -28,6 +31,11 @@ constexpr qint64 kReadBudget = 64 * 1024;
 constexpr qint64 kSendBudget = 1024 * 1024;
 constexpr quint32 kReadEvents = EPOLLIN | EPOLLRDHUP;
 constexpr quint32 kWriteEvents = EPOLLOUT;
+// The listener's token in the epoll set; connection ids start at 1.
+constexpr quint64 kListenerToken = 0;
+// Connections taken per wake-up of the listener, so a burst of them cannot
+// keep the connections already open from being served.
+constexpr int kAcceptBatch = 64;
 // Descriptors the process keeps besides client connections (listener,
 // epoll, files being sent, CGI pipes, the host's own).
 constexpr rlim_t kSpareDescriptors = 256;
@@ -61,21 +69,23 @@ bool SocketLayer::listen(const QHostAddress& address, quint16 port)
         return false;
     }
     raiseDescriptorLimit();
-    m_server = new ConnectionListener([this](qintptr d) { onIncoming(d); }, this);
+    m_server = new ConnectionListener(this);
     m_server->setListenBacklogSize(128);
-    connect(m_server, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError e) {
-        Q_EMIT failure(QStringLiteral("Error - TCP::ConnectionRequest. ["), int(e),
-                       m_server ? m_server->errorString() : QString());
-        // Qt stops accepting after a failed accept (out of descriptors, for
-        // one); take connections again once closing ones may have freed some.
-        QTimer::singleShot(kAcceptRetryMs, m_server,
-                           [server = m_server] { server->resumeAccepting(); });
-    });
     if (!m_server->listen(address, port)) {
         if (!m_listenFailing)
             Q_EMIT failure(QStringLiteral("Error - TCP::Listen. ["), int(m_server->serverError()),
                            m_server->errorString());
         m_listenFailing = true;
+        return false;
+    }
+    // Connections are taken from the epoll set with the clients, not through
+    // Qt's notifier: one wake-up serves both, and accept4 hands over a
+    // non-blocking descriptor with its peer's address in one call.
+    m_server->pauseAccepting();
+    if (!m_epoll->add(int(m_server->socketDescriptor()), kListenerToken, EPOLLIN)) {
+        Q_EMIT failure(QStringLiteral("Error - TCP::Listen. ["), errno,
+                       QString::fromLocal8Bit(std::strerror(errno)));
+        closeListener();
         return false;
     }
     m_listenFailing = false;
@@ -88,6 +98,9 @@ void SocketLayer::closeListener()
 {
     if (!m_server)
         return;
+    if (m_server->isListening())
+        m_epoll->remove(int(m_server->socketDescriptor()));
+    m_acceptPaused = false;
     m_server->close();
     m_server->deleteLater();
     m_server = nullptr;
@@ -170,13 +183,56 @@ void SocketLayer::setPaused(bool paused)
 
 // ---- connections ----------------------------------------------------------
 
-void SocketLayer::onIncoming(qintptr descriptor)
+void SocketLayer::acceptPending()
 {
-    const int fd = int(descriptor);
-    const int flags = ::fcntl(fd, F_GETFL);
-    const QString address = flags < 0 ? QString() : SocketAddress::peerOf(fd);
-    if (address.isEmpty() || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
-        ::close(fd); // gone before we looked
+    if (!m_server || m_acceptPaused)
+        return;
+    const ConnectionListener* server = m_server;
+    const int listener = int(m_server->socketDescriptor());
+    for (int taken = 0; taken < kAcceptBatch; ++taken) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            onIncoming(fd, peer);
+            if (m_server != server)
+                return; // a handler stopped or moved the server
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue; // a client that gave up while queued: take the next
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return;
+        // Out of descriptors, for one. The listener stays readable, so it
+        // rests for a moment instead of waking the loop over and over;
+        // closing connections may have freed some by then.
+        const int error = errno;
+        const bool resources = error == EMFILE || error == ENFILE || error == ENOBUFS ||
+                               error == ENOMEM;
+        Q_EMIT failure(QStringLiteral("Error - TCP::ConnectionRequest. ["),
+                       int(resources ? QAbstractSocket::SocketResourceError
+                                     : QAbstractSocket::UnknownSocketError),
+                       QString::fromLocal8Bit(std::strerror(error)));
+        if (m_server != server)
+            return;
+        m_acceptPaused = true;
+        m_epoll->modify(listener, kListenerToken, 0);
+        QTimer::singleShot(kAcceptRetryMs, m_server, [this, listener] {
+            if (!m_acceptPaused)
+                return;
+            m_acceptPaused = false;
+            m_epoll->modify(listener, kListenerToken, EPOLLIN);
+        });
+        return;
+    }
+}
+
+void SocketLayer::onIncoming(int fd, const sockaddr_storage& peer)
+{
+    const QString address = SocketAddress::of(peer);
+    if (address.isEmpty()) {
+        ::close(fd); // not a connection from an address we can count
         return;
     }
     const bool room = (m_table.countFor(address) < std::max(1, m_limits.maxConnectionsPerAddress) ||
@@ -189,12 +245,16 @@ void SocketLayer::onIncoming(qintptr descriptor)
         return;
     }
     ClientConnection* c = m_table.add(fd, address);
-    if (!m_epoll->add(fd, c->id(), kReadEvents)) {
-        m_table.remove(c->id());
-        return;
-    }
+    const quint64 id = c->id();
     if (m_watching && !m_deadlines.isActive())
         m_deadlines.start();
+    // A client sends its request as soon as it is connected, so it is
+    // usually here already: read it now rather than after a trip through
+    // the epoll set. One answered at once never joins the set at all.
+    onReadable(id);
+    c = m_table.find(id);
+    if (c && !watch(*c))
+        closeConnection(id);
 }
 
 bool SocketLayer::makeRoom(const QString* address)
@@ -233,14 +293,25 @@ bool SocketLayer::makeRoom(const QString* address)
     return false;
 }
 
-void SocketLayer::watch(ClientConnection& c)
+bool SocketLayer::watch(ClientConnection& c)
 {
-    const bool sending = c.phase() == ClientConnection::Phase::Sending;
-    m_epoll->modify(c.descriptor(), c.id(), sending ? kWriteEvents : kReadEvents);
+    const quint32 events =
+        c.phase() == ClientConnection::Phase::Sending ? kWriteEvents : kReadEvents;
+    if (c.watchedEvents == events)
+        return true;
+    const bool ok = c.watchedEvents == 0 ? m_epoll->add(c.descriptor(), c.id(), events)
+                                         : m_epoll->modify(c.descriptor(), c.id(), events);
+    if (ok)
+        c.watchedEvents = events;
+    return ok;
 }
 
 void SocketLayer::onEvent(quint64 id, quint32 events)
 {
+    if (id == kListenerToken) {
+        acceptPending();
+        return;
+    }
     const ClientConnection* c = m_table.find(id);
     if (!c)
         return; // ended earlier in this batch
@@ -372,7 +443,8 @@ void SocketLayer::send(int index, const Response& response)
     c->slotIndex = 0;
     c->setAnswer(response);
     c->setPhase(ClientConnection::Phase::Sending);
-    watch(*c);
+    // Most answers fit the socket's buffer: the connection waits for
+    // writability only when the first try leaves something behind.
     onWritable(id);
 }
 
@@ -404,6 +476,8 @@ void SocketLayer::onWritable(quint64 id)
         return;
     switch (c->sendSome(kSendBudget)) {
     case ClientConnection::Io::Blocked:
+        if (!watch(*c))
+            closeConnection(id, true);
         return;
     case ClientConnection::Io::Failed:
         closeConnection(id, true);
@@ -426,7 +500,8 @@ void SocketLayer::finishSending(ClientConnection& c)
     // bytes makes the kernel send a reset, and the client may lose the answer.
     c.shutdownWrite();
     c.setPhase(ClientConnection::Phase::Lingering);
-    watch(c);
+    if (!watch(c))
+        closeConnection(c.id());
 }
 
 void SocketLayer::closeConnection(quint64 id, bool abort)
@@ -444,7 +519,8 @@ void SocketLayer::closeConnection(quint64 id, bool abort)
                 m_slots.setState(*s, SlotState::Abandoned);
         }
     }
-    m_epoll->remove(c->descriptor());
+    if (c->watchedEvents != 0)
+        m_epoll->remove(c->descriptor());
     if (abort)
         c->setAbortOnClose();
     m_table.remove(id);

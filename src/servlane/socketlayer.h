@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QTimer>
 #include <deque>
+#include <sys/socket.h>
 
 namespace servlane {
 
@@ -91,7 +92,8 @@ Q_SIGNALS:
     void failure(const QString& prefix, int code, const QString& description);
 
 private:
-    void onIncoming(qintptr descriptor);
+    void acceptPending();
+    void onIncoming(int fd, const sockaddr_storage& peer);
     bool makeRoom(const QString* address);
     void onEvent(quint64 id, quint32 events);
     void onReadable(quint64 id);
@@ -102,7 +104,8 @@ private:
     void finishSending(ClientConnection& c);
     void closeConnection(quint64 id, bool abort = false);
     void releaseSlot(int index);
-    void watch(ClientConnection& c);
+    // Has the epoll set watch `c` for what its phase waits for.
+    bool watch(ClientConnection& c);
     void checkDeadlines();
     void housekeepingTick();
     void raiseDescriptorLimit();
@@ -113,6 +116,7 @@ private:
     QHostAddress m_address;
     quint16 m_port = 0;
     bool m_listenFailing = false;
+    bool m_acceptPaused = false; // after a failed accept, for a moment
     bool m_paused = false;
     bool m_dispatchQueued = false;
     bool m_dispatching = false;

@@ -87,6 +87,8 @@ public:
 
     // A command is waiting or under way.
     bool busy() const { return m_running || !m_waiting.empty(); }
+    // Commands waiting for their turn (the one under way not counted).
+    int waitingCount() const { return int(m_waiting.size()); }
 
     // Why the last command was not carried out.
     QString why() const { return m_why; }

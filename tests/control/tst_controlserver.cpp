@@ -183,7 +183,9 @@ private Q_SLOTS:
             busy.back()->socket.write(
                 QStringLiteral("{\"command\":\"on\",\"target\":\"B%1\"}\n").arg(i).toLatin1());
         }
-        QTest::qWait(300);
+        // One on the line, the others waiting their turn: every place taken.
+        QTRY_COMPARE_WITH_TIMEOUT(rig.outside.waitingCount(), ControlServer::maxClients - 1,
+                                  10000);
         Client refused(rig.path);
         QTRY_VERIFY_WITH_TIMEOUT(refused.closed(), 5000);
         QCOMPARE(refused.error(), QStringLiteral("busy"));

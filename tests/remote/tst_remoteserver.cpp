@@ -572,6 +572,34 @@ private Q_SLOTS:
                     .contains("<h1>Living Room</h1>"));
     }
 
+    // The server goes away with a command on the line and others waiting
+    // their turn or for it: each ends without touching what is gone, and
+    // nothing more is switched.
+    void serverDestroyedWhileCommandsWait()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(100); // half a second of real time
+        auto server = std::make_unique<RemoteServer>(RemoteServer::Parts{
+            rig.folder.path(), rig.settings, rig.commands, rig.deviceStatus, rig.status});
+        const quint16 port = test::freePort();
+        rig.settings.write(settingkeys::webport, QString::number(port));
+        server->startserver();
+        QSignalSpy handed(&server->web(), &Servlane::FileRequest);
+        std::vector<QCoro::Task<QByteArray>> requests;
+        for (const char* target : {"/index.html?A~3~LivingRoomLamp~turnon~LivingRoom",
+                                   "/index.html?A~4~LivingRoomFan~turnon~LivingRoom",
+                                   "/index.html?loadroomLivingRoom"})
+            requests.push_back(test::httpGet(port, QString::fromLatin1(target)));
+        QTRY_COMPARE(handed.size(), 3);
+        QTRY_COMPARE(rig.control.sent.size(), 1);
+        server.reset();
+        for (auto& request : requests)
+            QCoro::waitFor(std::move(request)); // each ends, answered or cut off
+        QTRY_VERIFY(!rig.commands.commandInProgress());
+        QCoreApplication::sendPostedEvents(); // any wake-up still queued
+        QCOMPARE(rig.control.sent.size(), 1);
+    }
+
     void gateClosedSendsNothingAndSaysWhy()
     {
         Rig rig;

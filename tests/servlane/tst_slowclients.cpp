@@ -20,6 +20,7 @@
 #include <memory>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -441,6 +442,50 @@ private Q_SLOTS:
         }
         stillServes();
         ::signal(SIGPIPE, hostDisposition);
+    }
+
+    // Out of descriptors: a client that cannot be taken waits in the
+    // backlog; the server says why and rests between tries instead of
+    // spinning on a listener that stays ready, and serves the client once
+    // descriptors are free again.
+    void outOfDescriptorsRestsThenServes()
+    {
+        start();
+        const int errorsBefore = m_server->Stats_Errors().toInt();
+        const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(client >= 0);
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
+        rlimit low = saved;
+        low.rlim_cur = 256;
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
+        std::vector<int> filler;
+        for (int fd; (fd = ::dup(client)) >= 0;)
+            filler.push_back(fd);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(m_port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const QByteArray request = "GET /a.txt HTTP/1.0\r\n\r\n";
+        QVERIFY(::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0);
+        QVERIFY(::send(client, request.constData(), std::size_t(request.size()), 0) ==
+                request.size());
+        // Each failed accept is counted as an error.
+        const auto refusals = [&] { return m_server->Stats_Errors().toInt() - errorsBefore; };
+        QTRY_VERIFY(refusals() >= 1);
+        QTest::qWait(500);
+        QVERIFY2(refusals() <= 10, qPrintable(QString::number(refusals())));
+        for (const int fd : filler)
+            ::close(fd);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        QByteArray answer;
+        const auto readSome = [client] {
+            char buffer[1024];
+            const ssize_t n = ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT);
+            return n > 0 ? QByteArray(buffer, qsizetype(n)) : QByteArray();
+        };
+        QTRY_VERIFY((answer += readSome()).endsWith("fine"));
+        ::close(client);
     }
 };
 

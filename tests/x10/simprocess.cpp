@@ -1,6 +1,9 @@
 #include "simprocess.h"
 
+#include <QDeadlineTimer>
 #include <QProcessEnvironment>
+
+#include <algorithm>
 
 namespace casalux::test {
 
@@ -72,16 +75,34 @@ void SimProcess::stop()
         kill();
 }
 
-QString SimProcess::receivedHex()
+QStringList SimProcess::traced(const char* direction)
 {
     m_stderr += m_process.readAllStandardError();
     QStringList hex;
     const QStringList lines = errors().split(QLatin1Char('\n'));
     for (const QString& line : lines) {
-        if (line.startsWith(QLatin1String("<- ")))
+        if (line.startsWith(QLatin1String(direction)))
             hex.append(line.mid(3).trimmed());
     }
-    return hex.join(QLatin1Char(' '));
+    return hex;
+}
+
+QString SimProcess::receivedHex()
+{
+    return traced("<- ").join(QLatin1Char(' '));
+}
+
+bool SimProcess::waitUntilSent(const QString& bytes, int count, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    // The trace is on standard error; waiting on that channel does not run
+    // the event loop, so what the simulator sends stays unread meanwhile.
+    m_process.setReadChannel(QProcess::StandardError);
+    bool done = false;
+    while (!(done = traced("-> ").count(bytes) >= count) && !deadline.hasExpired())
+        m_process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+    m_process.setReadChannel(QProcess::StandardOutput);
+    return done;
 }
 
 } // namespace casalux::test

@@ -29,10 +29,15 @@ public:
     QStringList lines() const { return m_lines; }
     // Every byte the simulator took from the driver, as "04 62 00 ...".
     QString receivedHex();
+    // Blocks the calling thread, its event loop included, until the
+    // simulator has sent `bytes` (as "5A") `count` times in all; false when
+    // that has not happened within `timeoutMs`.
+    bool waitUntilSent(const QString& bytes, int count, int timeoutMs = 10000);
     QString errors() const { return QString::fromLocal8Bit(m_stderr); }
 
 private:
     void readOutput();
+    QStringList traced(const char* direction);
 
     QProcess m_process;
     QByteArray m_stdout;

@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -254,7 +253,9 @@ private Q_SLOTS:
         openReady();
         QSignalSpy spy(m_control.get(), &InterfaceControl::traffic);
         m_sim->command(QStringLiteral("A2 ON"));
-        QThread::msleep(1000); // ten polls of the scaled clock pile up unread
+        // Polls pile up unread: this thread does not run its event loop
+        // until the simulator has sent several.
+        QVERIFY(m_sim->waitUntilSent(QStringLiteral("5A"), 4));
         QVERIFY(QCoro::waitFor(sendCommand(*m_control, "A3", InterfaceControl::On)));
         QTRY_COMPARE(spy.size(), 1);
         QCOMPARE(spy[0][0].toString(), QStringLiteral("A2"));
