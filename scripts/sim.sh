@@ -10,6 +10,11 @@
 #
 # Prints a TCP port that is free on 127.0.0.1.
 #
+#   build_engine_and_sim BUILD_DIR REPO
+#
+# Configures BUILD_DIR as a Release build of REPO when it is not one yet,
+# and builds the engine and the simulator in it.
+#
 #   start_engine_on_sim BUILD_DIR HOME WEB_PORT
 #
 # Seeds HOME with the sample home on WEB_PORT and runs the engine of
@@ -46,6 +51,14 @@ end_workdir() {
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[i]}" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
+}
+
+build_engine_and_sim() {
+    if [ ! -f "$1/CMakeCache.txt" ]; then
+        cmake -S "$2" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    fi
+    CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} \
+        cmake --build "$1" --target hearthcore cm11a-sim >/dev/null
 }
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }

@@ -18,13 +18,8 @@ repo=$(cd "$here/../.." && pwd)
 build=${BUILD_DIR:-$repo/build-bench}
 
 "$repo/scripts/setup.sh" --for "The live pages benchmark" python3
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} \
-    cmake --build "$build" --target hearthcore cm11a-sim >/dev/null
-
 . "$repo/scripts/sim.sh"
+build_engine_and_sim "$build" "$repo"
 use_workdir
 
 port=$(free_port)

@@ -30,13 +30,8 @@ fi
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 
 ulimit -n 8192 2>/dev/null || true # the attackers hold a socket each, on both sides
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} \
-    cmake --build "$build" --target hearthcore cm11a-sim >/dev/null
-
 . "$repo/scripts/sim.sh"
+build_engine_and_sim "$build" "$repo"
 work=$(mktemp -d)
 chmod 755 "$work" # nginx workers read the files as another user
 pids=()
