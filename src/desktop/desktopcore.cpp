@@ -1,31 +1,27 @@
 #include "desktopcore.h"
 
-#include "x10/commandpolicy.h"
-#include "x10/interfacecontrol.h"
 #include "platform/statussink.h"
-#include "schedule/schedulerpolicy.h"
 
 namespace casalux {
 
 DesktopCore::DesktopCore(Setup setup, QObject* parent)
-    : QObject(parent), folder(setup.programFolder), settings(setup.settings),
-      control(setup.control), prompts(setup.prompts), sounds(setup.sounds),
-      statusBar(setup.statusBar), view(setup.view), rooms(folder), deviceStatus(settings),
-      commands(control, statusBar, CommandPolicy::desktop()),
+    : HomeCore(setup.programFolder, setup.settings, setup.control,
+               {.holder = QStringLiteral("desktop"),
+                .commands = CommandPolicy::desktop(),
+                .scheduler = SchedulerPolicy::desktop(),
+                .status = &setup.statusBar,
+                .view = &setup.view,
+                // The window keeps serving the command line through a new
+                // search of the ports, which may find nothing.
+                .holding = [this] { return finder.interfaceReady(); }},
+               parent),
+      prompts(setup.prompts), sounds(setup.sounds), statusBar(setup.statusBar), view(setup.view),
       finder(control, settings, statusBar, prompts),
       clicks({finder, rooms, commands, deviceStatus, view, prompts, sounds, filebusy, folder}),
-      traffic(control, rooms, commands, deviceStatus, statusBar, this), events(folder, filebusy),
       profiles(events, settings), eventEditor(events, statusBar, prompts),
       macros(folder, traffic.queue(), filebusy, statusBar, prompts), sun(settings),
-      scheduler(events, settings, commands, deviceStatus, statusBar, SchedulerPolicy::desktop(),
-                this),
       roomEditor(rooms, settings, filebusy, statusBar, prompts),
-      server({folder, settings, commands, deviceStatus, statusBar}, this),
-      webOptions(folder, settings, server, prompts), reconnector(control),
-      outside(rooms, settings, commands, deviceStatus),
-      controlServer({folder, settings, control, outside, QStringLiteral("desktop"),
-                     [this] { return finder.interfaceReady(); }}),
-      mqtt(QStringLiteral("desktop"), settings, outside, deviceStatus, control)
+      webOptions(folder, settings, server, prompts)
 {
     // What the program sends, and what it sees on the power line, may
     // trigger macros.
@@ -34,39 +30,8 @@ DesktopCore::DesktopCore(Setup setup, QObject* parent)
     };
     commands.setMacroHook(amacros);
     traffic.setMacroTrigger(amacros);
-    traffic.setRoomView(&view);
-    outside.setRoomView(&view);
-    scheduler.setRoomView(&view);
     scheduler.setSunTimes(&sun);
     scheduler.setPrompts(&prompts);
-
-    // The interface went away or stopped answering: say so at once, and
-    // again when it answers on its port once more.
-    connect(&control, &InterfaceControl::lost, this, [this] {
-        statusBar.setStatus(StatusSink::Ready, lostStatus());
-        statusBar.setStatus(StatusSink::Activity, lostActivity());
-    });
-    connect(&control, &InterfaceControl::found, this, [this] {
-        statusBar.setStatus(StatusSink::Ready, QStringLiteral("STATUS: Ready"));
-        statusBar.setStatus(StatusSink::Activity,
-                            QStringLiteral("Found the X10 Interface again on com port ") +
-                                QString::number(control.port()));
-    });
-    server.setPageNotice([this] { return control.isLost() ? lostNotice() : QString(); });
-}
-
-QString DesktopCore::lostActivity() const
-{
-    return QStringLiteral("X10 Interface lost on com port %1, looking for it again every %2 "
-                          "seconds")
-        .arg(control.port())
-        .arg(InterfaceReconnector::retrySeconds);
-}
-
-QString DesktopCore::lostNotice()
-{
-    return QStringLiteral("The X10 interface is not connected; looking for it again. Devices "
-                          "cannot be switched until it answers.");
 }
 
 void DesktopCore::launch(QCoro::Task<> task)

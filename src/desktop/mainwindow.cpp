@@ -181,12 +181,7 @@ void MainWindow::connectPanels()
             m_tray->setNotice(QString());
     });
     core.finder.setHooks({[this](bool busy) { setBusy(busy); }, [this] { close(); },
-                          [this](int) {
-                              m_core->scheduler.armEventTimer();
-                              // The window holds the port now: the command line asks it.
-                              m_core->controlServer.start();
-                              m_core->mqtt.start(); // the hub's link follows the interface
-                          }});
+                          [this](int) { m_core->goLive(); }});
 
     connect(m_tree, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { nodeClicked(item); });
@@ -625,32 +620,18 @@ QCoro::Task<> MainWindow::shutdown()
 {
     QPointer<MainWindow> self(this);
     m_startuptimer.stop();
-    m_core->scheduler.stop();
-    m_core->controlServer.stop(); // the engine serves it once it has the port
     // An interface search gives up at its next port, so it neither keeps
     // the port nor reports a failure once the engine has been started.
     m_core->finder.stop();
-    // The port goes to the engine: a lost interface is its to find now.
-    m_core->reconnector.stop();
-    // A device command on the line, a command from a page, a hub or the
-    // command line, and the search each finish (within a few seconds)
-    // before the port is closed.
+    // The port, the hub's link and the web port go to the engine.
     // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
     // expression twice.)
-    const std::function<bool()> settled = [self] {
-        return !self ||
-               (!self->m_core->commands.commandInProgress() && !self->m_core->outside.busy() &&
-                !self->m_core->server.serving() && !self->m_core->finder.searching());
+    const std::function<bool()> searching = [self] {
+        return self && self->m_core->finder.searching();
     };
-    co_await SettleWait::until(settled);
+    co_await m_core->shutDown(searching);
     if (!self)
         co_return;
-    // The engine takes the hub's link over when it starts: "offline" first.
-    co_await m_core->mqtt.stop();
-    if (!self)
-        co_return;
-    // The engine takes the web port over when it starts: let it go first.
-    m_core->server.stopserver();
     co_await m_sequence.shutdown();
     // A device command still on the line ends soon after the port closes;
     // it finishes while the window it reports to is still here.

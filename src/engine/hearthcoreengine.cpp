@@ -23,10 +23,6 @@ const QString releasedNotice = QStringLiteral(
     "Casalux has taken over the X10 interface: switch devices from the desktop program.");
 const QString closingNotice =
     QStringLiteral("The Casalux engine is closing: nothing was switched.");
-const QString lostNotice = QStringLiteral(
-    "The X10 interface is not connected; looking for it again. Devices cannot be switched "
-    "until it answers.");
-
 const QString missingNotice = QStringLiteral(
     "No X10 interface found yet. Check that the CM11A is plugged into a serial port or a "
     "USB-serial adapter and into the mains, and that the engine may use the port (its user in "
@@ -75,35 +71,22 @@ QStringList deviceFolders()
 HearthcoreEngine::HearthcoreEngine(const QString& programFolder, SettingsStore& settings,
                                    InterfaceControl& control, QObject* parent)
     : QObject(parent), m_folder(programFolder), m_settings(settings), m_control(control),
-      m_commands(control, m_silent, CommandPolicy::engine()), m_status(settings),
-      m_events(programFolder, m_filebusy),
-      m_scheduler(m_events, settings, m_commands, m_status, m_silent, SchedulerPolicy::engine()),
-      m_server({programFolder, settings, m_commands, m_status, m_silent}), m_reconnector(control),
-      m_rooms(programFolder), m_outside(m_rooms, settings, m_commands, m_status),
-      m_controlServer({programFolder, settings, control, m_outside, QStringLiteral("engine")}),
-      m_traffic(control, m_rooms, m_commands, m_status, m_silent),
-      m_mqtt(QStringLiteral("engine"), settings, m_outside, m_status, control)
+      m_core(programFolder, settings, control,
+             {.holder = QStringLiteral("engine"),
+              .commands = CommandPolicy::engine(),
+              .scheduler = SchedulerPolicy::engine(),
+              // After the hand-over a click on a page must not pass for a
+              // switch, nor may one start while the engine is ending.
+              .gate =
+                  [this] {
+                      if (m_released || m_releasing)
+                          return releasedNotice;
+                      return m_stopping ? closingNotice : QString();
+                  },
+              .log = &lcEngine()})
 {
-    m_scheduler.setQuitHook([this] { Q_EMIT quitRequested(); });
-    // After the hand-over a click on a page must not pass for a switch, nor
-    // may one start while the engine is ending.
-    const auto gate = [this] {
-        if (m_released || m_releasing)
-            return releasedNotice;
-        return m_stopping ? closingNotice : QString();
-    };
-    m_server.setCommandGate(gate);
-    m_outside.setGate(gate);
-    m_server.setPageNotice([this] { return m_control.isLost() ? lostNotice : m_setupNotice; });
+    m_core.scheduler.setQuitHook([this] { Q_EMIT quitRequested(); });
     watchForChanges();
-    connect(&m_control, &InterfaceControl::lost, this, [this] {
-        qCWarning(lcEngine).noquote()
-            << "X10 interface on port" << m_control.port() << "lost; looking for it again every"
-            << InterfaceReconnector::retrySeconds << "seconds";
-    });
-    connect(&m_control, &InterfaceControl::found, this, [this] {
-        qCInfo(lcEngine).noquote() << "X10 interface on port" << m_control.port() << "found again";
-    });
     const auto watch = [this] {
         if (!m_releasing && !m_released && !m_stopping)
             watchHandOver();
@@ -156,7 +139,7 @@ QCoro::Task<bool> HearthcoreEngine::start()
     }
     // Also after a hand-over during start-up: the pages then say who has
     // the interface.
-    m_server.startserver();
+    m_core.server.startserver();
     co_return true;
 }
 
@@ -208,13 +191,11 @@ QCoro::Task<bool> HearthcoreEngine::findinterface()
                 qCWarning(lcEngine).noquote() << QStringLiteral("the X10 interface on port %1 answered.")
                                                      .arg(m_control.portText());
             m_open = true;
-            m_setupNotice.clear();
+            m_core.setSetupNotice(QString());
             InterfaceFinder::claim(m_control, m_settings, m_control.port());
-            m_rooms.loadlists(); // for the traffic from wall switches
-            m_mqtt.start();
-            m_scheduler.armEventTimer();
-            m_scheduler.armRemovalTimer();
-            m_controlServer.start();
+            m_core.rooms.loadlists(); // for the traffic from wall switches
+            m_core.scheduler.armRemovalTimer();
+            m_core.goLive();
             co_return true;
         }
         m_control.close();
@@ -228,9 +209,9 @@ QCoro::Task<bool> HearthcoreEngine::findinterface()
         } else {
             if (!std::exchange(toldMissing, true))
                 qCWarning(lcEngine).noquote() << missingLine;
-            m_setupNotice = missingNotice;
+            m_core.setSetupNotice(missingNotice);
             // The pages are what a user without a screen sees first.
-            m_server.startserver();
+            m_core.server.startserver();
             waitSeconds = searchAgainSeconds;
         }
         for (int i = 0; i < waitSeconds && !startAbandoned() && !m_wake; ++i) {
@@ -249,7 +230,7 @@ QString HearthcoreEngine::hubSettings() const
           &settingkeys::mqttpassword, &settingkeys::mqtttls, &settingkeys::mqttprefix,
           &settingkeys::mqttdiscovery})
         values << m_settings.read(*key);
-    values << QFileInfo(m_rooms.path()).lastModified().toString(Qt::ISODateWithMs);
+    values << QFileInfo(m_core.rooms.path()).lastModified().toString(Qt::ISODateWithMs);
     return values.join(QChar(0));
 }
 
@@ -271,13 +252,14 @@ void HearthcoreEngine::watchForChanges()
         if (const QString hub = hubSettings(); hub != m_hubSettings) {
             m_hubSettings = hub;
             if (m_open)
-                m_mqtt.restart();
+                m_core.mqtt.restart();
         }
         // A new web port takes effect at once.
         const QString webport = m_settings.read(settingkeys::webport);
-        if (m_server.web().ServerRunning() && m_server.web().ServerPort() != webport) {
-            m_server.stopserver();
-            m_server.startserver();
+        RemoteServer& server = m_core.server;
+        if (server.web().ServerRunning() && server.web().ServerPort() != webport) {
+            server.stopserver();
+            server.startserver();
         }
     });
 }
@@ -306,13 +288,11 @@ QCoro::Task<> HearthcoreEngine::release()
         co_return;
     m_releasing = true;
     QPointer<HearthcoreEngine> self(this);
-    m_controlServer.stop(); // the desktop program serves it once it holds the port
-    m_scheduler.stop();
     // The port is the desktop program's from now on, found again or not.
-    m_reconnector.stop();
+    m_core.stopTakingWork();
     // A minute tick or a removal may be reading or rewriting the event list:
     // the interface goes only once that is done.
-    auto hold = co_await m_filebusy.take(1);
+    auto hold = co_await m_core.filebusy.take(1);
     if (!self)
         co_return;
     // An open under way at start-up closes the port itself when it returns.
@@ -327,7 +307,7 @@ QCoro::Task<> HearthcoreEngine::release()
     m_releasing = false;
     stopHandOverWatch();
     // The program taking the interface over connects to the hub.
-    co_await m_mqtt.stop();
+    co_await m_core.mqtt.stop();
 }
 
 QCoro::Task<> HearthcoreEngine::shutdown()
@@ -336,28 +316,18 @@ QCoro::Task<> HearthcoreEngine::shutdown()
         co_return;
     m_stopping = true;
     QPointer<HearthcoreEngine> self(this);
-    m_controlServer.stop();
-    m_scheduler.stop();
     stopHandOverWatch();
-    // A command on the line (a minute tick holds filebusy while it sends), a
-    // command from a page, a release or a start-up under way: each is let to
-    // finish, for a few seconds at most.
+    // A release or a start-up under way is let to finish too.
     // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
     // expression twice.)
-    const std::function<bool()> settled = [self] {
-        return !self ||
-               (!self->m_server.serving() && !self->m_outside.busy() &&
-                !self->m_filebusy.isHeld() && !self->m_releasing && !self->m_starting.isHeld());
+    const std::function<bool()> busy = [self] {
+        return self && (self->m_releasing || self->m_starting.isHeld());
     };
-    co_await SettleWait::until(settled);
+    co_await m_core.shutDown(busy);
     if (!self)
         co_return;
     m_control.close();
     m_open = false;
-    co_await m_mqtt.stop();
-    if (!self)
-        co_return;
-    m_server.stopserver();
 }
 
 } // namespace casalux

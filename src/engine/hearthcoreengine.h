@@ -1,18 +1,7 @@
 #pragma once
 
-#include "control/controlserver.h"
-#include "home/devicestatus.h"
-#include "home/roomlist.h"
-#include "mqttbridge.h"
+#include "homecore.h"
 #include "platform/busymark.h"
-#include "platform/statussink.h"
-#include "remote/remoteserver.h"
-#include "schedule/eventlist.h"
-#include "schedule/eventscheduler.h"
-#include "x10/devicecommands.h"
-#include "x10/interfacereconnector.h"
-#include "x10/outsidecommands.h"
-#include "x10/traffichandler.h"
 
 #include <QFileSystemWatcher>
 #include <QObject>
@@ -62,16 +51,15 @@ public:
 
     bool released() const { return m_released; }
     bool interfaceOpen() const { return m_open; }
-    RemoteServer& server() { return m_server; }
-    EventScheduler& scheduler() { return m_scheduler; }
-    InterfaceReconnector& reconnector() { return m_reconnector; }
-    // Commands from a hub or the command line.
-    OutsideCommands& outside() { return m_outside; }
-    // The command line's socket, served while the engine holds the interface.
-    ControlServer& controlServer() { return m_controlServer; }
-    BusyMark& filebusy() { return m_filebusy; }
-    // The hub's link; connected while the engine holds the interface.
-    MqttBridge& mqtt() { return m_mqtt; }
+    // What the engine runs while it holds the interface.
+    HomeCore& core() { return m_core; }
+    RemoteServer& server() { return m_core.server; }
+    EventScheduler& scheduler() { return m_core.scheduler; }
+    InterfaceReconnector& reconnector() { return m_core.reconnector; }
+    OutsideCommands& outside() { return m_core.outside; }
+    ControlServer& controlServer() { return m_core.controlServer; }
+    BusyMark& filebusy() { return m_core.filebusy; }
+    MqttBridge& mqtt() { return m_core.mqtt; }
 
 Q_SIGNALS:
     // The engine has ended itself ("installing" read "True").
@@ -94,28 +82,13 @@ private:
     QString m_folder;
     SettingsStore& m_settings;
     InterfaceControl& m_control;
-    BusyMark m_filebusy;
-    SilentStatus m_silent;
-    DeviceCommands m_commands;
-    DeviceStatus m_status;
-    EventList m_events;
-    EventScheduler m_scheduler;
-    RemoteServer m_server;
-    InterfaceReconnector m_reconnector;
-    RoomList m_rooms;
-    OutsideCommands m_outside;
-    ControlServer m_controlServer;
-    // Records what wall switches and remotes do, so the hub sees it.
-    TrafficHandler m_traffic;
-    MqttBridge m_mqtt;
+    HomeCore m_core;
     QTimer m_handOverPoll;
     // The settings file's folder (the file is replaced on every write) and
     // the file: a change wakes the hand-over watch at once.
     QFileSystemWatcher m_settingsWatch;
     // The program folder and the serial devices' folders, for the set-up.
     QFileSystemWatcher m_watch;
-    // What the pages say while no interface has been found.
-    QString m_setupNotice;
     bool m_wake = false; // something changed: search again now
     QString m_hubSettings;
     bool m_open = false;
