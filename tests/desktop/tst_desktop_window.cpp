@@ -11,6 +11,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
@@ -272,6 +273,10 @@ private Q_SLOTS:
         QVERIFY(rig.connectInterface());
         QCOMPARE(rig.window.status().text(3), QStringLiteral("STATUS: Ready"));
         QTest::mouseClick(rig.find<QToolButton>("device_1"), Qt::LeftButton);
+        // The window takes no input while the command is on the line.
+        QVERIFY(!rig.window.centralWidget()->isEnabled());
+        QVERIFY(!rig.window.menuBar()->isEnabled());
+        QVERIFY(QApplication::overrideCursor());
         QVERIFY(rig.settle());
         QCOMPARE(rig.sentTexts(), QStringList{"A3 2 20"});
         QCOMPARE(rig.machineValue("LoungeLamp"), QStringLiteral("True"));
