@@ -217,8 +217,9 @@ void MainWindow::connectShell(SingleInstance& instance)
         m_spoken.setOn(ticked);
     });
     connect(m_panels.say, &SayBox::speakingStarted, &m_agent, &PhraseAgent::beginListening);
-    connect(m_panels.say, &SayBox::phraseEntered, this,
-            [this](const QString& phrase) { m_panels.say->setUnderstood(!sayPhrase(phrase).isEmpty()); });
+    connect(m_panels.say, &SayBox::phraseEntered, this, [this](const QString& phrase) {
+        m_panels.say->setUnderstood(!sayPhrase(phrase).isEmpty());
+    });
     connect(&instance, &SingleInstance::phraseReceived, this,
             [this](const QString& phrase) { sayPhrase(phrase); });
 }

@@ -25,7 +25,19 @@ class WebPanel;
 // once it has taken centre().
 class WindowPanels final {
 public:
-    enum class Panel { None, Home, AddRoom, AddDevice, Room, Events, Macros, WebServer, Profiles, Speech };
+    // In the order they sit in the stack.
+    enum class Panel {
+        None,
+        Home,
+        AddRoom,
+        AddDevice,
+        Room,
+        Events,
+        Macros,
+        WebServer,
+        Profiles,
+        Speech
+    };
 
     WindowPanels(DesktopCore& core, DevicePictures& pictures);
 

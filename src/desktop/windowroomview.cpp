@@ -1,7 +1,6 @@
 #include "windowroomview.h"
 
 #include "desktopcore.h"
-#include "roomviewpanel.h"
 #include "home/roomrecord.h"
 
 #include <QApplication>

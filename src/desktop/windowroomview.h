@@ -1,6 +1,9 @@
 #pragma once
 
+#include "roomviewpanel.h"
 #include "x10/roomview.h"
+
+#include <QPointer>
 
 #include <qcoro/qcorotask.h>
 
@@ -10,7 +13,6 @@ class QTreeWidgetItem;
 namespace casalux {
 
 class DesktopCore;
-class RoomViewPanel;
 
 // The room view the device operations draw on: the room panel's ten slots,
 // and the window's input, held off while a click is handled. It also fills
@@ -43,7 +45,8 @@ private:
     QCoro::Task<> sliderMoved(int index, int level);
 
     QMainWindow& m_window;
-    RoomViewPanel* m_panel = nullptr;
+    // Gone before the core when the window closes.
+    QPointer<RoomViewPanel> m_panel;
     DesktopCore* m_core = nullptr;
     int m_busy = 0;
 };

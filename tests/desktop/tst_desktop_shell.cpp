@@ -205,7 +205,8 @@ private Q_SLOTS:
             d = true;
         }(rig.window, done, go));
         QTRY_VERIFY(rig.window.loader().waitWindow());
-        QTRY_VERIFY(rig.window.loader().waitWindow()->progress().startsWith(QLatin1String("Time Delay")));
+        QTRY_VERIFY(
+            rig.window.loader().waitWindow()->progress().startsWith(QLatin1String("Time Delay")));
         QVERIFY(!rig.find<QCheckBox>("chk_service")->isChecked()); // not loaded yet
         rig.window.close();
         QTRY_VERIFY(rig.window.finished());
@@ -371,7 +372,8 @@ private Q_SLOTS:
         QTest::mouseClick(lww, Qt::LeftButton);
         QVERIFY(rig.settle());
         QCOMPARE(rig.settings.read(settingkeys::lww), QStringLiteral("0"));
-        QCOMPARE(rig.window.status().text(2), QStringLiteral("Casalux will no longer start when you log in"));
+        QCOMPARE(rig.window.status().text(2),
+                 QStringLiteral("Casalux will no longer start when you log in"));
         QTest::mouseClick(lww, Qt::LeftButton);
         QVERIFY(rig.settle());
         QVERIFY(QFile::exists(rig.folder.file(QStringLiteral("config/autostart/casalux.desktop"))));

@@ -148,7 +148,8 @@ private Q_SLOTS:
 
         test::SimProcess back;
         QVERIFY(plugIn(back));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.window.status().text(3), QStringLiteral("STATUS: Ready"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window.status().text(3), QStringLiteral("STATUS: Ready"),
+                                  10000);
         QCOMPARE(rig.window.status().text(2),
                  QStringLiteral("Found the X10 Interface again on com port 1"));
         QCOMPARE(rig.window.tray()->toolTip(), tip);
