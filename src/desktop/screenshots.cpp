@@ -119,12 +119,12 @@ QCoro::Task<> take(Shots shots)
     failures += save(window, shots, QStringLiteral("macros")) ? 0 : 1;
 
     // The wait window half-way through a delayed start, and the tray's menu.
-    window.showWait(QStringLiteral("Casalux - Starting"));
-    window.showSkipLink(true);
-    window.setWaitProgress(QStringLiteral("Time Delay 14"));
+    window.loader().showWait(QStringLiteral("Casalux - Starting"));
+    window.loader().showSkipLink(true);
+    window.loader().setWaitProgress(QStringLiteral("Time Delay 14"));
     co_await pause();
-    failures += save(*window.waitWindow(), shots, QStringLiteral("wait")) ? 0 : 1;
-    window.closeWait();
+    failures += save(*window.loader().waitWindow(), shots, QStringLiteral("wait")) ? 0 : 1;
+    window.loader().closeWait();
     window.loadtray();
     QMenu* menu = window.tray()->menu();
     menu->adjustSize();
@@ -220,8 +220,8 @@ int main(int argc, char* argv[])
                        AutostartEntry(QDir(folder).filePath(QStringLiteral("config"))),
                        {QApplication::applicationFilePath(), {}}});
     prompts.setParentWidget(&window);
-    window.loadAll();
-    window.loadOptions();
+    window.loader().loadAll();
+    window.loader().loadOptions();
     window.resize(1024, 680);
     window.show();
     QDir().mkpath(parser.value(out));

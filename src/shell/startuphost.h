@@ -23,14 +23,14 @@ public:
     virtual void endProgram() = 0;
 
     virtual void showWebPort(const QString& port) = 0;
-    virtual void loadLists() = 0;
-    virtual void initAgent() = 0;
-    virtual void loadTree() = 0;
+    virtual void loadlists() = 0;
+    virtual void initagent() = 0;
+    virtual void loadtree() = 0;
     // Hides the panels, fills the pick lists, places the window, selects
     // the profile and ticks the option boxes.
     virtual void loadOptions() = 0;
     // The event list, the daylight-saving box and the sun times.
-    virtual void loadEvents() = 0;
+    virtual void loadEventsAndSunTimes() = 0;
     // The start-up timer, the web server and the once-event removal timer.
     virtual void startTimers() = 0;
 

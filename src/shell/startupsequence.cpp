@@ -50,15 +50,15 @@ QCoro::Task<bool> StartupSequence::start()
     m_host.showWebPort(m_settings.read(settingkeys::webport));
     m_settings.write(settingkeys::installing, QStringLiteral("False"));
     m_host.setWaitProgress(QStringLiteral("Loading Lists"));
-    m_host.loadLists();
+    m_host.loadlists();
     m_host.setWaitProgress(QStringLiteral("Loading MsAgent"));
-    m_host.initAgent();
+    m_host.initagent();
     m_host.setWaitProgress(QStringLiteral("Loading Devices"));
-    m_host.loadTree();
+    m_host.loadtree();
     m_host.setWaitProgress(QStringLiteral("Loading Options"));
     m_host.loadOptions();
     m_host.setWaitProgress(QStringLiteral("Loading Events"));
-    m_host.loadEvents();
+    m_host.loadEventsAndSunTimes();
     m_host.startTimers();
     m_host.suppressHandlers(true, false); // option clicks stay off until the start-up timer
     m_host.closeWait();

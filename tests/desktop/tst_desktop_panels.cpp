@@ -103,7 +103,7 @@ private Q_SLOTS:
     void savesOnAndOffEventsAsExactLines()
     {
         EventsRig rig(home);
-        rig.window.showEvents();
+        rig.window.panels().showEvents();
         rig.box("lst_eventdevice")->setCurrentText("Lounge Lamp A3");
         choose(rig.box("lst_hour"), "07");
         choose(rig.box("lst_min"), "30");
@@ -112,7 +112,7 @@ private Q_SLOTS:
         QVERIFY(rig.save());
         QCOMPARE(rig.folder.readLines("evelst.rvf"),
                  QStringList{"Lounge Lamp~A~3~60~07:30~on~daily~mtwuf"});
-        QCOMPARE(rig.window.statusText(2), QStringLiteral("New event saved at 07:45"));
+        QCOMPARE(rig.window.status().text(2), QStringLiteral("New event saved at 07:45"));
 
         rig.box("lst_eventdevice")->setCurrentText("Hall Switch B12");
         choose(rig.box("lst_hour"), "22");
@@ -129,7 +129,7 @@ private Q_SLOTS:
     {
         EventsRig rig(home, "Lounge Lamp~A~3~ ~sSet:-2~off~once~sr\r\n"
                             "Hall Light~B~5~80~06:15~on~daily~mtwuf\r\n");
-        rig.window.showEvents();
+        rig.window.panels().showEvents();
         QCOMPARE(rig.list()->topLevelItem(1)->text(0), QStringLiteral("Lounge Lamp"));
         QVERIFY(rig.editRow(1));
         QCOMPARE(rig.box("lst_hour")->currentText(), QStringLiteral("sSet"));
@@ -146,7 +146,7 @@ private Q_SLOTS:
     {
         EventsRig rig(home, "Lounge Lamp~A~3~60~07:30~on~daily~mtwuf\r\n"
                             "Hall Light~B~5~80~06:15~on~daily~mtwuf\r\n");
-        rig.window.showEvents();
+        rig.window.panels().showEvents();
         QVERIFY(rig.editRow(1)); // Lounge Lamp, after sorting
         auto* save = rig.find<QPushButton>("Command6");
         QVERIFY(!rig.list()->isEnabled());
@@ -171,7 +171,7 @@ private Q_SLOTS:
     void newEndsAnEditWithoutRemovingTheLoadedEvent()
     {
         EventsRig rig(home, "Lounge Lamp~A~3~60~07:30~on~daily~mtwuf\r\n");
-        rig.window.showEvents();
+        rig.window.panels().showEvents();
         QVERIFY(rig.editRow(0));
         QTest::mouseClick(rig.find<QPushButton>("Command5"), Qt::LeftButton);
         QVERIFY(rig.list()->isEnabled());
@@ -189,7 +189,7 @@ private Q_SLOTS:
     {
         EventsRig rig(home, "Lounge Lamp~A~3~60~07:30~on~daily~mtwuf\r\n"
                             "Lounge Lamp~A~3~60~07:30~on~daily~mtwufsr\r\n");
-        rig.window.showEvents();
+        rig.window.panels().showEvents();
         rig.list()->setFocus();
         rig.list()->setCurrentItem(rig.list()->topLevelItem(0));
         QTest::keyClick(rig.list(), Qt::Key_X);
@@ -221,7 +221,7 @@ private Q_SLOTS:
     void offHidesTheDimSelector()
     {
         EventsRig rig(home);
-        rig.window.showEvents();
+        rig.window.panels().showEvents();
         rig.box("lst_action")->setCurrentText("off");
         QVERIFY(!rig.box("lst_dim")->isVisible());
         QVERIFY(!rig.find<QLabel>("Label29")->isVisible());
@@ -233,7 +233,7 @@ private Q_SLOTS:
     void sunHoursOfferOffsets()
     {
         EventsRig rig(home);
-        rig.window.showEvents();
+        rig.window.panels().showEvents();
         choose(rig.box("lst_hour"), "sRise");
         QVERIFY(rig.settle());
         QCOMPARE(rig.box("lst_min")->count(), 7);
@@ -255,7 +255,7 @@ private Q_SLOTS:
         EventsRig rig(home, "Lounge Lamp~A~3~60~09:00~on~daily~m\r\n"
                             "Hall Switch~B~12~ ~06:30~off~daily~t\r\n"
                             "Hall Light~B~5~40~07:15~on~once~w\r\n");
-        rig.window.showEvents();
+        rig.window.panels().showEvents();
         QCOMPARE(column(rig.list(), 0), (QStringList{"Hall Light", "Hall Switch", "Lounge Lamp"}));
         QHeaderView* header = rig.list()->header();
         const auto clickHeader = [header](int section) {
@@ -275,7 +275,7 @@ private Q_SLOTS:
     void profileSelectorSwapsSchedules()
     {
         EventsRig rig(home, "Lounge Lamp~A~3~60~07:30~on~daily~mtwuf\r\n");
-        rig.window.showPanel(MainWindow::Panel::Profiles);
+        rig.window.panels().showPanel(MainWindow::Panel::Profiles);
         auto* profile = rig.box("com_profile");
         QCOMPARE(profile->currentText(), QStringLiteral("Standard"));
         QVERIFY(profile->toolTip().startsWith("Power profiles allow you"));
@@ -285,7 +285,7 @@ private Q_SLOTS:
                  QStringList{"Lounge Lamp~A~3~60~07:30~on~daily~mtwuf"});
         QVERIFY(rig.folder.readLines("evelst.rvf").isEmpty());
         QCOMPARE(rig.settings.read(settingkeys::profile), QStringLiteral("Weekends"));
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Events);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Events);
         QTRY_COMPARE(rig.list()->topLevelItemCount(), 0);
 
         choose(profile, "Standard");
@@ -298,7 +298,7 @@ private Q_SLOTS:
     void cityAndDaylightSavingSetTheSunLabel()
     {
         EventsRig rig(home);
-        rig.window.showPanel(MainWindow::Panel::Profiles);
+        rig.window.panels().showPanel(MainWindow::Panel::Profiles);
         auto* label = rig.find<QLabel>("lab_sunset");
         QVERIFY(label->text().startsWith("Todays Sunrise time is:"));
         auto* city = rig.box("com_city");
@@ -345,7 +345,7 @@ private Q_SLOTS:
     void macroSaveAndDelete()
     {
         EventsRig rig(home);
-        rig.window.showPanel(MainWindow::Panel::Macros);
+        rig.window.panels().showPanel(MainWindow::Panel::Macros);
         rig.box("com_sel1")->setCurrentText("Lounge Lamp A3");
         rig.box("mac_event")->setCurrentText("On");
         rig.box("com_sel2")->setCurrentText("Hall Switch B12");
@@ -386,7 +386,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, entry);
         EventsRig rig(home);
-        rig.window.showPanel(MainWindow::Panel::WebServer);
+        rig.window.panels().showPanel(MainWindow::Panel::WebServer);
         auto* port = rig.find<QLineEdit>("txt_webport");
         QCOMPARE(port->text(), QStringLiteral("80"));
         QCOMPARE(rig.find<QLabel>("Label48")->text(),

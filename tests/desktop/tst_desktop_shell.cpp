@@ -96,8 +96,8 @@ private Q_SLOTS:
         QCOMPARE(rig.settings.read(settingkeys::closeengine), QStringLiteral("True"));
         QCOMPARE(rig.settings.read(settingkeys::installing), QStringLiteral("False"));
         QVERIFY(rig.window.isVisible());
-        QVERIFY(!rig.window.waitWindow());
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Home);
+        QVERIFY(!rig.window.loader().waitWindow());
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Home);
         QVERIFY(rig.find<QCheckBox>("chk_service")->isChecked());
         QVERIFY(rig.find<QCheckBox>("chk_lww")->isChecked()); // a fresh install
         QVERIFY(!rig.find<QCheckBox>("chk_startup")->isChecked());
@@ -177,8 +177,8 @@ private Q_SLOTS:
             co_await w.startup();
             d = true;
         }(rig.window, done));
-        QTRY_VERIFY(rig.window.waitWindow());
-        WaitWindow* wait = rig.window.waitWindow();
+        QTRY_VERIFY(rig.window.loader().waitWindow());
+        WaitWindow* wait = rig.window.loader().waitWindow();
         QTRY_COMPARE(wait->progress(), QStringLiteral("Time Delay 19"));
         auto* skip = wait->findChild<QPushButton*>(QStringLiteral("SkipWait"));
         QVERIFY(skip->isVisible());
@@ -204,8 +204,9 @@ private Q_SLOTS:
             g = co_await w.startup();
             d = true;
         }(rig.window, done, go));
-        QTRY_VERIFY(rig.window.waitWindow());
-        QTRY_VERIFY(rig.window.waitWindow()->progress().startsWith(QLatin1String("Time Delay")));
+        QTRY_VERIFY(rig.window.loader().waitWindow());
+        QTRY_VERIFY(
+            rig.window.loader().waitWindow()->progress().startsWith(QLatin1String("Time Delay")));
         QVERIFY(!rig.find<QCheckBox>("chk_service")->isChecked()); // not loaded yet
         rig.window.close();
         QTRY_VERIFY(rig.window.finished());
@@ -371,7 +372,8 @@ private Q_SLOTS:
         QTest::mouseClick(lww, Qt::LeftButton);
         QVERIFY(rig.settle());
         QCOMPARE(rig.settings.read(settingkeys::lww), QStringLiteral("0"));
-        QCOMPARE(rig.window.statusText(2), QStringLiteral("Casalux will no longer start when you log in"));
+        QCOMPARE(rig.window.status().text(2),
+                 QStringLiteral("Casalux will no longer start when you log in"));
         QTest::mouseClick(lww, Qt::LeftButton);
         QVERIFY(rig.settle());
         QVERIFY(QFile::exists(rig.folder.file(QStringLiteral("config/autostart/casalux.desktop"))));
@@ -408,13 +410,13 @@ private Q_SLOTS:
     {
         WindowRig rig(home);
         QVERIFY(rig.connectInterface());
-        rig.window.initAgent();
-        rig.window.loadtree();
-        QCOMPARE(rig.window.statusText(2), QStringLiteral("MsAgent Character has loaded"));
+        rig.window.loader().initagent();
+        rig.window.loader().loadtree();
+        QCOMPARE(rig.window.status().text(2), QStringLiteral("MsAgent Character has loaded"));
         auto* say = rig.find<QLineEdit>("txt_say");
 
         QTest::keyClicks(say, QStringLiteral("Cancel Hall Light"));
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Speech);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Speech);
         QTest::keyClick(say, Qt::Key_Return);
         QVERIFY(rig.settle());
         QVERIFY(say->text().isEmpty());
@@ -475,9 +477,9 @@ private Q_SLOTS:
     {
         WindowRig rig(home);
         rig.settings.write(settingkeys::lastCharacter, QStringLiteral("genie"));
-        rig.window.initAgent();
-        rig.window.loadtree();
-        QCOMPARE(rig.window.statusText(2),
+        rig.window.loader().initagent();
+        rig.window.loader().loadtree();
+        QCOMPARE(rig.window.status().text(2),
                  QStringLiteral("Cannot load MsAgent Character, see help file for more."));
         QVERIFY(rig.window.sayPhrase(QStringLiteral("Cancel Hall Light")).isEmpty());
         QVERIFY(rig.settle());

@@ -52,8 +52,8 @@ private Q_SLOTS:
         rig.window.startInterfaceSearch();
         QVERIFY(rig.settle());
         QVERIFY(rig.window.core().finder.interfaceReady());
-        QCOMPARE(rig.window.statusText(3), QStringLiteral("STATUS: Ready"));
-        QVERIFY(rig.window.statusText(2).startsWith(
+        QCOMPARE(rig.window.status().text(3), QStringLiteral("STATUS: Ready"));
+        QVERIFY(rig.window.status().text(2).startsWith(
             "Found and Initialized Interface on com port 1"));
         rig.window.core().scheduler.stop();
 
@@ -123,8 +123,8 @@ private Q_SLOTS:
         QVERIFY(!page("/index.html").contains(notice));
 
         sim.kill();
-        QTRY_COMPARE(rig.window.statusText(3), QStringLiteral("STATUS: Interface lost"));
-        QCOMPARE(rig.window.statusText(2),
+        QTRY_COMPARE(rig.window.status().text(3), QStringLiteral("STATUS: Interface lost"));
+        QCOMPARE(rig.window.status().text(2),
                  QStringLiteral("X10 Interface lost on com port 1, looking for it again every 5 "
                                 "seconds"));
         QVERIFY2(rig.window.tray()->toolTip().startsWith(tip + QLatin1Char('\n')),
@@ -141,15 +141,16 @@ private Q_SLOTS:
         auto* lamp = rig.find<QToolButton>("device_0");
         QTest::mouseClick(lamp, Qt::LeftButton);
         QVERIFY(rig.settle());
-        QVERIFY2(rig.window.statusText(2).endsWith(InterfaceControl::lostText()),
-                 qPrintable(rig.window.statusText(2)));
+        QVERIFY2(rig.window.status().text(2).endsWith(InterfaceControl::lostText()),
+                 qPrintable(rig.window.status().text(2)));
         QCOMPARE(lamp->property("picture").toString(), QStringLiteral("bulboff.gif"));
-        QCOMPARE(rig.window.statusText(3), QStringLiteral("STATUS: Interface lost"));
+        QCOMPARE(rig.window.status().text(3), QStringLiteral("STATUS: Interface lost"));
 
         test::SimProcess back;
         QVERIFY(plugIn(back));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.window.statusText(3), QStringLiteral("STATUS: Ready"), 10000);
-        QCOMPARE(rig.window.statusText(2),
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window.status().text(3), QStringLiteral("STATUS: Ready"),
+                                  10000);
+        QCOMPARE(rig.window.status().text(2),
                  QStringLiteral("Found the X10 Interface again on com port 1"));
         QCOMPARE(rig.window.tray()->toolTip(), tip);
         QVERIFY(!page("/index.html").contains(notice));
@@ -158,7 +159,7 @@ private Q_SLOTS:
         const auto log = [&back] { return back.lines().join(QLatin1Char('\n')); };
         QTRY_VERIFY2_WITH_TIMEOUT(log().contains("A3 ON"), qPrintable(log()), 5000);
         QCOMPARE(lamp->property("picture").toString(), QStringLiteral("bulbon.gif"));
-        QCOMPARE(rig.window.statusText(3), QStringLiteral("STATUS: Ready"));
+        QCOMPARE(rig.window.status().text(3), QStringLiteral("STATUS: Ready"));
     }
 
     // Exit while a command is on the line: the command ends before the

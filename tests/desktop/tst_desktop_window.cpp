@@ -11,6 +11,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
@@ -72,21 +73,21 @@ private Q_SLOTS:
     {
         WindowRig rig;
         QTest::mouseClick(rig.find<QPushButton>("Label3"), Qt::LeftButton);
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::AddRoom);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::AddRoom);
         auto* roomName = rig.find<QLineEdit>("txt_roomname");
         QTRY_VERIFY(roomName->hasFocus());
         QTest::keyClicks(roomName, "Hall");
         QTest::mouseClick(rig.find<QPushButton>("com_saveroom"), Qt::LeftButton);
         QVERIFY(rig.settle());
         QCOMPARE(rig.folder.read("rmlst.rvf"), QByteArray("Hall~~~\r\n"));
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Home);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Home);
         QCOMPARE(roomName->text(), QString());
         auto* tree = rig.find<DeviceTree>("Tree");
         QCOMPARE(topLevel(tree), (QStringList{"Home", "Events", "Macros", "Web Server", "Profiles",
                                               "Hall"}));
 
         QTest::mouseClick(rig.find<QPushButton>("Label4"), Qt::LeftButton);
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::AddDevice);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::AddDevice);
         auto* room = rig.find<QComboBox>("lst_temproom");
         QCOMPARE(items(room), QStringList{"Hall"});
         QCOMPARE(room->currentText(), QStringLiteral("Hall"));
@@ -113,13 +114,13 @@ private Q_SLOTS:
     void emptyNamesAreRefused()
     {
         WindowRig rig;
-        rig.window.showPanel(MainWindow::Panel::AddRoom);
+        rig.window.panels().showPanel(MainWindow::Panel::AddRoom);
         QTest::mouseClick(rig.find<QPushButton>("com_saveroom"), Qt::LeftButton);
         QVERIFY(rig.settle());
         QCOMPARE(rig.prompts.texts(), QStringList{"You must type in a name for room"});
         QCOMPARE(rig.prompts.shown.first().title, QStringLiteral("Error!"));
         QVERIFY(!rig.folder.exists("rmlst.rvf"));
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::AddRoom);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::AddRoom);
     }
 
     // A new room named like a section is refused; one already in an older
@@ -130,7 +131,7 @@ private Q_SLOTS:
         WindowRig rig("Home~~~\r\n"
                       "Home~Lamp~A~3\r\n"
                       "Macros~~~\r\n");
-        rig.window.showPanel(MainWindow::Panel::AddRoom);
+        rig.window.panels().showPanel(MainWindow::Panel::AddRoom);
         for (const char* name : {"Home", "web server", " Profiles "}) {
             auto* roomName = rig.find<QLineEdit>("txt_roomname");
             roomName->setText(name);
@@ -163,8 +164,8 @@ private Q_SLOTS:
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
                           tree->visualItemRect(tree->findKey("Home")).center());
         QVERIFY(rig.settle());
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Room);
-        QCOMPARE(rig.window.slotName(0), QStringLiteral("Lamp"));
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Room);
+        QCOMPARE(rig.window.roomView().slotName(0), QStringLiteral("Lamp"));
         QTest::mouseClick(rig.find<QToolButton>("device_0"), Qt::LeftButton);
         QVERIFY(rig.settle());
         QCOMPARE(rig.sentTexts(), QStringList{"A3 2 20"});
@@ -191,10 +192,10 @@ private Q_SLOTS:
                      "\r\n";
         WindowRig rig(rooms);
         QVERIFY(rig.clickNode("Big Room"));
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Room);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Room);
         QCOMPARE(rig.find<QLabel>("lab_room")->text(), QStringLiteral("Big Room"));
         for (int i = 0; i < 10; ++i) {
-            QCOMPARE(rig.window.slotName(i), QStringLiteral("Device %1").arg(i + 1));
+            QCOMPARE(rig.window.roomView().slotName(i), QStringLiteral("Device %1").arg(i + 1));
             QVERIFY(rig.find<QToolButton>(QStringLiteral("device_%1").arg(i))->isVisible());
         }
         QCOMPARE(childrenOf(rig.find<DeviceTree>("Tree"), "Big Room").size(), 12);
@@ -256,7 +257,7 @@ private Q_SLOTS:
                  QStringLiteral("Slide up to increase the brightness or Down to decrease the "
                                 "brightness"));
         QVERIFY(!rig.find<QToolButton>("device_2")->isVisible());
-        QCOMPARE(rig.window.slotName(2), QString());
+        QCOMPARE(rig.window.roomView().slotName(2), QString());
     }
 
     void pictureClickTogglesDevice()
@@ -270,8 +271,12 @@ private Q_SLOTS:
         QVERIFY(rig.control.sent.isEmpty());
 
         QVERIFY(rig.connectInterface());
-        QCOMPARE(rig.window.statusText(3), QStringLiteral("STATUS: Ready"));
+        QCOMPARE(rig.window.status().text(3), QStringLiteral("STATUS: Ready"));
         QTest::mouseClick(rig.find<QToolButton>("device_1"), Qt::LeftButton);
+        // The window takes no input while the command is on the line.
+        QVERIFY(!rig.window.centralWidget()->isEnabled());
+        QVERIFY(!rig.window.menuBar()->isEnabled());
+        QVERIFY(QApplication::overrideCursor());
         QVERIFY(rig.settle());
         QCOMPARE(rig.sentTexts(), QStringList{"A3 2 20"});
         QCOMPARE(rig.machineValue("LoungeLamp"), QStringLiteral("True"));
@@ -289,7 +294,7 @@ private Q_SLOTS:
         QVERIFY(rig.clickNode("Lounge"));
         QVERIFY(rig.clickNode("Lounge/Lamp"));
         QCOMPARE(rig.sentTexts(), QStringList{"A3 2 20"});
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::None);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::None);
         QCOMPARE(rig.find<QLabel>("lab_room")->text(), QStringLiteral("Lounge"));
 
         // Hall's devices are not in the room view: nothing to switch, even
@@ -412,7 +417,7 @@ private Q_SLOTS:
         QVERIFY(rig.settle());
         QCOMPARE(rig.find<QToolButton>("device_1")->property("picture").toString(),
                  QStringLiteral("switchon.gif"));
-        QCOMPARE(rig.window.statusText(2),
+        QCOMPARE(rig.window.status().text(2),
                  QStringLiteral("Incoming message, Lamp has turned on at 7:45:03"));
     }
 
@@ -526,7 +531,7 @@ private Q_SLOTS:
                  (QStringList{"Lounge Fan A2", "Hall Light B5"}));
         QTRY_COMPARE(rig.find<QTreeWidget>("ListView1")->topLevelItemCount(), 1);
         QVERIFY(rig.prompts.texts().last().startsWith("Your item was deleted at 07:45"));
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Home);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Home);
     }
 
     // Enter and Space do what a click does; typed letters (spaces inside a
@@ -541,16 +546,16 @@ private Q_SLOTS:
         tree->setCurrentItem(tree->findSection("Home"));
         QTest::keyClick(tree, Qt::Key_Down);
         QTest::keyClick(tree, Qt::Key_Return);
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Events);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Events);
         QTest::keyClick(tree, Qt::Key_Down);
         QTest::keyClick(tree, Qt::Key_Space);
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Macros);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Macros);
 
         QTest::keyClicks(tree, "hall u");
         QCOMPARE(tree->currentItem(), tree->findKey("Hall Upstairs"));
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Macros);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Macros);
         QTest::keyClick(tree, Qt::Key_Enter, Qt::KeypadModifier);
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Room);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Room);
         QCOMPARE(rig.find<QLabel>("lab_room")->text(), QStringLiteral("Hall Upstairs"));
 
         tree->setCurrentItem(tree->findKey("Hall"));
@@ -606,7 +611,7 @@ private Q_SLOTS:
             if (panel == MainWindow::Panel::Room)
                 QVERIFY(rig.clickNode("Lounge"));
             else
-                rig.window.showPanel(panel);
+                rig.window.panels().showPanel(panel);
             QWidget* page = stack->currentWidget();
             const QString name = page->objectName();
             tree->setFocus();
@@ -659,7 +664,7 @@ private Q_SLOTS:
         tree->setCurrentItem(tree->findKey("Home"));
         QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier);
         QVERIFY(rig.settle());
-        QCOMPARE(rig.window.currentPanel(), MainWindow::Panel::Home);
+        QCOMPARE(rig.window.panels().currentPanel(), MainWindow::Panel::Home);
         QCOMPARE(rig.folder.readLines("rmlst.rvf").size(), 5);
     }
 
@@ -672,7 +677,7 @@ private Q_SLOTS:
             {"Home", MainWindow::Panel::Home},       {"Hall", MainWindow::Panel::Room}};
         for (const auto& [node, panel] : sections) {
             QVERIFY(rig.clickNode(node));
-            QCOMPARE(rig.window.currentPanel(), panel);
+            QCOMPARE(rig.window.panels().currentPanel(), panel);
         }
         QCOMPARE(rig.find<QComboBox>("lst_hour")->currentText(), QStringLiteral("07"));
         QCOMPARE(rig.find<QComboBox>("lst_min")->currentText(), QStringLiteral("45"));

@@ -45,7 +45,7 @@ WindowRig::WindowRig(const QByteArray& rooms, const QByteArray& events,
         folder.write(QStringLiteral("rmlst.rvf"), rooms);
     if (!events.isEmpty())
         folder.write(QStringLiteral("evelst.rvf"), events);
-    window.loadAll();
+    window.loader().loadAll();
     window.show();
     settle();
 }

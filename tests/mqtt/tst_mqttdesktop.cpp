@@ -81,7 +81,7 @@ private Q_SLOTS:
         rig.settings.write(settingkeys::mqttport, QString::number(broker.port()));
 
         // Not before the interface is this program's.
-        rig.window.showPanel(MainWindow::Panel::WebServer);
+        rig.window.panels().showPanel(MainWindow::Panel::WebServer);
         auto* status = rig.find<QLabel>("lbl_mqttstatus");
         QVERIFY(status);
         QTest::qWait(300);
@@ -116,7 +116,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(hub.last(lampState), QByteArray("OFF"), 5000);
 
         // Another prefix through the panel: the old one is left cleanly.
-        rig.window.showPanel(MainWindow::Panel::WebServer);
+        rig.window.panels().showPanel(MainWindow::Panel::WebServer);
         rig.find<QLineEdit>("txt_mqttprefix")->setText(QStringLiteral("house"));
         QTest::mouseClick(rig.find<QPushButton>("cmd_mqttapply"), Qt::LeftButton);
         QVERIFY(rig.settle());

@@ -54,11 +54,11 @@ struct RecordingHost final : StartupHost {
     }
     void endProgram() override { log.add(QStringLiteral("end program")); }
     void showWebPort(const QString& port) override { log.add(QLatin1String("web port ") + port); }
-    void loadLists() override { log.add(QStringLiteral("loadlists")); }
-    void initAgent() override { log.add(QStringLiteral("initagent")); }
-    void loadTree() override { log.add(QStringLiteral("loadtree")); }
+    void loadlists() override { log.add(QStringLiteral("loadlists")); }
+    void initagent() override { log.add(QStringLiteral("initagent")); }
+    void loadtree() override { log.add(QStringLiteral("loadtree")); }
     void loadOptions() override { log.add(QStringLiteral("options")); }
-    void loadEvents() override { log.add(QStringLiteral("events")); }
+    void loadEventsAndSunTimes() override { log.add(QStringLiteral("events")); }
     void startTimers() override { log.add(QStringLiteral("timers")); }
     void restoreWindowOnScreen() override { log.add(QStringLiteral("window restored")); }
     void saveWindowPosition() override { log.add(QStringLiteral("position saved")); }
