@@ -1,15 +1,10 @@
 #include "localcommand.h"
 
+#include "homecore.h"
 #include "control/controlreport.h"
-#include "home/devicestatus.h"
-#include "home/roomlist.h"
 #include "home/settingsstore.h"
-#include "platform/statussink.h"
 #include "x10/cm11acontrol.h"
-#include "x10/commandpolicy.h"
-#include "x10/devicecommands.h"
 #include "x10/interfacefinder.h"
-#include "x10/outsidecommands.h"
 #include "x10/serialportmap.h"
 
 #include <QJsonDocument>
@@ -27,13 +22,15 @@ QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtoco
 {
     using Command = ControlProtocol::Command;
     const auto settings = SettingsStore::forProgramFolder(programFolder);
-    RoomList rooms(programFolder);
-    SilentStatus silent;
     Cm11aControl control;
-    // As the engine sends: no status texts, no macros (no program runs them).
-    DeviceCommands commands(control, silent, CommandPolicy::engine());
-    DeviceStatus status(*settings);
-    OutsideCommands outside(rooms, *settings, commands, status);
+    // The programs' own core, run for this one command. It switches as the
+    // engine does: no status texts, no macros (no program runs them).
+    HomeCore core(programFolder, *settings, control,
+                  {.holder = QStringLiteral("casaluxctl"),
+                   .commands = CommandPolicy::engine(),
+                   .scheduler = SchedulerPolicy::engine()});
+    OutsideCommands& outside = core.outside;
+    const DeviceStatus& status = core.deviceStatus;
     const std::optional<int> port = InterfaceFinder::savedPort(*settings);
 
     if (request.command == Command::Status || request.command == Command::Events) {
