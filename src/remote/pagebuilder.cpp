@@ -9,6 +9,7 @@
 #include "home/settingsstore.h"
 #include "home/textlistfile.h"
 #include "namelookupcache.h"
+#include "placeholderreplacements.h"
 
 #include <QFile>
 #include <QHash>
@@ -23,7 +24,7 @@ namespace {
 
 void replaceAll(QString& page, const QString& placeholder, const QString& text)
 {
-    page.replace(placeholder, text, Qt::CaseInsensitive);
+    PlaceholderReplacements::replaceAll(page, placeholder, text);
 }
 
 QString placeholder(const char* name, int number)
@@ -95,77 +96,6 @@ std::string_view firstField(std::string_view line)
 {
     return line.substr(0, line.find('~'));
 }
-
-// Placeholder replacements that take effect as if applied one after another
-// with replaceAll, done in one pass over the page instead of one pass each.
-// That holds when no replacement text can form or hold a placeholder of the
-// batch: every placeholder is "<", letters and digits, ">"; every text is
-// either free of "<" and ">" or markup whose "<" each closes within it, and
-// the names inside are escaped. Keys are not escaped, so a builder whose
-// names hold "<" or ">" asks for the one-by-one way instead.
-class Replacements {
-public:
-    explicit Replacements(bool oneByOne) : m_oneByOne(oneByOne) {}
-
-    void add(QString placeholder, QString text)
-    {
-        m_items.append({std::move(placeholder), std::move(text)});
-    }
-
-    void applyTo(QString& page) const
-    {
-        if (m_items.isEmpty())
-            return;
-        if (m_oneByOne) {
-            for (const auto& [placeholder, text] : m_items)
-                replaceAll(page, placeholder, text);
-            return;
-        }
-        qsizetype longest = 0;
-        for (const auto& item : m_items)
-            longest = std::max(longest, item.first.size());
-        QString out;
-        out.reserve(page.size() + page.size() / 2);
-        const QStringView in(page);
-        qsizetype copied = 0;
-        qsizetype at = in.indexOf(QLatin1Char('<'));
-        while (at >= 0) {
-            // A placeholder ends at the first ">" and holds no other "<".
-            const qsizetype limit = std::min(in.size(), at + longest);
-            qsizetype end = at + 1;
-            while (end < limit && in[end] != QLatin1Char('>') && in[end] != QLatin1Char('<'))
-                ++end;
-            const Item* hit = nullptr;
-            if (end < limit && in[end] == QLatin1Char('>')) {
-                const QStringView candidate = in.mid(at, end - at + 1);
-                for (const auto& item : m_items) {
-                    if (item.first.size() == candidate.size() &&
-                        candidate.compare(item.first, Qt::CaseInsensitive) == 0) {
-                        hit = &item;
-                        break;
-                    }
-                }
-            }
-            if (hit) {
-                out += in.mid(copied, at - copied);
-                out += hit->second;
-                copied = end + 1;
-                at = in.indexOf(QLatin1Char('<'), copied);
-            } else {
-                at = in.indexOf(QLatin1Char('<'), at + 1);
-            }
-        }
-        if (copied == 0 && out.isEmpty())
-            return; // nothing matched
-        out += in.mid(copied);
-        page = std::move(out);
-    }
-
-private:
-    using Item = std::pair<QString, QString>;
-    bool m_oneByOne;
-    QList<Item> m_items;
-};
 
 // A room name of the list file, spaces removed and each character
 // case-folded: equal to foldedKey(key) exactly when the name, letter case
@@ -370,7 +300,7 @@ void PageBuilder::fillRooms(Family family, QString& page) const
     tree.valid = false;
     const QString input = page;
 
-    Replacements replacements(list.roomsAngle);
+    PlaceholderReplacements replacements(list.roomsAngle);
     int k = 1;
     for (const QString& room : list.rooms) {
         const QString key = linkKey(keyOf(room));
@@ -531,7 +461,7 @@ void PageBuilder::fillRoom(Family family, QString& page, const QString& roomKey,
     const QList<const Device*> devices = devicesOf(roomKey, &oneByOne);
 
     checkSettings();
-    Replacements replacements(oneByOne);
+    PlaceholderReplacements replacements(oneByOne);
     const QLatin1String page0 = mc ? QLatin1String("wmcindex.html?") : QLatin1String("index.html?");
     const QLatin1String size = mc ? QLatin1String(" size=\"6\"") : QLatin1String();
     int n = 0;

@@ -22,7 +22,7 @@ QString DocumentResponder::typeOf(const QString& localPath) const
 
 Response DocumentResponder::fileResponse(const QString& localPath, HttpStatus& status,
                                          const PageProcessor::Context& page,
-                                         QString* readError) const
+                                         QString* readError, const FileCache::Look* look) const
 {
     const QString type = typeOf(localPath);
     const bool processed = type.compare(QLatin1String("text/html"), Qt::CaseInsensitive) == 0 &&
@@ -32,8 +32,8 @@ Response DocumentResponder::fileResponse(const QString& localPath, HttpStatus& s
     // A page whose tags are processed is needed whole (the page processor
     // bounds it); any other file above the cache's entry size is sent from
     // disk as it is.
-    const bool ok = processed ? m_files.read(localPath, content.bytes, error)
-                              : m_files.fetch(localPath, content, error);
+    const bool ok = processed ? m_files.read(localPath, content.bytes, error, look)
+                              : m_files.fetch(localPath, content, error, look);
     if (!ok) {
         if (readError)
             *readError = error;

@@ -33,8 +33,10 @@ public:
     // processed. When the file cannot be read, `status` becomes 500, nothing
     // is returned and `readError` holds the reason.
     // The content is handed out as the file cache holds it, not copied.
+    // `look`: what stat said of the path in this same turn, if it was asked.
     Response fileResponse(const QString& localPath, HttpStatus& status,
-                          const PageProcessor::Context& page, QString* readError = nullptr) const;
+                          const PageProcessor::Context& page, QString* readError = nullptr,
+                          const FileCache::Look* look = nullptr) const;
 
     QString typeOf(const QString& localPath) const;
 

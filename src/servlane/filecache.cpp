@@ -6,11 +6,17 @@
 
 namespace servlane {
 
-bool FileCache::read(const QString& path, QByteArray& content, QString& error)
+FileCache::Look FileCache::Look::at(const QString& path)
 {
-    struct stat st {};
-    const bool found = ::stat(QFile::encodeName(path).constData(), &st) == 0;
-    return readAfterStat(path, found ? &st : nullptr, content, error);
+    Look look;
+    look.found = ::stat(QFile::encodeName(path).constData(), &look.st) == 0;
+    return look;
+}
+
+bool FileCache::read(const QString& path, QByteArray& content, QString& error, const Look* look)
+{
+    const Look now = look ? *look : Look::at(path);
+    return readAfterStat(path, now.found ? &now.st : nullptr, content, error);
 }
 
 bool FileCache::readAfterStat(const QString& path, const struct stat* st, QByteArray& content,
@@ -52,12 +58,13 @@ bool FileCache::readAfterStat(const QString& path, const struct stat* st, QByteA
     return true;
 }
 
-bool FileCache::fetch(const QString& path, Content& content, QString& error)
+bool FileCache::fetch(const QString& path, Content& content, QString& error, const Look* look)
 {
     content = Content();
     // One look at the file serves both the choice and the cache's check.
-    struct stat st {};
-    const bool found = ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    const Look now = look ? *look : Look::at(path);
+    const struct stat& st = now.st;
+    const bool found = now.found;
     if (found && qint64(st.st_size) > kMaxFileSize) {
         content.file = OpenFile::open(path, &error);
         if (!content.file)

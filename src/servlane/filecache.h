@@ -23,8 +23,21 @@ public:
 
     explicit FileCache(qint64 settleSeconds = kSettleSeconds) : m_settle(settleSeconds) {}
 
+    // What stat said of a path just now. The server's check that what it
+    // is about to answer with is a regular file and the cache's check of
+    // its copy share one look at the disk, taken in the same turn of the
+    // event loop as the read.
+    struct Look {
+        bool found = false;
+        struct stat st {};
+        static Look at(const QString& path);
+        bool isRegularFile() const { return found && S_ISREG(st.st_mode); }
+    };
+
     // The file's bytes; false with `error` set when it cannot be read.
-    bool read(const QString& path, QByteArray& content, QString& error);
+    // `look`: the path's look just taken, else it is looked at now.
+    bool read(const QString& path, QByteArray& content, QString& error,
+              const Look* look = nullptr);
 
     // A file to send as it is: its bytes when it is small enough to keep
     // (read or kept as `read` does), else the open file to stream from
@@ -33,7 +46,7 @@ public:
         QByteArray bytes;
         std::shared_ptr<const OpenFile> file; // set for a file above kMaxFileSize
     };
-    bool fetch(const QString& path, Content& content, QString& error);
+    bool fetch(const QString& path, Content& content, QString& error, const Look* look = nullptr);
 
 private:
     // `st`: what stat said of the path just now, null when it failed.

@@ -225,10 +225,11 @@ void RequestDispatch::sendDocument(int index)
         cgi ? m_cgi->programFor(r.requestPath, foundFile ? found.localPath : QString()) : QString();
     // The look-up remembers files for a moment: a file is checked afresh
     // before it is opened, so nothing that took its place (a FIFO, which
-    // would block) is read.
+    // would block) is read. That same look serves the file cache.
+    const FileCache::Look look =
+        foundFile && !cgi ? FileCache::Look::at(found.localPath) : FileCache::Look();
     if (cgi ? program.isEmpty()
-            : !found.exists ||
-                  (!found.isDirectory && !FileLookup::isRegularFile(found.localPath))) {
+            : !found.exists || (!found.isDirectory && !look.isRegularFile())) {
         finishDocument(index, HttpStatus(404), errorAnswer(index, HttpStatus(404)));
         return;
     }
@@ -270,7 +271,7 @@ void RequestDispatch::sendDocument(int index)
     } else {
         if (m_settings.ssiEnable && m_cgi->runExecTags(index, found.localPath))
             return; // the page is built once its programs are done
-        response = fileResponse(index, found.localPath, status);
+        response = fileResponse(index, found.localPath, status, &look);
     }
     finishDocument(index, status, response);
 }
@@ -340,11 +341,12 @@ Response RequestDispatch::errorAnswer(int index, const HttpStatus& status)
     return m_parts.errors->answer(status, pageContext(index, QString()));
 }
 
-Response RequestDispatch::fileResponse(int index, const QString& localPath, HttpStatus& status)
+Response RequestDispatch::fileResponse(int index, const QString& localPath, HttpStatus& status,
+                                       const FileCache::Look* look)
 {
     QString readError;
-    Response response = m_parts.responder->fileResponse(localPath, status,
-                                                        pageContext(index, localPath), &readError);
+    Response response = m_parts.responder->fileResponse(
+        localPath, status, pageContext(index, localPath), &readError, look);
     if (readError.isEmpty())
         return response;
     // Found a moment ago (the look-up remembers files briefly) but gone now.

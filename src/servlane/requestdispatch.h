@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filecache.h"
 #include "httpstatus.h"
 #include "pageprocessor.h"
 #include "response.h"
@@ -48,7 +49,8 @@ public:
     // request being answered; frees a slot whose client has left.
     void whileStillWanted(int index, quint64 generation, const std::function<void()>& action);
     PageProcessor::Context pageContext(int index, const QString& localPath);
-    Response fileResponse(int index, const QString& localPath, HttpStatus& status);
+    Response fileResponse(int index, const QString& localPath, HttpStatus& status,
+                          const FileCache::Look* look = nullptr);
     void finishDocument(int index, const HttpStatus& status, const Response& response);
 
     // Stops every program still running for a request.

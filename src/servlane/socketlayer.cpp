@@ -23,7 +23,6 @@ namespace servlane {
 
 namespace {
 
-constexpr int kDeadlineScanMs = 250;
 constexpr int kAcceptRetryMs = 100;
 // What one connection may read or send per wake-up, so one fast client
 // cannot hold the loop while others are ready.
@@ -47,8 +46,14 @@ SocketLayer::SocketLayer(QObject* parent) : QObject(parent)
     m_housekeeping.setObjectName(QStringLiteral("tmrCheckConn"));
     m_housekeeping.setInterval(2000);
     connect(&m_housekeeping, &QTimer::timeout, this, &SocketLayer::housekeepingTick);
-    m_deadlines.setInterval(kDeadlineScanMs);
-    connect(&m_deadlines, &QTimer::timeout, this, &SocketLayer::checkDeadlines);
+    m_deadlines = new DeadlineScan(m_table, m_slots, m_limits, this);
+    connect(m_deadlines, &DeadlineScan::connectionExpired, this, &SocketLayer::closeConnection);
+    connect(m_deadlines, &DeadlineScan::trapExpired, this, &SocketLayer::trapExpired);
+    connect(m_deadlines, &DeadlineScan::owedAnswerExpired, this, [this](int index) {
+        closeConnection(m_slots.at(index)->connection, true);
+        releaseSlot(index);
+    });
+    connect(m_deadlines, &DeadlineScan::slotReclaimed, this, &SocketLayer::releaseSlot);
     m_epoll = new EpollWatcher([this](quint64 id, quint32 events) { onEvent(id, events); }, this);
 }
 
@@ -90,7 +95,7 @@ bool SocketLayer::listen(const QHostAddress& address, quint16 port)
     }
     m_listenFailing = false;
     m_watching = true;
-    m_deadlines.start();
+    m_deadlines->start();
     return true;
 }
 
@@ -246,8 +251,8 @@ void SocketLayer::onIncoming(int fd, const sockaddr_storage& peer)
     }
     ClientConnection* c = m_table.add(fd, address);
     const quint64 id = c->id();
-    if (m_watching && !m_deadlines.isActive())
-        m_deadlines.start();
+    if (m_watching && !m_deadlines->isActive())
+        m_deadlines->start();
     // A client sends its request as soon as it is connected, so it is
     // usually here already: read it now rather than after a trip through
     // the epoll set. One answered at once never joins the set at all.
@@ -535,83 +540,6 @@ void SocketLayer::releaseSlot(int index)
 
 // ---- deadlines and housekeeping ----------------------------------------------
 
-void SocketLayer::checkDeadlines()
-{
-    using Phase = ClientConnection::Phase;
-    for (const quint64 id : m_table.ids()) {
-        ClientConnection* c = m_table.find(id);
-        if (!c)
-            continue;
-        switch (c->phase()) {
-        case Phase::Reading:
-            if ((!c->headComplete && c->age() > m_limits.headTimeoutMs) ||
-                c->age() > m_limits.bodyTimeoutMs) {
-                qCInfo(lcSockets) << "connection from" << c->address()
-                                  << "closed: request not complete in time";
-                closeConnection(id);
-            }
-            break;
-        case Phase::Sending:
-            if (!c->pastGrace) {
-                if (c->inPhase() >= m_limits.sendGraceMs) {
-                    c->pastGrace = true;
-                    c->startWindow();
-                }
-            } else if (c->windowAge() >= m_limits.sendRateWindowMs) {
-                if (c->windowProgress() * 1000 < m_limits.minSendBytesPerSecond * c->windowAge()) {
-                    qCInfo(lcSockets)
-                        << "connection from" << c->address()
-                        << "closed: reads its answer too slowly (" << c->windowProgress()
-                        << "bytes in" << c->windowAge() << "ms)";
-                    closeConnection(id, true);
-                } else {
-                    c->startWindow();
-                }
-            }
-            break;
-        case Phase::Lingering:
-            if (c->inPhase() > m_limits.lingerMs)
-                closeConnection(id);
-            break;
-        case Phase::Queued:
-        case Phase::InSlot:
-            break;
-        }
-    }
-    bool slotsInUse = false;
-    for (int i = 2; i <= m_slots.highestIndex(); ++i) {
-        ConnectionSlot* s = m_slots.at(i);
-        slotsInUse = slotsInUse || s->state != SlotState::Closed;
-        switch (s->state) {
-        case SlotState::Closed:
-        case SlotState::Handling:
-            break;
-        case SlotState::Trapped:
-            if (!s->answerOverdue && s->stateSince.elapsed() > m_limits.hostAnswerTimeoutMs) {
-                s->answerOverdue = true;
-                Q_EMIT trapExpired(i); // the 503 goes out through send()
-            } else if (s->answerOverdue &&
-                       s->stateSince.elapsed() >
-                           qint64(m_limits.hostAnswerTimeoutMs) + m_limits.owedAnswerTimeoutMs) {
-                // No one answered the expiry either.
-                closeConnection(s->connection, true);
-                releaseSlot(i);
-            }
-            break;
-        case SlotState::Abandoned:
-            if (s->stateSince.elapsed() > m_limits.owedAnswerTimeoutMs) {
-                qCInfo(lcSockets) << "slot" << i << "reclaimed: the owed answer never came";
-                releaseSlot(i);
-            }
-            break;
-        }
-    }
-    // Nothing left to time: the scan rests until the next client comes, so
-    // an idle server does not wake its program four times a second.
-    if (m_table.size() == 0 && !slotsInUse)
-        m_deadlines.stop();
-}
-
 void SocketLayer::startHousekeeping(int connectionTimeoutMinutes)
 {
     m_connectionTimeout = connectionTimeoutMinutes;
@@ -619,14 +547,14 @@ void SocketLayer::startHousekeeping(int connectionTimeoutMinutes)
     m_sinceSweep.start();
     m_housekeeping.start();
     m_watching = true;
-    m_deadlines.start();
+    m_deadlines->start();
 }
 
 void SocketLayer::stopHousekeeping()
 {
     m_housekeeping.stop();
     m_watching = false;
-    m_deadlines.stop();
+    m_deadlines->stop();
 }
 
 void SocketLayer::housekeepingTick()

@@ -2,6 +2,7 @@
 
 #include "connectionslot.h"
 #include "connectiontable.h"
+#include "deadlinescan.h"
 #include "requestlimits.h"
 #include "response.h"
 #include "slotarray.h"
@@ -42,7 +43,7 @@ public:
     bool isListening() const;
     // Whether deadlines are being timed (only while clients are connected
     // or slots are in use; an idle server sets no timer).
-    bool timingDeadlines() const { return m_deadlines.isActive(); }
+    bool timingDeadlines() const { return m_deadlines->isActive(); }
     quint16 serverPort() const;
     QString localAddress() const;
 
@@ -106,7 +107,6 @@ private:
     void releaseSlot(int index);
     // Has the epoll set watch `c` for what its phase waits for.
     bool watch(ClientConnection& c);
-    void checkDeadlines();
     void housekeepingTick();
     void raiseDescriptorLimit();
 
@@ -127,7 +127,7 @@ private:
     int m_connectionTimeout = 0;
     QTimer m_housekeeping;
     QElapsedTimer m_sinceSweep;
-    QTimer m_deadlines; // runs only while there are connections or slots to time
+    DeadlineScan* m_deadlines = nullptr; // runs only while there are connections or slots to time
     bool m_watching = false;
 };
 

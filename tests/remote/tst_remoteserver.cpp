@@ -1,17 +1,13 @@
-#include "home/devicestatus.h"
-#include "home/settingsstore.h"
+#include "corerig.h"
 #include "filesizelimit.h"
+#include "home/settingsstore.h"
 #include "home/textlistfile.h"
 #include "httpget.h"
 #include "platform/clock.h"
-#include "recordingstatus.h"
 #include "remote/remoteserver.h"
 #include "remote/weboptions.h"
-#include "scriptedinterface.h"
 #include "scriptedprompts.h"
 #include "servlane.h"
-#include "temphome.h"
-#include "x10/devicecommands.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,11 +28,7 @@ using namespace casalux;
 class TestRemoteServer : public QObject {
     Q_OBJECT
 
-    struct Rig : test::TempHome {
-        test::ScriptedInterface control;
-        test::RecordingStatus status;
-        DeviceCommands commands{control, status, CommandPolicy::desktop()};
-        DeviceStatus deviceStatus{settings};
+    struct Rig : test::CoreRig {
         RemoteServer server{{folder.path(), settings, commands, deviceStatus, status}};
         quint16 port = 0;
 
@@ -54,10 +46,10 @@ class TestRemoteServer : public QObject {
                 "<div ID=\"module3\" class=\"imcl1\" MCFocusable=\"true\"><dev2></div>\r\n");
             folder.write(QStringLiteral("html/bulbon.gif"), "GIF89a-picture");
             folder.write(QStringLiteral("html/switchon.gif"), "GIF89a-switch");
-            folder.write(QStringLiteral("rmlst.rvf"), "Living Room~~~\r\n"
-                                                      "Living Room~Lamp~A~3\r\n"
-                                                      "Living Room~Fan~A~4\r\n"
-                                                      "Living Room~Table Lamp~A~5\r\n");
+            writeList("Living Room~~~\r\n"
+                      "Living Room~Lamp~A~3\r\n"
+                      "Living Room~Fan~A~4\r\n"
+                      "Living Room~Table Lamp~A~5\r\n");
             port = test::freePort();
             settings.write(settingkeys::webport, QString::number(port));
             server.startserver();

@@ -1,19 +1,15 @@
+#include "corerig.h"
 #include "fakeroomview.h"
-#include "home/devicestatus.h"
 #include "home/settingkeys.h"
 #include "home/settingsstore.h"
 #include "home/textlistfile.h"
 #include "platform/busymark.h"
 #include "platform/clock.h"
-#include "recordingstatus.h"
 #include "schedule/eventlist.h"
 #include "schedule/eventrecord.h"
 #include "schedule/eventscheduler.h"
 #include "schedule/suntimes.h"
-#include "scriptedinterface.h"
 #include "scriptedprompts.h"
-#include "temphome.h"
-#include "x10/devicecommands.h"
 
 #include <QtTest>
 
@@ -31,13 +27,10 @@ class TestEventScheduler : public QObject {
     Q_OBJECT
 
     // Everything one program's scheduler works with.
-    struct Rig : test::TempHome {
+    struct Rig : test::CoreRig {
         BusyMark filebusy;
         EventList events{folder.path(), filebusy};
-        test::ScriptedInterface control;
-        test::RecordingStatus status;
-        DeviceCommands commands;
-        DeviceStatus devices{settings};
+        DeviceStatus& devices = deviceStatus;
         SunTimes sun{settings};
         test::FakeRoomView view;
         test::ScriptedPrompts prompts;
@@ -47,8 +40,7 @@ class TestEventScheduler : public QObject {
         int reloads = 0;
 
         explicit Rig(SchedulerPolicy policy = SchedulerPolicy::desktop())
-            : commands(control, status,
-                       policy.statusTexts ? CommandPolicy::desktop() : CommandPolicy::engine()),
+            : CoreRig(policy.statusTexts ? CommandPolicy::desktop() : CommandPolicy::engine()),
               scheduler(events, settings, commands, devices, status, policy)
         {
             settings.write(settingkeys::run1, QStringLiteral("True"));
@@ -67,13 +59,6 @@ class TestEventScheduler : public QObject {
         {
             Clock::instance().freeze(QDateTime(date, time), 1000);
             QCoro::waitFor(scheduler.minuteTick());
-        }
-        QStringList sent() const
-        {
-            QStringList out;
-            for (const auto& s : control.sent)
-                out.append(s.text());
-            return out;
         }
     };
 

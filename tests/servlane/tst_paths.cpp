@@ -11,11 +11,39 @@
 #include <QtTest>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
+
+namespace {
+
+// Looks at the disk that name the watched file, counted: the server's calls
+// to stat bind to this definition before the C library's.
+std::atomic<const char*> statWatched{nullptr};
+std::atomic<int> statCount{0};
+
+} // namespace
+
+extern "C" int stat(const char* path, struct stat* buf) noexcept
+{
+    const char* watched = statWatched;
+    if (watched && std::strstr(path, watched))
+        ++statCount;
+    return ::fstatat(AT_FDCWD, path, buf, 0);
+}
+
+extern "C" int statx(int dirfd, const char* path, int flags, unsigned int mask,
+                     struct statx* buf) noexcept
+{
+    const char* watched = statWatched;
+    if (watched && std::strstr(path, watched))
+        ++statCount;
+    return int(::syscall(SYS_statx, dirfd, path, flags, mask, buf));
+}
 
 namespace {
 
@@ -355,6 +383,27 @@ private Q_SLOTS:
         QCOMPARE(RawClient::get(m_port, "/whole.html").body(),
                  QByteArray("<!--#includefile=odd/part.txt-->!"));
         QVERIFY2(!partWatch.opened(), "the server opened the FIFO");
+    }
+
+    // A file answered again and again is looked at once per request: the
+    // check that it is still a regular file and the file cache's check that
+    // its copy is current share one stat.
+    void oneLookAtTheDiskPerRequest()
+    {
+        writeFile(root() + QStringLiteral("/open/often.txt"), "often");
+        start();
+        QCOMPARE(RawClient::get(m_port, "/open/often.txt").body(), QByteArray("often"));
+        constexpr int requests = 20;
+        statCount = 0;
+        statWatched = "/open/often.txt";
+        for (int i = 0; i < requests; ++i)
+            QCOMPARE(RawClient::get(m_port, "/open/often.txt").body(), QByteArray("often"));
+        statWatched = nullptr;
+        // At least one a request: the file is checked afresh each time.
+        // Beyond one: the look-ups made afresh when the look-up's memory of
+        // the file runs out (a few on a slow machine).
+        QVERIFY2(statCount >= requests && statCount <= requests + 6,
+                 qPrintable(QString::number(statCount)));
     }
 
     // Dot-files and anything named after the access file (the copy a login

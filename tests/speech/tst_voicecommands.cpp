@@ -1,13 +1,8 @@
-#include "home/devicestatus.h"
-#include "home/roomlist.h"
+#include "corerig.h"
 #include "home/settingsstore.h"
 #include "platform/clock.h"
-#include "recordingstatus.h"
-#include "scriptedinterface.h"
 #include "speech/phraseagent.h"
 #include "speech/voicecommandhandler.h"
-#include "temphome.h"
-#include "x10/devicecommands.h"
 
 #include <QtTest>
 
@@ -38,12 +33,7 @@ QStringList sentTexts(const test::ScriptedInterface& control)
 class TestVoiceCommands : public QObject {
     Q_OBJECT
 
-    struct Rig : test::TempHome {
-        RoomList rooms{folder.path()};
-        test::ScriptedInterface control;
-        test::RecordingStatus status;
-        DeviceStatus deviceStatus{settings};
-        DeviceCommands commands{control, status, CommandPolicy::desktop()};
+    struct Rig : test::CoreRig {
         PhraseAgent agent{
             {folder.file(QStringLiteral("characters")), QStringLiteral(":/characters")}};
         VoiceCommandHandler handler{agent, settings, commands, deviceStatus, rooms, status};
@@ -51,12 +41,11 @@ class TestVoiceCommands : public QObject {
 
         Rig()
         {
-            folder.write(QStringLiteral("rmlst.rvf"), "Lounge~~~\r\n"
-                                                      "Lounge~Lamp~A~3\r\n"
-                                                      "Lounge~Fan~A~4\r\n"
-                                                      "Living Room~~~\r\n"
-                                                      "Living Room~Ceiling Light~B~12\r\n");
-            rooms.loadlists();
+            loadList("Lounge~~~\r\n"
+                     "Lounge~Lamp~A~3\r\n"
+                     "Lounge~Fan~A~4\r\n"
+                     "Living Room~~~\r\n"
+                     "Living Room~Ceiling Light~B~12\r\n");
             handler.setReminderHook([this] { ++reminders; });
         }
         // Says a phrase and waits for the command it set off to finish.

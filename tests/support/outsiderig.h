@@ -1,44 +1,31 @@
 #pragma once
 
-#include "home/devicestatus.h"
-#include "home/roomlist.h"
+#include "corerig.h"
 #include "home/settingkeys.h"
-#include "recordingstatus.h"
-#include "scriptedinterface.h"
-#include "temphome.h"
-#include "x10/devicecommands.h"
 #include "x10/outsidecommands.h"
 
 namespace casalux::test {
 
-// Outside commands on a scripted interface, in a throw-away home whose list
+// Outside commands on the scripted core, in a throw-away home whose list
 // file and device kinds the test writes.
 struct OutsideRig {
-    TempHome home;
-    ScriptedInterface control;
-    RecordingStatus bar;
-    DeviceCommands commands{control, bar, CommandPolicy::engine()};
-    DeviceStatus status{home.settings};
-    RoomList rooms{home.folder.path()};
+    CoreRig core{CommandPolicy::engine()};
+    TempHome& home = core;
+    ScriptedInterface& control = core.control;
+    RecordingStatus& bar = core.status;
+    DeviceCommands& commands = core.commands;
+    DeviceStatus& status = core.deviceStatus;
+    RoomList& rooms = core.rooms;
     OutsideCommands outside{rooms, home.settings, commands, status};
 
-    void writeList(const QByteArray& lines)
-    {
-        home.folder.write(QString::fromLatin1(RoomList::fileName), lines);
-    }
+    void writeList(const QByteArray& lines) { core.writeList(lines); }
     // The picture family of a device, as the desktop's add-device panel stores it.
     void setKind(const QString& deviceKey, const QString& family)
     {
         home.settings.SaveSetting(QString::fromLatin1(settingkeys::appName),
                                   QString::fromLatin1(settingkeys::typeSection), deviceKey, family);
     }
-    QStringList sent() const
-    {
-        QStringList out;
-        for (const auto& s : control.sent)
-            out.append(s.text());
-        return out;
-    }
+    QStringList sent() const { return core.sent(); }
 };
 
 } // namespace casalux::test

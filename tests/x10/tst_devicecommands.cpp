@@ -1,7 +1,5 @@
+#include "corerig.h"
 #include "platform/clock.h"
-#include "recordingstatus.h"
-#include "scriptedinterface.h"
-#include "x10/devicecommands.h"
 
 #include <QtTest>
 
@@ -10,24 +8,13 @@ using namespace casalux;
 class TestDeviceCommands : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        test::ScriptedInterface control;
-        test::RecordingStatus status;
-        DeviceCommands commands;
+    struct Rig : test::CoreRig {
         QStringList macroCalls;
-        explicit Rig(CommandPolicy policy = CommandPolicy::desktop())
-            : commands(control, status, policy)
+        explicit Rig(CommandPolicy policy = CommandPolicy::desktop()) : CoreRig(policy)
         {
             commands.setMacroHook([this](const QString& h, const QString& u, int code) {
                 macroCalls.append(QStringLiteral("%1%2 %3").arg(h, u).arg(code));
             });
-        }
-        QStringList sent() const
-        {
-            QStringList out;
-            for (const auto& s : control.sent)
-                out.append(s.text());
-            return out;
         }
     };
 

@@ -1,16 +1,11 @@
+#include "corerig.h"
 #include "fakeroomview.h"
-#include "home/devicestatus.h"
-#include "home/roomlist.h"
 #include "home/settingsstore.h"
 #include "platform/busymark.h"
 #include "platform/clock.h"
 #include "platform/soundplayer.h"
-#include "recordingstatus.h"
-#include "scriptedinterface.h"
 #include "scriptedprompts.h"
-#include "temphome.h"
 #include "x10/deviceclickhandler.h"
-#include "x10/devicecommands.h"
 #include "x10/interfacefinder.h"
 #include "x10/traffichandler.h"
 
@@ -31,25 +26,19 @@ struct RecordingSounds final : SoundPlayer {
 class TestTrafficHandler : public QObject {
     Q_OBJECT
 
-    struct Rig : test::TempHome {
-        RoomList rooms{folder.path()};
-        test::ScriptedInterface control;
-        test::RecordingStatus status;
+    struct Rig : test::CoreRig {
         test::ScriptedPrompts prompts;
-        DeviceStatus deviceStatus{settings};
-        DeviceCommands commands{control, status, CommandPolicy::desktop()};
         TrafficHandler traffic{control, rooms, commands, deviceStatus, status};
         test::FakeRoomView view;
         QStringList triggers;
         Rig()
         {
-            folder.write(QStringLiteral("rmlst.rvf"), "Lounge~~~\r\n"
-                                                      "Lounge~Lamp~A~1\r\n"
-                                                      "Lounge~Fan~A~10\r\n"
-                                                      "Hall~~~\r\n"
-                                                      "Hall~Light~B~5\r\n"
-                                                      "Hall~Lamp~B~6\r\n");
-            rooms.loadlists();
+            loadList("Lounge~~~\r\n"
+                     "Lounge~Lamp~A~1\r\n"
+                     "Lounge~Fan~A~10\r\n"
+                     "Hall~~~\r\n"
+                     "Hall~Light~B~5\r\n"
+                     "Hall~Lamp~B~6\r\n");
             traffic.setRoomView(&view);
             traffic.setMacroTrigger([this](const QString& h, const QString& u, int code) {
                 triggers.append(QStringLiteral("%1%2 %3").arg(h, u).arg(code));
