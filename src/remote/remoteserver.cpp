@@ -270,7 +270,7 @@ QString RemoteServer::roomPage(Page page, const QString& roomKey,
     return html;
 }
 
-QCoro::Task<RemoteServer::Outcome> RemoteServer::runCommand(const Command& c)
+QCoro::Task<SwitchResult> RemoteServer::runCommand(const Command& c)
 {
     // A link names a device of the home at its own address; anything else
     // (a hand-made query, a link to a device since moved) must neither reach
@@ -280,31 +280,29 @@ QCoro::Task<RemoteServer::Outcome> RemoteServer::runCommand(const Command& c)
     if (house.size() != 1 || house[0] < QLatin1Char('A') || house[0] > QLatin1Char('P') ||
         unit < 1 || unit > 16 || QString::number(unit) != c.unit.trimmed() ||
         !m_builder.hasDevice(c.deviceKey, house, unit))
-        co_return Outcome::Refused;
+        co_return SwitchResult::refused(QStringLiteral("no device of the home at that address"));
 
     // Only a lamp module dims; an appliance module would take a dim for an on.
     if (c.level >= 0 && !m_builder.isDimmable(c.deviceKey))
-        co_return Outcome::Refused;
+        co_return SwitchResult::refused(QStringLiteral("the device is not dimmable"));
 
     const QString unitText = QString::number(unit);
     QPointer<RemoteServer> self(this);
     const bool on = c.level < 0 ? c.on : c.level > 0;
     const int level = c.level < 0 ? 100 : c.level;
-    bool sent = false;
+    SwitchResult result = SwitchResult::refused({});
     if (on)
-        sent = co_await m.commands.turnon(house, unitText, level);
+        result = co_await m.commands.turnon(house, unitText, level);
     else
-        sent = co_await m.commands.turnoff(house, unitText);
-    if (!self)
-        co_return Outcome::Refused;
-    if (!sent)
-        co_return Outcome::NotSent;
+        result = co_await m.commands.turnoff(house, unitText);
+    if (!self || !result.isDone())
+        co_return result;
     if (on && level < 100)
         m.status.setlevel(c.deviceKey, level);
     else
         m.status.setstatus(c.deviceKey, on ? QStringLiteral("on") : QStringLiteral("off"),
                            on ? QStringLiteral("100") : QStringLiteral("0"));
-    co_return Outcome::Done;
+    co_return result;
 }
 
 QString RemoteServer::withNotice(QString html, const QString& notice, bool live)
@@ -449,18 +447,18 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     } else {
         const auto command = Command::cut(query, page == Page::MediaCenter, on, dimLevel);
         // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
-        Outcome outcome = Outcome::Refused;
+        SwitchResult result = SwitchResult::refused({});
         if (command)
-            outcome = co_await runCommand(*command);
+            result = co_await runCommand(*command);
         if (!self)
             co_return;
-        if (outcome == Outcome::Refused) {
+        if (result.outcome() == SwitchResult::Outcome::Refused) {
             html = startPage(page);
-        } else if (outcome == Outcome::NotSent) {
+        } else if (result.outcome() == SwitchResult::Outcome::NotSent) {
             // The picture stays as it was, with the reason beside it.
             html = roomPage(page, command->roomKey,
-                            {command->deviceKey, QStringLiteral("Not switched: ") +
-                                                     m.commands.lastFailure() + QLatin1Char('.')});
+                            {command->deviceKey, QStringLiteral("Not switched: ") + result.why() +
+                                                     QLatin1Char('.')});
         } else {
             if (page == Page::MediaCenter) {
                 m.settings.write(settingkeys::lastdev,

@@ -4,6 +4,7 @@
 #include "namelookupcache.h"
 #include "pagebuilder.h"
 #include "turnsignal.h"
+#include "x10/switchresult.h"
 
 #include <QObject>
 #include <QString>
@@ -88,8 +89,7 @@ private:
     void answer(int index, quint64 request, const QString& html, bool handBack);
     void answerStates(int index, quint64 request, const QString& roomKey);
     // Refused: the query names no device of the home at its address.
-    enum class Outcome { Refused, NotSent, Done };
-    QCoro::Task<Outcome> runCommand(const Command& command);
+    QCoro::Task<SwitchResult> runCommand(const Command& command);
     // Whether a command's request came from a page of the site it was sent
     // to, as far as its headers tell (SameSiteCheck).
     bool sameSite(int index) const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandpolicy.h"
+#include "switchresult.h"
 
 #include <QString>
 
@@ -28,15 +29,15 @@ public:
 
     // Switches on; percent 100 is a plain On, anything else runs the dimming
     // sequence On (level 0), Bright (level 100), Dim (100 - percent).
-    // Each returns true only when the interface carried out every command
-    // of it. On false nothing counts: the macros are not told, and the
-    // status bar and the log say why (also kept in lastFailure()).
-    QCoro::Task<bool> turnon(QString house, QString unit, double percent);
+    // Each is done only when the interface carried out every command of
+    // it. Otherwise nothing counts: the macros are not told, and the status
+    // bar, the log and the result say why.
+    QCoro::Task<SwitchResult> turnon(QString house, QString unit, double percent);
     // One Dim step; percent is not used.
-    QCoro::Task<bool> turndim(QString house, QString unit, double percent = 100);
+    QCoro::Task<SwitchResult> turndim(QString house, QString unit, double percent = 100);
     // One Bright step; percent is not used.
-    QCoro::Task<bool> turnbright(QString house, QString unit, double percent = 100);
-    QCoro::Task<bool> turnoff(QString house, QString unit);
+    QCoro::Task<SwitchResult> turnbright(QString house, QString unit, double percent = 100);
+    QCoro::Task<SwitchResult> turnoff(QString house, QString unit);
 
     // True for the whole run of turnon, turndim and turnoff; the command
     // queue sends nothing meanwhile. Counted, so that two overlapping
@@ -45,10 +46,6 @@ public:
 
     const CommandPolicy& policy() const { return m_policy; }
 
-    // Why the last command that failed could not be sent, e.g. "the X10
-    // interface did not answer".
-    QString lastFailure() const { return m_failure; }
-
     // The percent of a loosely typed level text: its leading number, 100
     // when it has none.
     static double percentOf(const QString& text);
@@ -56,7 +53,7 @@ public:
 private:
     class Running;
     void report(const QString& text);
-    void failed(const QString& what, const QString& house, const QString& unit);
+    SwitchResult failed(const QString& what, const QString& house, const QString& unit);
     QString stamp() const;
     QCoro::Task<> afterCommand(QString house, QString unit, int function);
 
@@ -65,7 +62,6 @@ private:
     CommandPolicy m_policy;
     int m_running = 0;
     MacroHook m_macroHook;
-    QString m_failure;
 };
 
 } // namespace casalux

@@ -153,27 +153,27 @@ QString OutsideCommands::cannotDim(const Device& device, int percent)
         .arg(device.record.room.simplified(), device.record.device.simplified());
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::switchDevice(Device device, bool on,
+QCoro::Task<SwitchResult> OutsideCommands::switchDevice(Device device, bool on,
                                                                      StillWanted stillWanted)
 {
     co_return co_await run(std::move(device), on ? 100 : 0, false, std::move(stillWanted));
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::dimDevice(Device device, int percent,
+QCoro::Task<SwitchResult> OutsideCommands::dimDevice(Device device, int percent,
                                                                   StillWanted stillWanted)
 {
     co_return co_await run(std::move(device), std::clamp(percent, 0, 100), false,
                            std::move(stillWanted));
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::bringTo(Device device, int percent)
+QCoro::Task<SwitchResult> OutsideCommands::bringTo(Device device, int percent)
 {
     co_return co_await run(std::move(device), percent == keepLevel ? keepLevel
                                                                    : std::clamp(percent, 0, 100),
                            true);
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int percent, bool wish,
+QCoro::Task<SwitchResult> OutsideCommands::run(Device device, int percent, bool wish,
                                                             StillWanted stillWanted)
 {
     const auto alive = m_alive;
@@ -198,9 +198,9 @@ QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int pe
             wake(replaced);
         }
         if (m_waiting.size() >= std::size_t(maxWaiting)) {
-            m_why = QStringLiteral("%1 commands are already waiting: this one was dropped")
-                        .arg(maxWaiting);
-            co_return Outcome::Refused;
+            co_return SwitchResult::refused(
+                QStringLiteral("%1 commands are already waiting: this one was dropped")
+                    .arg(maxWaiting));
         }
         auto waiting = std::make_shared<Waiting>();
         waiting->deviceKey = key;
@@ -209,28 +209,22 @@ QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int pe
         co_await TurnAwaiter(waiting);
         // Resumed by this object only (from the event loop or its
         // destructor), so it is still there.
-        if (!waiting->go) {
-            m_why = waiting->why;
-            co_return Outcome::Refused;
-        }
+        if (!waiting->go)
+            co_return SwitchResult::refused(waiting->why);
     } else {
         m_running = true;
     }
     const Turn turn(*this);
     if (m_gate) {
         const QString notice = m_gate();
-        if (!notice.isEmpty()) {
-            m_why = notice;
-            co_return Outcome::Refused;
-        }
+        if (!notice.isEmpty())
+            co_return SwitchResult::refused(notice);
     }
     // Nobody waits for it any more: carried out now it would come as a
     // surprise, after the caller was told it failed.
     if (stillWanted) {
-        if (const QString gone = stillWanted(); !gone.isEmpty()) {
-            m_why = gone;
-            co_return Outcome::Refused;
-        }
+        if (QString gone = stillWanted(); !gone.isEmpty())
+            co_return SwitchResult::refused(std::move(gone));
     }
     const QString house = device.record.house;
     const QString unit = QString::number(device.record.unit);
@@ -238,27 +232,23 @@ QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int pe
     if (wish && percent != 0 && device.dimmable && m_status.getlaststatus(key)) {
         const int level = m_status.level(key);
         if (percent == keepLevel || level == percent)
-            co_return Outcome::Done;
+            co_return SwitchResult::done();
     }
     if (percent == keepLevel)
         percent = 100;
-    bool sent = false;
+    SwitchResult result = SwitchResult::refused({});
     if (percent == 0)
-        sent = co_await m_commands.turnoff(house, unit);
+        result = co_await m_commands.turnoff(house, unit);
     else
-        sent = co_await m_commands.turnon(house, unit, percent);
-    if (!*alive)
-        co_return sent ? Outcome::Done : Outcome::NotSent;
-    if (!sent) {
-        m_why = m_commands.lastFailure();
-        co_return Outcome::NotSent;
-    }
+        result = co_await m_commands.turnon(house, unit, percent);
+    if (!*alive || !result.isDone())
+        co_return result;
     if (percent == 0)
         m_status.setstatus(key, QStringLiteral("off"), QStringLiteral("0"));
     else
         m_status.setlevel(key, percent);
     redraw(device, percent > 0, percent == 0 ? 20 : percent);
-    co_return Outcome::Done;
+    co_return result;
 }
 
 void OutsideCommands::redraw(const Device& device, bool on, int level)

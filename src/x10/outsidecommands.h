@@ -2,6 +2,7 @@
 
 #include "home/roomlist.h"
 #include "home/roomrecord.h"
+#include "switchresult.h"
 
 #include <QList>
 #include <QObject>
@@ -36,12 +37,6 @@ public:
         QString key() const { return record.deviceKey(); }
     };
 
-    enum class Outcome {
-        Done,    // carried out and recorded
-        NotSent, // the interface did not carry it out; why() says why
-        Refused, // not tried: the program cannot switch now; why() says why
-    };
-
     // The list file of `rooms` is read into a list of this object's own, so
     // that reading it afresh never changes the list the window is showing.
     OutsideCommands(const RoomList& rooms, SettingsStore& settings, DeviceCommands& commands,
@@ -70,15 +65,15 @@ public:
     // its time has passed); it is then refused with that reason, not
     // carried out late.
     using StillWanted = std::function<QString()>;
-    QCoro::Task<Outcome> switchDevice(Device device, bool on, StillWanted stillWanted = {});
+    QCoro::Task<SwitchResult> switchDevice(Device device, bool on, StillWanted stillWanted = {});
     // percent 1..99 dims, 100 is a plain on, 0 switches off.
-    QCoro::Task<Outcome> dimDevice(Device device, int percent, StillWanted stillWanted = {});
+    QCoro::Task<SwitchResult> dimDevice(Device device, int percent, StillWanted stillWanted = {});
     // A hub's wish, which says how the device should be rather than what to
     // send: like dimDevice, but a dimmable device that is already on when
     // the turn comes is left as it is (nothing sent) at the level asked, or
     // at any level for keepLevel, the hub's plain "on".
     static constexpr int keepLevel = -1;
-    QCoro::Task<Outcome> bringTo(Device device, int percent);
+    QCoro::Task<SwitchResult> bringTo(Device device, int percent);
 
     // How many commands may wait for their turn. Of the commands for one
     // device only the newest waits: it replaces an older one that has not
@@ -90,9 +85,6 @@ public:
     // Commands waiting for their turn (the one under way not counted).
     int waitingCount() const { return int(m_waiting.size()); }
 
-    // Why the last command was not carried out.
-    QString why() const { return m_why; }
-
 Q_SIGNALS:
     // A command has ended and the next may go.
     void turnPassed();
@@ -102,7 +94,7 @@ private:
     struct Waiting;
     class TurnAwaiter;
     // percent as for dimDevice, or keepLevel; `wish` as for bringTo.
-    QCoro::Task<Outcome> run(Device device, int percent, bool wish = false,
+    QCoro::Task<SwitchResult> run(Device device, int percent, bool wish = false,
                              StillWanted stillWanted = {});
     // The turn goes to the command that waited longest, if any.
     void passTurn();
@@ -118,7 +110,6 @@ private:
     DeviceStatus& m_status;
     RoomView* m_view = nullptr;
     std::function<QString()> m_gate;
-    QString m_why;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     bool m_running = false;
     // In the order asked: commands that wait for their turn.

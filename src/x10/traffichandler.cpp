@@ -91,11 +91,12 @@ QCoro::Task<> TrafficHandler::timerqueue()
     m_ticking = true;
     QPointer<TrafficHandler> self(this);
     const QString house = entry->house.toUpper();
-    bool sent = false;
+    // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
+    SwitchResult result = SwitchResult::refused({});
     if (entry->code == QLatin1Char('2'))
-        sent = co_await m_commands.turnon(house, entry->unit, 100);
+        result = co_await m_commands.turnon(house, entry->unit, 100);
     else if (entry->code == QLatin1Char('3'))
-        sent = co_await m_commands.turnoff(house, entry->unit);
+        result = co_await m_commands.turnoff(house, entry->unit);
     if (!self)
         co_return;
     m_ticking = false;
@@ -103,7 +104,7 @@ QCoro::Task<> TrafficHandler::timerqueue()
     // and again it would hold up every command behind it. The commands
     // have said why; the device keeps its state and picture.
     m_queue.removeAll(*entry);
-    if (!sent)
+    if (!result.isDone())
         co_return;
     const int function = entry->code == QLatin1Char('2')   ? InterfaceControl::On
                          : entry->code == QLatin1Char('3') ? InterfaceControl::Off
