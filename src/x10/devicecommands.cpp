@@ -84,7 +84,61 @@ SwitchResult DeviceCommands::failed(const QString& what, const QString& house,
     return SwitchResult::notSent(why);
 }
 
+// Each waits for the line, then sends. Refused only when the program ends
+// while it waits; nothing of this object is touched then.
 QCoro::Task<SwitchResult> DeviceCommands::turnon(QString house, QString unit, double percent)
+{
+    const SwitchQueue::Taken taken = co_await m_queue.take();
+    if (!taken.turn.holds())
+        co_return SwitchResult::refused(taken.why);
+    const SwitchResult result = co_await sendOn(house, unit, percent);
+    co_return result;
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::turndim(QString house, QString unit, double)
+{
+    const SwitchQueue::Taken taken = co_await m_queue.take();
+    if (!taken.turn.holds())
+        co_return SwitchResult::refused(taken.why);
+    const SwitchResult result = co_await sendDim(house, unit);
+    co_return result;
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::turnbright(QString house, QString unit, double)
+{
+    const SwitchQueue::Taken taken = co_await m_queue.take();
+    if (!taken.turn.holds())
+        co_return SwitchResult::refused(taken.why);
+    const SwitchResult result = co_await sendBright(house, unit);
+    co_return result;
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::turnoff(QString house, QString unit)
+{
+    const SwitchQueue::Taken taken = co_await m_queue.take();
+    if (!taken.turn.holds())
+        co_return SwitchResult::refused(taken.why);
+    const SwitchResult result = co_await sendOff(house, unit);
+    co_return result;
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::turnon(const SwitchQueue::Turn& turn, QString house,
+                                                 QString unit, double percent)
+{
+    Q_ASSERT(turn.holds());
+    const SwitchResult result = co_await sendOn(house, unit, percent);
+    co_return result;
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::turnoff(const SwitchQueue::Turn& turn, QString house,
+                                                  QString unit)
+{
+    Q_ASSERT(turn.holds());
+    const SwitchResult result = co_await sendOff(house, unit);
+    co_return result;
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::sendOn(QString house, QString unit, double percent)
 {
     const Running running(*this);
     if (percent != 100) {
@@ -118,7 +172,7 @@ QCoro::Task<SwitchResult> DeviceCommands::turnon(QString house, QString unit, do
 
 // Each result is named before it is tested: GCC 12 can lose the frame of a
 // coroutine whose co_await sits in an if condition.
-QCoro::Task<SwitchResult> DeviceCommands::turndim(QString house, QString unit, double)
+QCoro::Task<SwitchResult> DeviceCommands::sendDim(QString house, QString unit)
 {
     const Running running(*this);
     const bool sent =
@@ -130,7 +184,7 @@ QCoro::Task<SwitchResult> DeviceCommands::turndim(QString house, QString unit, d
     co_return SwitchResult::done();
 }
 
-QCoro::Task<SwitchResult> DeviceCommands::turnbright(QString house, QString unit, double)
+QCoro::Task<SwitchResult> DeviceCommands::sendBright(QString house, QString unit)
 {
     const bool sent =
         co_await m_control.send(house, unit, InterfaceControl::Bright, plainLevel, arg5, arg6);
@@ -142,7 +196,7 @@ QCoro::Task<SwitchResult> DeviceCommands::turnbright(QString house, QString unit
     co_return SwitchResult::done();
 }
 
-QCoro::Task<SwitchResult> DeviceCommands::turnoff(QString house, QString unit)
+QCoro::Task<SwitchResult> DeviceCommands::sendOff(QString house, QString unit)
 {
     const Running running(*this);
     const bool sent =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandpolicy.h"
+#include "switchqueue.h"
 #include "switchresult.h"
 
 #include <QString>
@@ -16,7 +17,10 @@ class StatusSink;
 
 // Switching and dimming one device by its X10 address: the command
 // sequences sent to the interface, the status texts, the pause after each
-// command and the call to the macro engine.
+// command and the call to the macro engine. Every command waits for the
+// line in queue() and holds it to its end, pause included, so commands from
+// every part of the program reach the interface one at a time, in the
+// order asked.
 class DeviceCommands final {
 public:
     // Called after turnon/turnoff with the house code, the unit and the
@@ -38,10 +42,17 @@ public:
     // One Bright step; percent is not used.
     QCoro::Task<SwitchResult> turnbright(QString house, QString unit, double percent = 100);
     QCoro::Task<SwitchResult> turnoff(QString house, QString unit);
+    // The same for a caller that took its turn from queue() itself, to look
+    // at the home once the line is its own, and holds it until it has
+    // recorded the result.
+    QCoro::Task<SwitchResult> turnon(const SwitchQueue::Turn& turn, QString house, QString unit,
+                                     double percent);
+    QCoro::Task<SwitchResult> turnoff(const SwitchQueue::Turn& turn, QString house, QString unit);
 
-    // True for the whole run of turnon, turndim and turnoff; the command
-    // queue sends nothing meanwhile. Counted, so that two overlapping
-    // commands (a timed event during a click) keep it until both are done.
+    SwitchQueue& queue() { return m_queue; }
+
+    // True for the whole run of turnon, turndim and turnoff once it has the
+    // line (held by the desktop's policy only).
     bool commandInProgress() const { return m_running > 0; }
 
     const CommandPolicy& policy() const { return m_policy; }
@@ -56,12 +67,17 @@ private:
     SwitchResult failed(const QString& what, const QString& house, const QString& unit);
     QString stamp() const;
     QCoro::Task<> afterCommand(QString house, QString unit, int function);
+    QCoro::Task<SwitchResult> sendOn(QString house, QString unit, double percent);
+    QCoro::Task<SwitchResult> sendOff(QString house, QString unit);
+    QCoro::Task<SwitchResult> sendDim(QString house, QString unit);
+    QCoro::Task<SwitchResult> sendBright(QString house, QString unit);
 
     InterfaceControl& m_control;
     StatusSink& m_status;
     CommandPolicy m_policy;
     int m_running = 0;
     MacroHook m_macroHook;
+    SwitchQueue m_queue;
 };
 
 } // namespace casalux

@@ -130,7 +130,7 @@ private Q_SLOTS:
                 fan, true, [] { return QStringLiteral("the caller has gone"); });
             commandLine = result.why();
         };
-        connect(&rig.outside, &OutsideCommands::turnPassed, &rig.outside, [&] {
+        connect(&rig.commands.queue(), &SwitchQueue::passed, &rig.outside, [&] {
             if (!std::exchange(asked, true))
                 lineTask.emplace(fromLine());
         });
@@ -142,6 +142,23 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!hub.isEmpty() && !commandLine.isEmpty(), 2000);
         QCOMPARE(hub, QStringLiteral("the X10 interface did not answer"));
         QCOMPARE(commandLine, QStringLiteral("the caller has gone"));
+    }
+
+    // Commands from every part of the program (a timed event or a click, a
+    // hub, the window again) share the line: each goes whole, in the order
+    // asked, a dimming sequence never cut into.
+    void everySourceSharesTheLine()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(2);
+        const auto fan = *rig.outside.find(QStringLiteral("Lounge Fan"));
+        auto dim = rig.commands.turnon(QStringLiteral("A"), QStringLiteral("3"), 50);
+        auto hub = rig.outside.switchDevice(fan, true);
+        auto off = rig.commands.turnoff(QStringLiteral("B"), QStringLiteral("12"));
+        QVERIFY(QCoro::waitFor(std::move(off)).isDone());
+        QVERIFY(QCoro::waitFor(std::move(hub)).isDone());
+        QVERIFY(QCoro::waitFor(std::move(dim)).isDone());
+        QCOMPARE(rig.sent(), (QStringList{"A3 2 0", "A3 5 100", "A3 4 50", "A4 2 20", "B12 3 20"}));
     }
 
     // Commands asked for together go to the line one after another, in the
