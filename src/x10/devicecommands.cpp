@@ -88,37 +88,39 @@ SwitchResult DeviceCommands::failed(const QString& what, const QString& house,
 // while it waits; nothing of this object is touched then.
 QCoro::Task<SwitchResult> DeviceCommands::turnon(QString house, QString unit, double percent)
 {
-    const SwitchQueue::Taken taken = co_await m_queue.take();
-    if (!taken.turn.holds())
-        co_return SwitchResult::refused(taken.why);
-    const SwitchResult result = co_await sendOn(house, unit, percent);
-    co_return result;
+    return onTheLine(InterfaceControl::On, std::move(house), std::move(unit), percent);
 }
 
 QCoro::Task<SwitchResult> DeviceCommands::turndim(QString house, QString unit, double)
 {
-    const SwitchQueue::Taken taken = co_await m_queue.take();
-    if (!taken.turn.holds())
-        co_return SwitchResult::refused(taken.why);
-    const SwitchResult result = co_await sendDim(house, unit);
-    co_return result;
+    return onTheLine(InterfaceControl::Dim, std::move(house), std::move(unit), 0);
 }
 
 QCoro::Task<SwitchResult> DeviceCommands::turnbright(QString house, QString unit, double)
 {
-    const SwitchQueue::Taken taken = co_await m_queue.take();
-    if (!taken.turn.holds())
-        co_return SwitchResult::refused(taken.why);
-    const SwitchResult result = co_await sendBright(house, unit);
-    co_return result;
+    return onTheLine(InterfaceControl::Bright, std::move(house), std::move(unit), 0);
 }
 
 QCoro::Task<SwitchResult> DeviceCommands::turnoff(QString house, QString unit)
 {
+    return onTheLine(InterfaceControl::Off, std::move(house), std::move(unit), 0);
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::onTheLine(int function, QString house, QString unit,
+                                                    double percent)
+{
     const SwitchQueue::Taken taken = co_await m_queue.take();
     if (!taken.turn.holds())
         co_return SwitchResult::refused(taken.why);
-    const SwitchResult result = co_await sendOff(house, unit);
+    SwitchResult result;
+    if (function == InterfaceControl::On)
+        result = co_await sendOn(house, unit, percent);
+    else if (function == InterfaceControl::Dim)
+        result = co_await sendDim(house, unit);
+    else if (function == InterfaceControl::Bright)
+        result = co_await sendBright(house, unit);
+    else
+        result = co_await sendOff(house, unit);
     co_return result;
 }
 

@@ -67,6 +67,9 @@ private:
     SwitchResult failed(const QString& what, const QString& house, const QString& unit);
     QString stamp() const;
     QCoro::Task<> afterCommand(QString house, QString unit, int function);
+    // function: InterfaceControl's On, Off, Dim or Bright.
+    QCoro::Task<SwitchResult> onTheLine(int function, QString house, QString unit,
+                                        double percent);
     QCoro::Task<SwitchResult> sendOn(QString house, QString unit, double percent);
     QCoro::Task<SwitchResult> sendOff(QString house, QString unit);
     QCoro::Task<SwitchResult> sendDim(QString house, QString unit);
