@@ -238,24 +238,24 @@ QCoro::Task<QByteArray> ControlServer::carryOut(QPointer<QLocalSocket> socket, Q
                 .arg(ControlProtocol::startDeadlineMs / 60'000);
         return QString();
     };
-    OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
+    SwitchResult result = SwitchResult::refused({});
     if (request->command == Command::Dim)
-        outcome = co_await outside.dimDevice(*device, request->percent, stillWanted);
+        result = co_await outside.dimDevice(*device, request->percent, stillWanted);
     else
-        outcome =
+        result =
             co_await outside.switchDevice(*device, request->command == Command::On, stillWanted);
     if (!self)
         co_return QByteArray();
     notice.stop();
-    switch (outcome) {
-    case OutsideCommands::Outcome::Done:
+    switch (result.outcome()) {
+    case SwitchResult::Outcome::Done:
         co_return ControlProtocol::answer({});
-    case OutsideCommands::Outcome::NotSent:
-        co_return ControlProtocol::failure(ControlProtocol::notSent, outside.why());
-    case OutsideCommands::Outcome::Refused:
+    case SwitchResult::Outcome::NotSent:
+        co_return ControlProtocol::failure(ControlProtocol::notSent, result.why());
+    case SwitchResult::Outcome::Refused:
         break;
     }
-    co_return ControlProtocol::failure(ControlProtocol::refused, outside.why());
+    co_return ControlProtocol::failure(ControlProtocol::refused, result.why());
 }
 
 QJsonObject ControlServer::statusReport() const

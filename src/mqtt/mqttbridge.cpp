@@ -479,21 +479,21 @@ QCoro::Task<> MqttBridge::carryOut(OutsideCommands::Device device, int value)
     QPointer<MqttBridge> self(this);
     OutsideCommands& outside = m_outside;
     // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
-    OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
+    SwitchResult result = SwitchResult::refused({});
     if (device.dimmable)
-        outcome = co_await outside.bringTo(device, value);
+        result = co_await outside.bringTo(device, value);
     else
-        outcome = co_await outside.switchDevice(device, value != 0);
+        result = co_await outside.switchDevice(device, value != 0);
     if (!self)
         co_return;
-    if (outcome == OutsideCommands::Outcome::Done) {
+    if (result.isDone()) {
         // The record of the state has published it, unless the device was
         // already as asked and nothing was recorded.
         if (device.dimmable)
             publishState(device);
         co_return;
     }
-    qCWarning(lcMqtt).noquote() << "MQTT:" << device.key() << "not switched:" << outside.why();
+    qCWarning(lcMqtt).noquote() << "MQTT:" << device.key() << "not switched:" << result.why();
     // The hub shows what it asked for until told otherwise.
     publishState(device);
 }

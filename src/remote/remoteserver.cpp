@@ -189,37 +189,32 @@ bool RemoteServer::authorised(const QString& userAuthentication) const
            servlane::AccessCheck::credentialsMatch(m_loginText, userAuthentication.toLatin1());
 }
 
-// Holds the turn of one device command; every way out passes it on.
-struct RemoteServer::Turn {
-    QPointer<RemoteServer> server;
-    explicit Turn(QPointer<RemoteServer> s) : server(std::move(s)) { server->m_serving = true; }
-    Turn(const Turn&) = delete;
-    Turn& operator=(const Turn&) = delete;
-    ~Turn()
+// Counts a device command from a page from its asking to its end, and
+// marks it served while it has the line; every way out lets go, unless
+// the server has gone meanwhile.
+class RemoteServer::Serving final {
+public:
+    explicit Serving(RemoteServer& server) : m_server(&server) { ++server.m_commandsAsked; }
+    ~Serving()
     {
-        if (!server)
+        if (!m_server)
             return;
-        server->m_serving = false;
-        ++server->m_turn;
-        server->m_turnPassed.wake();
+        --m_server->m_commandsAsked;
+        if (m_onLine)
+            m_server->m_serving = false;
     }
+    Serving(const Serving&) = delete;
+    Serving& operator=(const Serving&) = delete;
+    void onLine()
+    {
+        m_onLine = true;
+        m_server->m_serving = true;
+    }
+
+private:
+    QPointer<RemoteServer> m_server;
+    bool m_onLine = false;
 };
-
-QCoro::Task<> RemoteServer::waitTurn(quint64 ticket)
-{
-    // Device commands are carried out one at a time, in the order they came.
-    QPointer<RemoteServer> self(this);
-    while (self && (m_serving || m_turn != ticket))
-        co_await m_turnPassed.wait();
-}
-
-QCoro::Task<> RemoteServer::waitForCommandOnLine()
-{
-    QPointer<RemoteServer> self(this);
-    const quint64 turn = m_turn;
-    while (self && m_serving && m_turn == turn)
-        co_await m_turnPassed.wait();
-}
 
 QString RemoteServer::startPage(Page page) const
 {
@@ -270,7 +265,8 @@ QString RemoteServer::roomPage(Page page, const QString& roomKey,
     return html;
 }
 
-QCoro::Task<RemoteServer::Outcome> RemoteServer::runCommand(const Command& c)
+QCoro::Task<SwitchResult> RemoteServer::runCommand(const Command& c,
+                                                   const SwitchQueue::Turn& turn)
 {
     // A link names a device of the home at its own address; anything else
     // (a hand-made query, a link to a device since moved) must neither reach
@@ -280,31 +276,29 @@ QCoro::Task<RemoteServer::Outcome> RemoteServer::runCommand(const Command& c)
     if (house.size() != 1 || house[0] < QLatin1Char('A') || house[0] > QLatin1Char('P') ||
         unit < 1 || unit > 16 || QString::number(unit) != c.unit.trimmed() ||
         !m_builder.hasDevice(c.deviceKey, house, unit))
-        co_return Outcome::Refused;
+        co_return SwitchResult::refused(QStringLiteral("no device of the home at that address"));
 
     // Only a lamp module dims; an appliance module would take a dim for an on.
     if (c.level >= 0 && !m_builder.isDimmable(c.deviceKey))
-        co_return Outcome::Refused;
+        co_return SwitchResult::refused(QStringLiteral("the device is not dimmable"));
 
     const QString unitText = QString::number(unit);
     QPointer<RemoteServer> self(this);
     const bool on = c.level < 0 ? c.on : c.level > 0;
     const int level = c.level < 0 ? 100 : c.level;
-    bool sent = false;
+    SwitchResult result = SwitchResult::refused({});
     if (on)
-        sent = co_await m.commands.turnon(house, unitText, level);
+        result = co_await m.commands.turnon(turn, house, unitText, level);
     else
-        sent = co_await m.commands.turnoff(house, unitText);
-    if (!self)
-        co_return Outcome::Refused;
-    if (!sent)
-        co_return Outcome::NotSent;
+        result = co_await m.commands.turnoff(turn, house, unitText);
+    if (!self || !result.isDone())
+        co_return result;
     if (on && level < 100)
         m.status.setlevel(c.deviceKey, level);
     else
         m.status.setstatus(c.deviceKey, on ? QStringLiteral("on") : QStringLiteral("off"),
                            on ? QStringLiteral("100") : QStringLiteral("0"));
-    co_return Outcome::Done;
+    co_return result;
 }
 
 QString RemoteServer::withNotice(QString html, const QString& notice, bool live)
@@ -397,19 +391,26 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     const bool headOnly =
         m_web->CGIValue(index, QStringLiteral("REQUEST_METHOD")) == QLatin1String("HEAD");
     const bool foreign = (on || off) && !headOnly && !sameSite(index);
-    const bool flood = (on || off) && !headOnly && !foreign &&
-                       m_nextTicket - m_turn >= quint64(maxWaitingCommands);
-    // Only device commands take turns, in the order they came, each passing
-    // the turn on as it ends. A page that switches nothing waits at most for
-    // the command on the line when it came, so that it shows its result.
+    const bool flood =
+        (on || off) && !headOnly && !foreign && m_commandsAsked >= maxWaitingCommands;
+    // Only device commands wait for the line, in the order they came with
+    // those of the rest of the program. A page that switches nothing waits
+    // at most for the command on the line when it came, so that it shows
+    // its result.
     const bool command = (on || off) && !headOnly && !foreign && !flood;
-    std::optional<Turn> turn;
+    std::optional<Serving> serving;
+    SwitchQueue::Turn turn;
     if (command) {
-        const quint64 ticket = m_nextTicket++;
-        co_await waitTurn(ticket);
+        serving.emplace(*this);
+        SwitchQueue::Taken taken = co_await m.commands.queue().take();
         if (!self)
             co_return;
-        turn.emplace(self);
+        if (!taken.turn.holds()) {
+            answer(index, request, QString(), false);
+            co_return;
+        }
+        turn = std::move(taken.turn);
+        serving->onLine();
         if (!m_web->RequestWaiting(index, request)) {
             // Its client left while it waited: nothing is built or switched.
             answer(index, request, QString(), false);
@@ -417,7 +418,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         }
     } else if (!foreign && !flood) {
         // (A refused command shows only its notice: nothing to wait for.)
-        co_await waitForCommandOnLine();
+        co_await m.commands.queue().turnPassed();
         if (!self)
             co_return;
         if (!m_web->RequestWaiting(index, request)) {
@@ -449,18 +450,18 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     } else {
         const auto command = Command::cut(query, page == Page::MediaCenter, on, dimLevel);
         // (GCC 12 mis-compiles co_await inside a short-circuit condition.)
-        Outcome outcome = Outcome::Refused;
+        SwitchResult result = SwitchResult::refused({});
         if (command)
-            outcome = co_await runCommand(*command);
+            result = co_await runCommand(*command, turn);
         if (!self)
             co_return;
-        if (outcome == Outcome::Refused) {
+        if (result.outcome() == SwitchResult::Outcome::Refused) {
             html = startPage(page);
-        } else if (outcome == Outcome::NotSent) {
+        } else if (result.outcome() == SwitchResult::Outcome::NotSent) {
             // The picture stays as it was, with the reason beside it.
             html = roomPage(page, command->roomKey,
-                            {command->deviceKey, QStringLiteral("Not switched: ") +
-                                                     m.commands.lastFailure() + QLatin1Char('.')});
+                            {command->deviceKey, QStringLiteral("Not switched: ") + result.why() +
+                                                     QLatin1Char('.')});
         } else {
             if (page == Page::MediaCenter) {
                 m.settings.write(settingkeys::lastdev,

@@ -3,7 +3,8 @@
 #include "filestamp.h"
 #include "namelookupcache.h"
 #include "pagebuilder.h"
-#include "turnsignal.h"
+#include "x10/switchqueue.h"
+#include "x10/switchresult.h"
 
 #include <QObject>
 #include <QString>
@@ -82,14 +83,11 @@ private:
     struct Command;
     enum class Page { None, MediaCenter, Standard, States };
 
-    struct Turn;
-    QCoro::Task<> waitTurn(quint64 ticket);
-    QCoro::Task<> waitForCommandOnLine();
+    class Serving;
     void answer(int index, quint64 request, const QString& html, bool handBack);
     void answerStates(int index, quint64 request, const QString& roomKey);
     // Refused: the query names no device of the home at its address.
-    enum class Outcome { Refused, NotSent, Done };
-    QCoro::Task<Outcome> runCommand(const Command& command);
+    QCoro::Task<SwitchResult> runCommand(const Command& command, const SwitchQueue::Turn& turn);
     // Whether a command's request came from a page of the site it was sent
     // to, as far as its headers tell (SameSiteCheck).
     bool sameSite(int index) const;
@@ -111,9 +109,8 @@ private:
     std::function<QString()> m_pageNotice;
     bool m_serving = false;
     bool m_loginBeforeNetwork = false;
-    quint64 m_nextTicket = 0;
-    quint64 m_turn = 0;
-    TurnSignal m_turnPassed;
+    // Device commands from the pages waiting for the line or on it.
+    int m_commandsAsked = 0;
     // The login file as last found and read; checked on every request.
     mutable NameLookupCache m_loginName;
     mutable QString m_loginPath;

@@ -256,17 +256,17 @@ QCoro::Task<> EventScheduler::minuteTick()
         if (event.allowsDay(now.date())) {
             const QString unit = QString::number(event.unit);
             const bool on = event.action == QLatin1String("on");
-            bool sent = false;
+            SwitchResult result = SwitchResult::refused({});
             if (on)
-                sent = co_await m_commands.turnon(event.housecode, unit,
-                                                  DeviceCommands::percentOf(event.dim));
+                result = co_await m_commands.turnon(event.housecode, unit,
+                                                    DeviceCommands::percentOf(event.dim));
             else
-                sent = co_await m_commands.turnoff(event.housecode, unit);
+                result = co_await m_commands.turnoff(event.housecode, unit);
             if (!self)
                 co_return;
             // A command the interface did not carry out leaves the state and
             // the picture as they were; the commands have said why.
-            if (sent) {
+            if (result.isDone()) {
                 // An on records the level it was sent at.
                 if (on)
                     m_status.setlevel(event.device,

@@ -116,13 +116,13 @@ QCoro::Task<> VoiceCommandHandler::switchDevice(QString name)
     QPointer<VoiceCommandHandler> self(this);
     const QString& house = request->house;
     const QString& unit = request->unit;
-    bool sent = false;
+    SwitchResult result = SwitchResult::refused({});
     switch (request->kind) {
     case Switch::On:
-        sent = co_await m_commands.turnon(house, unit, DeviceCommands::percentOf(QString()));
+        result = co_await m_commands.turnon(house, unit, DeviceCommands::percentOf(QString()));
         break;
     case Switch::Off:
-        sent = co_await m_commands.turnoff(house, unit);
+        result = co_await m_commands.turnoff(house, unit);
         break;
     case Switch::Dim:
         co_await m_commands.turndim(house, unit);
@@ -132,7 +132,7 @@ QCoro::Task<> VoiceCommandHandler::switchDevice(QString name)
         co_return;
     }
     // A command the interface did not carry out changes nothing.
-    if (!self || !sent)
+    if (!self || !result.isDone())
         co_return;
     // Keep the stored state in step, so the pictures of the room view and
     // the web pages show what was just switched.

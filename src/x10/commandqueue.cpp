@@ -5,6 +5,7 @@ namespace casalux {
 void CommandQueue::append(int function, const QString& house, const QString& unit)
 {
     m_text += QString::number(function) + house + unit + QLatin1Char('~');
+    Q_EMIT appended();
 }
 
 std::optional<CommandQueue::Entry> CommandQueue::front() const

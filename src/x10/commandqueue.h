@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 #include <optional>
@@ -9,7 +10,9 @@ namespace casalux {
 // Device commands waiting to be sent, as text: entries of a function-code
 // digit ("2" On, "3" Off), the house code and the unit, each ended by "~".
 // "2A1~3B12~" is A1 on, then B12 off.
-class CommandQueue final {
+class CommandQueue final : public QObject {
+    Q_OBJECT
+
 public:
     struct Entry {
         QChar code;
@@ -28,6 +31,10 @@ public:
     // Deletes every occurrence of the entry (letters compared without regard
     // to case), so duplicates queued meanwhile go with it.
     void removeAll(const Entry& entry);
+
+Q_SIGNALS:
+    // An entry was added: whoever sends the entries has work.
+    void appended();
 
 private:
     QString m_text;

@@ -54,16 +54,16 @@ QCoro::Task<> DeviceClickHandler::deviceclicked(int index, int adim)
         const bool wasOn = m.status.getlaststatus(key);
         playfile(QStringLiteral("1b1.wav"));
         if (wasOn) {
-            const bool sent = co_await m.commands.turnoff(house, unit);
-            if (sent) {
+            const SwitchResult result = co_await m.commands.turnoff(house, unit);
+            if (result.isDone()) {
                 m.status.setstatus(key, QStringLiteral("off"), QStringLiteral("0"));
                 m.view.setpictureoff(index, key);
                 const auto echo = m.filebusy.tryTake();
                 m.view.setSliderLevel(index, 20);
             }
         } else {
-            const bool sent = co_await m.commands.turnon(house, unit, 100);
-            if (sent) {
+            const SwitchResult result = co_await m.commands.turnon(house, unit, 100);
+            if (result.isDone()) {
                 m.status.setstatus(key, QStringLiteral("on"), QStringLiteral("100"));
                 m.view.setpictureon(index, key);
                 const auto echo = m.filebusy.tryTake();
@@ -71,8 +71,8 @@ QCoro::Task<> DeviceClickHandler::deviceclicked(int index, int adim)
             }
         }
     } else {
-        const bool sent = co_await m.commands.turnon(house, unit, adim);
-        if (sent) {
+        const SwitchResult result = co_await m.commands.turnon(house, unit, adim);
+        if (result.isDone()) {
             // The level the lamp was set to, so the slider and its % come
             // back where the user left them.
             m.status.setlevel(key, adim);

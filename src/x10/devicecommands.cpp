@@ -71,18 +71,76 @@ QCoro::Task<> DeviceCommands::afterCommand(QString house, QString unit, int func
 
 // Nothing switched: no pause, no macros, and a text that says why, in the
 // status bar and the log (the engine has no status bar).
-void DeviceCommands::failed(const QString& what, const QString& house, const QString& unit)
+SwitchResult DeviceCommands::failed(const QString& what, const QString& house,
+                                    const QString& unit)
 {
-    m_failure = m_control.failureText();
-    if (m_failure.isEmpty())
-        m_failure = QStringLiteral("the X10 interface did not take the command");
+    QString why = m_control.failureText();
+    if (why.isEmpty())
+        why = QStringLiteral("the X10 interface did not take the command");
     const QString text = QStringLiteral("Could not send %1 to device with housecode %2%3 at %4: %5")
-                             .arg(what, house, unit, stamp(), m_failure);
+                             .arg(what, house, unit, stamp(), why);
     qCWarning(lcCommands).noquote() << text;
     report(text);
+    return SwitchResult::notSent(why);
 }
 
-QCoro::Task<bool> DeviceCommands::turnon(QString house, QString unit, double percent)
+// Each waits for the line, then sends. Refused only when the program ends
+// while it waits; nothing of this object is touched then.
+QCoro::Task<SwitchResult> DeviceCommands::turnon(QString house, QString unit, double percent)
+{
+    return onTheLine(InterfaceControl::On, std::move(house), std::move(unit), percent);
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::turndim(QString house, QString unit, double)
+{
+    return onTheLine(InterfaceControl::Dim, std::move(house), std::move(unit), 0);
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::turnbright(QString house, QString unit, double)
+{
+    return onTheLine(InterfaceControl::Bright, std::move(house), std::move(unit), 0);
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::turnoff(QString house, QString unit)
+{
+    return onTheLine(InterfaceControl::Off, std::move(house), std::move(unit), 0);
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::onTheLine(int function, QString house, QString unit,
+                                                    double percent)
+{
+    const SwitchQueue::Taken taken = co_await m_queue.take();
+    if (!taken.turn.holds())
+        co_return SwitchResult::refused(taken.why);
+    SwitchResult result;
+    if (function == InterfaceControl::On)
+        result = co_await sendOn(house, unit, percent);
+    else if (function == InterfaceControl::Dim)
+        result = co_await sendDim(house, unit);
+    else if (function == InterfaceControl::Bright)
+        result = co_await sendBright(house, unit);
+    else
+        result = co_await sendOff(house, unit);
+    co_return result;
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::turnon(const SwitchQueue::Turn& turn, QString house,
+                                                 QString unit, double percent)
+{
+    Q_ASSERT(turn.holds());
+    const SwitchResult result = co_await sendOn(house, unit, percent);
+    co_return result;
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::turnoff(const SwitchQueue::Turn& turn, QString house,
+                                                  QString unit)
+{
+    Q_ASSERT(turn.holds());
+    const SwitchResult result = co_await sendOff(house, unit);
+    co_return result;
+}
+
+QCoro::Task<SwitchResult> DeviceCommands::sendOn(QString house, QString unit, double percent)
 {
     const Running running(*this);
     if (percent != 100) {
@@ -96,8 +154,7 @@ QCoro::Task<bool> DeviceCommands::turnon(QString house, QString unit, double per
         if (ok)
             ok = co_await m_control.send(house, unit, InterfaceControl::Dim, amount, arg5, arg6);
         if (!ok) {
-            failed(QStringLiteral("DIM %1%").arg(percent), house, unit);
-            co_return false;
+            co_return failed(QStringLiteral("DIM %1%").arg(percent), house, unit);
         }
         report(QStringLiteral("DIMMED device with housecode %1%2 to %3% at %4")
                    .arg(house, unit, QString::number(percent), stamp()));
@@ -106,56 +163,52 @@ QCoro::Task<bool> DeviceCommands::turnon(QString house, QString unit, double per
         const bool sent =
             co_await m_control.send(house, unit, InterfaceControl::On, plainLevel, arg5, arg6);
         if (!sent) {
-            failed(QStringLiteral("ON"), house, unit);
-            co_return false;
+            co_return failed(QStringLiteral("ON"), house, unit);
         }
         report(
             QStringLiteral("Turned ON device with housecode %1%2 at %3").arg(house, unit, stamp()));
         co_await afterCommand(house, unit, InterfaceControl::On);
     }
-    co_return true;
+    co_return SwitchResult::done();
 }
 
 // Each result is named before it is tested: GCC 12 can lose the frame of a
 // coroutine whose co_await sits in an if condition.
-QCoro::Task<bool> DeviceCommands::turndim(QString house, QString unit, double)
+QCoro::Task<SwitchResult> DeviceCommands::sendDim(QString house, QString unit)
 {
     const Running running(*this);
     const bool sent =
         co_await m_control.send(house, unit, InterfaceControl::Dim, plainLevel, arg5, arg6);
     if (!sent) {
-        failed(QStringLiteral("DIM"), house, unit);
-        co_return false;
+        co_return failed(QStringLiteral("DIM"), house, unit);
     }
     report(QStringLiteral("DIMMED device with housecode %1%2 at %3").arg(house, unit, stamp()));
-    co_return true;
+    co_return SwitchResult::done();
 }
 
-QCoro::Task<bool> DeviceCommands::turnbright(QString house, QString unit, double)
+QCoro::Task<SwitchResult> DeviceCommands::sendBright(QString house, QString unit)
 {
     const bool sent =
         co_await m_control.send(house, unit, InterfaceControl::Bright, plainLevel, arg5, arg6);
     if (!sent) {
-        failed(QStringLiteral("BRIGHT"), house, unit);
-        co_return false;
+        co_return failed(QStringLiteral("BRIGHT"), house, unit);
     }
     report(QStringLiteral("BRIGHT command sent to device with housecode %1%2 at %3")
                .arg(house, unit, stamp()));
-    co_return true;
+    co_return SwitchResult::done();
 }
 
-QCoro::Task<bool> DeviceCommands::turnoff(QString house, QString unit)
+QCoro::Task<SwitchResult> DeviceCommands::sendOff(QString house, QString unit)
 {
     const Running running(*this);
     const bool sent =
         co_await m_control.send(house, unit, InterfaceControl::Off, plainLevel, arg5, arg6);
     if (!sent) {
-        failed(QStringLiteral("OFF"), house, unit);
-        co_return false;
+        co_return failed(QStringLiteral("OFF"), house, unit);
     }
     report(QStringLiteral("Turned OFF device with housecode %1%2 at %3").arg(house, unit, stamp()));
     co_await afterCommand(house, unit, InterfaceControl::Off);
-    co_return true;
+    co_return SwitchResult::done();
 }
 
 } // namespace casalux

@@ -8,43 +8,23 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace casalux {
 
-// One command waiting for its turn, and how its wait ended.
-struct OutsideCommands::Waiting {
-    QString deviceKey;
-    int percent = 0;
-    std::coroutine_handle<> handle;
-    bool decided = false;
-    bool go = false;
-    QString why; // when it may not go
-};
-
-class OutsideCommands::TurnAwaiter final {
+// Counts a command as waiting for the line while it lives, unless this
+// object has gone meanwhile.
+class OutsideCommands::Asked final {
 public:
-    explicit TurnAwaiter(std::shared_ptr<Waiting> waiting) : m_waiting(std::move(waiting)) {}
-    bool await_ready() const noexcept { return m_waiting->decided; }
-    void await_suspend(std::coroutine_handle<> handle) noexcept { m_waiting->handle = handle; }
-    void await_resume() const noexcept {}
-
-private:
-    std::shared_ptr<Waiting> m_waiting;
-};
-
-// Holds the turn for one command and passes it on, whichever way the
-// command ends.
-class OutsideCommands::Turn final {
-public:
-    explicit Turn(OutsideCommands& owner) : m_owner(&owner) {}
-    ~Turn()
+    explicit Asked(OutsideCommands& owner) : m_owner(&owner) { ++owner.m_waiting; }
+    ~Asked()
     {
         if (m_owner)
-            m_owner->passTurn();
+            --m_owner->m_waiting;
     }
-    Turn(const Turn&) = delete;
-    Turn& operator=(const Turn&) = delete;
+    Asked(const Asked&) = delete;
+    Asked& operator=(const Asked&) = delete;
 
 private:
     QPointer<OutsideCommands> m_owner;
@@ -57,50 +37,11 @@ OutsideCommands::OutsideCommands(const RoomList& rooms, SettingsStore& settings,
 {
 }
 
-OutsideCommands::~OutsideCommands()
-{
-    // Commands still waiting for their turn end without sending; the
-    // queued calls that would have resumed them go with this object.
-    *m_alive = false;
-    QList<std::shared_ptr<Waiting>> left = m_woken;
-    for (const auto& waiting : m_waiting)
-        left.append(waiting);
-    m_waiting.clear();
-    m_woken.clear();
-    for (const auto& waiting : left) {
-        waiting->decided = true;
-        waiting->go = false;
-        waiting->why = QStringLiteral("the program is ending");
-        if (const auto handle = std::exchange(waiting->handle, {}))
-            handle.resume();
-    }
-}
+OutsideCommands::~OutsideCommands() = default;
 
-void OutsideCommands::passTurn()
+bool OutsideCommands::busy() const
 {
-    m_running = false;
-    if (!m_waiting.empty()) {
-        const std::shared_ptr<Waiting> next = m_waiting.front();
-        m_waiting.pop_front();
-        m_running = true;
-        next->decided = true;
-        next->go = true;
-        wake(next);
-    }
-    Q_EMIT turnPassed();
-}
-
-void OutsideCommands::wake(std::shared_ptr<Waiting> waiting)
-{
-    m_woken.append(waiting);
-    QMetaObject::invokeMethod(
-        this,
-        [this, waiting] {
-            m_woken.removeOne(waiting);
-            if (const auto handle = std::exchange(waiting->handle, {}))
-                handle.resume();
-        },
-        Qt::QueuedConnection);
+    return m_commands.queue().busy();
 }
 
 QList<OutsideCommands::Device> OutsideCommands::devices() const
@@ -153,84 +94,65 @@ QString OutsideCommands::cannotDim(const Device& device, int percent)
         .arg(device.record.room.simplified(), device.record.device.simplified());
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::switchDevice(Device device, bool on,
+QCoro::Task<SwitchResult> OutsideCommands::switchDevice(Device device, bool on,
                                                                      StillWanted stillWanted)
 {
     co_return co_await run(std::move(device), on ? 100 : 0, false, std::move(stillWanted));
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::dimDevice(Device device, int percent,
+QCoro::Task<SwitchResult> OutsideCommands::dimDevice(Device device, int percent,
                                                                   StillWanted stillWanted)
 {
     co_return co_await run(std::move(device), std::clamp(percent, 0, 100), false,
                            std::move(stillWanted));
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::bringTo(Device device, int percent)
+QCoro::Task<SwitchResult> OutsideCommands::bringTo(Device device, int percent)
 {
     co_return co_await run(std::move(device), percent == keepLevel ? keepLevel
                                                                    : std::clamp(percent, 0, 100),
                            true);
 }
 
-QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int percent, bool wish,
-                                                            StillWanted stillWanted)
+QCoro::Task<SwitchResult> OutsideCommands::run(Device device, int percent, bool wish,
+                                                StillWanted stillWanted)
 {
-    const auto alive = m_alive;
-    // One at a time, in the order asked.
-    if (m_running || !m_waiting.empty()) {
-        // Only the newest command for a device waits: a hub or a script
-        // that sends faster than the line carries gets its last wish, not
-        // every step on the way. An "on" that keeps the level after a
-        // waiting dim or on would leave the lamp as that one did.
-        const QString key = device.key();
-        const auto older = std::find_if(m_waiting.begin(), m_waiting.end(),
-                                        [&key](const auto& w) { return w->deviceKey == key; });
-        if (older != m_waiting.end()) {
-            const std::shared_ptr<Waiting> replaced = *older;
-            m_waiting.erase(older);
-            if (percent == keepLevel && replaced->percent > 0)
-                percent = replaced->percent;
-            replaced->decided = true;
-            replaced->why = QStringLiteral("replaced by a newer command for %1 %2")
-                                .arg(device.record.room.simplified(),
-                                     device.record.device.simplified());
-            wake(replaced);
-        }
-        if (m_waiting.size() >= std::size_t(maxWaiting)) {
-            m_why = QStringLiteral("%1 commands are already waiting: this one was dropped")
-                        .arg(maxWaiting);
-            co_return Outcome::Refused;
-        }
-        auto waiting = std::make_shared<Waiting>();
-        waiting->deviceKey = key;
-        waiting->percent = percent;
-        m_waiting.push_back(waiting);
-        co_await TurnAwaiter(waiting);
-        // Resumed by this object only (from the event loop or its
-        // destructor), so it is still there.
-        if (!waiting->go) {
-            m_why = waiting->why;
-            co_return Outcome::Refused;
-        }
-    } else {
-        m_running = true;
-    }
-    const Turn turn(*this);
+    const QPointer<OutsideCommands> self(this);
+    SwitchQueue& line = m_commands.queue();
+    // Only the newest outside command for a device waits: a hub or a script
+    // that sends faster than the line carries gets its last wish, not every
+    // step on the way. An "on" that keeps the level after a waiting dim or
+    // on would leave the lamp as that one did. (Commands of the window and
+    // the pages are never replaced.)
+    const QString waitKey = QStringLiteral("outside:") + device.key();
+    const std::optional<int> replaced =
+        line.replaceWaiting(waitKey, QStringLiteral("replaced by a newer command for %1 %2")
+                                     .arg(device.record.room.simplified(),
+                                          device.record.device.simplified()));
+    if (percent == keepLevel && replaced && *replaced > 0)
+        percent = *replaced;
+    if (line.busy() && m_waiting >= maxWaiting)
+        co_return SwitchResult::refused(
+            QStringLiteral("%1 commands are already waiting: this one was dropped")
+                .arg(maxWaiting));
+    std::optional<Asked> asked(std::in_place, *this);
+    const SwitchQueue::Ask ask{waitKey, percent};
+    const SwitchQueue::Taken taken = co_await line.take(ask);
+    if (!self)
+        co_return SwitchResult::refused(QStringLiteral("the program is ending"));
+    asked.reset();
+    if (!taken.turn.holds())
+        co_return SwitchResult::refused(taken.why);
     if (m_gate) {
         const QString notice = m_gate();
-        if (!notice.isEmpty()) {
-            m_why = notice;
-            co_return Outcome::Refused;
-        }
+        if (!notice.isEmpty())
+            co_return SwitchResult::refused(notice);
     }
     // Nobody waits for it any more: carried out now it would come as a
     // surprise, after the caller was told it failed.
     if (stillWanted) {
-        if (const QString gone = stillWanted(); !gone.isEmpty()) {
-            m_why = gone;
-            co_return Outcome::Refused;
-        }
+        if (QString gone = stillWanted(); !gone.isEmpty())
+            co_return SwitchResult::refused(std::move(gone));
     }
     const QString house = device.record.house;
     const QString unit = QString::number(device.record.unit);
@@ -238,27 +160,23 @@ QCoro::Task<OutsideCommands::Outcome> OutsideCommands::run(Device device, int pe
     if (wish && percent != 0 && device.dimmable && m_status.getlaststatus(key)) {
         const int level = m_status.level(key);
         if (percent == keepLevel || level == percent)
-            co_return Outcome::Done;
+            co_return SwitchResult::done();
     }
     if (percent == keepLevel)
         percent = 100;
-    bool sent = false;
+    SwitchResult result = SwitchResult::refused({});
     if (percent == 0)
-        sent = co_await m_commands.turnoff(house, unit);
+        result = co_await m_commands.turnoff(taken.turn, house, unit);
     else
-        sent = co_await m_commands.turnon(house, unit, percent);
-    if (!*alive)
-        co_return sent ? Outcome::Done : Outcome::NotSent;
-    if (!sent) {
-        m_why = m_commands.lastFailure();
-        co_return Outcome::NotSent;
-    }
+        result = co_await m_commands.turnon(taken.turn, house, unit, percent);
+    if (!self || !result.isDone())
+        co_return result;
     if (percent == 0)
         m_status.setstatus(key, QStringLiteral("off"), QStringLiteral("0"));
     else
         m_status.setlevel(key, percent);
     redraw(device, percent > 0, percent == 0 ? 20 : percent);
-    co_return Outcome::Done;
+    co_return result;
 }
 
 void OutsideCommands::redraw(const Device& device, bool on, int level)

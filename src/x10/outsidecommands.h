@@ -2,14 +2,12 @@
 
 #include "home/roomlist.h"
 #include "home/roomrecord.h"
+#include "switchresult.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <coroutine>
-#include <deque>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
@@ -22,9 +20,10 @@ class SettingsStore;
 
 // Device commands that come from outside the program's own window and
 // pages (a home-automation hub, the command line): a device named by room
-// and name or by its address, switched through the device commands one at a
-// time in the order asked, its state recorded and its slot redrawn as a
-// click would. Nothing counts unless the interface carried it out.
+// and name or by its address, switched through the device commands (whose
+// queue serves every part of the program in the order asked), its state
+// recorded and its slot redrawn as a click would. Nothing counts unless
+// the interface carried it out.
 class OutsideCommands final : public QObject {
     Q_OBJECT
 
@@ -34,12 +33,6 @@ public:
         QString kind; // the picture family: "lamp", "switch", ...
         bool dimmable = false;
         QString key() const { return record.deviceKey(); }
-    };
-
-    enum class Outcome {
-        Done,    // carried out and recorded
-        NotSent, // the interface did not carry it out; why() says why
-        Refused, // not tried: the program cannot switch now; why() says why
     };
 
     // The list file of `rooms` is read into a list of this object's own, so
@@ -70,46 +63,32 @@ public:
     // its time has passed); it is then refused with that reason, not
     // carried out late.
     using StillWanted = std::function<QString()>;
-    QCoro::Task<Outcome> switchDevice(Device device, bool on, StillWanted stillWanted = {});
+    QCoro::Task<SwitchResult> switchDevice(Device device, bool on, StillWanted stillWanted = {});
     // percent 1..99 dims, 100 is a plain on, 0 switches off.
-    QCoro::Task<Outcome> dimDevice(Device device, int percent, StillWanted stillWanted = {});
+    QCoro::Task<SwitchResult> dimDevice(Device device, int percent, StillWanted stillWanted = {});
     // A hub's wish, which says how the device should be rather than what to
     // send: like dimDevice, but a dimmable device that is already on when
     // the turn comes is left as it is (nothing sent) at the level asked, or
     // at any level for keepLevel, the hub's plain "on".
     static constexpr int keepLevel = -1;
-    QCoro::Task<Outcome> bringTo(Device device, int percent);
+    QCoro::Task<SwitchResult> bringTo(Device device, int percent);
 
-    // How many commands may wait for their turn. Of the commands for one
-    // device only the newest waits: it replaces an older one that has not
-    // started, which is refused. Beyond the limit a new command is refused.
+    // How many commands may wait for the line. Of the outside commands for
+    // one device only the newest waits: it replaces an older one that has
+    // not started, which is refused. Beyond the limit a new command is
+    // refused.
     static constexpr int maxWaiting = 256;
 
-    // A command is waiting or under way.
-    bool busy() const { return m_running || !m_waiting.empty(); }
-    // Commands waiting for their turn (the one under way not counted).
-    int waitingCount() const { return int(m_waiting.size()); }
-
-    // Why the last command was not carried out.
-    QString why() const { return m_why; }
-
-Q_SIGNALS:
-    // A command has ended and the next may go.
-    void turnPassed();
+    // A command, of this object's or any other part's, is waiting or under way.
+    bool busy() const;
+    // Outside commands waiting for the line (the one under way not counted).
+    int waitingCount() const { return m_waiting; }
 
 private:
-    class Turn;
-    struct Waiting;
-    class TurnAwaiter;
+    class Asked;
     // percent as for dimDevice, or keepLevel; `wish` as for bringTo.
-    QCoro::Task<Outcome> run(Device device, int percent, bool wish = false,
+    QCoro::Task<SwitchResult> run(Device device, int percent, bool wish = false,
                              StillWanted stillWanted = {});
-    // The turn goes to the command that waited longest, if any.
-    void passTurn();
-    // Resumes a waiting command from the event loop, never from inside
-    // another command's ending: each one resumed there would end, pass
-    // the turn and resume the next deeper down the same stack.
-    void wake(std::shared_ptr<Waiting> waiting);
     void redraw(const Device& device, bool on, int level);
 
     mutable RoomList m_rooms;
@@ -118,13 +97,7 @@ private:
     DeviceStatus& m_status;
     RoomView* m_view = nullptr;
     std::function<QString()> m_gate;
-    QString m_why;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    bool m_running = false;
-    // In the order asked: commands that wait for their turn.
-    std::deque<std::shared_ptr<Waiting>> m_waiting;
-    // Told to go on (or to give up), but not yet resumed.
-    QList<std::shared_ptr<Waiting>> m_woken;
+    int m_waiting = 0;
 };
 
 } // namespace casalux

@@ -8,6 +8,8 @@
 #include "platform/clock.h"
 #include "platform/statussink.h"
 
+#include <QPointer>
+
 namespace casalux {
 
 TrafficHandler::TrafficHandler(InterfaceControl& control, RoomList& rooms,
@@ -20,17 +22,31 @@ TrafficHandler::TrafficHandler(InterfaceControl& control, RoomList& rooms,
             [this](const QString& address, const QString&, int function, int, int) {
                 incoming(address, function);
             });
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        // Detached: the tick's task lives on by itself while it waits; the
-        // guard keeps ticks from piling up behind a slow command.
-        if (!m_ticking)
-            timerqueue();
+    connect(&m_queue, &CommandQueue::appended, this, [this] {
+        // Detached: the task lives on by itself while it waits for the line.
+        if (m_started)
+            drain();
     });
 }
 
 void TrafficHandler::startQueue()
 {
-    m_timer.start(Clock::instance().interval(queueIntervalMs));
+    m_started = true;
+    drain();
+}
+
+QCoro::Task<> TrafficHandler::drain()
+{
+    if (m_draining)
+        co_return; // the running one takes the new entries too
+    m_draining = true;
+    const QPointer<TrafficHandler> self(this);
+    while (!m_queue.isEmpty()) {
+        co_await timerqueue();
+        if (!self)
+            co_return;
+    }
+    m_draining = false;
 }
 
 void TrafficHandler::incoming(const QString& address, int function)
@@ -81,29 +97,26 @@ void TrafficHandler::showDevice(const QString& house, int unit, int function)
 
 QCoro::Task<> TrafficHandler::timerqueue()
 {
-    if (m_commands.commandInProgress())
-        co_return;
     const auto entry = m_queue.front();
     if (!entry) {
         m_queue.setText({});
         co_return;
     }
-    m_ticking = true;
-    QPointer<TrafficHandler> self(this);
+    const QPointer<TrafficHandler> self(this);
     const QString house = entry->house.toUpper();
-    bool sent = false;
+    // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
+    SwitchResult result = SwitchResult::refused({});
     if (entry->code == QLatin1Char('2'))
-        sent = co_await m_commands.turnon(house, entry->unit, 100);
+        result = co_await m_commands.turnon(house, entry->unit, 100);
     else if (entry->code == QLatin1Char('3'))
-        sent = co_await m_commands.turnoff(house, entry->unit);
+        result = co_await m_commands.turnoff(house, entry->unit);
     if (!self)
         co_return;
-    m_ticking = false;
     // A command that could not be sent leaves the queue too: tried again
     // and again it would hold up every command behind it. The commands
     // have said why; the device keeps its state and picture.
     m_queue.removeAll(*entry);
-    if (!sent)
+    if (!result.isDone())
         co_return;
     const int function = entry->code == QLatin1Char('2')   ? InterfaceControl::On
                          : entry->code == QLatin1Char('3') ? InterfaceControl::Off

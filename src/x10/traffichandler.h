@@ -3,8 +3,6 @@
 #include "commandqueue.h"
 
 #include <QObject>
-#include <QPointer>
-#include <QTimer>
 
 #include <functional>
 
@@ -21,16 +19,16 @@ class StatusSink;
 
 // Commands that reach devices without a click: those other senders put on
 // the power line (a wall switch, a remote), reported by the interface, and
-// those macros put in the command queue, sent one per tick of `timerqueue`.
-// Both keep the stored state and the room view's pictures in step.
+// those macros put in the command queue, sent one after another through
+// `timerqueue` as soon as they are queued, each waiting for the line like
+// any other command. Both keep the stored state and the room view's
+// pictures in step.
 class TrafficHandler final : public QObject {
     Q_OBJECT
 
 public:
     // The macro engine's trigger: house code, unit, function code.
     using MacroTrigger = std::function<void(const QString& house, const QString& unit, int code)>;
-
-    static constexpr int queueIntervalMs = 2000;
 
     TrafficHandler(InterfaceControl& control, RoomList& rooms, DeviceCommands& commands,
                    DeviceStatus& status, StatusSink& statusBar, QObject* parent = nullptr);
@@ -41,16 +39,19 @@ public:
 
     CommandQueue& queue() { return m_queue; }
 
-    // Starts `timerqueue`, which runs for the life of the main window.
+    // From now on, for the life of the main window, queued commands are sent
+    // as they come (any queued already go at once).
     void startQueue();
 
     // The interface's report of a command seen on the power line.
     void incoming(const QString& address, int function);
-    // One tick of the queue timer: sends the first queued command.
+    // Sends the first queued command, once the line is free.
     QCoro::Task<> timerqueue();
 
 private:
     void showDevice(const QString& house, int unit, int function);
+    // Sends queued commands until none is left.
+    QCoro::Task<> drain();
 
     InterfaceControl& m_control;
     RoomList& m_rooms;
@@ -60,8 +61,8 @@ private:
     RoomView* m_view = nullptr;
     MacroTrigger m_amacros;
     CommandQueue m_queue;
-    QTimer m_timer;
-    bool m_ticking = false;
+    bool m_started = false;
+    bool m_draining = false;
 };
 
 } // namespace casalux

@@ -507,6 +507,23 @@ private Q_SLOTS:
         QCOMPARE(rig.control.sent.size(), 3);
     }
 
+    // A page's command waits for one of another part of the program (a
+    // timed event's dimming here) that is on the line, and never cuts into it.
+    void pageCommandWaitsForTheLine()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(100); // half a second of real time each
+        auto timed = rig.commands.turnon(QStringLiteral("A"), QStringLiteral("5"), 50);
+        QCOMPARE(rig.control.sent.size(), 1);
+        QVERIFY(rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"))
+                    .contains("LivingRoomLamp~turnoff~"));
+        QVERIFY(QCoro::waitFor(std::move(timed)).isDone());
+        QStringList sent;
+        for (const auto& command : rig.control.sent)
+            sent.append(command.text());
+        QCOMPARE(sent, (QStringList{"A5 2 0", "A5 5 100", "A5 4 50", "A3 2 20"}));
+    }
+
     // A flood of commands: the ones beyond the queue's bound are refused at
     // once, and a picture asked for meanwhile still finds a slot.
     void floodOfCommandsLeavesRoomForPictures()

@@ -91,12 +91,12 @@ private Q_SLOTS:
         Rig rig;
         bool heldDuringWait = false;
         QTimer::singleShot(0, [&] { heldDuringWait = rig.commands.commandInProgress(); });
-        QVERIFY(QCoro::waitFor(rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))));
+        QVERIFY(QCoro::waitFor(rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))).isDone());
         QVERIFY(heldDuringWait);
         QVERIFY(!rig.commands.commandInProgress());
 
         rig.control.setSendResult(false);
-        QVERIFY(!QCoro::waitFor(rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))));
+        QVERIFY(!QCoro::waitFor(rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))).isDone());
         QVERIFY(!rig.commands.commandInProgress());
     }
 
@@ -134,20 +134,20 @@ private Q_SLOTS:
         Rig rig;
         rig.control.setSendResult(false, QStringLiteral("the adapter is unplugged"));
         const QString a = QStringLiteral("A"), u = QStringLiteral("3");
-        bool ok = true;
+        SwitchResult result = SwitchResult::done();
         if (command == QLatin1String("on"))
-            ok = QCoro::waitFor(rig.commands.turnon(a, u, percent));
+            result = QCoro::waitFor(rig.commands.turnon(a, u, percent));
         else if (command == QLatin1String("dim"))
-            ok = QCoro::waitFor(rig.commands.turndim(a, u));
+            result = QCoro::waitFor(rig.commands.turndim(a, u));
         else if (command == QLatin1String("bright"))
-            ok = QCoro::waitFor(rig.commands.turnbright(a, u));
+            result = QCoro::waitFor(rig.commands.turnbright(a, u));
         else
-            ok = QCoro::waitFor(rig.commands.turnoff(a, u));
-        QVERIFY(!ok);
+            result = QCoro::waitFor(rig.commands.turnoff(a, u));
+        QCOMPARE(result.outcome(), SwitchResult::Outcome::NotSent);
         QCOMPARE(rig.sent(), sent);
         QCOMPARE(rig.status.activity.last(), text);
         QVERIFY(rig.macroCalls.isEmpty());
-        QCOMPARE(rig.commands.lastFailure(), QStringLiteral("the adapter is unplugged"));
+        QCOMPARE(result.why(), QStringLiteral("the adapter is unplugged"));
     }
 
     void engineOnlySends()

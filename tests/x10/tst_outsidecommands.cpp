@@ -82,11 +82,10 @@ private Q_SLOTS:
         rig.outside.setRoomView(&view);
         const auto lamp = *rig.outside.find(QStringLiteral("A3"));
 
-        QCOMPARE(QCoro::waitFor(rig.outside.dimDevice(lamp, 80)), OutsideCommands::Outcome::Done);
+        QVERIFY(QCoro::waitFor(rig.outside.dimDevice(lamp, 80)).isDone());
         QCOMPARE(rig.status.level(lamp.key()), 80);
         QVERIFY(rig.status.getlaststatus(lamp.key()));
-        QCOMPARE(QCoro::waitFor(rig.outside.switchDevice(lamp, false)),
-                 OutsideCommands::Outcome::Done);
+        QVERIFY(QCoro::waitFor(rig.outside.switchDevice(lamp, false)).isDone());
         QVERIFY(!rig.status.getlaststatus(lamp.key()));
         QCOMPARE(rig.sent(), (QStringList{"A3 2 0", "A3 5 100", "A3 4 20", "A3 3 20"}));
         QCOMPARE(rig.recorded, (QStringList{"LoungeLamp", "LoungeLamp"}));
@@ -99,18 +98,67 @@ private Q_SLOTS:
         Rig rig;
         const auto lamp = *rig.outside.find(QStringLiteral("Lounge Lamp"));
         rig.control.setSendResult(false);
-        QCOMPARE(QCoro::waitFor(rig.outside.switchDevice(lamp, true)),
-                 OutsideCommands::Outcome::NotSent);
-        QCOMPARE(rig.outside.why(), QStringLiteral("the X10 interface did not answer"));
+        const SwitchResult notSent = QCoro::waitFor(rig.outside.switchDevice(lamp, true));
+        QCOMPARE(notSent.outcome(), SwitchResult::Outcome::NotSent);
+        QCOMPARE(notSent.why(), QStringLiteral("the X10 interface did not answer"));
         QVERIFY(!rig.status.getlaststatus(lamp.key()));
         QVERIFY(rig.recorded.isEmpty());
 
         rig.control.setSendResult(true);
         rig.outside.setGate([] { return QStringLiteral("handed over"); });
-        QCOMPARE(QCoro::waitFor(rig.outside.switchDevice(lamp, true)),
-                 OutsideCommands::Outcome::Refused);
-        QCOMPARE(rig.outside.why(), QStringLiteral("handed over"));
+        const SwitchResult refused = QCoro::waitFor(rig.outside.switchDevice(lamp, true));
+        QCOMPARE(refused.outcome(), SwitchResult::Outcome::Refused);
+        QCOMPARE(refused.why(), QStringLiteral("handed over"));
         QCOMPARE(rig.control.sent.size(), 1);
+    }
+
+    // A hub's command that fails and a command line's that is refused as
+    // the turn passes (the next may go the moment the first ends): each
+    // caller hears its own command's reason, not the other's.
+    void hubAndCommandLineHearTheirOwnReasons()
+    {
+        Rig rig;
+        const auto lamp = *rig.outside.find(QStringLiteral("Lounge Lamp"));
+        const auto fan = *rig.outside.find(QStringLiteral("Lounge Fan"));
+        rig.control.setSendResult(false);
+        QString hub;
+        QString commandLine;
+        bool asked = false;
+        std::optional<QCoro::Task<>> lineTask;
+        auto fromLine = [&]() -> QCoro::Task<> {
+            const SwitchResult result = co_await rig.outside.switchDevice(
+                fan, true, [] { return QStringLiteral("the caller has gone"); });
+            commandLine = result.why();
+        };
+        connect(&rig.commands.queue(), &SwitchQueue::passed, &rig.outside, [&] {
+            if (!std::exchange(asked, true))
+                lineTask.emplace(fromLine());
+        });
+        auto fromHub = [&]() -> QCoro::Task<> {
+            const SwitchResult result = co_await rig.outside.bringTo(lamp, 40);
+            hub = result.why();
+        };
+        auto task = fromHub();
+        QTRY_VERIFY_WITH_TIMEOUT(!hub.isEmpty() && !commandLine.isEmpty(), 2000);
+        QCOMPARE(hub, QStringLiteral("the X10 interface did not answer"));
+        QCOMPARE(commandLine, QStringLiteral("the caller has gone"));
+    }
+
+    // Commands from every part of the program (a timed event or a click, a
+    // hub, the window again) share the line: each goes whole, in the order
+    // asked, a dimming sequence never cut into.
+    void everySourceSharesTheLine()
+    {
+        Rig rig;
+        rig.control.setSendSeconds(2);
+        const auto fan = *rig.outside.find(QStringLiteral("Lounge Fan"));
+        auto dim = rig.commands.turnon(QStringLiteral("A"), QStringLiteral("3"), 50);
+        auto hub = rig.outside.switchDevice(fan, true);
+        auto off = rig.commands.turnoff(QStringLiteral("B"), QStringLiteral("12"));
+        QVERIFY(QCoro::waitFor(std::move(off)).isDone());
+        QVERIFY(QCoro::waitFor(std::move(hub)).isDone());
+        QVERIFY(QCoro::waitFor(std::move(dim)).isDone());
+        QCOMPARE(rig.sent(), (QStringList{"A3 2 0", "A3 5 100", "A3 4 50", "A4 2 20", "B12 3 20"}));
     }
 
     // Commands asked for together go to the line one after another, in the
@@ -144,12 +192,10 @@ private Q_SLOTS:
         const auto lamp = *rig.outside.find(QStringLiteral("Lounge Lamp"));
         const auto fan = *rig.outside.find(QStringLiteral("Lounge Fan"));
         QStringList ended;
-        auto one = [&](QCoro::Task<OutsideCommands::Outcome> command,
-                       QString name) -> QCoro::Task<> {
-            const auto outcome = co_await std::move(command);
-            ended.append(name + (outcome == OutsideCommands::Outcome::Done
-                                     ? QStringLiteral(" done")
-                                     : QStringLiteral(" refused: ") + rig.outside.why()));
+        auto one = [&](QCoro::Task<SwitchResult> command, QString name) -> QCoro::Task<> {
+            const SwitchResult result = co_await std::move(command);
+            ended.append(name + (result.isDone() ? QStringLiteral(" done")
+                                                 : QStringLiteral(" refused: ") + result.why()));
         };
         auto a = one(rig.outside.dimDevice(lamp, 50), QStringLiteral("lamp 50"));
         auto b = one(rig.outside.switchDevice(fan, true), QStringLiteral("fan on"));
@@ -166,9 +212,8 @@ private Q_SLOTS:
         QCOMPARE(rig.status.level(lamp.key()), 30);
         // Already on: an "on" that keeps the level, or the level it has,
         // sends nothing.
-        QCOMPARE(QCoro::waitFor(rig.outside.bringTo(lamp, OutsideCommands::keepLevel)),
-                 OutsideCommands::Outcome::Done);
-        QCOMPARE(QCoro::waitFor(rig.outside.bringTo(lamp, 30)), OutsideCommands::Outcome::Done);
+        QVERIFY(QCoro::waitFor(rig.outside.bringTo(lamp, OutsideCommands::keepLevel)).isDone());
+        QVERIFY(QCoro::waitFor(rig.outside.bringTo(lamp, 30)).isDone());
         QCOMPARE(rig.sent().size(), 7);
         QCOMPARE(rig.status.level(lamp.key()), 30);
     }
@@ -194,11 +239,11 @@ private Q_SLOTS:
         int refused = 0;
         QString why;
         auto one = [&](OutsideCommands::Device device) -> QCoro::Task<> {
-            const auto outcome = co_await rig.outside.switchDevice(device, true);
-            if (outcome == OutsideCommands::Outcome::Done)
+            const SwitchResult result = co_await rig.outside.switchDevice(device, true);
+            if (result.isDone())
                 ++done;
             else
-                ++refused, why = rig.outside.why();
+                ++refused, why = result.why();
         };
         std::vector<QCoro::Task<>> tasks;
         for (const auto& device : all)

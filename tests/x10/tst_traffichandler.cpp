@@ -148,17 +148,36 @@ private Q_SLOTS:
         QCOMPARE(macros, QStringList{"B5 3"});
     }
 
+    // A queued command waits for the one on the line (in its pause), then
+    // goes.
     void queueWaitsWhileACommandRuns()
     {
         Rig rig;
         rig.traffic.queue().setText(QStringLiteral("2B5~"));
         auto running = rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"));
         QVERIFY(rig.commands.commandInProgress());
-        QCoro::waitFor(rig.traffic.timerqueue());
+        auto tick = rig.traffic.timerqueue();
+        QCOMPARE(rig.control.sent.size(), 1);
         QCOMPARE(rig.traffic.queue().text(), QStringLiteral("2B5~"));
         QCoro::waitFor(running);
-        QCoro::waitFor(rig.traffic.timerqueue());
+        QCoro::waitFor(tick);
         QVERIFY(rig.traffic.queue().isEmpty());
+        QCOMPARE(rig.control.sent.size(), 2);
+        QCOMPARE(rig.control.sent[1].text(), QStringLiteral("B5 2 20"));
+    }
+
+    // Once started, the queue sends what a macro adds at once, with no
+    // timer to wait for, and every entry in turn.
+    void queuedCommandsGoAsTheyCome()
+    {
+        Rig rig;
+        rig.traffic.startQueue();
+        rig.traffic.queue().append(2, QStringLiteral("B"), QStringLiteral("5"));
+        QCOMPARE(rig.control.sent.size(), 1);
+        rig.traffic.queue().append(3, QStringLiteral("B"), QStringLiteral("6"));
+        QTRY_COMPARE(rig.control.sent.size(), 2);
+        QCOMPARE(rig.control.sent[1].text(), QStringLiteral("B6 3 20"));
+        QTRY_VERIFY(rig.traffic.queue().isEmpty());
     }
 
     void queueSkipsJunkEntries()

@@ -78,15 +78,15 @@ QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtoco
     }
     InterfaceFinder::claim(control, *settings, control.port());
     // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
-    OutsideCommands::Outcome outcome = OutsideCommands::Outcome::Refused;
+    SwitchResult result = SwitchResult::refused({});
     if (request.command == Command::Dim)
-        outcome = co_await outside.dimDevice(*device, request.percent);
+        result = co_await outside.dimDevice(*device, request.percent);
     else
-        outcome = co_await outside.switchDevice(*device, request.command == Command::On);
+        result = co_await outside.switchDevice(*device, request.command == Command::On);
     control.close();
-    if (outcome == OutsideCommands::Outcome::Done)
+    if (result.isDone())
         co_return QJsonObject{{QStringLiteral("ok"), true}};
-    co_return failure(ControlProtocol::notSent, outside.why());
+    co_return failure(ControlProtocol::notSent, result.why());
 }
 
 } // namespace casalux
