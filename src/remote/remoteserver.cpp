@@ -105,9 +105,9 @@ RemoteServer::RemoteServer(Parts parts, QObject* parent)
     // on each start, and the default store (the user's QSettings) would put
     // a settings file into the home of whoever runs the program, the program
     // folder for the engine's service.
-    : QObject(parent), m(std::move(parts)),
+    : QObject(parent), m_parts(std::move(parts)),
       m_web(std::make_unique<Servlane>(std::unique_ptr<PropertyStore>())),
-      m_builder(m.programFolder, m.settings)
+      m_builder(m_parts.programFolder, m_parts.settings)
 {
     m_web->setMaxConnections(maxConnections);
     connect(m_web.get(), &Servlane::FileRequest, this,
@@ -123,7 +123,7 @@ QString RemoteServer::loginFile() const
 {
     // Looked for on every request; the folder is searched again only when
     // its entries may have changed.
-    const QString folder = m.programFolder + QStringLiteral("/html");
+    const QString folder = m_parts.programFolder + QStringLiteral("/html");
     return m_loginName.find(folder, QLatin1String(loginFileName),
                             [&folder] { return searchLoginFile(folder); });
 }
@@ -139,10 +139,10 @@ QString RemoteServer::searchLoginFile(const QString& folder)
 
 void RemoteServer::startserver()
 {
-    const QString port = m.settings.read(settingkeys::webport);
+    const QString port = m_parts.settings.read(settingkeys::webport);
     const auto configure = [&](const QString& p) {
         m_web->setServerPort(p);
-        m_web->setVirtualPath(m.programFolder + QStringLiteral("/html"));
+        m_web->setVirtualPath(m_parts.programFolder + QStringLiteral("/html"));
         // The login file is the credential text whenever it exists, also
         // one set while the server runs: a folder without it is open, so
         // this is what the file's presence at start always chose.
@@ -161,7 +161,7 @@ void RemoteServer::startserver()
     }
     if (!listening()) {
         m_web->StopServer();
-        m.settings.write(settingkeys::webport, QStringLiteral("8080"));
+        m_parts.settings.write(settingkeys::webport, QStringLiteral("8080"));
         configure(QStringLiteral("8080"));
     }
 }
@@ -227,7 +227,7 @@ QString RemoteServer::startPage(Page page) const
         m_builder.loadnormhtml(html);
         m_builder.loadnormtree(html);
     }
-    const QString lastroom = m.settings.read(settingkeys::lastroom);
+    const QString lastroom = m_parts.settings.read(settingkeys::lastroom);
     if (!lastroom.isEmpty()) {
         if (mc)
             m_builder.loadroom(html, lastroom);
@@ -288,15 +288,15 @@ QCoro::Task<SwitchResult> RemoteServer::runCommand(const Command& c,
     const int level = c.level < 0 ? 100 : c.level;
     SwitchResult result = SwitchResult::refused({});
     if (on)
-        result = co_await m.commands.turnon(turn, house, unitText, level);
+        result = co_await m_parts.commands.turnon(turn, house, unitText, level);
     else
-        result = co_await m.commands.turnoff(turn, house, unitText);
+        result = co_await m_parts.commands.turnoff(turn, house, unitText);
     if (!self || !result.isDone())
         co_return result;
     if (on && level < 100)
-        m.status.setlevel(c.deviceKey, level);
+        m_parts.status.setlevel(c.deviceKey, level);
     else
-        m.status.setstatus(c.deviceKey, on ? QStringLiteral("on") : QStringLiteral("off"),
+        m_parts.status.setstatus(c.deviceKey, on ? QStringLiteral("on") : QStringLiteral("off"),
                            on ? QStringLiteral("100") : QStringLiteral("0"));
     co_return result;
 }
@@ -402,7 +402,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
     SwitchQueue::Turn turn;
     if (command) {
         serving.emplace(*this);
-        SwitchQueue::Taken taken = co_await m.commands.queue().take();
+        SwitchQueue::Taken taken = co_await m_parts.commands.queue().take();
         if (!self)
             co_return;
         if (!taken.turn.holds()) {
@@ -418,7 +418,7 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
         }
     } else if (!foreign && !flood) {
         // (A refused command shows only its notice: nothing to wait for.)
-        co_await m.commands.queue().turnPassed();
+        co_await m_parts.commands.queue().turnPassed();
         if (!self)
             co_return;
         if (!m_web->RequestWaiting(index, request)) {
@@ -464,10 +464,10 @@ QCoro::Task<> RemoteServer::FileRequest(int index, QString fileName, QString use
                                                      QLatin1Char('.')});
         } else {
             if (page == Page::MediaCenter) {
-                m.settings.write(settingkeys::lastdev,
+                m_parts.settings.write(settingkeys::lastdev,
                                  QString::number(RoomRecord::leadingNumber(command->slot) + 1));
-            } else if (m.commands.policy().statusTexts) {
-                m.statusBar.setStatus(
+            } else if (m_parts.commands.policy().statusTexts) {
+                m_parts.statusBar.setStatus(
                     StatusSink::Activity,
                     QStringLiteral("Internet Turned %1 device with housecode %2%3 at %4")
                         .arg(on && command->level != 0 ? QStringLiteral("ON")

@@ -102,7 +102,7 @@ private:
     // The notice for a client on another machine while no login is set.
     QString networkNotice(int index) const;
 
-    Parts m;
+    Parts m_parts;
     std::unique_ptr<Servlane> m_web;
     PageBuilder m_builder;
     std::function<QString()> m_gate;
