@@ -364,11 +364,12 @@ QCoro::Task<> MainWindow::shutdown()
     co_await m_sequence.shutdown();
     // A device command still on the line ends soon after the port closes;
     // it finishes while the window it reports to is still here.
-    for (int step = 0; step < 50; ++step) {
-        if (!self || !m_core->commands.commandInProgress())
-            break;
-        co_await Clock::instance().sleep(0.1);
-    }
+    // (Named, not a temporary: GCC 12 destroys temporaries of a co_await
+    // expression twice.)
+    const std::function<bool()> ended = [self] {
+        return !self || !self->m_core->commands.commandInProgress();
+    };
+    co_await SettleWait::until(ended);
     if (!self)
         co_return;
     m_tray.reset(); // the icon leaves the notification area
