@@ -292,7 +292,7 @@ QCoro::Task<> HearthcoreEngine::release()
     m_core.stopTakingWork();
     // A minute tick or a removal may be reading or rewriting the event list:
     // the interface goes only once that is done.
-    auto hold = co_await m_core.filebusy.take(1);
+    auto hold = co_await m_core.filebusy.take();
     if (!self)
         co_return;
     // An open under way at start-up closes the port itself when it returns.

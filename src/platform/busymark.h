@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QObject>
+
+#include <coroutine>
+#include <deque>
 #include <optional>
 #include <utility>
 
@@ -10,8 +14,11 @@ namespace casalux {
 // A re-entrancy mark such as `filebusy` or `serving`: a plain flag on the
 // object that owns it. Holding it is tied to a Hold object, so every way out
 // of a routine (early return, exception, a coroutine destroyed mid-wait)
-// lets go of it.
-class BusyMark final {
+// lets go of it. Whoever waits for it is handed it when it is let go, in
+// the order they came, and resumed from the event loop.
+class BusyMark final : public QObject {
+    Q_OBJECT
+
 public:
     class [[nodiscard]] Hold final {
     public:
@@ -32,23 +39,27 @@ public:
     };
 
     BusyMark() = default;
-    BusyMark(const BusyMark&) = delete;
-    BusyMark& operator=(const BusyMark&) = delete;
 
     bool isHeld() const { return m_held; }
 
     // Takes the mark if it is free.
     std::optional<Hold> tryTake();
 
-    // How long the list operations wait between looks at a held mark.
+    // How long the removal of due once-events waits for a held mark before
+    // it skips its turn.
     static constexpr int listStepSeconds = 2;
 
-    // Waits in steps of `stepSeconds` (clock time) until the mark is free,
-    // then takes it.
-    QCoro::Task<Hold> take(int stepSeconds = listStepSeconds);
+    // Takes the mark, waiting until it is let go when it is held.
+    QCoro::Task<Hold> take();
 
 private:
+    class Awaiter;
+    void letGo();
+
     bool m_held = false;
+    // Waiting to be handed the mark, in the order they came. (A mark that
+    // goes first leaves them waiting; they are never resumed into it.)
+    std::deque<std::coroutine_handle<>> m_waiting;
 };
 
 } // namespace casalux

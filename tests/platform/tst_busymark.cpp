@@ -44,8 +44,8 @@ private Q_SLOTS:
         QVERIFY(!mark.isHeld());
     }
 
-    // A task that finds the mark held waits in steps, and proceeds once the
-    // holder lets go from a timer; no nested event loop is involved.
+    // A task that finds the mark held proceeds once the holder lets go from a
+    // timer; no nested event loop is involved.
     void waiterProceedsWhenFreed()
     {
         BusyMark mark;
@@ -54,13 +54,38 @@ private Q_SLOTS:
 
         bool proceeded = false;
         auto waiter = [&]() -> QCoro::Task<> {
-            auto h = co_await mark.take(2);
+            auto h = co_await mark.take();
             proceeded = true;
         };
         auto task = waiter();
         QVERIFY(!proceeded);
         QCoro::waitFor(task);
         QVERIFY(proceeded);
+        QVERIFY(!mark.isHeld());
+    }
+
+    // The waiter is handed the mark when it is let go, on the program's own
+    // clock, not at a later look; a tryTake in between finds it taken.
+    void waiterIsHandedTheMarkAtOnce()
+    {
+        Clock::instance().useSystemTime();
+        BusyMark mark;
+        auto hold = std::make_unique<BusyMark::Hold>(*mark.tryTake());
+        bool proceeded = false;
+        auto waiter = [&]() -> QCoro::Task<> {
+            auto h = co_await mark.take();
+            proceeded = true;
+        };
+        auto task = waiter();
+        QElapsedTimer waited;
+        waited.start();
+        QTimer::singleShot(20, [&] {
+            hold.reset();
+            QVERIFY(!mark.tryTake());
+        });
+        QCoro::waitFor(task);
+        QVERIFY(proceeded);
+        QVERIFY2(waited.elapsed() < 500, qPrintable(QString::number(waited.elapsed())));
         QVERIFY(!mark.isHeld());
     }
 
@@ -72,7 +97,7 @@ private Q_SLOTS:
         int maxInside = 0;
         QStringList order;
         auto worker = [&](QString name) -> QCoro::Task<> {
-            auto h = co_await mark.take(1);
+            auto h = co_await mark.take();
             maxInside = std::max(maxInside, ++inside);
             order.append(name);
             co_await waitseconds(2);
@@ -103,7 +128,7 @@ private Q_SLOTS:
         auto hold = std::make_unique<BusyMark::Hold>(*mark.tryTake());
         QTimer::singleShot(200, [&] { hold.reset(); });
         auto waiter = [&]() -> QCoro::Task<bool> {
-            auto h = co_await mark.take(1);
+            auto h = co_await mark.take();
             co_return accepted;
         };
         QVERIFY(QCoro::waitFor(waiter()));
