@@ -54,18 +54,18 @@ measure() {
 }
 
 best() { sort -n | head -n 1; }
-: >"$work/ours"
-: >"$work/peer"
+: >"$work/ours.txt"
+: >"$work/peer.txt"
 for round in $(seq "$rounds"); do
     if [ $((round % 2)) -eq 1 ]; then
-        measure "$build" ours >>"$work/ours"
-        measure "$peer" peer >>"$work/peer"
+        measure "$build" ours >>"$work/ours.txt"
+        measure "$peer" peer >>"$work/peer.txt"
     else
-        measure "$peer" peer >>"$work/peer"
-        measure "$build" ours >>"$work/ours"
+        measure "$peer" peer >>"$work/peer.txt"
+        measure "$build" ours >>"$work/ours.txt"
     fi
 done
-column() { awk -v c="$2" '{print $c}' "$work/$1" | best; }
+column() { awk -v c="$2" '{print $c}' "$work/$1.txt" | best; }
 echo "hearthcore, best of $rounds runs each, taken in turns (this build / peer $peer)"
 printf '%-22s %10s %10s %7s\n' measure this peer ratio
 for spec in "start-up (ms):1" "idle RSS (KiB):2" "peak RSS (KiB):3"; do

@@ -2,10 +2,17 @@
 
 #include "home/devicestatus.h"
 #include "schedule/eventlist.h"
+#include "x10/interfacefinder.h"
 
 #include <QJsonArray>
 
 namespace casalux {
+
+ControlReport::Interface ControlReport::nobodyHolds(const SettingsStore& settings)
+{
+    return {QStringLiteral("none"), InterfaceFinder::savedPort(settings).value_or(0), QString(),
+            InterfaceFinder::savedDevicePath(settings).value_or(QString())};
+}
 
 QJsonObject ControlReport::status(const QList<OutsideCommands::Device>& devices,
                                   const DeviceStatus& states, const Interface& interface)

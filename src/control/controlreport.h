@@ -9,6 +9,7 @@
 namespace casalux {
 
 class DeviceStatus;
+class SettingsStore;
 
 // What "status" and "events" answer, as JSON: built by the program that
 // serves the socket, or by the command line itself when none runs. Field
@@ -21,6 +22,9 @@ public:
         QString holder; // "engine", "desktop", or empty
         QString path;   // the device path when the port is stored as one
     };
+
+    // No program holds the interface: the port stored for it, if any.
+    static Interface nobodyHolds(const SettingsStore& settings);
 
     static QJsonObject status(const QList<OutsideCommands::Device>& devices,
                               const DeviceStatus& states, const Interface& interface);

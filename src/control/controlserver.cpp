@@ -3,6 +3,7 @@
 #include "controlprotocol.h"
 #include "controlreport.h"
 #include "controlsocketpath.h"
+#include "switchrequest.h"
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "x10/interfacecontrol.h"
@@ -206,16 +207,10 @@ QCoro::Task<QByteArray> ControlServer::carryOut(QPointer<QLocalSocket> socket, Q
     }
     QPointer<ControlServer> self(this);
     OutsideCommands& outside = m_setup.outside;
-    const auto device = outside.find(request->target);
+    QByteArray failure;
+    const auto device = SwitchRequest::find(outside, *request, &failure);
     if (!device)
-        co_return ControlProtocol::failure(
-            ControlProtocol::unknownTarget,
-            QStringLiteral("no device \"%1\" in the home").arg(request->target.simplified()));
-    if (request->command == Command::Dim) {
-        const QString notDimmable = OutsideCommands::cannotDim(*device, request->percent);
-        if (!notDimmable.isEmpty())
-            co_return ControlProtocol::failure(ControlProtocol::usageError, notDimmable);
-    }
+        co_return failure;
     // The client hears that its command is still to come, so it never gives
     // up on one that will be carried out; one whose client has gone is not.
     QTimer notice;
@@ -238,12 +233,8 @@ QCoro::Task<QByteArray> ControlServer::carryOut(QPointer<QLocalSocket> socket, Q
                 .arg(ControlProtocol::startDeadlineMs / 60'000);
         return QString();
     };
-    SwitchResult result = SwitchResult::refused({});
-    if (request->command == Command::Dim)
-        result = co_await outside.dimDevice(*device, request->percent, stillWanted);
-    else
-        result =
-            co_await outside.switchDevice(*device, request->command == Command::On, stillWanted);
+    const SwitchResult result =
+        co_await SwitchRequest::carryOut(outside, *device, *request, stillWanted);
     if (!self)
         co_return QByteArray();
     notice.stop();
@@ -263,13 +254,9 @@ QJsonObject ControlServer::statusReport() const
     // The other program may have written states before the hand-over.
     m_setup.settings.sync();
     const InterfaceControl& control = m_setup.control;
-    if (m_setup.holding && !m_setup.holding()) {
-        const std::optional<int> port = InterfaceFinder::savedPort(m_setup.settings);
-        return ControlReport::status(
-            m_setup.outside.devices(), m_status,
-            {QStringLiteral("none"), port.value_or(0), QString(),
-             InterfaceFinder::savedDevicePath(m_setup.settings).value_or(QString())});
-    }
+    if (m_setup.holding && !m_setup.holding())
+        return ControlReport::status(m_setup.outside.devices(), m_status,
+                                     ControlReport::nobodyHolds(m_setup.settings));
     const ControlReport::Interface face{
         control.isLost() ? QStringLiteral("lost") : QStringLiteral("ready"), control.port(),
         m_setup.holder, control.port() > 0 ? QString() : control.portText()};

@@ -2,6 +2,7 @@
 
 #include "homecore.h"
 #include "control/controlreport.h"
+#include "control/switchrequest.h"
 #include "home/settingsstore.h"
 #include "x10/cm11acontrol.h"
 #include "x10/interfacefinder.h"
@@ -31,30 +32,21 @@ QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtoco
                    .scheduler = SchedulerPolicy::engine()});
     OutsideCommands& outside = core.outside;
     const DeviceStatus& status = core.deviceStatus;
-    const std::optional<int> port = InterfaceFinder::savedPort(*settings);
 
     if (request.command == Command::Status || request.command == Command::Events) {
         QJsonObject report =
             request.command == Command::Status
-                ? ControlReport::status(
-                      outside.devices(), status,
-                      {QStringLiteral("none"), port.value_or(0), QString(),
-                       InterfaceFinder::savedDevicePath(*settings).value_or(QString())})
+                ? ControlReport::status(outside.devices(), status,
+                                        ControlReport::nobodyHolds(*settings))
                 : ControlReport::events(programFolder);
         report.insert(QStringLiteral("ok"), true);
         co_return report;
     }
 
-    const auto device = outside.find(request.target);
+    QByteArray refusal;
+    const auto device = SwitchRequest::find(outside, request, &refusal);
     if (!device)
-        co_return failure(
-            ControlProtocol::unknownTarget,
-            QStringLiteral("no device \"%1\" in the home").arg(request.target.simplified()));
-    if (request.command == Command::Dim) {
-        const QString notDimmable = OutsideCommands::cannotDim(*device, request.percent);
-        if (!notDimmable.isEmpty())
-            co_return failure(ControlProtocol::usageError, notDimmable);
-    }
+        co_return QJsonDocument::fromJson(refusal).object();
     if (!InterfaceFinder::useSavedPort(control, *settings))
         co_return failure(ControlProtocol::notSent,
                           QStringLiteral("no program holds the X10 interface and no port is "
@@ -77,12 +69,8 @@ QCoro::Task<QJsonObject> LocalCommand::run(QString programFolder, ControlProtoco
                 .arg(detail));
     }
     InterfaceFinder::claim(control, *settings, control.port());
-    // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
-    SwitchResult result = SwitchResult::refused({});
-    if (request.command == Command::Dim)
-        result = co_await outside.dimDevice(*device, request.percent);
-    else
-        result = co_await outside.switchDevice(*device, request.command == Command::On);
+    const OutsideCommands::StillWanted always;
+    const SwitchResult result = co_await SwitchRequest::carryOut(outside, *device, request, always);
     control.close();
     if (result.isDone())
         co_return QJsonObject{{QStringLiteral("ok"), true}};
