@@ -68,9 +68,9 @@ done
 column() { awk -v c="$2" '{print $c}' "$work/$1.txt" | best; }
 echo "hearthcore, best of $rounds runs each, taken in turns (this build / peer $peer)"
 printf '%-22s %10s %10s %7s\n' measure this peer ratio
-for spec in "start-up (ms):1" "idle RSS (KiB):2" "peak RSS (KiB):3"; do
-    label=${spec%%:*}
-    c=${spec##*:}
+for row in "start-up (ms):1" "idle RSS (KiB):2" "peak RSS (KiB):3"; do
+    label=${row%%:*}
+    c=${row##*:}
     a=$(column ours "$c")
     b=$(column peer "$c")
     printf '%-22s %10s %10s %7s\n' "$label" "$a" "$b" \
