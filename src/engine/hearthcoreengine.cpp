@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <qcoro/qcorosignal.h>
 
 namespace casalux {
 
@@ -180,6 +181,7 @@ QCoro::Task<bool> HearthcoreEngine::findinterface()
         if (!self)
             co_return false;
         m_opening = false;
+        Q_EMIT openReturned();
         if (startAbandoned()) {
             // Asked for the port (or to end) while opening it: the port
             // must not stay open behind the hand-over.
@@ -296,8 +298,8 @@ QCoro::Task<> HearthcoreEngine::release()
     if (!self)
         co_return;
     // An open under way at start-up closes the port itself when it returns.
-    while (m_opening) {
-        co_await Clock::instance().sleep(0.1);
+    if (m_opening) {
+        co_await qCoro(this, &HearthcoreEngine::openReturned);
         if (!self)
             co_return;
     }

@@ -64,6 +64,8 @@ public:
 Q_SIGNALS:
     // The engine has ended itself ("installing" read "True").
     void quitRequested();
+    // The start-up's open of the port has come back, answered or not.
+    void openReturned();
 
 private:
     QCoro::Task<bool> findinterface();
