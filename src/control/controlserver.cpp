@@ -119,10 +119,10 @@ void ControlServer::accept()
         }
         if (m_open.size() >= maxClients) {
             // Every place holds a command under way: said, not just closed.
-            finish(socket, ControlProtocol::failure(
-                               ControlProtocol::busy,
-                               QStringLiteral("%1 requests are under way: try again shortly")
-                                   .arg(maxClients)));
+            refuseWhenHeard(socket, ControlProtocol::failure(
+                                        ControlProtocol::busy,
+                                        QStringLiteral("%1 requests are under way: try again shortly")
+                                            .arg(maxClients)));
             continue;
         }
         m_open.insert(socket);
@@ -160,6 +160,35 @@ void ControlServer::accept()
             readRequest(socket);
         });
     }
+}
+
+void ControlServer::refuseWhenHeard(QLocalSocket* socket, const QByteArray& answer)
+{
+    // A client says its request as soon as it connects. Closed before the
+    // request comes, or with it unread, the client's end is reset, and a
+    // client may lose the answer with it; so the refusal waits a moment for
+    // the request and reads it first. Only so many wait: beyond that the
+    // refusal is immediate.
+    if (m_refusing >= maxClients) {
+        finish(socket, answer);
+        return;
+    }
+    ++m_refusing;
+    connect(socket, &QObject::destroyed, this, [this] { --m_refusing; });
+    auto* wait = new QTimer(socket);
+    wait->setSingleShot(true);
+    const auto refuse = [socket, wait, answer] {
+        socket->readAll();
+        if (!wait->isActive())
+            return; // answered already
+        wait->stop();
+        finish(socket, answer);
+    };
+    connect(wait, &QTimer::timeout, socket, [socket, answer] { finish(socket, answer); });
+    connect(socket, &QLocalSocket::readyRead, socket, refuse);
+    wait->start(Clock::instance().interval(refusalWaitMs));
+    if (socket->bytesAvailable() > 0)
+        refuse();
 }
 
 void ControlServer::readRequest(QLocalSocket* socket)

@@ -47,6 +47,8 @@ public:
 
     static constexpr int defaultRequestTimeoutMs = 5000;
     static constexpr int maxClients = 16;
+    // How long a refusal waits for the request it refuses.
+    static constexpr int refusalWaitMs = 1000;
 
     explicit ControlServer(Setup setup, QObject* parent = nullptr);
     ~ControlServer() override;
@@ -65,6 +67,9 @@ public:
 private:
     void accept();
     void readRequest(QLocalSocket* socket);
+    // Answers `answer` once the client has said its request, or a moment
+    // later, and closes.
+    void refuseWhenHeard(QLocalSocket* socket, const QByteArray& answer);
     QCoro::Task<> handle(QPointer<QLocalSocket> socket, QByteArray line);
     QCoro::Task<QByteArray> carryOut(QPointer<QLocalSocket> socket, QByteArray line);
     QJsonObject statusReport() const;
@@ -78,6 +83,7 @@ private:
     QSet<QLocalSocket*> m_open;
     // Connected, request not yet read, the longest waiting first.
     QList<QLocalSocket*> m_idle;
+    int m_refusing = 0; // refusals waiting for their request
     int m_requestTimeoutMs = defaultRequestTimeoutMs;
 };
 

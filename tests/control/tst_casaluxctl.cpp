@@ -1,6 +1,8 @@
 #include "ctlrun.h"
 #include "deadsocket.h"
 #include "enginerig.h"
+#include "control/controlprotocol.h"
+#include "control/controlserver.h"
 #include "home/settingkeys.h"
 #include "httpget.h"
 
@@ -16,7 +18,11 @@
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <algorithm>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <QtTest>
 
@@ -224,10 +230,10 @@ private Q_SLOTS:
     void aLongQueueIsWaitedForUntilTheDeadline()
     {
         Rig rig;
-        // As many as the program serves at once; the slow line puts the
+        // Two more than the program serves at once; the slow line puts the
         // later turns well past their deadline even when starting the
         // sanitizer-built clients takes seconds.
-        constexpr int count = 16;
+        constexpr int count = ControlServer::maxClients + 2;
         QByteArray rooms = "Den~~~\r\n";
         for (int unit = 1; unit <= count; ++unit)
             rooms += QStringLiteral("Den~L%1~B~%1\r\n").arg(unit).toLatin1();
@@ -255,9 +261,10 @@ private Q_SLOTS:
             QVERIFY(ctl->waitForStarted(5000));
             QTest::qWait(50); // asked in this order
         }
-        // Each command is either carried out or refused for its deadline,
-        // never both. Those asked last may still be carried out once the
-        // refused ones have left the line, since their deadlines began later.
+        // Each command is either carried out, or refused for its deadline
+        // or because every place was taken, never both; each client hears
+        // which. Those asked last may still be carried out once the refused
+        // ones have left the line, since their deadlines began later.
         int refused = 0;
         qint64 longestCarriedOut = 0;
         for (int unit = 1; unit <= count; ++unit) {
@@ -269,14 +276,51 @@ private Q_SLOTS:
                 longestCarriedOut = std::max(longestCarriedOut, waited[unit - 1]);
                 continue;
             }
-            ++refused;
             const QByteArray said = ctl.readAllStandardError();
-            QVERIFY2(ctl.exitCode() == 1 && said.contains("could not start within 5 minutes"),
+            refused += said.contains("could not start within 5 minutes") ? 1 : 0;
+            QVERIFY2(ctl.exitCode() == 1 && (said.contains("could not start within 5 minutes") ||
+                                             said.contains("try again shortly")),
                      said.constData());
             QVERIFY2(!rig.simLog().contains(sent), qPrintable(rig.simLog()));
         }
         QVERIFY2(longestCarriedOut > 4000, "no command outlasted the silence limit");
         QVERIFY2(refused > 0, "no command outlasted its deadline");
+    }
+
+    // A program that answers at once and closes without reading the request
+    // (as it refuses a client over its limit) resets the connection; the
+    // answer that came before the reset is still heard.
+    void anAnswerBeforeAResetIsHeard()
+    {
+        Rig rig;
+        const QByteArray path = QFile::encodeName(rig.socketPath);
+        const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(server >= 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), path.size());
+        QCOMPARE(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::listen(server, 4), 0);
+        const QByteArray busy = ControlProtocol::failure(
+            ControlProtocol::busy, QStringLiteral("16 requests are under way: try again shortly"));
+        // Whether the request comes before the close or after is a race:
+        // a few tries meet both.
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            QProcess ctl;
+            ctl.setProcessEnvironment(rig.ctlEnvironment());
+            ctl.start(test::CtlRun::program(), {QStringLiteral("on"), QStringLiteral("Den Lamp")});
+            pollfd waiting{server, POLLIN, 0};
+            QCOMPARE(::poll(&waiting, 1, 10000), 1);
+            const int client = ::accept(server, nullptr, nullptr);
+            QVERIFY(client >= 0);
+            QCOMPARE(::write(client, busy.constData(), busy.size()), qsizetype(busy.size()));
+            ::close(client); // the request unread, or not yet sent
+            QVERIFY(ctl.waitForFinished(10000));
+            const QByteArray said = ctl.readAllStandardError();
+            QVERIFY2(said.contains("try again shortly"), said.constData());
+            QCOMPARE(ctl.exitCode(), 1);
+        }
+        ::close(server);
     }
 
     // Two homes on one machine: each program serves a socket of its own,

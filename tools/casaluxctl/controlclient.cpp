@@ -7,7 +7,9 @@
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QTimer>
+#include <cerrno>
 #include <chrono>
+#include <sys/socket.h>
 #include <qcoro/qcorolocalsocket.h>
 #include <qcoro/qcorotimer.h>
 
@@ -41,7 +43,17 @@ QCoro::Task<ControlClient::Result> ControlClient::ask(QString path,
             why += QStringLiteral(" (is this user in group casalux?)");
         co_return Result{Reach::Failed, {}, QStringLiteral("cannot use %1: %2").arg(path, why)};
     }
-    socket.write(ControlProtocol::encode(request));
+    // Said straight to the socket: a program that refuses at once (every
+    // place taken) may have answered and closed before this is written. Its
+    // answer is still there to read then, where a failed write through the
+    // socket object would drop the connection, answer and all.
+    const QByteArray said = ControlProtocol::encode(request);
+    const ssize_t sent =
+        ::send(int(socket.socketDescriptor()), said.constData(), size_t(said.size()), MSG_NOSIGNAL);
+    if (sent < 0 && errno != EPIPE && errno != ECONNRESET)
+        socket.write(said);
+    else if (sent >= 0 && sent < said.size())
+        socket.write(said.mid(sent));
     // The program answers with one line and closes; a program that ends
     // meanwhile closes too, without the line. While the command waits its
     // turn the program says so every few seconds, and the wait goes on: the
