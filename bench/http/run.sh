@@ -4,7 +4,7 @@
 # with ab at 1, 16 and 64 clients; then both while idle connections are held
 # open. Prints requests/s and the ratio Servlane / nginx.
 #
-#   bench/http/run.sh    (environment: BUILD_DIR, REQUESTS, ROUNDS, IDLE, SLOTS)
+#   bench/http/run.sh    (environment: BUILD_DIR, REQUESTS, ROUNDS, IDLE, SLOTS, CLIENTS, FILES)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -13,6 +13,8 @@ requests=${REQUESTS:-20000}
 idle=${IDLE:-1000}
 rounds=${ROUNDS:-3} # the machine is shared: the best of a few runs is the steadiest figure
 slots=${SLOTS:-129} # MaxConnections of the benchmark host: 128 clients at once
+clients=${CLIENTS:-1 16 64}
+files=${FILES:-/1k.txt /64k.txt}
 
 "$here/setup.sh"
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
@@ -86,8 +88,8 @@ best() { # the higher of two rates ("-" counts as 0)
 echo "Servlane vs nginx (1 worker), HTTP/1.0, one request per connection,"
 echo "$requests requests per run, best of $rounds runs each, taken in turns"
 printf '%-8s %4s %14s %14s %7s\n' file c servlane nginx ratio
-for file in /1k.txt /64k.txt; do
-    for c in 1 16 64; do
+for file in $files; do
+    for c in $clients; do
         ours=0; theirs=0
         for round in $(seq "$rounds"); do
             # Take turns at going first, so neither always meets the warmer
