@@ -234,9 +234,16 @@ private Q_SLOTS:
         // later turns well past their deadline even when starting the
         // sanitizer-built clients takes seconds.
         constexpr int count = ControlServer::maxClients + 2;
+        // B1..B16, then C1 and C2.
+        const auto address = [](int i) {
+            return QLatin1String(i <= 16 ? "B" : "C") + QString::number((i - 1) % 16 + 1);
+        };
         QByteArray rooms = "Den~~~\r\n";
-        for (int unit = 1; unit <= count; ++unit)
-            rooms += QStringLiteral("Den~L%1~B~%1\r\n").arg(unit).toLatin1();
+        for (int i = 1; i <= count; ++i)
+            rooms += QStringLiteral("Den~L%1~%2~%3\r\n")
+                         .arg(i)
+                         .arg(address(i).left(1), address(i).mid(1))
+                         .toLatin1();
         rig.folder.write(QStringLiteral("rmlst.rvf"), rooms);
         rig.simArguments = {QStringLiteral("--line-delay"), QStringLiteral("700")};
         rig.environment.insert(QStringLiteral("CASALUX_TIME_SCALE"), QStringLiteral("30"));
@@ -256,8 +263,7 @@ private Q_SLOTS:
                              [&waited, &clock, unit, asked] {
                                  waited[unit - 1] = clock.elapsed() - asked;
                              });
-            ctl->start(test::CtlRun::program(),
-                       {QStringLiteral("on"), QStringLiteral("B%1").arg(unit)});
+            ctl->start(test::CtlRun::program(), {QStringLiteral("on"), address(unit)});
             QVERIFY(ctl->waitForStarted(5000));
             QTest::qWait(50); // asked in this order
         }
@@ -270,7 +276,7 @@ private Q_SLOTS:
         for (int unit = 1; unit <= count; ++unit) {
             QProcess& ctl = *ctls[unit - 1];
             QVERIFY(ctl.state() == QProcess::NotRunning || ctl.waitForFinished(60000));
-            const QString sent = QStringLiteral("B%1 ON").arg(unit);
+            const QString sent = address(unit) + QStringLiteral(" ON");
             QTRY_VERIFY_WITH_TIMEOUT(ctl.exitCode() != 0 || rig.simLog().contains(sent), 5000);
             if (ctl.exitCode() == 0) {
                 longestCarriedOut = std::max(longestCarriedOut, waited[unit - 1]);

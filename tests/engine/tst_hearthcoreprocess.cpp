@@ -30,7 +30,8 @@ bool listening(quint16 port)
 } // namespace
 
 // The real hearthcore program against the simulated interface, on a clock
-// that starts on Thursday 5 March 2026 at 07:29:50 and runs thirty times fast.
+// that starts on Thursday 5 March 2026 at 07:29:00 and runs thirty times fast:
+// two seconds before the 07:30 events, time for a loaded machine to start it.
 class TestHearthcoreProcess : public QObject {
     Q_OBJECT
 
@@ -40,7 +41,7 @@ class TestHearthcoreProcess : public QObject {
             folder.write(QStringLiteral("html/index.html"), "<body><h1><room></h1><p><dev0></p>\r\n");
             folder.write(QStringLiteral("rmlst.rvf"), "Den~~~\r\nDen~Lamp~A~3\r\n");
         }
-        bool start() { return EngineRig::start(QStringLiteral("2026-03-05T07:29:50"), scale); }
+        bool start() { return EngineRig::start(QStringLiteral("2026-03-05T07:29:00"), scale); }
     };
 
 private Q_SLOTS:
