@@ -8,6 +8,7 @@
 #include "scriptedprompts.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSerialPort>
 #include <QTcpSocket>
@@ -98,8 +99,13 @@ private Q_SLOTS:
         rig.simArguments = {QStringLiteral("--line-delay"), QStringLiteral("700")};
         if (!fromPage)
             rig.folder.write(QStringLiteral("evelst.rvf"), "Den Lamp~A~3~100~07:30~on~daily~u\r\n");
+        // The command line's socket appears once the engine holds the
+        // interface: a page command before that would be refused.
+        const QString socket = rig.folder.file(QStringLiteral("control"));
+        rig.environment.insert(QStringLiteral("CASALUX_CONTROL_SOCKET"), socket);
         QVERIFY(rig.start());
         QTRY_VERIFY_WITH_TIMEOUT(listening(rig.webPort), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 10000);
         std::optional<QCoro::Task<QByteArray>> page;
         if (fromPage)
             page.emplace(
