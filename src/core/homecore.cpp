@@ -25,6 +25,7 @@ HomeCore::HomeCore(QString programFolder, SettingsStore& settings, InterfaceCont
     traffic.setRoomView(host.view);
     outside.setRoomView(host.view);
     scheduler.setRoomView(host.view);
+    server.setRoomView(host.view);
     if (host.gate) {
         server.setCommandGate(host.gate);
         outside.setGate(std::move(host.gate));

@@ -191,6 +191,7 @@ void MainWindow::connectShell(SingleInstance& instance)
     connect(&m_startuptimer, &QTimer::timeout, this, &MainWindow::startupTick);
 
     m_voice.setLauncher([this](QCoro::Task<> task) { m_core->launch(std::move(task)); });
+    m_voice.setRoomView(&m_roomView);
     m_voice.setReminderHook([this] { m_panels.showPanel(Panel::Speech); });
     connect(&m_agent, &SpeechAgent::propertiesRequested, this, [this] {
         const QString character =

@@ -105,7 +105,7 @@ RemoteServer::RemoteServer(Parts parts, QObject* parent)
     // on each start, and the default store (the user's QSettings) would put
     // a settings file into the home of whoever runs the program, the program
     // folder for the engine's service.
-    : QObject(parent), m_parts(std::move(parts)),
+    : QObject(parent), m_parts(std::move(parts)), m_switch(m_parts.commands, m_parts.status),
       m_web(std::make_unique<Servlane>(std::unique_ptr<PropertyStore>())),
       m_builder(m_parts.programFolder, m_parts.settings)
 {
@@ -283,21 +283,11 @@ QCoro::Task<SwitchResult> RemoteServer::runCommand(const Command& c,
         co_return SwitchResult::refused(QStringLiteral("the device is not dimmable"));
 
     const QString unitText = QString::number(unit);
-    QPointer<RemoteServer> self(this);
     const bool on = c.level < 0 ? c.on : c.level > 0;
     const int level = c.level < 0 ? 100 : c.level;
-    SwitchResult result = SwitchResult::refused({});
-    if (on)
-        result = co_await m_parts.commands.turnon(turn, house, unitText, level);
-    else
-        result = co_await m_parts.commands.turnoff(turn, house, unitText);
-    if (!self || !result.isDone())
-        co_return result;
-    if (on && level < 100)
-        m_parts.status.setlevel(c.deviceKey, level);
-    else
-        m_parts.status.setstatus(c.deviceKey, on ? QStringLiteral("on") : QStringLiteral("off"),
-                           on ? QStringLiteral("100") : QStringLiteral("0"));
+    // (Named: GCC 12 can destroy a temporary of a co_await expression twice.)
+    const QStringList keys{c.deviceKey};
+    const SwitchResult result = co_await m_switch.switchTo(turn, house, unitText, on, level, keys);
     co_return result;
 }
 

@@ -3,6 +3,7 @@
 #include "filestamp.h"
 #include "namelookupcache.h"
 #include "pagebuilder.h"
+#include "x10/deviceswitch.h"
 #include "x10/switchqueue.h"
 #include "x10/switchresult.h"
 
@@ -78,6 +79,9 @@ public:
     // every page they get says so. Clients on this machine are not asked.
     void setLoginBeforeNetwork(bool on) { m_loginBeforeNetwork = on; }
     bool loginSet() const { return !loginFile().isEmpty(); }
+    // The room view to keep in step with what the pages switch; none in the
+    // engine.
+    void setRoomView(RoomView* view) { m_switch.setRoomView(view); }
 
 private:
     struct Command;
@@ -103,6 +107,7 @@ private:
     QString networkNotice(int index) const;
 
     Parts m_parts;
+    DeviceSwitch m_switch;
     std::unique_ptr<Servlane> m_web;
     PageBuilder m_builder;
     std::function<QString()> m_gate;

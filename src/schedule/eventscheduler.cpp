@@ -2,7 +2,6 @@
 
 #include "eventlist.h"
 #include "eventrecord.h"
-#include "home/devicestatus.h"
 #include "home/settingkeys.h"
 #include "home/settingsstore.h"
 #include "home/textlistfile.h"
@@ -12,7 +11,6 @@
 #include "platform/statussink.h"
 #include "suntimes.h"
 #include "x10/devicecommands.h"
-#include "x10/roomview.h"
 
 #include <QPointer>
 
@@ -52,7 +50,7 @@ EventScheduler::EventScheduler(EventList& events, SettingsStore& settings,
                                DeviceCommands& commands, DeviceStatus& status,
                                StatusSink& statusBar, SchedulerPolicy policy, QObject* parent)
     : QObject(parent), m_events(events), m_settings(settings), m_commands(commands),
-      m_status(status), m_statusBar(statusBar), m_policy(policy)
+      m_statusBar(statusBar), m_policy(policy), m_switch(commands, status)
 {
     // A coarse timer may fire seconds early or late; the minute tick must not.
     m_eventTimer.setTimerType(Qt::PreciseTimer);
@@ -176,27 +174,6 @@ void EventScheduler::queueOnce(const QString& text)
     // All slots taken: the event stays in the list this time.
 }
 
-void EventScheduler::refreshRoomView(const QString& device, bool on)
-{
-    if (!m_view)
-        return;
-    const QString room = m_view->shownRoom();
-    if (!device.contains(room, Qt::CaseInsensitive))
-        return;
-    QString key = device;
-    key.remove(QLatin1Char(' '));
-    for (int i = 0; i < RoomView::slotCount; ++i) {
-        const QString caption = m_view->slotName(i);
-        // An unused slot's empty caption is "contained" in every name.
-        if (caption.isEmpty() || !device.contains(caption, Qt::CaseInsensitive))
-            continue;
-        if (on)
-            m_view->setpictureon(i, key);
-        else
-            m_view->setpictureoff(i, key);
-    }
-}
-
 QCoro::Task<> EventScheduler::minuteTick()
 {
     const QPointer<EventScheduler> self(this);
@@ -256,26 +233,13 @@ QCoro::Task<> EventScheduler::minuteTick()
         if (event.allowsDay(now.date())) {
             const QString unit = QString::number(event.unit);
             const bool on = event.action == QLatin1String("on");
-            SwitchResult result = SwitchResult::refused({});
-            if (on)
-                result = co_await m_commands.turnon(event.housecode, unit,
-                                                    DeviceCommands::percentOf(event.dim));
-            else
-                result = co_await m_commands.turnoff(event.housecode, unit);
+            // An on records the level it was sent at. (Named: GCC 12 can
+            // destroy a temporary of a co_await expression twice.)
+            const int percent = static_cast<int>(DeviceCommands::percentOf(event.dim));
+            const QStringList keys{event.device};
+            co_await m_switch.switchTo(event.housecode, unit, on, percent, keys);
             if (!self)
                 co_return;
-            // A command the interface did not carry out leaves the state and
-            // the picture as they were; the commands have said why.
-            if (result.isDone()) {
-                // An on records the level it was sent at.
-                if (on)
-                    m_status.setlevel(event.device,
-                                      static_cast<int>(DeviceCommands::percentOf(event.dim)));
-                else
-                    m_status.setstatus(event.device, QStringLiteral("off"), QStringLiteral("0"));
-                if (m_policy.refreshRoomView)
-                    refreshRoomView(event.device, on);
-            }
         }
         // A due once-event goes whether or not today allowed it to fire. It
         // is found again by the line as read: text rebuilt from the fields

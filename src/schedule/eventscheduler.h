@@ -1,6 +1,7 @@
 #pragma once
 
 #include "schedulerpolicy.h"
+#include "x10/deviceswitch.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -51,7 +52,10 @@ public:
     // Today's sun times (desktop); without them sun events never come due.
     void setSunTimes(SunTimes* sun) { m_sun = sun; }
     // The room view whose pictures follow fired events (desktop).
-    void setRoomView(RoomView* view) { m_view = view; }
+    void setRoomView(RoomView* view)
+    {
+        m_switch.setRoomView(m_policy.refreshRoomView ? view : nullptr);
+    }
     // Message boxes of "Run this event now" (desktop).
     void setPrompts(Prompts* prompts) { m_prompts = prompts; }
     // The first tick after the very first start: the desktop ticks its
@@ -107,17 +111,15 @@ private:
     bool installing();
     void rearm();
     void queueOnce(const QString& text);
-    void refreshRoomView(const QString& device, bool on);
     void sunForToday(const QDate& today);
 
     EventList& m_events;
     SettingsStore& m_settings;
     DeviceCommands& m_commands;
-    DeviceStatus& m_status;
     StatusSink& m_statusBar;
     SchedulerPolicy m_policy;
+    DeviceSwitch m_switch;
     SunTimes* m_sun = nullptr;
-    RoomView* m_view = nullptr;
     Prompts* m_prompts = nullptr;
     std::function<void()> m_firstRun;
     std::function<void()> m_quit;

@@ -1,6 +1,5 @@
 #include "voicecommandhandler.h"
 
-#include "home/devicestatus.h"
 #include "home/roomlist.h"
 #include "home/settingsstore.h"
 #include "platform/clock.h"
@@ -47,8 +46,8 @@ std::optional<Switch> parseName(const QString& name)
 VoiceCommandHandler::VoiceCommandHandler(SpeechAgent& agent, SettingsStore& settings,
                                          DeviceCommands& commands, DeviceStatus& status,
                                          RoomList& rooms, StatusSink& statusBar, QObject* parent)
-    : QObject(parent), m_agent(agent), m_settings(settings), m_commands(commands), m_status(status),
-      m_rooms(rooms), m_statusBar(statusBar)
+    : QObject(parent), m_agent(agent), m_settings(settings), m_commands(commands),
+      m_switch(commands, status), m_rooms(rooms), m_statusBar(statusBar)
 {
     m_timerhide.setSingleShot(true);
     connect(&m_timerhide, &QTimer::timeout, this, [this] { m_agent.hide(); });
@@ -113,33 +112,24 @@ QCoro::Task<> VoiceCommandHandler::switchDevice(QString name)
     const auto request = parseName(name);
     if (!request)
         co_return;
-    QPointer<VoiceCommandHandler> self(this);
     const QString& house = request->house;
     const QString& unit = request->unit;
-    SwitchResult result = SwitchResult::refused({});
-    switch (request->kind) {
-    case Switch::On:
-        result = co_await m_commands.turnon(house, unit, DeviceCommands::percentOf(QString()));
-        break;
-    case Switch::Off:
-        result = co_await m_commands.turnoff(house, unit);
-        break;
-    case Switch::Dim:
+    // A dim or bright step leaves the level unknown: nothing is recorded.
+    if (request->kind == Switch::Dim) {
         co_await m_commands.turndim(house, unit);
         co_return;
-    case Switch::Bright:
+    }
+    if (request->kind == Switch::Bright) {
         co_await m_commands.turnbright(house, unit);
         co_return;
     }
-    // A command the interface did not carry out changes nothing.
-    if (!self || !result.isDone())
-        co_return;
-    // Keep the stored state in step, so the pictures of the room view and
-    // the web pages show what was just switched.
-    const bool on = request->kind == Switch::On;
+    // Every device at the address follows, so the pictures of the room view
+    // and the web pages show what was just switched.
+    QStringList keys;
     for (const RoomRecord& device : m_rooms.devicesAt(house, unit.toInt()))
-        m_status.setstatus(device.deviceKey(), on ? QStringLiteral("on") : QStringLiteral("off"),
-                           on ? QString() : QStringLiteral("0"));
+        keys.append(device.deviceKey());
+    co_await m_switch.switchTo(house, unit, request->kind == Switch::On,
+                               static_cast<int>(DeviceCommands::percentOf(QString())), keys);
 }
 
 } // namespace casalux

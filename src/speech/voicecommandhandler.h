@@ -1,5 +1,7 @@
 #pragma once
 
+#include "x10/deviceswitch.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -35,6 +37,8 @@ public:
     // passes its own launcher so it can tell when every action has settled.
     // Without one the command runs detached.
     void setLauncher(std::function<void(QCoro::Task<>)> launch) { m_launch = std::move(launch); }
+    // The room view to keep in step with what is switched by voice.
+    void setRoomView(RoomView* view) { m_switch.setRoomView(view); }
 
     // Loads the character named in the settings. False (with the status text
     // saying so) when there is none: the program goes on without speech.
@@ -56,7 +60,7 @@ private:
     SpeechAgent& m_agent;
     SettingsStore& m_settings;
     DeviceCommands& m_commands;
-    DeviceStatus& m_status;
+    DeviceSwitch m_switch;
     RoomList& m_rooms;
     StatusSink& m_statusBar;
     std::function<void()> m_showReminder;

@@ -1,6 +1,5 @@
 #include "deviceclickhandler.h"
 
-#include "devicecommands.h"
 #include "home/devicestatus.h"
 #include "home/roomlist.h"
 #include "interfacefinder.h"
@@ -9,35 +8,46 @@
 #include "platform/soundplayer.h"
 #include "roomview.h"
 
+#include <QPointer>
+
 namespace casalux {
+
+DeviceClickHandler::DeviceClickHandler(Parts parts, QObject* parent)
+    : QObject(parent), m_parts(std::move(parts)), m_switch(m_parts.commands, m_parts.status)
+{
+    m_switch.setRoomView(&m_parts.view);
+}
 
 void DeviceClickHandler::playfile(const QString& fileName)
 {
-    m.sounds.play(m.programFolder + QLatin1Char('/') + fileName);
+    m_parts.sounds.play(m_parts.programFolder + QLatin1Char('/') + fileName);
 }
 
 QCoro::Task<> DeviceClickHandler::deviceclicked(int index, int adim)
 {
     if (adim == 0)
         adim = 100;
-    if (!m.finder.interfaceReady()) {
-        co_await m.prompts.message(QStringLiteral("Sorry, you need to connect to the X10 computer "
-                                                  "interface before you can do this action."),
-                                   QStringLiteral("not possible!"), Prompts::Icon::Exclamation);
+    const QPointer<DeviceClickHandler> self(this);
+    if (!m_parts.finder.interfaceReady()) {
+        co_await m_parts.prompts.message(
+            QStringLiteral("Sorry, you need to connect to the X10 computer "
+                           "interface before you can do this action."),
+            QStringLiteral("not possible!"), Prompts::Icon::Exclamation);
         co_return;
     }
 
-    const QString room = m.view.shownRoom();
-    const QString name = m.view.slotName(index);
+    RoomView& view = m_parts.view;
+    const QString room = view.shownRoom();
+    const QString name = view.slotName(index);
     const RoomRecord* device = nullptr;
-    for (const auto& record : m.rooms.records()) {
+    for (const auto& record : m_parts.rooms.records()) {
         if (!record.isRoom() && record.room == room && record.device == name) {
             device = &record;
             break;
         }
     }
     if (!device) {
-        co_await m.prompts.message(
+        co_await m_parts.prompts.message(
             QStringLiteral("Sorry, couldn`t find this device in the device list."),
             QStringLiteral("Error"), Prompts::Icon::Critical);
         co_return;
@@ -47,45 +57,27 @@ QCoro::Task<> DeviceClickHandler::deviceclicked(int index, int adim)
     const QString unit = QString::number(device->unit);
     const QString key = device->deviceKey();
 
-    m.view.setBusy(true);
-    // (Each result named first: GCC 12 can lose a coroutine frame whose
-    // co_await sits in an if condition.)
+    view.setBusy(true);
+    // A click toggles; a slider move switches on at its level.
+    bool on = true;
     if (adim == 100) {
-        const bool wasOn = m.status.getlaststatus(key);
+        on = !m_parts.status.getlaststatus(key);
         playfile(QStringLiteral("1b1.wav"));
-        if (wasOn) {
-            const SwitchResult result = co_await m.commands.turnoff(house, unit);
-            if (result.isDone()) {
-                m.status.setstatus(key, QStringLiteral("off"), QStringLiteral("0"));
-                m.view.setpictureoff(index, key);
-                const auto echo = m.filebusy.tryTake();
-                m.view.setSliderLevel(index, 20);
-            }
-        } else {
-            const SwitchResult result = co_await m.commands.turnon(house, unit, 100);
-            if (result.isDone()) {
-                m.status.setstatus(key, QStringLiteral("on"), QStringLiteral("100"));
-                m.view.setpictureon(index, key);
-                const auto echo = m.filebusy.tryTake();
-                m.view.setSliderLevel(index, 100);
-            }
-        }
-    } else {
-        const SwitchResult result = co_await m.commands.turnon(house, unit, adim);
-        if (result.isDone()) {
-            // The level the lamp was set to, so the slider and its % come
-            // back where the user left them.
-            m.status.setlevel(key, adim);
-            m.view.setpictureon(index, key);
-        } else {
-            // The slider goes back to what the device was last set to.
-            const int level = m.status.getlaststatus(key) ? m.status.level(key) : 20;
-            const auto echo = m.filebusy.tryTake();
-            m.view.setSliderLevel(index, level < 0 ? 100 : level);
-        }
+    }
+    // (Named: GCC 12 can destroy a temporary of a co_await expression twice.)
+    const QStringList keys{key};
+    const SwitchResult result = co_await m_switch.switchTo(house, unit, on, adim, keys);
+    // The window, and the view with it, may have gone while the command ran.
+    if (!self)
+        co_return;
+    if (!result.isDone() && adim != 100) {
+        // The slider goes back to what the device was last set to.
+        const int level = m_parts.status.getlaststatus(key) ? m_parts.status.level(key) : 20;
+        const auto echo = m_parts.filebusy.tryTake();
+        view.setSliderLevel(index, level < 0 ? 100 : level);
     }
     playfile(QStringLiteral("1b2.wav"));
-    m.view.setBusy(false);
+    view.setBusy(false);
 }
 
 } // namespace casalux

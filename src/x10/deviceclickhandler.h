@@ -1,5 +1,8 @@
 #pragma once
 
+#include "deviceswitch.h"
+
+#include <QObject>
 #include <QString>
 
 #include <qcoro/qcorotask.h>
@@ -17,7 +20,9 @@ class SoundPlayer;
 
 // A click on a device of the room view, or a move of its slider: switches
 // the device, records its state and updates its picture and slider.
-class DeviceClickHandler final {
+class DeviceClickHandler final : public QObject {
+    Q_OBJECT
+
 public:
     struct Parts {
         InterfaceFinder& finder;
@@ -31,7 +36,7 @@ public:
         QString programFolder;
     };
 
-    explicit DeviceClickHandler(Parts parts) : m(std::move(parts)) {}
+    explicit DeviceClickHandler(Parts parts, QObject* parent = nullptr);
 
     // Slot `index` (0..9) of the room view. adim 100 (or 0) is a click that
     // toggles the device; anything else switches it on at that brightness.
@@ -40,7 +45,8 @@ public:
     void playfile(const QString& fileName);
 
 private:
-    Parts m;
+    Parts m_parts;
+    DeviceSwitch m_switch;
 };
 
 } // namespace casalux

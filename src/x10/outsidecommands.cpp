@@ -4,7 +4,6 @@
 #include "home/devicestatus.h"
 #include "home/devicetype.h"
 #include "home/roomlist.h"
-#include "roomview.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -33,7 +32,7 @@ private:
 OutsideCommands::OutsideCommands(const RoomList& rooms, SettingsStore& settings,
                                  DeviceCommands& commands, DeviceStatus& status, QObject* parent)
     : QObject(parent), m_rooms(rooms.folder()), m_settings(settings), m_commands(commands),
-      m_status(status)
+      m_status(status), m_switch(commands, status)
 {
 }
 
@@ -164,34 +163,11 @@ QCoro::Task<SwitchResult> OutsideCommands::run(Device device, int percent, bool 
     }
     if (percent == keepLevel)
         percent = 100;
-    SwitchResult result = SwitchResult::refused({});
-    if (percent == 0)
-        result = co_await m_commands.turnoff(taken.turn, house, unit);
-    else
-        result = co_await m_commands.turnon(taken.turn, house, unit, percent);
-    if (!self || !result.isDone())
-        co_return result;
-    if (percent == 0)
-        m_status.setstatus(key, QStringLiteral("off"), QStringLiteral("0"));
-    else
-        m_status.setlevel(key, percent);
-    redraw(device, percent > 0, percent == 0 ? 20 : percent);
+    // (Named: GCC 12 can destroy a temporary of a co_await expression twice.)
+    const QStringList keys{key};
+    const SwitchResult result =
+        co_await m_switch.switchTo(taken.turn, house, unit, percent > 0, percent, keys);
     co_return result;
-}
-
-void OutsideCommands::redraw(const Device& device, bool on, int level)
-{
-    // Only the room on view has slots to redraw.
-    if (!m_view || m_view->shownRoom() != device.record.room)
-        return;
-    const int index = m_view->slotOf(device.record.device);
-    if (index < 0)
-        return;
-    if (on)
-        m_view->setpictureon(index, device.key());
-    else
-        m_view->setpictureoff(index, device.key());
-    m_view->setSliderLevel(index, level);
 }
 
 } // namespace casalux

@@ -2,6 +2,7 @@
 
 #include "home/roomlist.h"
 #include "home/roomrecord.h"
+#include "deviceswitch.h"
 #include "switchresult.h"
 
 #include <QList>
@@ -42,7 +43,7 @@ public:
     ~OutsideCommands() override;
 
     // The room view to keep in step; none in the engine.
-    void setRoomView(RoomView* view) { m_view = view; }
+    void setRoomView(RoomView* view) { m_switch.setRoomView(view); }
     // Asked before each command: empty to go ahead, or why the program
     // cannot switch now (it has handed the interface over, it is ending).
     void setGate(std::function<QString()> gate) { m_gate = std::move(gate); }
@@ -89,13 +90,12 @@ private:
     // percent as for dimDevice, or keepLevel; `wish` as for bringTo.
     QCoro::Task<SwitchResult> run(Device device, int percent, bool wish = false,
                              StillWanted stillWanted = {});
-    void redraw(const Device& device, bool on, int level);
 
     mutable RoomList m_rooms;
     SettingsStore& m_settings;
     DeviceCommands& m_commands;
     DeviceStatus& m_status;
-    RoomView* m_view = nullptr;
+    DeviceSwitch m_switch;
     std::function<QString()> m_gate;
     int m_waiting = 0;
 };

@@ -1,9 +1,6 @@
 #include "traffichandler.h"
 
-#include "devicecommands.h"
 #include "interfacecontrol.h"
-#include "roomview.h"
-#include "home/devicestatus.h"
 #include "home/roomlist.h"
 #include "platform/clock.h"
 #include "platform/statussink.h"
@@ -15,8 +12,8 @@ namespace casalux {
 TrafficHandler::TrafficHandler(InterfaceControl& control, RoomList& rooms,
                                DeviceCommands& commands, DeviceStatus& status,
                                StatusSink& statusBar, QObject* parent)
-    : QObject(parent), m_control(control), m_rooms(rooms), m_commands(commands),
-      m_status(status), m_statusBar(statusBar)
+    : QObject(parent), m_control(control), m_rooms(rooms), m_statusBar(statusBar),
+      m_switch(commands, status)
 {
     connect(&m_control, &InterfaceControl::traffic, this,
             [this](const QString& address, const QString&, int function, int, int) {
@@ -61,38 +58,33 @@ void TrafficHandler::incoming(const QString& address, int function)
                               .arg(Clock::instance().now().toString(QStringLiteral("HH:mm"))));
     if (m_amacros)
         m_amacros(house, unitText, function);
-    showDevice(house, unit, function);
-}
-
-void TrafficHandler::showDevice(const QString& house, int unit, int function)
-{
     if (function != InterfaceControl::On && function != InterfaceControl::Off)
         return;
-    const auto devices = m_rooms.devicesAt(house, unit);
-    if (devices.isEmpty())
+    const auto device = deviceAt(house, unit);
+    if (!device)
         return;
-    const RoomRecord& device = devices.first();
-    const QString key = device.deviceKey();
     const bool on = function == InterfaceControl::On;
     // Nothing says how bright a device switched on from elsewhere is; the
     // web pages store full brightness for an on, and so does this.
-    m_status.setstatus(key, on ? QStringLiteral("on") : QStringLiteral("off"),
-                       on ? QStringLiteral("100") : QStringLiteral("0"));
+    m_switch.record(device->deviceKey(), on, 100);
+    sayTurned(*device, on);
+}
+
+std::optional<RoomRecord> TrafficHandler::deviceAt(const QString& house, int unit) const
+{
+    // The first in file order: A1 is never A10.
+    const auto devices = m_rooms.devicesAt(house, unit);
+    if (devices.isEmpty())
+        return std::nullopt;
+    return devices.first();
+}
+
+void TrafficHandler::sayTurned(const RoomRecord& device, bool on)
+{
     m_statusBar.setStatus(StatusSink::Activity,
                           QStringLiteral("Incoming message, %1 has turned %2 at %3")
                               .arg(device.device, on ? QStringLiteral("on") : QStringLiteral("off"),
                                    Clock::instance().now().toString(QStringLiteral("H:mm:ss"))));
-    // Only the room on view is redrawn: a device of the same name in
-    // another room has no slot here.
-    if (!m_view || m_view->shownRoom() != device.room)
-        return;
-    const int index = m_view->slotOf(device.device);
-    if (index < 0)
-        return;
-    if (on)
-        m_view->setpictureon(index, key);
-    else
-        m_view->setpictureoff(index, key);
 }
 
 QCoro::Task<> TrafficHandler::timerqueue()
@@ -104,24 +96,23 @@ QCoro::Task<> TrafficHandler::timerqueue()
     }
     const QPointer<TrafficHandler> self(this);
     const QString house = entry->house.toUpper();
-    // (Not a conditional expression: GCC 12 mis-compiles co_await in one.)
+    const bool on = entry->code == QLatin1Char('2');
+    const auto device = deviceAt(house, RoomRecord::leadingNumber(entry->unit));
+    // Recorded, when the interface carried it out, as the power line's own
+    // traffic is. Any other code sends nothing. (Named: GCC 12 can destroy a
+    // temporary of a co_await expression twice.)
+    const QStringList keys = device ? QStringList{device->deviceKey()} : QStringList();
     SwitchResult result = SwitchResult::refused({});
-    if (entry->code == QLatin1Char('2'))
-        result = co_await m_commands.turnon(house, entry->unit, 100);
-    else if (entry->code == QLatin1Char('3'))
-        result = co_await m_commands.turnoff(house, entry->unit);
+    if (on || entry->code == QLatin1Char('3'))
+        result = co_await m_switch.switchTo(house, entry->unit, on, 100, keys);
     if (!self)
         co_return;
     // A command that could not be sent leaves the queue too: tried again
     // and again it would hold up every command behind it. The commands
     // have said why; the device keeps its state and picture.
     m_queue.removeAll(*entry);
-    if (!result.isDone())
-        co_return;
-    const int function = entry->code == QLatin1Char('2')   ? InterfaceControl::On
-                         : entry->code == QLatin1Char('3') ? InterfaceControl::Off
-                                                           : 0;
-    showDevice(house, RoomRecord::leadingNumber(entry->unit), function);
+    if (result.isDone() && device)
+        sayTurned(*device, on);
 }
 
 } // namespace casalux

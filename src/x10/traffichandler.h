@@ -1,10 +1,13 @@
 #pragma once
 
 #include "commandqueue.h"
+#include "deviceswitch.h"
+#include "home/roomrecord.h"
 
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 #include <qcoro/qcorotask.h>
 
@@ -35,7 +38,7 @@ public:
 
     void setMacroTrigger(MacroTrigger trigger) { m_amacros = std::move(trigger); }
     // The room view to keep in step; none in the engine.
-    void setRoomView(RoomView* view) { m_view = view; }
+    void setRoomView(RoomView* view) { m_switch.setRoomView(view); }
 
     CommandQueue& queue() { return m_queue; }
 
@@ -49,16 +52,16 @@ public:
     QCoro::Task<> timerqueue();
 
 private:
-    void showDevice(const QString& house, int unit, int function);
+    // The device at this address, as found for the power line's traffic.
+    std::optional<RoomRecord> deviceAt(const QString& house, int unit) const;
+    void sayTurned(const RoomRecord& device, bool on);
     // Sends queued commands until none is left.
     QCoro::Task<> drain();
 
     InterfaceControl& m_control;
     RoomList& m_rooms;
-    DeviceCommands& m_commands;
-    DeviceStatus& m_status;
     StatusSink& m_statusBar;
-    RoomView* m_view = nullptr;
+    DeviceSwitch m_switch;
     MacroTrigger m_amacros;
     CommandQueue m_queue;
     bool m_started = false;

@@ -1,4 +1,5 @@
 #include "corerig.h"
+#include "fakeroomview.h"
 #include "filesizelimit.h"
 #include "home/settingsstore.h"
 #include "home/textlistfile.h"
@@ -29,6 +30,7 @@ class TestRemoteServer : public QObject {
     Q_OBJECT
 
     struct Rig : test::CoreRig {
+        test::FakeRoomView view;
         RemoteServer server{{folder.path(), settings, commands, deviceStatus, status}};
         quint16 port = 0;
 
@@ -100,6 +102,9 @@ private Q_SLOTS:
     void standardCommandSwitchesDevice()
     {
         Rig rig;
+        rig.view.room = QStringLiteral("Living Room");
+        rig.view.names = {QStringLiteral("Table Lamp"), QStringLiteral("Lamp")};
+        rig.server.setRoomView(&rig.view);
         const QByteArray page =
             rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"));
         QCOMPARE(rig.control.sent.size(), 1);
@@ -114,6 +119,9 @@ private Q_SLOTS:
         rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnoff~LivingRoom"));
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A3 3 20"));
         QCOMPARE(rig.machineValue(QStringLiteral("dimLivingRoomLamp")), QStringLiteral("20"));
+        // The window on the same program shows it too.
+        QCOMPARE(rig.view.changes, (QStringList{"on 1 LivingRoomLamp", "slider 1 100",
+                                                "off 1 LivingRoomLamp", "slider 1 20"}));
     }
 
     // HEAD changes nothing: it gets the page's headers, and no command runs

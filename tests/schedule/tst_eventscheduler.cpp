@@ -351,11 +351,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QStringList>("changes");
         QTest::newRow("shown device, on") << "Lounge Lamp~A~3~60~22:00~on~daily~u"
-                                          << QStringList{"on 1 LoungeLamp"};
+                                          << QStringList{"on 1 LoungeLamp", "slider 1 60"};
         QTest::newRow("shown device, off") << "lounge lamp~A~3~ ~22:00~off~daily~u"
-                                           << QStringList{"off 1 loungelamp"};
+                                           << QStringList{"off 1 loungelamp", "slider 1 20"};
         QTest::newRow("device of another room") << "Hall Lamp~A~4~ ~22:00~off~daily~u"
                                                 << QStringList();
+        // Only the device's own slot: not one whose name is part of its name,
+        // nor one of a room whose name holds the shown room's.
+        QTest::newRow("a name that holds another") << "Lounge Lamp 2~A~5~ ~22:00~on~daily~u"
+                                                   << QStringList{"on 2 LoungeLamp2", "slider 2 100"};
+        QTest::newRow("a room that holds another") << "Big Lounge Lamp~A~6~ ~22:00~on~daily~u"
+                                                   << QStringList();
         QTest::newRow("not fired today") << "Lounge Lamp~A~3~ ~22:00~off~daily~m"
                                          << QStringList();
     }
@@ -364,7 +370,7 @@ private Q_SLOTS:
         QFETCH(QString, line);
         Rig rig;
         rig.view.room = QStringLiteral("Lounge");
-        rig.view.names = {QStringLiteral("Fan"), QStringLiteral("Lamp")};
+        rig.view.names = {QStringLiteral("Fan"), QStringLiteral("Lamp"), QStringLiteral("Lamp 2")};
         rig.write({line});
         rig.tickAt(thursday, QTime(22, 0, 1));
         QTEST(rig.view.changes, "changes");

@@ -1,8 +1,10 @@
 #include "corerig.h"
+#include "fakeroomview.h"
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "speech/phraseagent.h"
 #include "speech/voicecommandhandler.h"
+#include "x10/traffichandler.h"
 
 #include <QtTest>
 
@@ -243,6 +245,46 @@ private Q_SLOTS:
         rig.deviceStatus.setstatus(QStringLiteral("LoungeLamp"), QStringLiteral("on"), QString());
         rig.say(QStringLiteral("Cancel Lounge Lamp"));
         QVERIFY(rig.deviceStatus.getlaststatus(QStringLiteral("LoungeLamp")));
+    }
+
+    // Spoken, or queued by a macro, a switch is recorded and drawn alike.
+    void spokenAndQueuedSwitchesAreRecordedAlike_data()
+    {
+        QTest::addColumn<QString>("phrase");
+        QTest::addColumn<QString>("queued");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<QStringList>("drawn");
+        QTest::newRow("on") << "Lounge Lamp on" << "2A3~" << "True" << "100"
+                            << QStringList{"on 1 LoungeLamp", "slider 1 100"};
+        QTest::newRow("off") << "Cancel Lounge Lamp" << "3A3~" << "False" << "20"
+                             << QStringList{"off 1 LoungeLamp", "slider 1 20"};
+    }
+    void spokenAndQueuedSwitchesAreRecordedAlike()
+    {
+        QFETCH(QString, phrase);
+        QFETCH(QString, queued);
+        for (const bool spoken : {true, false}) {
+            Rig rig;
+            test::FakeRoomView view;
+            view.room = QStringLiteral("Lounge");
+            view.names = {QStringLiteral("Fan"), QStringLiteral("Lamp")};
+            TrafficHandler traffic(rig.control, rig.rooms, rig.commands, rig.deviceStatus,
+                                   rig.status);
+            traffic.setRoomView(&view);
+            rig.handler.setRoomView(&view);
+            if (spoken) {
+                QVERIFY(rig.handler.initagent());
+                rig.handler.registerCommands();
+                rig.say(phrase);
+            } else {
+                traffic.queue().setText(queued);
+                QCoro::waitFor(traffic.timerqueue());
+            }
+            QTEST(rig.machineValue(QStringLiteral("LoungeLamp")), "state");
+            QTEST(rig.machineValue(QStringLiteral("dimLoungeLamp")), "level");
+            QTEST(view.changes, "drawn");
+        }
     }
 
     void characterHidesTwentySecondsAfterListening()

@@ -62,7 +62,7 @@ private Q_SLOTS:
                               "Incoming message, Lamp has turned on at 7:45:03"}));
         QCOMPARE(rig.triggers, QStringList{"A1 2"});
         QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QStringLiteral("True"));
-        QCOMPARE(rig.view.changes, QStringList{"on 0 LoungeLamp"});
+        QCOMPARE(rig.view.changes, (QStringList{"on 0 LoungeLamp", "slider 0 100"}));
         QCOMPARE(rig.machineValue(QStringLiteral("LoungeFan")), QString()); // A1 is never A10
     }
 
@@ -73,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(rig.triggers, QStringList{"A10 3"});
         QCOMPARE(rig.machineValue(QStringLiteral("LoungeFan")), QStringLiteral("False"));
         QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QString());
-        QCOMPARE(rig.view.changes, QStringList{"off 1 LoungeFan"});
+        QCOMPARE(rig.view.changes, (QStringList{"off 1 LoungeFan", "slider 1 20"}));
     }
 
     void incomingForDeviceOutsideTheRoomView()
@@ -114,7 +114,7 @@ private Q_SLOTS:
         QCOMPARE(rig.control.sent.size(), 1);
         QCOMPARE(rig.control.sent[0].text(), QStringLiteral("A1 2 20"));
         QCOMPARE(rig.traffic.queue().text(), QStringLiteral("3A1~"));
-        QCOMPARE(rig.view.changes, QStringList{"on 0 LoungeLamp"});
+        QCOMPARE(rig.view.changes, (QStringList{"on 0 LoungeLamp", "slider 0 100"}));
         QCoro::waitFor(rig.traffic.timerqueue());
         QCOMPARE(rig.control.sent[1].text(), QStringLiteral("A1 3 20"));
         QVERIFY(rig.traffic.queue().isEmpty());
@@ -243,6 +243,31 @@ private Q_SLOTS:
         QCoro::waitFor(click.deviceclicked(2));
         QCOMPARE(rig.prompts.shown.last().text,
                  QStringLiteral("Sorry, couldn`t find this device in the device list."));
+    }
+
+    // A click whose handler goes (the window closing) while its command
+    // waits for the line touches neither the handler nor the view after.
+    void clickOutlivedByItsCommand()
+    {
+        Rig rig;
+        InterfaceFinder finder(rig.control, rig.settings, rig.status, rig.prompts);
+        BusyMark filebusy;
+        RecordingSounds sounds;
+        rig.settings.write(settingkeys::port, QStringLiteral("1"));
+        QVERIFY(QCoro::waitFor(finder.findinterface()));
+        auto click = std::make_unique<DeviceClickHandler>(DeviceClickHandler::Parts{
+            finder, rig.rooms, rig.commands, rig.deviceStatus, rig.view, rig.prompts, sounds,
+            filebusy, rig.folder.path()});
+        auto line = QCoro::waitFor(rig.commands.queue().take());
+        auto clicked = click->deviceclicked(0);
+        QVERIFY(rig.view.busy);
+        click.reset();
+        line.turn.release();
+        QCoro::waitFor(clicked);
+        QCOMPARE(rig.sent(), QStringList{"A1 2 20"});
+        QCOMPARE(sounds.played, QStringList{"1b1.wav"});
+        QVERIFY(rig.view.changes.isEmpty());
+        QVERIFY(rig.view.busy);
     }
 };
 
