@@ -1,8 +1,8 @@
 #include "control/controlserver.h"
 #include "control/controlsocketpath.h"
+#include "corefixture.h"
 #include "platform/programfolder.h"
 #include "deadsocket.h"
-#include "outsiderig.h"
 #include "platform/clock.h"
 
 #include <QJsonDocument>
@@ -42,21 +42,22 @@ struct Client {
 class TestControlServer : public QObject {
     Q_OBJECT
 
-    struct Rig : test::OutsideRig {
-        QString path = home.folder.file(QStringLiteral("control"));
-        std::unique_ptr<ControlServer> server;
-        Rig()
+    // The engine's core, its socket named by the test, in a home with one
+    // lamp.
+    struct Serving : test::CoreFixture {
+        QString path = folder.file(QStringLiteral("control"));
+        explicit Serving(HomeCore::Host host = engine()) : test::CoreFixture(std::move(host))
         {
             writeList("Lounge~~~\nLounge~Lamp~A~3\n");
             setKind(QStringLiteral("LoungeLamp"), QStringLiteral("bulb"));
             qputenv("CASALUX_CONTROL_SOCKET", path.toLocal8Bit());
-            server = makeServer();
         }
-        ~Rig() { qunsetenv("CASALUX_CONTROL_SOCKET"); }
+        ~Serving() { qunsetenv("CASALUX_CONTROL_SOCKET"); }
+        // Another program's server for the same home.
         std::unique_ptr<ControlServer> makeServer()
         {
             return std::make_unique<ControlServer>(ControlServer::Setup{
-                home.folder.path(), home.settings, control, outside, QStringLiteral("engine")});
+                folder.path(), settings, control, core.outside, QStringLiteral("engine")});
         }
         // Sends one request and waits for the answer and the close.
         QJsonObject ask(const QByteArray& request)
@@ -107,14 +108,14 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, request);
         QFETCH(QString, error);
-        Rig rig;
-        QVERIFY2(rig.server->start(), qPrintable(rig.server->errorString()));
+        Serving rig;
+        QVERIFY2(rig.core.controlServer.start(), qPrintable(rig.core.controlServer.errorString()));
         const QJsonObject answer = rig.ask(request);
         QCOMPARE(answer.value(QLatin1String("ok")).toBool(true), false);
         QCOMPARE(answer.value(QLatin1String("error")).toString(), error);
         QVERIFY(!answer.value(QLatin1String("message")).toString().isEmpty());
         QVERIFY(rig.control.sent.isEmpty());
-        QVERIFY(rig.server->serving());
+        QVERIFY(rig.core.controlServer.serving());
         QVERIFY(rig.answersStatus());
     }
 
@@ -122,9 +123,9 @@ private Q_SLOTS:
     // meanwhile others are served.
     void aSilentClientIsLetGo()
     {
-        Rig rig;
-        rig.server->setRequestTimeout(500);
-        QVERIFY(rig.server->start());
+        Serving rig;
+        rig.core.controlServer.setRequestTimeout(500);
+        QVERIFY(rig.core.controlServer.start());
         Client silent(rig.path);
         QVERIFY(!silent.closed());
         QVERIFY(rig.answersStatus());
@@ -137,13 +138,13 @@ private Q_SLOTS:
     // no more than a socket buffer of it and stays up.
     void aFloodIsCutOff()
     {
-        Rig rig;
-        rig.server->setRequestTimeout(60000); // only the size limit can end it
-        QVERIFY(rig.server->start());
+        Serving rig;
+        rig.core.controlServer.setRequestTimeout(60000); // only the size limit can end it
+        QVERIFY(rig.core.controlServer.start());
         Client flood(rig.path);
         flood.socket.write(QByteArray(4 * 1024 * 1024, 'x'));
         QTRY_VERIFY_WITH_TIMEOUT(flood.closed(), 10000);
-        QVERIFY(rig.server->serving());
+        QVERIFY(rig.core.controlServer.serving());
         QVERIFY(rig.answersStatus());
     }
 
@@ -153,9 +154,9 @@ private Q_SLOTS:
     // answered "busy" rather than dropped.
     void connectionsAreBounded()
     {
-        Rig rig;
-        rig.server->setRequestTimeout(60000);
-        QVERIFY(rig.server->start());
+        Serving rig;
+        rig.core.controlServer.setRequestTimeout(60000);
+        QVERIFY(rig.core.controlServer.start());
         std::vector<std::unique_ptr<Client>> silent;
         for (int i = 0; i < ControlServer::maxClients; ++i)
             silent.push_back(std::make_unique<Client>(rig.path));
@@ -184,7 +185,7 @@ private Q_SLOTS:
                 QStringLiteral("{\"command\":\"on\",\"target\":\"B%1\"}\n").arg(i).toLatin1());
         }
         // One on the line, the others waiting their turn: every place taken.
-        QTRY_COMPARE_WITH_TIMEOUT(rig.outside.waitingCount(), ControlServer::maxClients - 1,
+        QTRY_COMPARE_WITH_TIMEOUT(rig.core.outside.waitingCount(), ControlServer::maxClients - 1,
                                   10000);
         Client refused(rig.path);
         QTRY_VERIFY_WITH_TIMEOUT(refused.closed(), 5000);
@@ -192,7 +193,7 @@ private Q_SLOTS:
         for (const auto& client : busy)
             QVERIFY(!client->closed());
         // Let the queue drain: the one on the line ends, the rest are refused.
-        rig.outside.setGate([] { return QStringLiteral("ending"); });
+        rig.core.outside.setGate([] { return QStringLiteral("ending"); });
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(busy.cbegin(), busy.cend(),
                                              [](const auto& client) { return client->closed(); }),
                                  10000);
@@ -202,23 +203,23 @@ private Q_SLOTS:
     // out (with the interface's reason), or refused by the program.
     void commandsAndTheirOutcomes()
     {
-        Rig rig;
-        QVERIFY(rig.server->start());
+        Serving rig;
+        QVERIFY(rig.core.controlServer.start());
         QJsonObject answer =
             rig.ask("{\"command\":\"dim\",\"target\":\"lounge lamp\",\"percent\":30}\n");
         QVERIFY2(answer.value(QLatin1String("ok")).toBool(),
                  QJsonDocument(answer).toJson().constData());
         QCOMPARE(rig.control.sent.size(), 3);
-        QCOMPARE(rig.home.machineValue(QStringLiteral("dimLoungeLamp")), QStringLiteral("30"));
+        QCOMPARE(rig.machineValue(QStringLiteral("dimLoungeLamp")), QStringLiteral("30"));
 
         rig.control.setSendResult(false, QStringLiteral("the X10 interface did not answer"));
         answer = rig.ask("{\"command\":\"off\",\"target\":\"A3\"}\n");
         QCOMPARE(answer.value(QLatin1String("error")).toString(), QStringLiteral("not-sent"));
         QCOMPARE(answer.value(QLatin1String("message")).toString(),
                  QStringLiteral("the X10 interface did not answer"));
-        QCOMPARE(rig.home.machineValue(QStringLiteral("LoungeLamp")), QStringLiteral("True"));
+        QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QStringLiteral("True"));
 
-        rig.outside.setGate([] { return QStringLiteral("handed over"); });
+        rig.core.outside.setGate([] { return QStringLiteral("handed over"); });
         answer = rig.ask("{\"command\":\"on\",\"target\":\"A3\"}\n");
         QCOMPARE(answer.value(QLatin1String("error")).toString(), QStringLiteral("refused"));
         QCOMPARE(answer.value(QLatin1String("message")).toString(), QStringLiteral("handed over"));
@@ -233,12 +234,11 @@ private Q_SLOTS:
     // found nothing) does not claim to hold it.
     void statusFollowsThePortInHand()
     {
-        Rig rig;
         bool holding = true;
-        rig.server = std::make_unique<ControlServer>(
-            ControlServer::Setup{rig.home.folder.path(), rig.home.settings, rig.control,
-                                 rig.outside, QStringLiteral("desktop"), [&] { return holding; }});
-        QVERIFY(rig.server->start());
+        HomeCore::Host desktop = Serving::desktop();
+        desktop.holding = [&] { return holding; };
+        Serving rig(desktop);
+        QVERIFY(rig.core.controlServer.start());
         const auto face = [&rig] {
             return rig.ask("{\"command\":\"status\"}\n")
                 .value(QLatin1String("interface"))
@@ -255,9 +255,9 @@ private Q_SLOTS:
     // could write to, or another user's, is not used at all.
     void placeOfTheSocket()
     {
-        Rig rig;
+        Serving rig;
         QVERIFY(test::leaveDeadSocket(rig.path));
-        QVERIFY2(rig.server->start(), qPrintable(rig.server->errorString()));
+        QVERIFY2(rig.core.controlServer.start(), qPrintable(rig.core.controlServer.errorString()));
         struct stat info {};
         QCOMPARE(::stat(QFile::encodeName(rig.path).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, 0600u);
@@ -267,10 +267,10 @@ private Q_SLOTS:
         QVERIFY(second->errorString().contains(QLatin1String("another program")));
         QVERIFY(rig.answersStatus());
 
-        rig.server->stop();
+        rig.core.controlServer.stop();
         QVERIFY(!QFileInfo::exists(rig.path));
 
-        const QString open = rig.home.folder.file(QStringLiteral("open"));
+        const QString open = rig.folder.file(QStringLiteral("open"));
         QVERIFY(QDir().mkpath(open));
         QCOMPARE(::chmod(QFile::encodeName(open).constData(), 0777), 0);
         qputenv("CASALUX_CONTROL_SOCKET", (open + QStringLiteral("/control")).toLocal8Bit());
@@ -288,8 +288,8 @@ private Q_SLOTS:
             const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
             const QByteArray home = qgetenv("HOME");
             qunsetenv("XDG_RUNTIME_DIR");
-            qputenv("HOME", rig.home.folder.path().toLocal8Bit());
-            const QString chosen = ControlSocketPath::choose(rig.home.folder.path()).path;
+            qputenv("HOME", rig.folder.path().toLocal8Bit());
+            const QString chosen = ControlSocketPath::choose(rig.folder.path()).path;
             auto inHome = rig.makeServer();
             const bool served = inHome->start();
             inHome.reset();
@@ -297,7 +297,7 @@ private Q_SLOTS:
             if (!runtime.isEmpty())
                 qputenv("XDG_RUNTIME_DIR", runtime);
             qputenv("CASALUX_CONTROL_SOCKET", (open + QStringLiteral("/control")).toLocal8Bit());
-            QVERIFY2(chosen.startsWith(rig.home.folder.file(QStringLiteral(".casalux/control-"))),
+            QVERIFY2(chosen.startsWith(rig.folder.file(QStringLiteral(".casalux/control-"))),
                      qPrintable(chosen));
             QVERIFY(served);
         }
@@ -305,9 +305,9 @@ private Q_SLOTS:
         // Each home has a socket name of its own; another spelling of the
         // folder (a link to it) is the same home, and the installed home's
         // is the plain name.
-        const QString ours = ControlSocketPath::nameFor(rig.home.folder.path());
+        const QString ours = ControlSocketPath::nameFor(rig.folder.path());
         const QString link = open + QStringLiteral("/home-link");
-        QVERIFY(QFile::link(rig.home.folder.path(), link));
+        QVERIFY(QFile::link(rig.folder.path(), link));
         QCOMPARE(ControlSocketPath::nameFor(link), ours);
         QVERIFY(ControlSocketPath::nameFor(open) != ours);
         QCOMPARE(ControlSocketPath::nameFor(ProgramFolder::installedFolder()),

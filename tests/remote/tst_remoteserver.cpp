@@ -1,5 +1,4 @@
-#include "corerig.h"
-#include "fakeroomview.h"
+#include "corefixture.h"
 #include "filesizelimit.h"
 #include "home/settingsstore.h"
 #include "home/textlistfile.h"
@@ -29,12 +28,12 @@ using namespace casalux;
 class TestRemoteServer : public QObject {
     Q_OBJECT
 
-    struct Rig : test::CoreRig {
-        test::FakeRoomView view;
-        RemoteServer server{{folder.path(), settings, commands, deviceStatus, status}};
+    // The core serving its pages on a free port, for a living room of three
+    // devices.
+    struct Serving : test::CoreFixture {
         quint16 port = 0;
 
-        Rig()
+        Serving()
         {
             folder.write(QStringLiteral("html/index.html"),
                          "<h1><room></h1>\r\n<li><room1></li><li><room2></li>\r\n"
@@ -54,7 +53,7 @@ class TestRemoteServer : public QObject {
                       "Living Room~Table Lamp~A~5\r\n");
             port = test::freePort();
             settings.write(settingkeys::webport, QString::number(port));
-            server.startserver();
+            core.server.startserver();
         }
         QByteArray get(const QString& target, const QString& auth = {})
         {
@@ -68,20 +67,20 @@ private Q_SLOTS:
 
     void mediaCenterStartPageWithoutLastRoom()
     {
-        Rig rig;
-        QVERIFY(rig.server.web().ServerRunning());
+        Serving rig;
+        QVERIFY(rig.core.server.web().ServerRunning());
         const QByteArray page = rig.get(QStringLiteral("/wmcindex.html"));
         QVERIFY2(page.startsWith("HTTP/1."), page.constData());
         QVERIFY(page.contains("<h1>Please Select A Room From The List On The Left</h1>"));
         QVERIFY(page.contains("<div>&nbsp</div>"));
         QVERIFY(page.contains("wmcindex.html?loadroomLivingRoom"));
         QVERIFY(!page.contains("module1"));
-        QVERIFY(!rig.server.serving());
+        QVERIFY(!rig.core.server.serving());
     }
 
     void mediaCenterStartPageShowsLastRoom()
     {
-        Rig rig;
+        Serving rig;
         rig.settings.write(settingkeys::lastroom, QStringLiteral("LivingRoom"));
         const QByteArray page = rig.get(QStringLiteral("/wmcindex.html"));
         QVERIFY2(page.contains("<h1>Living Room</h1>"), page.constData());
@@ -92,7 +91,7 @@ private Q_SLOTS:
 
     void standardStartPageShowsLastRoom()
     {
-        Rig rig;
+        Serving rig;
         rig.settings.write(settingkeys::lastroom, QStringLiteral("LivingRoom"));
         const QByteArray page = rig.get(QStringLiteral("/index.html"));
         QVERIFY(page.contains("<h1>Living Room</h1>"));
@@ -101,10 +100,9 @@ private Q_SLOTS:
 
     void standardCommandSwitchesDevice()
     {
-        Rig rig;
+        Serving rig;
         rig.view.room = QStringLiteral("Living Room");
         rig.view.names = {QStringLiteral("Table Lamp"), QStringLiteral("Lamp")};
-        rig.server.setRoomView(&rig.view);
         const QByteArray page =
             rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"));
         QCOMPARE(rig.control.sent.size(), 1);
@@ -136,7 +134,7 @@ private Q_SLOTS:
     void headRunsNoCommand()
     {
         QFETCH(QString, target);
-        Rig rig;
+        Serving rig;
         const QByteArray answer = QCoro::waitFor(test::httpRequest(rig.port, "HEAD", target));
         QVERIFY2(answer.startsWith("HTTP/1.") && answer.contains(" 200 "), answer.constData());
         QVERIFY2(answer.endsWith("\r\n\r\n"), answer.constData());
@@ -149,7 +147,7 @@ private Q_SLOTS:
 
     void mediaCenterCommandRemembersSlot()
     {
-        Rig rig;
+        Serving rig;
         const QByteArray page =
             rig.get(QStringLiteral("/wmcindex.html?A~4~LivingRoomFan~turnon~LivingRoom~3"));
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A4 2 20"));
@@ -165,7 +163,7 @@ private Q_SLOTS:
     // on both page families.
     void commandNotSentLeavesThePictureAndSaysWhy()
     {
-        Rig rig;
+        Serving rig;
         rig.control.setSendResult(false, QStringLiteral("the adapter <is> unplugged"));
         const QByteArray page =
             rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"));
@@ -192,7 +190,7 @@ private Q_SLOTS:
     // 304; any recorded change, a level or a notice, gives a new one.
     void statesFollowEveryRecord()
     {
-        Rig rig;
+        Serving rig;
         rig.settings.SaveSetting(QStringLiteral("Casalux"), QStringLiteral("type"),
                                  QStringLiteral("LivingRoomLamp"), QStringLiteral("bulb"));
         const auto body = [](const QByteArray& answer) {
@@ -219,7 +217,7 @@ private Q_SLOTS:
         QVERIFY2(same.startsWith("HTTP/1.0 304"), same.constData());
         QVERIFY(same.endsWith("\r\n\r\n"));
 
-        rig.deviceStatus.setlevel(QStringLiteral("LivingRoomLamp"), 40);
+        rig.core.deviceStatus.setlevel(QStringLiteral("LivingRoomLamp"), 40);
         const QByteArray changed = QCoro::waitFor(test::httpGetWith(
             rig.port, QStringLiteral("/states.json?LivingRoom"), {QStringLiteral("If-None-Match: ") + tag}));
         QVERIFY2(changed.startsWith("HTTP/1.0 200"), changed.constData());
@@ -229,13 +227,13 @@ private Q_SLOTS:
         QCOMPARE(devices[0][QStringLiteral("level")].toInt(), 40);
         QCOMPARE(devices[0][QStringLiteral("picture")].toString(), QStringLiteral("bulbon.gif"));
 
-        rig.server.setPageNotice([] { return QStringLiteral("Interface lost"); });
+        rig.core.server.setPageNotice([] { return QStringLiteral("Interface lost"); });
         QCOMPARE(body(rig.get(QStringLiteral("/states.json?LivingRoom")))[QStringLiteral("notice")]
                      .toString(),
                  QStringLiteral("Interface lost"));
         // The page's own copy is the one its script keeps up to date.
         QVERIFY(rig.get(QStringLiteral("/index.html")).contains("id=\"livenotice\""));
-        QVERIFY(!rig.server.serving());
+        QVERIFY(!rig.core.server.serving());
         QVERIFY(rig.control.sent.isEmpty());
     }
 
@@ -265,7 +263,7 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         QFETCH(QString, level);
         QFETCH(QByteArray, shown);
-        Rig rig;
+        Serving rig;
         rig.folder.write(QStringLiteral("html/index.html"),
                          "<h1><room></h1><p><dev0><state0></p><p><dev1><state1></p>\r\n");
         rig.settings.SaveSetting(QStringLiteral("Casalux"), QStringLiteral("type"),
@@ -278,13 +276,13 @@ private Q_SLOTS:
         if (!stored.isEmpty() && target.startsWith(QLatin1String("/index"))) // the TV page says nothing
             QVERIFY(rig.status.activity.last().contains(stored == QLatin1String("True") ? "Turned ON"
                                                                                        : "Turned OFF"));
-        QVERIFY(!rig.server.serving());
+        QVERIFY(!rig.core.server.serving());
     }
 
     // A dim the interface could not send records nothing and says why.
     void dimNotSentRecordsNothing()
     {
-        Rig rig;
+        Serving rig;
         rig.settings.SaveSetting(QStringLiteral("Casalux"), QStringLiteral("type"),
                                  QStringLiteral("LivingRoomLamp"), QStringLiteral("bulb"));
         rig.control.setSendResult(false, QStringLiteral("no interface"));
@@ -310,12 +308,12 @@ private Q_SLOTS:
     void badCommandsSendNothing()
     {
         QFETCH(QString, target);
-        Rig rig;
+        Serving rig;
         const QByteArray page = rig.get(target);
         QVERIFY(rig.control.sent.isEmpty());
         QVERIFY(page.contains("Please Select A Room From The List On The Left"));
         QCOMPARE(rig.machineValue(QStringLiteral("port")), QString());
-        QVERIFY(!rig.server.serving());
+        QVERIFY(!rig.core.server.serving());
     }
 
     // A command switches the device it names only at that device's own
@@ -338,7 +336,7 @@ private Q_SLOTS:
     void commandNeedsTheNamedDevicesAddress()
     {
         QFETCH(QString, target);
-        Rig rig;
+        Serving rig;
         const QByteArray page = rig.get(target);
         QVERIFY(rig.control.sent.isEmpty());
         for (const char* key :
@@ -346,14 +344,14 @@ private Q_SLOTS:
             QCOMPARE(rig.machineValue(QString::fromLatin1(key)), QString());
         QCOMPARE(rig.settings.read(settingkeys::lastdev), QString());
         QVERIFY2(page.contains("Please Select A Room From The List On The Left"), page.constData());
-        QVERIFY(!rig.server.serving());
+        QVERIFY(!rig.core.server.serving());
     }
 
     // The action is read from its own field: a name holding "loadroom",
     // "turnon" or "turnoff" is only a name, on both pages.
     void actionWordsInNamesAreOnlyNames()
     {
-        Rig rig;
+        Serving rig;
         rig.folder.write(QStringLiteral("rmlst.rvf"), "Loadroom~~~\r\n"
                                                       "Turnon Den~~~\r\n"
                                                       "Loadroom~Turnoff Switch~B~7\r\n"
@@ -367,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("B7 2 20"));
         QCOMPARE(rig.machineValue(QStringLiteral("LoadroomTurnoffSwitch")), QStringLiteral("True"));
 
-        rig.deviceStatus.setstatus(QStringLiteral("TurnonDenLamp"), QStringLiteral("on"),
+        rig.core.deviceStatus.setstatus(QStringLiteral("TurnonDenLamp"), QStringLiteral("on"),
                                    QStringLiteral("100"));
         const QByteArray off =
             rig.get(QStringLiteral("/index.html?B~8~TurnonDenLamp~turnoff~TurnonDen"));
@@ -398,17 +396,17 @@ private Q_SLOTS:
     {
         QFETCH(QString, target);
         QFETCH(QByteArray, expected);
-        Rig rig;
+        Serving rig;
         const QByteArray page = rig.get(target);
         QVERIFY2(page.contains(expected), page.constData());
-        QVERIFY(!rig.server.serving());
+        QVERIFY(!rig.core.server.serving());
     }
 
     // Names with spaces travel as keys without them; the labels keep them.
     // The TV page's focus then starts on the module last switched in the room.
     void roomPagesFollowTheLinks()
     {
-        Rig rig;
+        Serving rig;
         const QByteArray switched =
             rig.get(QStringLiteral("/wmcindex.html?A~5~LivingRoomTableLamp~turnon~LivingRoom~2"));
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A5 2 20"));
@@ -432,7 +430,7 @@ private Q_SLOTS:
     // the device.
     void linksCarryAnyNameSafely()
     {
-        Rig rig;
+        Serving rig;
         rig.folder.write(QStringLiteral("rmlst.rvf"), "Salle \xE0 manger~~~\r\n"
                                                       "Salle \xE0 manger~Lampe \"ronde\"~B~2\r\n");
         const QByteArray start = rig.get(QStringLiteral("/index.html"));
@@ -455,7 +453,7 @@ private Q_SLOTS:
     // nothing switched, and the TV start page shows the room prompt again.
     void emptyRoomKey()
     {
-        Rig rig;
+        Serving rig;
         const QByteArray standard = rig.get(QStringLiteral("/index.html?loadroom"));
         QVERIFY2(standard.contains("<h1></h1>"), standard.constData());
         QVERIFY(standard.contains("index.html?loadroomLivingRoom"));
@@ -471,7 +469,7 @@ private Q_SLOTS:
     // answered after it, each with its own complete page.
     void requestsAnsweredOneAtATime()
     {
-        Rig rig;
+        Serving rig;
         QList<QByteArray> order;
         auto first = [&]() -> QCoro::Task<> {
             order.append(co_await test::httpGet(
@@ -497,7 +495,7 @@ private Q_SLOTS:
     // when it came, not for the ones queued behind it.
     void onlyCommandsTakeTurns()
     {
-        Rig rig;
+        Serving rig;
         rig.control.setSendSeconds(100); // half a second of real time each
         std::vector<QCoro::Task<QByteArray>> commands;
         for (const char* target : {"/index.html?A~3~LivingRoomLamp~turnon~LivingRoom",
@@ -519,9 +517,9 @@ private Q_SLOTS:
     // timed event's dimming here) that is on the line, and never cuts into it.
     void pageCommandWaitsForTheLine()
     {
-        Rig rig;
+        Serving rig;
         rig.control.setSendSeconds(100); // half a second of real time each
-        auto timed = rig.commands.turnon(QStringLiteral("A"), QStringLiteral("5"), 50);
+        auto timed = rig.core.commands.turnon(QStringLiteral("A"), QStringLiteral("5"), 50);
         QCOMPARE(rig.control.sent.size(), 1);
         QVERIFY(rig.get(QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom"))
                     .contains("LivingRoomLamp~turnoff~"));
@@ -536,7 +534,7 @@ private Q_SLOTS:
     // once, and a picture asked for meanwhile still finds a slot.
     void floodOfCommandsLeavesRoomForPictures()
     {
-        Rig rig;
+        Serving rig;
         rig.control.setSendSeconds(600); // three seconds of real time
         std::vector<QCoro::Task<QByteArray>> commands;
         const int flood = RemoteServer::maxWaitingCommands + 2;
@@ -562,7 +560,7 @@ private Q_SLOTS:
     // before anything is built or switched for it, and its slot is freed.
     void clientGoneBeforeItsTurnSwitchesNothing()
     {
-        Rig rig;
+        Serving rig;
         rig.control.setSendSeconds(100); // half a second of real time
         auto first = [&]() -> QCoro::Task<QByteArray> {
             co_return co_await test::httpGet(
@@ -583,7 +581,7 @@ private Q_SLOTS:
         QTest::qWait(300); // the second request's turn comes and goes
         QCOMPARE(rig.control.sent.size(), 1);
         QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomFan")), QString());
-        QVERIFY(!rig.server.serving());
+        QVERIFY(!rig.core.server.serving());
         rig.control.setSendSeconds(0);
         QVERIFY(rig.get(QStringLiteral("/index.html?loadroomLivingRoom"))
                     .contains("<h1>Living Room</h1>"));
@@ -594,10 +592,10 @@ private Q_SLOTS:
     // nothing more is switched.
     void serverDestroyedWhileCommandsWait()
     {
-        Rig rig;
+        Serving rig;
         rig.control.setSendSeconds(100); // half a second of real time
         auto server = std::make_unique<RemoteServer>(RemoteServer::Parts{
-            rig.folder.path(), rig.settings, rig.commands, rig.deviceStatus, rig.status});
+            rig.folder.path(), rig.settings, rig.core.commands, rig.core.deviceStatus, rig.status});
         const quint16 port = test::freePort();
         rig.settings.write(settingkeys::webport, QString::number(port));
         server->startserver();
@@ -612,15 +610,15 @@ private Q_SLOTS:
         server.reset();
         for (auto& request : requests)
             QCoro::waitFor(std::move(request)); // each ends, answered or cut off
-        QTRY_VERIFY(!rig.commands.commandInProgress());
+        QTRY_VERIFY(!rig.core.commands.commandInProgress());
         QCoreApplication::sendPostedEvents(); // any wake-up still queued
         QCOMPARE(rig.control.sent.size(), 1);
     }
 
     void gateClosedSendsNothingAndSaysWhy()
     {
-        Rig rig;
-        rig.server.setCommandGate(
+        Serving rig;
+        rig.core.server.setCommandGate(
             [] { return QStringLiteral("The X10 interface has been handed over"); });
         const QByteArray page =
             rig.get(QStringLiteral("/wmcindex.html?A~3~LivingRoomLamp~turnon~LivingRoom~0"));
@@ -686,7 +684,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, headers);
         QFETCH(bool, switched);
-        Rig rig;
+        Serving rig;
         for (QString& line : headers)
             line.replace(QLatin1String("%1"), QString::number(rig.port));
         for (const char* target : {"/index.html?A~3~LivingRoomLamp~turnon~LivingRoom",
@@ -718,10 +716,10 @@ private Q_SLOTS:
     // credentials), never built and never switching a device.
     void loginProtectsThePages()
     {
-        Rig rig;
+        Serving rig;
         rig.folder.write(QStringLiteral("html/htaccess.txt"), "admin:secret\r\n");
-        rig.server.stopserver();
-        rig.server.startserver(); // the login file counts from the next start
+        rig.core.server.stopserver();
+        rig.core.server.startserver(); // the login file counts from the next start
         const auto statusLine = [](const QByteArray& answer) {
             return answer.left(answer.indexOf("\r\n"));
         };
@@ -741,7 +739,7 @@ private Q_SLOTS:
             QVERIFY2(!refused.contains("~turnoff~") && !refused.contains("?loadroomLivingRoom"),
                      refused.constData());
             QVERIFY(rig.control.sent.isEmpty());
-            QVERIFY(!rig.server.serving());
+            QVERIFY(!rig.core.server.serving());
         }
         QCOMPARE(rig.machineValue(QStringLiteral("LivingRoomLamp")), QString());
         const QByteArray page = rig.get(command, QStringLiteral("ADMIN:SECRET"));
@@ -768,7 +766,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, target);
         QFETCH(QByteArray, expected);
-        Rig rig;
+        Serving rig;
         const QByteArray page = rig.get(target);
         if (expected.isEmpty()) {
             QVERIFY2(!page.contains("Please Select") && !page.contains("<room1>") &&
@@ -778,7 +776,7 @@ private Q_SLOTS:
             QVERIFY2(page.contains(expected), page.constData());
             QVERIFY(page.contains("loadroomLivingRoom"));
         }
-        QVERIFY(!rig.server.serving());
+        QVERIFY(!rig.core.server.serving());
     }
 
     // With a login file, no spelling of a page's or a picture's name gets
@@ -818,10 +816,10 @@ private Q_SLOTS:
     void everySpellingNeedsTheLogin()
     {
         QFETCH(QString, target);
-        Rig rig;
+        Serving rig;
         rig.folder.write(QStringLiteral("html/htaccess.txt"), "admin:secret\r\n");
-        rig.server.stopserver();
-        rig.server.startserver();
+        rig.core.server.stopserver();
+        rig.core.server.startserver();
         const QByteArray answer = rig.get(target);
         QVERIFY2(answer.startsWith("HTTP/1.0 401") || answer.startsWith("HTTP/1.0 404") ||
                      answer.startsWith("HTTP/1.0 403") || answer.contains("HTTP 404") ||
@@ -831,7 +829,7 @@ private Q_SLOTS:
              {"<room1>", "<room>", "Please Select", "Living Room", "GIF89a", "LivingRoomLamp"})
             QVERIFY2(!answer.contains(content), answer.constData());
         QVERIFY(rig.control.sent.isEmpty());
-        QVERIFY(!rig.server.serving());
+        QVERIFY(!rig.core.server.serving());
         // The plain names still work with the login.
         QVERIFY(rig.get(QStringLiteral("/index.html"), QStringLiteral("admin:secret"))
                     .contains("Please Select A Room"));
@@ -846,11 +844,11 @@ private Q_SLOTS:
     // login at once, without a restart, and never locks its owner out.
     void loginSetWhileRunningGuardsEverythingWithIt()
     {
-        Rig rig;
+        Serving rig;
         // As on a new installation: the server's stored settings say nothing yet.
-        rig.server.stopserver();
-        rig.server.web().setAuthenticationSource(Servlane::GolbalFile);
-        rig.server.startserver();
+        rig.core.server.stopserver();
+        rig.core.server.web().setAuthenticationSource(Servlane::GolbalFile);
+        rig.core.server.startserver();
         QVERIFY(rig.get(QStringLiteral("/bulbon.gif")).endsWith("GIF89a-picture"));
         rig.folder.write(QStringLiteral("html/htaccess.txt"), "admin:secret\r\n");
         QTest::qWait(1100); // the server remembers a folder's access file for a second
@@ -865,11 +863,11 @@ private Q_SLOTS:
 
     void loginFileChangeCountsAtOnce()
     {
-        Rig rig;
+        Serving rig;
         const QString name = QStringLiteral("html/htaccess.txt");
         rig.folder.write(name, "admin:secret\r\n");
-        rig.server.stopserver();
-        rig.server.startserver();
+        rig.core.server.stopserver();
+        rig.core.server.startserver();
         std::this_thread::sleep_for(std::chrono::milliseconds(150)); // past the file clock's tick
         const QString room = QStringLiteral("/index.html?loadroomLivingRoom");
         const auto built = [](const QByteArray& answer) {
@@ -895,7 +893,7 @@ private Q_SLOTS:
     // The login file counts whatever the letter case of its name.
     void loginFileInAnyCase()
     {
-        Rig rig;
+        Serving rig;
         rig.folder.write(QStringLiteral("html/HTAccess.TXT"), "admin:secret\r\n");
         const QString command = QStringLiteral("/index.html?A~3~LivingRoomLamp~turnon~LivingRoom");
         QVERIFY(!rig.get(command).contains("~turnoff~"));
@@ -921,9 +919,9 @@ private Q_SLOTS:
         QFETCH(QString, entry);
         QFETCH(bool, accepted);
         QFETCH(bool, diskFull);
-        Rig rig;
+        Serving rig;
         test::ScriptedPrompts prompts;
-        WebOptions options(rig.folder.path(), rig.settings, rig.server, prompts);
+        WebOptions options(rig.folder.path(), rig.settings, rig.core.server, prompts);
         if (entry == QLatin1String("free"))
             entry = QString::number(test::freePort());
         std::optional<QString> caption;
@@ -955,9 +953,9 @@ private Q_SLOTS:
 
     void loginOption()
     {
-        Rig rig;
+        Serving rig;
         test::ScriptedPrompts prompts;
-        WebOptions options(rig.folder.path(), rig.settings, rig.server, prompts);
+        WebOptions options(rig.folder.path(), rig.settings, rig.core.server, prompts);
         const QString file = QStringLiteral("html/htaccess.txt");
         rig.folder.write(file, "old:login\r\n");
 
@@ -1012,9 +1010,9 @@ private Q_SLOTS:
     // off as cleared.
     void clearLoginInAnyCase()
     {
-        Rig rig;
+        Serving rig;
         test::ScriptedPrompts prompts;
-        WebOptions options(rig.folder.path(), rig.settings, rig.server, prompts);
+        WebOptions options(rig.folder.path(), rig.settings, rig.core.server, prompts);
         const QString room = QStringLiteral("/index.html?loadroomLivingRoom");
         rig.folder.write(QStringLiteral("html/HTACCESS.TXT"), "admin:secret\r\n");
         rig.folder.write(QStringLiteral("html/HtAccess.txt"), "other:login\r\n");
@@ -1043,9 +1041,9 @@ private Q_SLOTS:
         const QString defaultFile = QSettings().fileName();
         QFile::remove(defaultFile);
         {
-            Rig rig;
+            Serving rig;
             QVERIFY(rig.get(QStringLiteral("/index.html")).contains("<h1>"));
-            rig.server.stopserver();
+            rig.core.server.stopserver();
         }
         QVERIFY2(!QFile::exists(defaultFile), qPrintable(defaultFile));
     }
@@ -1060,19 +1058,12 @@ private Q_SLOTS:
         QTcpServer squatter;
         const quint16 taken = test::freePort();
         QVERIFY(squatter.listen(QHostAddress::Any, taken));
-        test::TempFolder folder;
-        SettingsStore settings(folder.file(QStringLiteral("machine.ini")),
-                               folder.file(QStringLiteral("user")));
-        settings.write(settingkeys::webport, QString::number(taken));
-        test::ScriptedInterface control;
-        test::RecordingStatus status;
-        DeviceCommands commands(control, status, CommandPolicy::desktop());
-        DeviceStatus deviceStatus(settings);
-        RemoteServer server({folder.path(), settings, commands, deviceStatus, status});
-        server.startserver();
-        QCOMPARE(settings.read(settingkeys::webport), QStringLiteral("8080"));
-        QCOMPARE(server.web().ServerPort(), QStringLiteral("8080"));
-        server.stopserver();
+        test::CoreFixture fx;
+        fx.settings.write(settingkeys::webport, QString::number(taken));
+        fx.core.server.startserver();
+        QCOMPARE(fx.settings.read(settingkeys::webport), QStringLiteral("8080"));
+        QCOMPARE(fx.core.server.web().ServerPort(), QStringLiteral("8080"));
+        fx.core.server.stopserver();
     }
 };
 

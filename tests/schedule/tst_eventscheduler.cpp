@@ -1,5 +1,4 @@
-#include "corerig.h"
-#include "fakeroomview.h"
+#include "corefixture.h"
 #include "home/settingkeys.h"
 #include "home/settingsstore.h"
 #include "home/textlistfile.h"
@@ -26,39 +25,40 @@ const QDate thursday(2026, 3, 5);
 class TestEventScheduler : public QObject {
     Q_OBJECT
 
-    // Everything one program's scheduler works with.
-    struct Rig : test::CoreRig {
-        BusyMark filebusy;
-        EventList events{folder.path(), filebusy};
-        DeviceStatus& devices = deviceStatus;
+    // The core's scheduler with what a program adds to it: the sun's times,
+    // prompts and the hooks it calls.
+    struct Scheduling : test::CoreFixture {
         SunTimes sun{settings};
-        test::FakeRoomView view;
         test::ScriptedPrompts prompts;
-        EventScheduler scheduler;
         int quits = 0;
         int firstRuns = 0;
         int reloads = 0;
 
-        explicit Rig(SchedulerPolicy policy = SchedulerPolicy::desktop())
-            : CoreRig(policy.statusTexts ? CommandPolicy::desktop() : CommandPolicy::engine()),
-              scheduler(events, settings, commands, devices, status, policy)
+        explicit Scheduling(SchedulerPolicy policy = SchedulerPolicy::desktop())
+            : test::CoreFixture(hostFor(policy))
         {
             settings.write(settingkeys::run1, QStringLiteral("True"));
-            scheduler.setSunTimes(&sun);
-            scheduler.setRoomView(&view);
-            scheduler.setPrompts(&prompts);
-            scheduler.setQuitHook([this] { ++quits; });
-            scheduler.setFirstRunHook([this] { ++firstRuns; });
-            scheduler.setReloadHook([this] { ++reloads; });
+            core.scheduler.setSunTimes(&sun);
+            core.scheduler.setPrompts(&prompts);
+            core.scheduler.setQuitHook([this] { ++quits; });
+            core.scheduler.setFirstRunHook([this] { ++firstRuns; });
+            core.scheduler.setReloadHook([this] { ++reloads; });
         }
-        ~Rig() { QVERIFY(!filebusy.isHeld()); }
+        ~Scheduling() { QVERIFY(!core.filebusy.isHeld()); }
+        // The host whose policies go with the scheduler's.
+        static HomeCore::Host hostFor(SchedulerPolicy policy)
+        {
+            HomeCore::Host host = policy.statusTexts ? desktop() : engine();
+            host.scheduler = policy;
+            return host;
+        }
 
         void write(const QStringList& lines) { folder.write(QStringLiteral("evelst.rvf"), crlf(lines)); }
         QByteArray list() const { return folder.read(QStringLiteral("evelst.rvf")); }
         void tickAt(const QDate& date, const QTime& time)
         {
             Clock::instance().freeze(QDateTime(date, time), 1000);
-            QCoro::waitFor(scheduler.minuteTick());
+            QCoro::waitFor(core.scheduler.minuteTick());
         }
     };
 
@@ -67,13 +67,13 @@ private Q_SLOTS:
 
     void eventFiresOnceInItsMinute()
     {
-        Rig rig;
+        Scheduling rig;
         rig.write({QStringLiteral("Lounge Lamp~A~3~60~07:30~on~daily~mtwufsr")});
         rig.tickAt(thursday, QTime(7, 29, 0, 500));
         QVERIFY(rig.sent().isEmpty());
         rig.tickAt(thursday, QTime(7, 30, 0, 500));
         QCOMPARE(rig.sent(), (QStringList{"A3 2 0", "A3 5 100", "A3 4 40"}));
-        QVERIFY(rig.devices.getlaststatus(QStringLiteral("Lounge Lamp")));
+        QVERIFY(rig.core.deviceStatus.getlaststatus(QStringLiteral("Lounge Lamp")));
         QVERIFY(rig.status.activity.contains(
             QStringLiteral("Timer, found match with 07:30 and 07:30")));
         // A second tick landing in the same minute does not fire it again.
@@ -131,7 +131,7 @@ private Q_SLOTS:
         QFETCH(QString, line);
         QFETCH(QDate, date);
         QFETCH(QTime, time);
-        Rig rig(engine ? SchedulerPolicy::engine() : SchedulerPolicy::desktop());
+        Scheduling rig(engine ? SchedulerPolicy::engine() : SchedulerPolicy::desktop());
         Clock::instance().freeze(QDateTime(date, QTime(0, 0, 5)), 1000);
         rig.sun.dosunset();
         rig.write({line});
@@ -179,7 +179,7 @@ private Q_SLOTS:
 
     void twoEventsInOneMinuteInFileOrder()
     {
-        Rig rig;
+        Scheduling rig;
         rig.write({QStringLiteral("Hall Light~B~12~ ~22:00~off~daily~u"),
                    QStringLiteral("Lounge Lamp~A~3~60~21:59~on~daily~u"),
                    QStringLiteral("Lounge Lamp~A~3~100~22:00~on~daily~u")});
@@ -190,7 +190,7 @@ private Q_SLOTS:
     // A malformed line is skipped and the mark let go; the good lines fire.
     void malformedLinesAreSkipped()
     {
-        Rig rig;
+        Scheduling rig;
         rig.write({QStringLiteral("Hall Light~B~x~ ~22:00~off~daily~u"), QString(),
                    QStringLiteral("nonsense"), QStringLiteral("Lounge Lamp~A~3~ ~22:00~off~daily~u")});
         rig.tickAt(thursday, QTime(22, 0, 1));
@@ -199,7 +199,7 @@ private Q_SLOTS:
 
     void missingListRunsNothing()
     {
-        Rig rig;
+        Scheduling rig;
         rig.tickAt(thursday, QTime(22, 0, 1));
         QCOMPARE(rig.status.activity.last(), QStringLiteral("Timer running, no events to run."));
         QVERIFY(!rig.folder.exists(QStringLiteral("evelst.rvf")));
@@ -207,11 +207,11 @@ private Q_SLOTS:
 
     void tickWaitsForFilebusy()
     {
-        Rig rig;
+        Scheduling rig;
         rig.write({QStringLiteral("Lounge Lamp~A~3~ ~22:00~off~daily~u")});
         Clock::instance().freeze(QDateTime(thursday, QTime(22, 0, 1)), 1000);
-        auto hold = rig.filebusy.tryTake();
-        auto tick = rig.scheduler.minuteTick();
+        auto hold = rig.core.filebusy.tryTake();
+        auto tick = rig.core.scheduler.minuteTick();
         QTest::qWait(20);
         QVERIFY(rig.sent().isEmpty());
         hold->release();
@@ -221,7 +221,7 @@ private Q_SLOTS:
 
     void onceEventsQueueAndGo()
     {
-        Rig rig;
+        Scheduling rig;
         const QString once = QStringLiteral("Lounge Lamp~A~3~ ~sSet:+1~off~once~u");
         const QString before = QStringLiteral("Hall Light~B~12~ ~22:00~off~daily~u");
         const QString after = QStringLiteral("Lounge Lamp~A~3~ ~sSet:+1~off~daily~u");
@@ -230,12 +230,12 @@ private Q_SLOTS:
         rig.sun.dosunset(); // 17:46
         rig.tickAt(thursday, QTime(18, 46, 3));
         QCOMPARE(rig.sent(), (QStringList{"A3 3 20", "A3 3 20"}));
-        QCOMPARE(rig.scheduler.pendingdeletes().at(1), once);
-        QVERIFY(rig.scheduler.pendingdeletes().at(0).isEmpty());
+        QCOMPARE(rig.core.scheduler.pendingdeletes().at(1), once);
+        QVERIFY(rig.core.scheduler.pendingdeletes().at(0).isEmpty());
 
-        QCoro::waitFor(rig.scheduler.timerdelete());
+        QCoro::waitFor(rig.core.scheduler.timerdelete());
         QCOMPARE(rig.list(), crlf({before, after}));
-        QVERIFY(rig.scheduler.pendingdeletes().at(1).isEmpty());
+        QVERIFY(rig.core.scheduler.pendingdeletes().at(1).isEmpty());
         QCOMPARE(rig.reloads, 1);
         QVERIFY(rig.status.activity.contains(QStringLiteral("Old event deleted at 18:46")));
         QVERIFY(!rig.folder.exists(QStringLiteral("temp.txt")));
@@ -246,16 +246,16 @@ private Q_SLOTS:
     // not fire again the next day.
     void onceEventRemovedByItsOwnLine()
     {
-        Rig rig;
+        Scheduling rig;
         const QString once = QStringLiteral("Porch Light~C~07~ ~19:00~off~once~mtwufsr");
         const QString daily = QStringLiteral("Hall Light~B~12~ ~19:00~off~daily~mtwufsr");
         rig.write({once, daily});
         rig.tickAt(thursday, QTime(19, 0, 1));
         QCOMPARE(rig.sent(), (QStringList{"C7 3 20", "B12 3 20"}));
-        QCOMPARE(rig.scheduler.pendingdeletes().at(1), once);
-        QCoro::waitFor(rig.scheduler.timerdelete());
+        QCOMPARE(rig.core.scheduler.pendingdeletes().at(1), once);
+        QCoro::waitFor(rig.core.scheduler.timerdelete());
         QCOMPARE(rig.list(), crlf({daily}));
-        QVERIFY(rig.scheduler.pendingdeletes().at(1).isEmpty());
+        QVERIFY(rig.core.scheduler.pendingdeletes().at(1).isEmpty());
 
         rig.tickAt(thursday.addDays(1), QTime(19, 0, 1));
         QCOMPARE(rig.sent(), (QStringList{"C7 3 20", "B12 3 20", "B12 3 20"}));
@@ -265,18 +265,18 @@ private Q_SLOTS:
     // allow is not fired, and is gone from the list within about 14 seconds.
     void onceEventOnDisallowedDayRemovedByTimers()
     {
-        Rig rig;
+        Scheduling rig;
         const QStringList others{QStringLiteral("Hall Light~B~12~ ~22:00~off~daily~u"),
                                  QStringLiteral("Lounge Lamp~A~3~100~07:31~on~daily~mtwufsr")};
         rig.write({others.at(0), QStringLiteral("Lounge Lamp~A~3~60~07:30~on~once~m"), others.at(1)});
         QDateTime removedAt;
-        rig.scheduler.setReloadHook([&] { removedAt = Clock::instance().now(); });
+        rig.core.scheduler.setReloadHook([&] { removedAt = Clock::instance().now(); });
 
         Clock::instance().start(QDateTime(thursday, QTime(7, 29, 50)), 50);
-        rig.scheduler.armEventTimer();
-        rig.scheduler.armRemovalTimer();
+        rig.core.scheduler.armEventTimer();
+        rig.core.scheduler.armRemovalTimer();
         QTRY_VERIFY_WITH_TIMEOUT(removedAt.isValid(), 5000);
-        rig.scheduler.stop();
+        rig.core.scheduler.stop();
 
         QCOMPARE(rig.list(), crlf(others));
         QVERIFY(rig.sent().isEmpty());
@@ -284,7 +284,7 @@ private Q_SLOTS:
         // On the removal tick after the firing minute, well before the next
         // minute's tick (room left for a loaded machine's late timers).
         QVERIFY2(removedAt < due.addSecs(40), qPrintable(removedAt.toString(Qt::ISODate)));
-        QTRY_VERIFY(!rig.filebusy.isHeld());
+        QTRY_VERIFY(!rig.core.filebusy.isHeld());
     }
 
     // Eleven due once-events: the desktop queues ten (slots 1..10), the
@@ -302,48 +302,48 @@ private Q_SLOTS:
         QFETCH(bool, engine);
         QFETCH(int, queued);
         QFETCH(int, first);
-        Rig rig(engine ? SchedulerPolicy::engine() : SchedulerPolicy::desktop());
+        Scheduling rig(engine ? SchedulerPolicy::engine() : SchedulerPolicy::desktop());
         QStringList lines;
         for (int unit = 1; unit <= 12; ++unit)
             lines.append(QStringLiteral("Hall Light~B~%1~ ~22:00~off~once~r").arg(unit));
         rig.write(lines);
         rig.tickAt(thursday, QTime(22, 0, 1));
-        const auto& slots = rig.scheduler.pendingdeletes();
+        const auto& slots = rig.core.scheduler.pendingdeletes();
         QCOMPARE(std::count_if(slots.begin(), slots.end(), [](const QString& s) { return !s.isEmpty(); }),
                  queued);
         QCOMPARE(slots.at(static_cast<size_t>(first)), lines.first());
 
-        QCoro::waitFor(rig.scheduler.timerdelete());
+        QCoro::waitFor(rig.core.scheduler.timerdelete());
         QCOMPARE(rig.list(), crlf(lines.mid(queued)));
     }
 
     // A list that cannot be rewritten keeps its slot for the next turn.
     void removalRetriesAfterAFailedRewrite()
     {
-        Rig rig;
+        Scheduling rig;
         const QString once = QStringLiteral("Hall Light~B~2~ ~22:00~off~once~r");
         rig.write({once});
         rig.tickAt(thursday, QTime(22, 0, 1));
         TextListFile::setRenameForTesting([](const QString&, const QString&) { return false; });
-        QCoro::waitFor(rig.scheduler.timerdelete());
+        QCoro::waitFor(rig.core.scheduler.timerdelete());
         TextListFile::setRenameForTesting({});
         QCOMPARE(rig.list(), crlf({once}));
-        QVERIFY(!rig.scheduler.pendingdeletes().at(1).isEmpty());
-        QCoro::waitFor(rig.scheduler.timerdelete());
+        QVERIFY(!rig.core.scheduler.pendingdeletes().at(1).isEmpty());
+        QCoro::waitFor(rig.core.scheduler.timerdelete());
         QCOMPARE(rig.list(), QByteArray());
     }
 
     void removalSkipsItsTurnWhileTheListIsBusy()
     {
-        Rig rig;
+        Scheduling rig;
         rig.write({QStringLiteral("Hall Light~B~2~ ~22:00~off~once~r")});
         rig.tickAt(thursday, QTime(22, 0, 1));
-        auto hold = rig.filebusy.tryTake();
-        QCoro::waitFor(rig.scheduler.timerdelete());
-        QVERIFY(!rig.scheduler.pendingdeletes().at(1).isEmpty());
+        auto hold = rig.core.filebusy.tryTake();
+        QCoro::waitFor(rig.core.scheduler.timerdelete());
+        QVERIFY(!rig.core.scheduler.pendingdeletes().at(1).isEmpty());
         hold->release();
-        QCoro::waitFor(rig.scheduler.timerdelete());
-        QVERIFY(rig.scheduler.pendingdeletes().at(1).isEmpty());
+        QCoro::waitFor(rig.core.scheduler.timerdelete());
+        QVERIFY(rig.core.scheduler.pendingdeletes().at(1).isEmpty());
     }
 
     void roomViewFollowsFiredEvents_data()
@@ -368,7 +368,7 @@ private Q_SLOTS:
     void roomViewFollowsFiredEvents()
     {
         QFETCH(QString, line);
-        Rig rig;
+        Scheduling rig;
         rig.view.room = QStringLiteral("Lounge");
         rig.view.names = {QStringLiteral("Fan"), QStringLiteral("Lamp"), QStringLiteral("Lamp 2")};
         rig.write({line});
@@ -380,16 +380,16 @@ private Q_SLOTS:
     // redraws nothing; the next event of the same minute is still tried.
     void eventNotSentChangesNothing()
     {
-        Rig rig;
+        Scheduling rig;
         rig.view.room = QStringLiteral("Lounge");
         rig.view.names = {QStringLiteral("Fan"), QStringLiteral("Lamp")};
-        rig.devices.setstatus(QStringLiteral("LoungeLamp"), QStringLiteral("on"), QString());
+        rig.core.deviceStatus.setstatus(QStringLiteral("LoungeLamp"), QStringLiteral("on"), QString());
         rig.write({QStringLiteral("Lounge Lamp~A~3~ ~22:00~off~daily~mtwufsr"),
                    QStringLiteral("Lounge Fan~A~4~ ~22:00~on~daily~mtwufsr")});
         rig.control.setSendResult(false);
         rig.tickAt(thursday, QTime(22, 0, 1));
         QCOMPARE(rig.sent(), (QStringList{"A3 3 20", "A4 2 20"}));
-        QVERIFY(rig.devices.getlaststatus(QStringLiteral("LoungeLamp")));
+        QVERIFY(rig.core.deviceStatus.getlaststatus(QStringLiteral("LoungeLamp")));
         QCOMPARE(rig.machineValue(QStringLiteral("LoungeFan")), QString());
         QVERIFY(rig.view.changes.isEmpty());
         QCOMPARE(rig.status.activity.last(),
@@ -399,14 +399,14 @@ private Q_SLOTS:
 
     void firstRunAndInstallingQuit()
     {
-        Rig rig;
+        Scheduling rig;
         rig.settings.write(settingkeys::run1, QStringLiteral("False"));
         rig.write({QStringLiteral("Lounge Lamp~A~3~ ~22:00~off~daily~u")});
-        rig.scheduler.armEventTimer();
+        rig.core.scheduler.armEventTimer();
         rig.tickAt(thursday, QTime(21, 59, 1));
         QCOMPARE(rig.firstRuns, 1);
         QCOMPARE(rig.settings.read(settingkeys::run1), QStringLiteral("True"));
-        QVERIFY(rig.scheduler.eventTimerActive());
+        QVERIFY(rig.core.scheduler.eventTimerActive());
 
         // Another program raises the flag: the next tick quits instead of firing.
         SettingsStore other(rig.folder.file(QStringLiteral("machine.ini")),
@@ -416,20 +416,20 @@ private Q_SLOTS:
         QCOMPARE(rig.firstRuns, 1);
         QCOMPARE(rig.quits, 1);
         QVERIFY(rig.sent().isEmpty());
-        QVERIFY(!rig.scheduler.eventTimerActive());
+        QVERIFY(!rig.core.scheduler.eventTimerActive());
     }
 
     // The states of the events of one tick: one rewrite of machine.ini, and
     // the other program sees them all once the tick is over.
     void statesOfATickInOneRewrite()
     {
-        Rig rig(SchedulerPolicy::engine()); // no pause after each command
+        Scheduling rig(SchedulerPolicy::engine()); // no pause after each command
         QStringList lines;
         for (int unit = 1; unit <= 6; ++unit)
             lines.append(QStringLiteral("Hall Lamp %1~B~%1~ ~22:00~off~daily~u").arg(unit));
         lines.append(QStringLiteral("Lounge Lamp~A~3~60~22:00~on~daily~u"));
         rig.write(lines);
-        rig.devices.setstatus(QStringLiteral("Hall Lamp 1"), QStringLiteral("on"), QString());
+        rig.core.deviceStatus.setstatus(QStringLiteral("Hall Lamp 1"), QStringLiteral("on"), QString());
         const quint64 before = rig.settings.rewrites();
         rig.tickAt(thursday, QTime(22, 0, 1));
         QCOMPARE(rig.sent().size(), 6 + 3);
@@ -448,13 +448,13 @@ private Q_SLOTS:
     // disk while it waits for the next one, not only at its end.
     void statesReachTheDiskWhileTheTickWaits()
     {
-        Rig rig;
+        Scheduling rig;
         rig.control.setSendSeconds(300); // 0.3 s on the fast test clock
         rig.write({QStringLiteral("Hall Lamp~B~1~ ~22:00~on~daily~u"),
                    QStringLiteral("Porch Light~B~2~ ~22:00~off~daily~u")});
-        rig.devices.setstatus(QStringLiteral("Porch Light"), QStringLiteral("on"), QString());
+        rig.core.deviceStatus.setstatus(QStringLiteral("Porch Light"), QStringLiteral("on"), QString());
         Clock::instance().freeze(QDateTime(thursday, QTime(22, 0, 1)), 1000);
-        auto tick = rig.scheduler.minuteTick();
+        auto tick = rig.core.scheduler.minuteTick();
         // The Hall Lamp is switched and the Porch Light's command is on the line.
         QTRY_VERIFY(rig.sent().contains(QStringLiteral("B2 3 20")));
         SettingsStore engine(rig.folder.file(QStringLiteral("machine.ini")),
@@ -473,13 +473,13 @@ private Q_SLOTS:
     // at its next step, and so does its batch, so later writes are not held.
     void tickOfADestroyedSchedulerEndsItsBatch()
     {
-        Rig rig;
+        Scheduling rig;
         rig.control.setSendSeconds(300);
         rig.write({QStringLiteral("Hall Lamp~B~1~ ~22:00~off~daily~u")});
         Clock::instance().freeze(QDateTime(thursday, QTime(22, 0, 1)), 1000);
-        auto scheduler = std::make_unique<EventScheduler>(rig.events, rig.settings, rig.commands,
-                                                          rig.devices, rig.status,
-                                                          SchedulerPolicy::engine());
+        auto scheduler = std::make_unique<EventScheduler>(
+            rig.core.events, rig.settings, rig.core.commands, rig.core.deviceStatus, rig.status,
+            SchedulerPolicy::engine());
         auto tick = scheduler->minuteTick();
         QTRY_VERIFY(rig.sent().size() == 1);
         QVERIFY(rig.settings.inBatch());
@@ -494,7 +494,7 @@ private Q_SLOTS:
     // The engine takes the flag from the per-user settings only.
     void engineReadsInstallingPerUser()
     {
-        Rig rig(SchedulerPolicy::engine());
+        Scheduling rig(SchedulerPolicy::engine());
         rig.settings.write(settingkeys::run1, QStringLiteral("False"));
         rig.settings.write(settingkeys::installing, QStringLiteral("True"));
         rig.tickAt(thursday, QTime(21, 59, 1));
@@ -519,14 +519,14 @@ private Q_SLOTS:
     void ticksStayOnTheMinute()
     {
         QFETCH(QTime, now);
-        Rig rig;
+        Scheduling rig;
         Clock::instance().freeze(QDateTime(thursday, now), 1);
         if (now.msec() == 0)
-            rig.scheduler.armEventTimer();
+            rig.core.scheduler.armEventTimer();
         else
-            QCoro::waitFor(rig.scheduler.minuteTick());
-        QTEST(rig.scheduler.eventTimerInterval(), "interval");
-        rig.scheduler.stop();
+            QCoro::waitFor(rig.core.scheduler.minuteTick());
+        QTEST(rig.core.scheduler.eventTimerInterval(), "interval");
+        rig.core.scheduler.stop();
     }
 
     // The sun times follow the date: recomputed once on the first clock tick
@@ -534,28 +534,28 @@ private Q_SLOTS:
     // first tick comes hours later.
     void clockAndSunTimesOfANewDate()
     {
-        Rig rig;
-        QSignalSpy updated(&rig.scheduler, &EventScheduler::sunTimesUpdated);
+        Scheduling rig;
+        QSignalSpy updated(&rig.core.scheduler, &EventScheduler::sunTimesUpdated);
         Clock::instance().freeze(QDateTime(thursday, QTime(7, 5, 0)), 1000);
         rig.sun.dosunset(); // at start-up
         Clock::instance().freeze(QDateTime(thursday, QTime(7, 5, 9)), 1000);
-        rig.scheduler.timetimer();
+        rig.core.scheduler.timetimer();
         QCOMPARE(updated.count(), 0);
         QCOMPARE(rig.status.activity.last(), QStringLiteral("7:05:09"));
         QCOMPARE(rig.sun.sunset().toString(QStringLiteral("hh:mm")), QStringLiteral("17:46"));
 
         const QDate friday = thursday.addDays(1);
         Clock::instance().freeze(QDateTime(friday, QTime(0, 0, 42)), 1000);
-        rig.scheduler.timetimer();
+        rig.core.scheduler.timetimer();
         QCOMPARE(updated.count(), 1);
         QCOMPARE(rig.sun.sunset().date(), friday);
-        rig.scheduler.timetimer(); // once a day, not on every tick of the minute
+        rig.core.scheduler.timetimer(); // once a day, not on every tick of the minute
         QCOMPARE(updated.count(), 1);
 
         // Asleep from Friday evening until Saturday morning.
         const QDate saturday = friday.addDays(1);
         Clock::instance().freeze(QDateTime(saturday, QTime(9, 12, 3)), 1000);
-        rig.scheduler.timetimer();
+        rig.core.scheduler.timetimer();
         QCOMPARE(updated.count(), 2);
         QCOMPARE(rig.sun.sunrise().date(), saturday);
         QCOMPARE(rig.sun.sunset().date(), saturday);
@@ -566,7 +566,7 @@ private Q_SLOTS:
     // fires sun events by that day's times.
     void sunEventAfterSleepUsesTodaysTimes()
     {
-        Rig rig;
+        Scheduling rig;
         rig.write({QStringLiteral("Lounge Lamp~A~3~ ~sSet:00~off~daily~mtwufsr")});
         Clock::instance().freeze(QDateTime(thursday, QTime(7, 0)), 1000);
         rig.sun.dosunset();
@@ -653,9 +653,9 @@ private Q_SLOTS:
     {
         QFETCH(int, count);
         QFETCH(QStringList, row);
-        Rig rig;
+        Scheduling rig;
         Clock::instance().freeze(QDateTime(thursday, QTime(12, 0)), 1000);
-        QCoro::waitFor(rig.scheduler.runeventnow(count, row));
+        QCoro::waitFor(rig.core.scheduler.runeventnow(count, row));
         QTEST(rig.sent(), "sent");
         QTEST(int(rig.prompts.shown.size()), "boxes");
         if (!rig.prompts.shown.isEmpty()) {
@@ -663,7 +663,7 @@ private Q_SLOTS:
             QCOMPARE(rig.prompts.shown.at(0).title, QStringLiteral("No events"));
         }
         // Nothing is recorded.
-        QCOMPARE(rig.devices.level(QStringLiteral("LoungeLamp")), -1);
+        QCOMPARE(rig.core.deviceStatus.level(QStringLiteral("LoungeLamp")), -1);
     }
 };
 

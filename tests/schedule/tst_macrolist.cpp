@@ -4,13 +4,8 @@
 #include "schedule/macrolist.h"
 #include "scriptedprompts.h"
 #include "tempfolder.h"
-#include "home/devicestatus.h"
-#include "home/roomlist.h"
-#include "home/settingsstore.h"
-#include "scriptedinterface.h"
+#include "corefixture.h"
 #include "x10/commandqueue.h"
-#include "x10/devicecommands.h"
-#include "x10/traffichandler.h"
 
 #include <QtTest>
 
@@ -147,18 +142,15 @@ private Q_SLOTS:
     // plays both, one per tick, through the same device commands.
     void chainOfTwoMacros()
     {
-        Rig rig;
-        rig.folder.write(QStringLiteral("macs.hlk"), "When~A3~L~Lamp~turns~on~Turn~On~B5~Hall\r\n"
-                                                     "When~B5~Hall~turns~on~Turn~Off~C2~Porch\r\n");
-        SettingsStore settings(rig.folder.file(QStringLiteral("machine.ini")),
-                               rig.folder.file(QStringLiteral("user")));
-        DeviceStatus status(settings);
-        RoomList rooms(rig.folder.path());
-        test::ScriptedInterface control;
-        DeviceCommands commands(control, rig.status, CommandPolicy::desktop());
-        TrafficHandler traffic(control, rooms, commands, status, rig.status);
+        test::CoreFixture fx;
+        test::ScriptedPrompts prompts;
+        fx.folder.write(QStringLiteral("macs.hlk"), "When~A3~L~Lamp~turns~on~Turn~On~B5~Hall\r\n"
+                                                    "When~B5~Hall~turns~on~Turn~Off~C2~Porch\r\n");
+        test::ScriptedInterface& control = fx.control;
+        DeviceCommands& commands = fx.core.commands;
+        TrafficHandler& traffic = fx.core.traffic;
         // The queue the macros fill is the handler's own.
-        MacroList macros(rig.folder.path(), traffic.queue(), rig.filebusy, rig.status, rig.prompts);
+        MacroList macros(fx.folder.path(), traffic.queue(), fx.core.filebusy, fx.status, prompts);
         const auto amacros = [&](const QString& h, const QString& u, int code) {
             macros.amacros(h, u, code);
         };

@@ -1,14 +1,9 @@
-#include "home/devicestatus.h"
 #include "home/roomlist.h"
-#include "home/settingsstore.h"
 #include "platform/clock.h"
-#include "recordingstatus.h"
-#include "simprocess.h"
+#include "simcorefixture.h"
 #include "speech/phraseagent.h"
 #include "speech/voicecommandhandler.h"
 #include "tempfolder.h"
-#include "x10/cm11acontrol.h"
-#include "x10/devicecommands.h"
 
 #ifdef CASALUX_HAVE_POCKETSPHINX
 #include "speech/recognitionthread.h"
@@ -187,24 +182,18 @@ private Q_SLOTS:
     void spokenCancelSwitchesTheSimulatedDevice()
     {
         Clock::instance().start(QDateTime::currentDateTime(), 20);
-        test::SimProcess sim;
-        QVERIFY(sim.start({}, 20));
+        test::SimCoreFixture fx;
+        fx.loadList(m_folder.read(QStringLiteral("rmlst.rvf")));
+        QVERIFY(fx.start(9, 20));
+        test::SimProcess& sim = fx.sim;
         sim.command(QStringLiteral("A3 ON"));
         QTRY_VERIFY(sim.lines().join(QLatin1Char('\n')).contains(QLatin1String("REMOTE A3 ON")));
-        qputenv("CASALUX_SERIAL_9", sim.devicePath().toLocal8Bit());
 
-        SettingsStore settings(m_folder.file(QStringLiteral("machine.ini")),
-                               m_folder.file(QStringLiteral("user")));
-        RoomList rooms(m_folder.path());
-        rooms.loadlists();
-        Cm11aControl control;
-        control.setPort(9);
-        QCOMPARE(QCoro::waitFor(control.open()), int(InterfaceControl::Ready));
-        test::RecordingStatus status;
-        DeviceStatus deviceStatus(settings);
-        DeviceCommands commands(control, status, CommandPolicy::desktop());
+        Cm11aControl& control = fx.control;
+        DeviceCommands& commands = fx.core.commands;
         PhraseAgent agent({QStringLiteral(":/characters")});
-        VoiceCommandHandler handler(agent, settings, commands, deviceStatus, rooms, status);
+        VoiceCommandHandler handler(agent, fx.settings, commands, fx.core.deviceStatus,
+                                    fx.core.rooms, fx.status);
         QVERIFY(handler.initagent());
         handler.registerCommands();
 

@@ -1,5 +1,4 @@
-#include "corerig.h"
-#include "fakeroomview.h"
+#include "corefixture.h"
 #include "home/settingsstore.h"
 #include "platform/clock.h"
 #include "speech/phraseagent.h"
@@ -35,13 +34,15 @@ QStringList sentTexts(const test::ScriptedInterface& control)
 class TestVoiceCommands : public QObject {
     Q_OBJECT
 
-    struct Rig : test::CoreRig {
+    // The core with a listening handler, in a home of two rooms.
+    struct Listening : test::CoreFixture {
         PhraseAgent agent{
             {folder.file(QStringLiteral("characters")), QStringLiteral(":/characters")}};
-        VoiceCommandHandler handler{agent, settings, commands, deviceStatus, rooms, status};
+        VoiceCommandHandler handler{agent,      settings,   core.commands, core.deviceStatus,
+                                    core.rooms, status};
         int reminders = 0;
 
-        Rig()
+        Listening()
         {
             loadList("Lounge~~~\r\n"
                      "Lounge~Lamp~A~3\r\n"
@@ -75,8 +76,8 @@ private Q_SLOTS:
         QCOMPARE(device.at(3).voiceText, QStringLiteral("Cancel Living Room Ceiling Light"));
         QCOMPARE(device.at(3).caption, QStringLiteral("Cancel Living Room Ceiling Light"));
 
-        Rig rig;
-        const QList<VoiceCommand> home = VoiceCommand::forHome(rig.rooms.records());
+        Listening rig;
+        const QList<VoiceCommand> home = VoiceCommand::forHome(rig.core.rooms.records());
         QCOMPARE(names(home).mid(0, 3), (QStringList{"Properties", "repeat", "on~A3"}));
         QCOMPARE(home.size(), 2 + 3 * 4);
         QCOMPARE(home.at(1).voiceText, QStringLiteral("repeat command"));
@@ -115,8 +116,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, phrase);
         QFETCH(QString, command);
-        Rig rig;
-        const VoiceGrammar grammar(VoiceCommand::forHome(rig.rooms.records()));
+        Listening rig;
+        const VoiceGrammar grammar(VoiceCommand::forHome(rig.core.rooms.records()));
         QCOMPARE(grammar.commandFor(phrase), command);
     }
 
@@ -136,7 +137,7 @@ private Q_SLOTS:
     void phrasesThatSwitchNeedAnActionAndADevice()
     {
         QFETCH(QString, phrase);
-        Rig rig;
+        Listening rig;
         QVERIFY(rig.handler.initagent());
         rig.handler.registerCommands();
         QCOMPARE(rig.say(QStringLiteral("lounge lamp on")), QStringLiteral("on~A3"));
@@ -167,7 +168,7 @@ private Q_SLOTS:
     void characterLoadsOrSpeechStaysOff()
     {
         {
-            Rig rig; // no setting: the character that comes with the program
+            Listening rig; // no setting: the character that comes with the program
             QVERIFY(rig.handler.initagent());
             QCOMPARE(rig.status.activity.last(), QStringLiteral("MsAgent Character has loaded"));
             QCOMPARE(rig.agent.caption(), QStringLiteral("Casalux"));
@@ -177,7 +178,7 @@ private Q_SLOTS:
         const QStringList missing{QStringLiteral("genie"), QStringLiteral("../merlin"),
                                   QStringLiteral("")};
         for (const QString& name : missing) {
-            Rig rig;
+            Listening rig;
             rig.settings.write(settingkeys::lastCharacter, name);
             QVERIFY(!rig.handler.initagent());
             QCOMPARE(rig.status.activity,
@@ -187,7 +188,7 @@ private Q_SLOTS:
             QCOMPARE(rig.agent.hear(QStringLiteral("Cancel Lounge Lamp")), QString());
             QVERIFY(rig.control.sent.isEmpty());
         }
-        Rig rig; // a character of the user's own, in the program folder
+        Listening rig; // a character of the user's own, in the program folder
         rig.folder.write(QStringLiteral("characters/genie.acs"), "[Character]\nName=Genie\n");
         rig.settings.write(settingkeys::lastCharacter, QStringLiteral("genie"));
         QVERIFY(rig.handler.initagent());
@@ -196,7 +197,7 @@ private Q_SLOTS:
 
     void spokenCommandsSwitchAndRepeat()
     {
-        Rig rig;
+        Listening rig;
         QVERIFY(rig.handler.initagent());
         rig.handler.registerCommands();
 
@@ -204,7 +205,7 @@ private Q_SLOTS:
         QCOMPARE(sentTexts(rig.control), QStringList{"A3 3 20"});
         QCOMPARE(rig.reminders, 1);
         QCOMPARE(rig.status.activity.at(1), QStringLiteral("PLEASE SPEAK YOUR COMMAND CLEARLY"));
-        QVERIFY(!rig.deviceStatus.getlaststatus(QStringLiteral("LoungeLamp")));
+        QVERIFY(!rig.core.deviceStatus.getlaststatus(QStringLiteral("LoungeLamp")));
 
         QCOMPARE(rig.say(QStringLiteral("repeat command")), QStringLiteral("repeat"));
         QCOMPARE(sentTexts(rig.control), (QStringList{"A3 3 20", "A3 3 20"}));
@@ -213,7 +214,7 @@ private Q_SLOTS:
         rig.control.sent.clear();
         rig.say(QStringLiteral("Living Room Ceiling Light on"));
         QCOMPARE(sentTexts(rig.control), QStringList{"B12 2 20"});
-        QVERIFY(rig.deviceStatus.getlaststatus(QStringLiteral("LivingRoomCeilingLight")));
+        QVERIFY(rig.core.deviceStatus.getlaststatus(QStringLiteral("LivingRoomCeilingLight")));
         rig.say(QStringLiteral("Dim Living Room Ceiling Light"));
         rig.say(QStringLiteral("Bright Living Room Ceiling Light"));
         QCOMPARE(rig.control.sent.size(), 3);
@@ -231,7 +232,7 @@ private Q_SLOTS:
     // the stored state alone and the status bar says why.
     void commandNotSentKeepsTheState()
     {
-        Rig rig;
+        Listening rig;
         QVERIFY(rig.handler.initagent());
         rig.handler.registerCommands();
         rig.control.setSendResult(false, QStringLiteral("the adapter is unplugged"));
@@ -242,9 +243,9 @@ private Q_SLOTS:
             QLatin1String("Could not send ON to device with housecode B12")));
         QVERIFY(rig.status.activity.last().endsWith(QLatin1String(": the adapter is unplugged")));
 
-        rig.deviceStatus.setstatus(QStringLiteral("LoungeLamp"), QStringLiteral("on"), QString());
+        rig.core.deviceStatus.setstatus(QStringLiteral("LoungeLamp"), QStringLiteral("on"), QString());
         rig.say(QStringLiteral("Cancel Lounge Lamp"));
-        QVERIFY(rig.deviceStatus.getlaststatus(QStringLiteral("LoungeLamp")));
+        QVERIFY(rig.core.deviceStatus.getlaststatus(QStringLiteral("LoungeLamp")));
     }
 
     // Spoken, or queued by a macro, a switch is recorded and drawn alike.
@@ -265,25 +266,21 @@ private Q_SLOTS:
         QFETCH(QString, phrase);
         QFETCH(QString, queued);
         for (const bool spoken : {true, false}) {
-            Rig rig;
-            test::FakeRoomView view;
-            view.room = QStringLiteral("Lounge");
-            view.names = {QStringLiteral("Fan"), QStringLiteral("Lamp")};
-            TrafficHandler traffic(rig.control, rig.rooms, rig.commands, rig.deviceStatus,
-                                   rig.status);
-            traffic.setRoomView(&view);
-            rig.handler.setRoomView(&view);
+            Listening rig;
+            rig.view.room = QStringLiteral("Lounge");
+            rig.view.names = {QStringLiteral("Fan"), QStringLiteral("Lamp")};
+            rig.handler.setRoomView(&rig.view);
             if (spoken) {
                 QVERIFY(rig.handler.initagent());
                 rig.handler.registerCommands();
                 rig.say(phrase);
             } else {
-                traffic.queue().setText(queued);
-                QCoro::waitFor(traffic.timerqueue());
+                rig.core.traffic.queue().setText(queued);
+                QCoro::waitFor(rig.core.traffic.timerqueue());
             }
             QTEST(rig.machineValue(QStringLiteral("LoungeLamp")), "state");
             QTEST(rig.machineValue(QStringLiteral("dimLoungeLamp")), "level");
-            QTEST(view.changes, "drawn");
+            QTEST(rig.view.changes, "drawn");
         }
     }
 
@@ -291,7 +288,7 @@ private Q_SLOTS:
     {
         // A slower clock than the other tests: 5 s of margin are half a second.
         Clock::instance().start(QDateTime(QDate(2026, 3, 5), QTime(19, 0)), 10);
-        Rig rig;
+        Listening rig;
         QVERIFY(rig.handler.initagent());
         rig.agent.beginListening();
         QVERIFY(rig.agent.visible());
@@ -305,7 +302,7 @@ private Q_SLOTS:
 
     void propertiesAskForTheSheet()
     {
-        Rig rig;
+        Listening rig;
         QVERIFY(rig.handler.initagent());
         rig.handler.registerCommands();
         QSignalSpy sheet(&rig.agent, &SpeechAgent::propertiesRequested);

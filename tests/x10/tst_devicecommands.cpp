@@ -1,4 +1,4 @@
-#include "corerig.h"
+#include "corefixture.h"
 #include "platform/clock.h"
 
 #include <QtTest>
@@ -7,16 +7,6 @@ using namespace casalux;
 
 class TestDeviceCommands : public QObject {
     Q_OBJECT
-
-    struct Rig : test::CoreRig {
-        QStringList macroCalls;
-        explicit Rig(CommandPolicy policy = CommandPolicy::desktop()) : CoreRig(policy)
-        {
-            commands.setMacroHook([this](const QString& h, const QString& u, int code) {
-                macroCalls.append(QStringLiteral("%1%2 %3").arg(h, u).arg(code));
-            });
-        }
-    };
 
 private Q_SLOTS:
     void init() { Clock::instance().freeze(QDateTime(QDate(2026, 3, 5), QTime(18, 2, 11)), 1000); }
@@ -55,16 +45,16 @@ private Q_SLOTS:
         QFETCH(QStringList, sent);
         QFETCH(QString, text);
         QFETCH(QStringList, macros);
-        Rig rig;
+        test::CoreFixture rig;
         const QString a = QStringLiteral("A"), u = QStringLiteral("3");
         if (command == QLatin1String("on"))
-            QCoro::waitFor(rig.commands.turnon(a, u, percent));
+            QCoro::waitFor(rig.core.commands.turnon(a, u, percent));
         else if (command == QLatin1String("dim"))
-            QCoro::waitFor(rig.commands.turndim(a, u, percent));
+            QCoro::waitFor(rig.core.commands.turndim(a, u, percent));
         else if (command == QLatin1String("bright"))
-            QCoro::waitFor(rig.commands.turnbright(a, u, percent));
+            QCoro::waitFor(rig.core.commands.turnbright(a, u, percent));
         else
-            QCoro::waitFor(rig.commands.turnoff(a, u));
+            QCoro::waitFor(rig.core.commands.turnoff(a, u));
         QCOMPARE(rig.sent(), sent);
         QCOMPARE(rig.status.activity.last(), text);
         QCOMPARE(rig.macroCalls, macros);
@@ -72,13 +62,13 @@ private Q_SLOTS:
             QCOMPARE(s.arg5, 20);
             QCOMPARE(s.arg6, 50);
         }
-        QVERIFY(!rig.commands.commandInProgress());
+        QVERIFY(!rig.core.commands.commandInProgress());
     }
 
     void dimAmountIsADouble()
     {
-        Rig rig;
-        QCoro::waitFor(rig.commands.turnon(QStringLiteral("B"), QStringLiteral("12"), 37.5));
+        test::CoreFixture rig;
+        QCoro::waitFor(rig.core.commands.turnon(QStringLiteral("B"), QStringLiteral("12"), 37.5));
         QCOMPARE(rig.control.sent.last().level, 62.5);
         QCOMPARE(rig.status.activity.last(),
                  QStringLiteral("DIMMED device with housecode B12 to 37.5% at 18:02:11"));
@@ -88,16 +78,16 @@ private Q_SLOTS:
     // interface refused the command.
     void commandMarkHeldDuringWaitAndReleasedOnFailure()
     {
-        Rig rig;
+        test::CoreFixture rig;
         bool heldDuringWait = false;
-        QTimer::singleShot(0, [&] { heldDuringWait = rig.commands.commandInProgress(); });
-        QVERIFY(QCoro::waitFor(rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))).isDone());
+        QTimer::singleShot(0, [&] { heldDuringWait = rig.core.commands.commandInProgress(); });
+        QVERIFY(QCoro::waitFor(rig.core.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))).isDone());
         QVERIFY(heldDuringWait);
-        QVERIFY(!rig.commands.commandInProgress());
+        QVERIFY(!rig.core.commands.commandInProgress());
 
         rig.control.setSendResult(false);
-        QVERIFY(!QCoro::waitFor(rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))).isDone());
-        QVERIFY(!rig.commands.commandInProgress());
+        QVERIFY(!QCoro::waitFor(rig.core.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"))).isDone());
+        QVERIFY(!rig.core.commands.commandInProgress());
     }
 
     // A command the interface did not carry out is reported as such: no
@@ -131,18 +121,18 @@ private Q_SLOTS:
         QFETCH(double, percent);
         QFETCH(QStringList, sent);
         QFETCH(QString, text);
-        Rig rig;
+        test::CoreFixture rig;
         rig.control.setSendResult(false, QStringLiteral("the adapter is unplugged"));
         const QString a = QStringLiteral("A"), u = QStringLiteral("3");
         SwitchResult result = SwitchResult::done();
         if (command == QLatin1String("on"))
-            result = QCoro::waitFor(rig.commands.turnon(a, u, percent));
+            result = QCoro::waitFor(rig.core.commands.turnon(a, u, percent));
         else if (command == QLatin1String("dim"))
-            result = QCoro::waitFor(rig.commands.turndim(a, u));
+            result = QCoro::waitFor(rig.core.commands.turndim(a, u));
         else if (command == QLatin1String("bright"))
-            result = QCoro::waitFor(rig.commands.turnbright(a, u));
+            result = QCoro::waitFor(rig.core.commands.turnbright(a, u));
         else
-            result = QCoro::waitFor(rig.commands.turnoff(a, u));
+            result = QCoro::waitFor(rig.core.commands.turnoff(a, u));
         QCOMPARE(result.outcome(), SwitchResult::Outcome::NotSent);
         QCOMPARE(rig.sent(), sent);
         QCOMPARE(rig.status.activity.last(), text);
@@ -152,11 +142,11 @@ private Q_SLOTS:
 
     void engineOnlySends()
     {
-        Rig rig(CommandPolicy::engine());
+        test::CoreFixture rig(test::CoreFixture::engine());
         // No pause afterwards: with an interface that answers at once, the
         // commands are done before control comes back.
-        auto on = rig.commands.turnon(QStringLiteral("A"), QStringLiteral("3"), 60);
-        auto off = rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("3"));
+        auto on = rig.core.commands.turnon(QStringLiteral("A"), QStringLiteral("3"), 60);
+        auto off = rig.core.commands.turnoff(QStringLiteral("A"), QStringLiteral("3"));
         QVERIFY(on.isReady() && off.isReady());
         QCOMPARE(rig.sent(), (QStringList{"A3 2 0", "A3 5 100", "A3 4 40", "A3 3 20"}));
         QVERIFY(rig.status.activity.isEmpty());

@@ -1,16 +1,7 @@
-#include "home/devicestatus.h"
-#include "home/roomlist.h"
-#include "home/settingsstore.h"
-#include "platform/busymark.h"
 #include "platform/clock.h"
-#include "recordingstatus.h"
 #include "schedule/macrolist.h"
 #include "scriptedprompts.h"
-#include "simprocess.h"
-#include "temphome.h"
-#include "x10/cm11acontrol.h"
-#include "x10/devicecommands.h"
-#include "x10/traffichandler.h"
+#include "simcorefixture.h"
 
 #include <QtTest>
 
@@ -27,51 +18,26 @@ constexpr int port = 7;
 class TestMacroThroughSim : public QObject {
     Q_OBJECT
 
-    struct Rig : test::TempHome {
-        RoomList rooms{folder.path()};
-        test::SimProcess sim;
-        Cm11aControl control;
-        test::RecordingStatus status;
+    // The core on the simulator, with the macro list a program runs beside
+    // it.
+    struct WithMacros : test::SimCoreFixture {
         test::ScriptedPrompts prompts;
-        BusyMark filebusy;
-        DeviceStatus deviceStatus{settings};
-        DeviceCommands commands{control, status, CommandPolicy::desktop()};
-        TrafficHandler traffic{control, rooms, commands, deviceStatus, status};
-        MacroList macros{folder.path(), traffic.queue(), filebusy, status, prompts};
+        MacroList macros{folder.path(), core.traffic.queue(), core.filebusy, status, prompts};
 
-        Rig()
+        WithMacros()
         {
-            folder.write(QStringLiteral("rmlst.rvf"), "Lounge~~~\r\n"
-                                                      "Lounge~Lamp~A~3\r\n"
-                                                      "Hall~~~\r\n"
-                                                      "Hall~Light~B~5\r\n");
-            rooms.loadlists();
+            loadList("Lounge~~~\r\n"
+                     "Lounge~Lamp~A~3\r\n"
+                     "Hall~~~\r\n"
+                     "Hall~Light~B~5\r\n");
             const auto amacros = [this](const QString& house, const QString& unit, int code) {
                 macros.amacros(house, unit, code);
             };
-            commands.setMacroHook(amacros);
-            traffic.setMacroTrigger(amacros);
+            core.commands.setMacroHook(amacros);
+            core.traffic.setMacroTrigger(amacros);
         }
-        ~Rig()
-        {
-            // A command the test set off may still be on the line: end it
-            // while everything it reports to is still here.
-            control.close();
-            if (!QTest::qWaitFor([this] { return !commands.commandInProgress(); }, 5000))
-                qWarning("a command outlived the test");
-        }
-        bool start()
-        {
-            if (!sim.start({}, scale))
-                return false;
-            qputenv("CASALUX_SERIAL_7", sim.devicePath().toLocal8Bit());
-            control.setPort(port);
-            if (QCoro::waitFor(control.open()) != InterfaceControl::Ready)
-                return false;
-            traffic.startQueue();
-            return true;
-        }
-        QString log() const { return sim.lines().join(QLatin1Char('\n')); }
+        ~WithMacros() { closeLine(); } // before the macro list goes
+        bool start() { return SimCoreFixture::start(port, scale); }
     };
 
 private Q_SLOTS:
@@ -84,7 +50,7 @@ private Q_SLOTS:
 
     void wallSwitchTriggersMacroTarget()
     {
-        Rig rig;
+        WithMacros rig;
         rig.folder.write(QStringLiteral("macs.hlk"),
                          "When~A3~Lounge~Lamp~turns~on~Turn~On~B5~Hall~Light\r\n"
                          "When~A3~Lounge~Lamp~turns~off~Turn~Off~B5~Hall~Light\r\n");
@@ -96,7 +62,7 @@ private Q_SLOTS:
                                   qPrintable(rig.log()), 5000);
         QVERIFY(rig.log().indexOf(QLatin1String("REMOTE A3 ON")) <
                 rig.log().indexOf(QLatin1String("B5 ON")));
-        QVERIFY(rig.deviceStatus.getlaststatus(QStringLiteral("LoungeLamp")));
+        QVERIFY(rig.core.deviceStatus.getlaststatus(QStringLiteral("LoungeLamp")));
 
         // The off macro answers the switch going off, and only that one.
         rig.sim.command(QStringLiteral("A3 OFF"));
@@ -107,7 +73,7 @@ private Q_SLOTS:
 
     void trafficForA1IsNotTakenForA10()
     {
-        Rig rig;
+        WithMacros rig;
         rig.folder.write(QStringLiteral("macs.hlk"),
                          "When~A10~Lounge~Fan~turns~on~Turn~On~B5~Hall~Light\r\n");
         QVERIFY(rig.start());

@@ -1,5 +1,5 @@
+#include "corefixture.h"
 #include "fakeroomview.h"
-#include "outsiderig.h"
 #include "platform/clock.h"
 
 #include <QtTest>
@@ -9,14 +9,16 @@ using namespace casalux;
 class TestOutsideCommands : public QObject {
     Q_OBJECT
 
-    struct Rig : test::OutsideRig {
+    // The engine's core in a home of two lounges, with every state it
+    // records noted.
+    struct TwoLounges : test::CoreFixture {
         QStringList recorded;
-        Rig()
+        TwoLounges() : test::CoreFixture(engine())
         {
             writeList("Lounge~~~\nLounge~Lamp~A~3\nLounge~Fan~A~4\n"
                       "Lounge Upstairs~~~\nLounge Upstairs~Lamp~B~12\n");
             setKind(QStringLiteral("LoungeLamp"), QStringLiteral("bulb2"));
-            status.setRecordedHook([this](const QString& key) { recorded.append(key); });
+            core.deviceStatus.setRecordedHook([this](const QString& key) { recorded.append(key); });
         }
     };
 
@@ -53,16 +55,16 @@ private Q_SLOTS:
     {
         QFETCH(QString, target);
         QFETCH(QString, address);
-        Rig rig;
-        const auto found = rig.outside.find(target);
+        TwoLounges rig;
+        const auto found = rig.core.outside.find(target);
         QCOMPARE(found ? found->record.address() : QString(), address);
     }
 
     void kindsAndDimming()
     {
-        Rig rig;
-        const auto lamp = rig.outside.find(QStringLiteral("Lounge Lamp"));
-        const auto fan = rig.outside.find(QStringLiteral("Lounge Fan"));
+        TwoLounges rig;
+        const auto lamp = rig.core.outside.find(QStringLiteral("Lounge Lamp"));
+        const auto fan = rig.core.outside.find(QStringLiteral("Lounge Fan"));
         QVERIFY(lamp && fan);
         QCOMPARE(lamp->kind, QStringLiteral("bulb2"));
         QVERIFY(lamp->dimmable);
@@ -74,19 +76,19 @@ private Q_SLOTS:
     // "amount dimmed by" cannot say for 80 or 0.
     void carriedOutIsRecordedAndRedrawn()
     {
-        Rig rig;
-        rig.outside.setRoomView(nullptr);
+        TwoLounges rig;
+        rig.core.outside.setRoomView(nullptr);
         test::FakeRoomView view;
         view.room = QStringLiteral("Lounge");
         view.names[1] = QStringLiteral("Lamp");
-        rig.outside.setRoomView(&view);
-        const auto lamp = *rig.outside.find(QStringLiteral("A3"));
+        rig.core.outside.setRoomView(&view);
+        const auto lamp = *rig.core.outside.find(QStringLiteral("A3"));
 
-        QVERIFY(QCoro::waitFor(rig.outside.dimDevice(lamp, 80)).isDone());
-        QCOMPARE(rig.status.level(lamp.key()), 80);
-        QVERIFY(rig.status.getlaststatus(lamp.key()));
-        QVERIFY(QCoro::waitFor(rig.outside.switchDevice(lamp, false)).isDone());
-        QVERIFY(!rig.status.getlaststatus(lamp.key()));
+        QVERIFY(QCoro::waitFor(rig.core.outside.dimDevice(lamp, 80)).isDone());
+        QCOMPARE(rig.core.deviceStatus.level(lamp.key()), 80);
+        QVERIFY(rig.core.deviceStatus.getlaststatus(lamp.key()));
+        QVERIFY(QCoro::waitFor(rig.core.outside.switchDevice(lamp, false)).isDone());
+        QVERIFY(!rig.core.deviceStatus.getlaststatus(lamp.key()));
         QCOMPARE(rig.sent(), (QStringList{"A3 2 0", "A3 5 100", "A3 4 20", "A3 3 20"}));
         QCOMPARE(rig.recorded, (QStringList{"LoungeLamp", "LoungeLamp"}));
         QCOMPARE(view.changes, (QStringList{"on 1 LoungeLamp", "slider 1 80", "off 1 LoungeLamp",
@@ -95,18 +97,18 @@ private Q_SLOTS:
 
     void notCarriedOutChangesNothing()
     {
-        Rig rig;
-        const auto lamp = *rig.outside.find(QStringLiteral("Lounge Lamp"));
+        TwoLounges rig;
+        const auto lamp = *rig.core.outside.find(QStringLiteral("Lounge Lamp"));
         rig.control.setSendResult(false);
-        const SwitchResult notSent = QCoro::waitFor(rig.outside.switchDevice(lamp, true));
+        const SwitchResult notSent = QCoro::waitFor(rig.core.outside.switchDevice(lamp, true));
         QCOMPARE(notSent.outcome(), SwitchResult::Outcome::NotSent);
         QCOMPARE(notSent.why(), QStringLiteral("the X10 interface did not answer"));
-        QVERIFY(!rig.status.getlaststatus(lamp.key()));
+        QVERIFY(!rig.core.deviceStatus.getlaststatus(lamp.key()));
         QVERIFY(rig.recorded.isEmpty());
 
         rig.control.setSendResult(true);
-        rig.outside.setGate([] { return QStringLiteral("handed over"); });
-        const SwitchResult refused = QCoro::waitFor(rig.outside.switchDevice(lamp, true));
+        rig.core.outside.setGate([] { return QStringLiteral("handed over"); });
+        const SwitchResult refused = QCoro::waitFor(rig.core.outside.switchDevice(lamp, true));
         QCOMPARE(refused.outcome(), SwitchResult::Outcome::Refused);
         QCOMPARE(refused.why(), QStringLiteral("handed over"));
         QCOMPARE(rig.control.sent.size(), 1);
@@ -117,25 +119,25 @@ private Q_SLOTS:
     // caller hears its own command's reason, not the other's.
     void hubAndCommandLineHearTheirOwnReasons()
     {
-        Rig rig;
-        const auto lamp = *rig.outside.find(QStringLiteral("Lounge Lamp"));
-        const auto fan = *rig.outside.find(QStringLiteral("Lounge Fan"));
+        TwoLounges rig;
+        const auto lamp = *rig.core.outside.find(QStringLiteral("Lounge Lamp"));
+        const auto fan = *rig.core.outside.find(QStringLiteral("Lounge Fan"));
         rig.control.setSendResult(false);
         QString hub;
         QString commandLine;
         bool asked = false;
         std::optional<QCoro::Task<>> lineTask;
         auto fromLine = [&]() -> QCoro::Task<> {
-            const SwitchResult result = co_await rig.outside.switchDevice(
+            const SwitchResult result = co_await rig.core.outside.switchDevice(
                 fan, true, [] { return QStringLiteral("the caller has gone"); });
             commandLine = result.why();
         };
-        connect(&rig.commands.queue(), &SwitchQueue::passed, &rig.outside, [&] {
+        connect(&rig.core.commands.queue(), &SwitchQueue::passed, &rig.core.outside, [&] {
             if (!std::exchange(asked, true))
                 lineTask.emplace(fromLine());
         });
         auto fromHub = [&]() -> QCoro::Task<> {
-            const SwitchResult result = co_await rig.outside.bringTo(lamp, 40);
+            const SwitchResult result = co_await rig.core.outside.bringTo(lamp, 40);
             hub = result.why();
         };
         auto task = fromHub();
@@ -149,12 +151,12 @@ private Q_SLOTS:
     // asked, a dimming sequence never cut into.
     void everySourceSharesTheLine()
     {
-        Rig rig;
+        TwoLounges rig;
         rig.control.setSendSeconds(2);
-        const auto fan = *rig.outside.find(QStringLiteral("Lounge Fan"));
-        auto dim = rig.commands.turnon(QStringLiteral("A"), QStringLiteral("3"), 50);
-        auto hub = rig.outside.switchDevice(fan, true);
-        auto off = rig.commands.turnoff(QStringLiteral("B"), QStringLiteral("12"));
+        const auto fan = *rig.core.outside.find(QStringLiteral("Lounge Fan"));
+        auto dim = rig.core.commands.turnon(QStringLiteral("A"), QStringLiteral("3"), 50);
+        auto hub = rig.core.outside.switchDevice(fan, true);
+        auto off = rig.core.commands.turnoff(QStringLiteral("B"), QStringLiteral("12"));
         QVERIFY(QCoro::waitFor(std::move(off)).isDone());
         QVERIFY(QCoro::waitFor(std::move(hub)).isDone());
         QVERIFY(QCoro::waitFor(std::move(dim)).isDone());
@@ -165,13 +167,13 @@ private Q_SLOTS:
     // order asked, never interleaved.
     void oneAtATimeInOrder()
     {
-        Rig rig;
+        TwoLounges rig;
         rig.control.setSendSeconds(2);
-        const auto lamp = *rig.outside.find(QStringLiteral("Lounge Lamp"));
-        const auto fan = *rig.outside.find(QStringLiteral("Lounge Fan"));
+        const auto lamp = *rig.core.outside.find(QStringLiteral("Lounge Lamp"));
+        const auto fan = *rig.core.outside.find(QStringLiteral("Lounge Fan"));
         QStringList ended;
         auto one = [&](OutsideCommands::Device d, int percent) -> QCoro::Task<> {
-            co_await rig.outside.dimDevice(d, percent);
+            co_await rig.core.outside.dimDevice(d, percent);
             ended.append(d.record.address());
         };
         auto a = one(lamp, 50);
@@ -187,21 +189,21 @@ private Q_SLOTS:
     // takes the level of the dim it replaces.
     void newestWaitingCommandPerDeviceWins()
     {
-        Rig rig;
+        TwoLounges rig;
         rig.control.setSendSeconds(2);
-        const auto lamp = *rig.outside.find(QStringLiteral("Lounge Lamp"));
-        const auto fan = *rig.outside.find(QStringLiteral("Lounge Fan"));
+        const auto lamp = *rig.core.outside.find(QStringLiteral("Lounge Lamp"));
+        const auto fan = *rig.core.outside.find(QStringLiteral("Lounge Fan"));
         QStringList ended;
         auto one = [&](QCoro::Task<SwitchResult> command, QString name) -> QCoro::Task<> {
             const SwitchResult result = co_await std::move(command);
             ended.append(name + (result.isDone() ? QStringLiteral(" done")
                                                  : QStringLiteral(" refused: ") + result.why()));
         };
-        auto a = one(rig.outside.dimDevice(lamp, 50), QStringLiteral("lamp 50"));
-        auto b = one(rig.outside.switchDevice(fan, true), QStringLiteral("fan on"));
-        auto c = one(rig.outside.dimDevice(lamp, 20), QStringLiteral("lamp 20"));
-        auto d = one(rig.outside.dimDevice(lamp, 30), QStringLiteral("lamp 30"));
-        auto e = one(rig.outside.bringTo(lamp, OutsideCommands::keepLevel), QStringLiteral("lamp on"));
+        auto a = one(rig.core.outside.dimDevice(lamp, 50), QStringLiteral("lamp 50"));
+        auto b = one(rig.core.outside.switchDevice(fan, true), QStringLiteral("fan on"));
+        auto c = one(rig.core.outside.dimDevice(lamp, 20), QStringLiteral("lamp 20"));
+        auto d = one(rig.core.outside.dimDevice(lamp, 30), QStringLiteral("lamp 30"));
+        auto e = one(rig.core.outside.bringTo(lamp, OutsideCommands::keepLevel), QStringLiteral("lamp on"));
         QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 5, 20000);
         const QString replaced =
             QStringLiteral(" refused: replaced by a newer command for Lounge Lamp");
@@ -209,20 +211,20 @@ private Q_SLOTS:
                                      "fan on done", "lamp on done"}));
         QCOMPARE(rig.sent(), (QStringList{"A3 2 0", "A3 5 100", "A3 4 50", "A4 2 20", "A3 2 0",
                                           "A3 5 100", "A3 4 70"}));
-        QCOMPARE(rig.status.level(lamp.key()), 30);
+        QCOMPARE(rig.core.deviceStatus.level(lamp.key()), 30);
         // Already on: an "on" that keeps the level, or the level it has,
         // sends nothing.
-        QVERIFY(QCoro::waitFor(rig.outside.bringTo(lamp, OutsideCommands::keepLevel)).isDone());
-        QVERIFY(QCoro::waitFor(rig.outside.bringTo(lamp, 30)).isDone());
+        QVERIFY(QCoro::waitFor(rig.core.outside.bringTo(lamp, OutsideCommands::keepLevel)).isDone());
+        QVERIFY(QCoro::waitFor(rig.core.outside.bringTo(lamp, 30)).isDone());
         QCOMPARE(rig.sent().size(), 7);
-        QCOMPARE(rig.status.level(lamp.key()), 30);
+        QCOMPARE(rig.core.deviceStatus.level(lamp.key()), 30);
     }
 
     // Across devices at most maxWaiting commands wait; one more is refused
     // at once.
     void waitingCommandsAreBounded()
     {
-        Rig rig;
+        TwoLounges rig;
         QByteArray list = "Hall~~~\n";
         const int count = OutsideCommands::maxWaiting + 2;
         for (int i = 0; i < count; ++i)
@@ -233,13 +235,13 @@ private Q_SLOTS:
                         .toLatin1();
         rig.writeList(list);
         rig.control.setSendSeconds(1);
-        const QList<OutsideCommands::Device> all = rig.outside.devices();
+        const QList<OutsideCommands::Device> all = rig.core.outside.devices();
         QCOMPARE(all.size(), count);
         int done = 0;
         int refused = 0;
         QString why;
         auto one = [&](OutsideCommands::Device device) -> QCoro::Task<> {
-            const SwitchResult result = co_await rig.outside.switchDevice(device, true);
+            const SwitchResult result = co_await rig.core.outside.switchDevice(device, true);
             if (result.isDone())
                 ++done;
             else

@@ -1,5 +1,4 @@
-#include "corerig.h"
-#include "fakeroomview.h"
+#include "corefixture.h"
 #include "home/settingsstore.h"
 #include "platform/busymark.h"
 #include "platform/clock.h"
@@ -26,12 +25,11 @@ struct RecordingSounds final : SoundPlayer {
 class TestTrafficHandler : public QObject {
     Q_OBJECT
 
-    struct Rig : test::CoreRig {
+    // A lounge on show, its lamp and fan in the first two slots, and a hall
+    // out of sight.
+    struct LoungeShown : test::CoreFixture {
         test::ScriptedPrompts prompts;
-        TrafficHandler traffic{control, rooms, commands, deviceStatus, status};
-        test::FakeRoomView view;
-        QStringList triggers;
-        Rig()
+        LoungeShown()
         {
             loadList("Lounge~~~\r\n"
                      "Lounge~Lamp~A~1\r\n"
@@ -39,10 +37,6 @@ class TestTrafficHandler : public QObject {
                      "Hall~~~\r\n"
                      "Hall~Light~B~5\r\n"
                      "Hall~Lamp~B~6\r\n");
-            traffic.setRoomView(&view);
-            traffic.setMacroTrigger([this](const QString& h, const QString& u, int code) {
-                triggers.append(QStringLiteral("%1%2 %3").arg(h, u).arg(code));
-            });
             view.room = QStringLiteral("Lounge");
             view.names[0] = QStringLiteral("Lamp");
             view.names[1] = QStringLiteral("Fan");
@@ -55,7 +49,7 @@ private Q_SLOTS:
 
     void incomingUpdatesStateAndPicture()
     {
-        Rig rig;
+        LoungeShown rig;
         rig.control.injectTraffic(QStringLiteral("A1"), InterfaceControl::On);
         QCOMPARE(rig.status.activity,
                  (QStringList{"Incoming command from X10, A1, 2, at 07:45",
@@ -68,7 +62,7 @@ private Q_SLOTS:
 
     void incomingForA10()
     {
-        Rig rig;
+        LoungeShown rig;
         rig.control.injectTraffic(QStringLiteral("a10"), InterfaceControl::Off);
         QCOMPARE(rig.triggers, QStringList{"A10 3"});
         QCOMPARE(rig.machineValue(QStringLiteral("LoungeFan")), QStringLiteral("False"));
@@ -78,7 +72,7 @@ private Q_SLOTS:
 
     void incomingForDeviceOutsideTheRoomView()
     {
-        Rig rig;
+        LoungeShown rig;
         rig.control.injectTraffic(QStringLiteral("B5"), InterfaceControl::On);
         QCOMPARE(rig.machineValue(QStringLiteral("HallLight")), QStringLiteral("True"));
         QVERIFY(rig.view.changes.isEmpty());
@@ -90,7 +84,7 @@ private Q_SLOTS:
 
     void incomingForUnknownAddressStillReachesMacros()
     {
-        Rig rig;
+        LoungeShown rig;
         rig.control.injectTraffic(QStringLiteral("C7"), InterfaceControl::On);
         QCOMPARE(rig.status.activity, QStringList{"Incoming command from X10, C7, 2, at 07:45"});
         QCOMPARE(rig.triggers, QStringList{"C7 2"});
@@ -98,7 +92,7 @@ private Q_SLOTS:
 
     void incomingDimChangesNoState()
     {
-        Rig rig;
+        LoungeShown rig;
         rig.control.injectTraffic(QStringLiteral("A1"), InterfaceControl::Dim, 30);
         QCOMPARE(rig.triggers, QStringList{"A1 4"});
         QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QString());
@@ -108,18 +102,18 @@ private Q_SLOTS:
     // 2A1~2A1~3A1~: the first tick turns A1 on and drops both on entries.
     void queuePlaysOneEntryPerTickAndDropsDuplicates()
     {
-        Rig rig;
-        rig.traffic.queue().setText(QStringLiteral("2A1~2a1~3A1~"));
-        QCoro::waitFor(rig.traffic.timerqueue());
+        LoungeShown rig;
+        rig.core.traffic.queue().setText(QStringLiteral("2A1~2a1~3A1~"));
+        QCoro::waitFor(rig.core.traffic.timerqueue());
         QCOMPARE(rig.control.sent.size(), 1);
         QCOMPARE(rig.control.sent[0].text(), QStringLiteral("A1 2 20"));
-        QCOMPARE(rig.traffic.queue().text(), QStringLiteral("3A1~"));
+        QCOMPARE(rig.core.traffic.queue().text(), QStringLiteral("3A1~"));
         QCOMPARE(rig.view.changes, (QStringList{"on 0 LoungeLamp", "slider 0 100"}));
-        QCoro::waitFor(rig.traffic.timerqueue());
+        QCoro::waitFor(rig.core.traffic.timerqueue());
         QCOMPARE(rig.control.sent[1].text(), QStringLiteral("A1 3 20"));
-        QVERIFY(rig.traffic.queue().isEmpty());
+        QVERIFY(rig.core.traffic.queue().isEmpty());
         QCOMPARE(rig.machineValue(QStringLiteral("LoungeLamp")), QStringLiteral("False"));
-        QCoro::waitFor(rig.traffic.timerqueue()); // empty: nothing more
+        QCoro::waitFor(rig.core.traffic.timerqueue()); // empty: nothing more
         QCOMPARE(rig.control.sent.size(), 2);
     }
 
@@ -127,15 +121,15 @@ private Q_SLOTS:
     // (it would hold up the rest) and changes no state, picture or macro.
     void queueDropsACommandThatCouldNotBeSent()
     {
-        Rig rig;
+        LoungeShown rig;
         QStringList macros;
-        rig.commands.setMacroHook([&macros](const QString& h, const QString& u, int code) {
+        rig.core.commands.setMacroHook([&macros](const QString& h, const QString& u, int code) {
             macros.append(QStringLiteral("%1%2 %3").arg(h, u).arg(code));
         });
         rig.control.setSendResult(false);
-        rig.traffic.queue().setText(QStringLiteral("2A1~3B5~"));
-        QCoro::waitFor(rig.traffic.timerqueue());
-        QCOMPARE(rig.traffic.queue().text(), QStringLiteral("3B5~"));
+        rig.core.traffic.queue().setText(QStringLiteral("2A1~3B5~"));
+        QCoro::waitFor(rig.core.traffic.timerqueue());
+        QCOMPARE(rig.core.traffic.queue().text(), QStringLiteral("3B5~"));
         QVERIFY(rig.machineValue(QStringLiteral("LoungeLamp")).isEmpty());
         QVERIFY(rig.view.changes.isEmpty());
         QVERIFY(macros.isEmpty());
@@ -143,8 +137,8 @@ private Q_SLOTS:
                  QStringLiteral("Could not send ON to device with housecode A1 at 07:45:03: "
                                 "the X10 interface did not answer"));
         rig.control.setSendResult(true);
-        QCoro::waitFor(rig.traffic.timerqueue());
-        QVERIFY(rig.traffic.queue().isEmpty());
+        QCoro::waitFor(rig.core.traffic.timerqueue());
+        QVERIFY(rig.core.traffic.queue().isEmpty());
         QCOMPARE(macros, QStringList{"B5 3"});
     }
 
@@ -152,16 +146,16 @@ private Q_SLOTS:
     // goes.
     void queueWaitsWhileACommandRuns()
     {
-        Rig rig;
-        rig.traffic.queue().setText(QStringLiteral("2B5~"));
-        auto running = rig.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"));
-        QVERIFY(rig.commands.commandInProgress());
-        auto tick = rig.traffic.timerqueue();
+        LoungeShown rig;
+        rig.core.traffic.queue().setText(QStringLiteral("2B5~"));
+        auto running = rig.core.commands.turnoff(QStringLiteral("A"), QStringLiteral("1"));
+        QVERIFY(rig.core.commands.commandInProgress());
+        auto tick = rig.core.traffic.timerqueue();
         QCOMPARE(rig.control.sent.size(), 1);
-        QCOMPARE(rig.traffic.queue().text(), QStringLiteral("2B5~"));
+        QCOMPARE(rig.core.traffic.queue().text(), QStringLiteral("2B5~"));
         QCoro::waitFor(running);
         QCoro::waitFor(tick);
-        QVERIFY(rig.traffic.queue().isEmpty());
+        QVERIFY(rig.core.traffic.queue().isEmpty());
         QCOMPARE(rig.control.sent.size(), 2);
         QCOMPARE(rig.control.sent[1].text(), QStringLiteral("B5 2 20"));
     }
@@ -170,35 +164,35 @@ private Q_SLOTS:
     // timer to wait for, and every entry in turn.
     void queuedCommandsGoAsTheyCome()
     {
-        Rig rig;
-        rig.traffic.startQueue();
-        rig.traffic.queue().append(2, QStringLiteral("B"), QStringLiteral("5"));
+        LoungeShown rig;
+        rig.core.traffic.startQueue();
+        rig.core.traffic.queue().append(2, QStringLiteral("B"), QStringLiteral("5"));
         QCOMPARE(rig.control.sent.size(), 1);
-        rig.traffic.queue().append(3, QStringLiteral("B"), QStringLiteral("6"));
+        rig.core.traffic.queue().append(3, QStringLiteral("B"), QStringLiteral("6"));
         QTRY_COMPARE(rig.control.sent.size(), 2);
         QCOMPARE(rig.control.sent[1].text(), QStringLiteral("B6 3 20"));
-        QTRY_VERIFY(rig.traffic.queue().isEmpty());
+        QTRY_VERIFY(rig.core.traffic.queue().isEmpty());
     }
 
     void queueSkipsJunkEntries()
     {
-        Rig rig;
-        rig.traffic.queue().setText(QStringLiteral("~~9Z1~2B5~"));
-        QCoro::waitFor(rig.traffic.timerqueue());
+        LoungeShown rig;
+        rig.core.traffic.queue().setText(QStringLiteral("~~9Z1~2B5~"));
+        QCoro::waitFor(rig.core.traffic.timerqueue());
         QVERIFY(rig.control.sent.isEmpty());
-        QCOMPARE(rig.traffic.queue().text(), QStringLiteral("2B5~"));
-        QCoro::waitFor(rig.traffic.timerqueue());
+        QCOMPARE(rig.core.traffic.queue().text(), QStringLiteral("2B5~"));
+        QCoro::waitFor(rig.core.traffic.timerqueue());
         QCOMPARE(rig.control.sent.size(), 1);
     }
 
     void clickTogglesDevice()
     {
-        Rig rig;
+        LoungeShown rig;
         InterfaceFinder finder(rig.control, rig.settings, rig.status, rig.prompts);
-        BusyMark filebusy;
         RecordingSounds sounds;
-        DeviceClickHandler click({finder, rig.rooms, rig.commands, rig.deviceStatus, rig.view,
-                                  rig.prompts, sounds, filebusy, rig.folder.path()});
+        DeviceClickHandler click({finder, rig.core.rooms, rig.core.commands,
+                                  rig.core.deviceStatus, rig.view, rig.prompts, sounds,
+                                  rig.core.filebusy, rig.folder.path()});
 
         QCoro::waitFor(click.deviceclicked(0));
         QCOMPARE(rig.prompts.shown.last().title, QStringLiteral("not possible!"));
@@ -217,7 +211,7 @@ private Q_SLOTS:
                  (QStringList{"on 0 LoungeLamp", "slider 0 100", "off 0 LoungeLamp", "slider 0 20"}));
         QCOMPARE(sounds.played, (QStringList{"1b1.wav", "1b2.wav", "1b1.wav", "1b2.wav"}));
         QVERIFY(!rig.view.busy);
-        QVERIFY(!filebusy.isHeld());
+        QVERIFY(!rig.core.filebusy.isHeld());
 
         QCoro::waitFor(click.deviceclicked(0, 40)); // a slider move
         QCOMPARE(rig.control.sent.last().text(), QStringLiteral("A1 4 60"));
@@ -249,16 +243,16 @@ private Q_SLOTS:
     // waits for the line touches neither the handler nor the view after.
     void clickOutlivedByItsCommand()
     {
-        Rig rig;
+        LoungeShown rig;
         InterfaceFinder finder(rig.control, rig.settings, rig.status, rig.prompts);
         BusyMark filebusy;
         RecordingSounds sounds;
         rig.settings.write(settingkeys::port, QStringLiteral("1"));
         QVERIFY(QCoro::waitFor(finder.findinterface()));
         auto click = std::make_unique<DeviceClickHandler>(DeviceClickHandler::Parts{
-            finder, rig.rooms, rig.commands, rig.deviceStatus, rig.view, rig.prompts, sounds,
+            finder, rig.core.rooms, rig.core.commands, rig.core.deviceStatus, rig.view, rig.prompts, sounds,
             filebusy, rig.folder.path()});
-        auto line = QCoro::waitFor(rig.commands.queue().take());
+        auto line = QCoro::waitFor(rig.core.commands.queue().take());
         auto clicked = click->deviceclicked(0);
         QVERIFY(rig.view.busy);
         click.reset();
