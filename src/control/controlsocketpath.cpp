@@ -122,7 +122,13 @@ bool ControlSocketPath::prepareFolder(const QString& path, QString* why)
     if (QFileInfo(folder).isDir())
         return true;
     const QString parent = QFileInfo(folder).absolutePath();
-    if (!QDir().mkpath(parent) || ::mkdir(QFile::encodeName(folder).constData(), S_IRWXU) != 0) {
+    // Two programs starting together both find no folder; the one that
+    // makes it second finds it there, which is as good (its owner and
+    // mode are checked before it is used).
+    const bool made = QDir().mkpath(parent) &&
+                      (::mkdir(QFile::encodeName(folder).constData(), S_IRWXU) == 0 ||
+                       (errno == EEXIST && QFileInfo(folder).isDir()));
+    if (!made) {
         if (why)
             *why = QStringLiteral("cannot make %1: %2").arg(folder, systemError());
         return false;

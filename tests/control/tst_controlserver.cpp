@@ -9,9 +9,12 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QtTest>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <sys/socket.h>
+#include <thread>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -312,6 +315,23 @@ private Q_SLOTS:
         QVERIFY(ControlSocketPath::nameFor(open) != ours);
         QCOMPARE(ControlSocketPath::nameFor(ProgramFolder::installedFolder()),
                  QStringLiteral("control"));
+
+        // Programs starting together all find the socket folder made,
+        // whichever of them made it.
+        for (int round = 0; round < 40; ++round) {
+            const QString socket = rig.folder.file(QStringLiteral("run%1/casalux/control").arg(round));
+            std::atomic<int> waiting{4}, made{0};
+            std::vector<std::thread> programs;
+            for (int i = 0; i < 4; ++i)
+                programs.emplace_back([&] {
+                    for (--waiting; waiting > 0;) {
+                    }
+                    made += ControlSocketPath::prepareFolder(socket, nullptr) ? 1 : 0;
+                });
+            for (std::thread& program : programs)
+                program.join();
+            QCOMPARE(made.load(), 4);
+        }
 
         if (::geteuid() == 0) {
             // Another user's folder (root may hand one over for the test).
