@@ -73,36 +73,60 @@ CONF
 host_pid=$!
 for _ in $(seq 50); do grep -q listening "$work/host.log" && break; sleep 0.1; done
 
-rate() { # port path concurrency
+# ab takes a whole core at about 20 000 requests a second here, so with
+# many clients both servers may be waiting on it and requests/s says little
+# about either. What a server spends per request says more: its own CPU
+# time (user + system, in us) and the TCP segments an exchange takes (both
+# ends are on the loopback; counted for the whole machine, so run it quiet).
+tick_us=$((1000000 / $(getconf CLK_TCK)))
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+out_segs() { awk '/^Tcp:/ { if (!col) { for (i = 1; i <= NF; i++) if ($i == "OutSegs") col = i } else print $col }' /proc/net/snmp; }
+sl_pid() { echo "$host_pid"; }
+ng_pid() { pgrep -P "$(cat "$work/nginx.pid")" | head -1; }
+rate() { # port path concurrency server-pid: prints "requests/s CPU-us segments"
+    local ticks segs r
+    ticks=$(cpu_ticks "$4"); segs=$(out_segs)
     # -r: count a reset connection as a failure instead of giving up.
-    { ab -q -r -s 10 -n "$requests" -c "$3" "http://127.0.0.1:$1$2" 2>"$work/ab.err" || true; } |
+    r=$({ ab -q -r -s 10 -n "$requests" -c "$3" "http://127.0.0.1:$1$2" 2>"$work/ab.err" || true; } |
         tee "$work/ab.out" | awk '/Requests per second/ {r=$4} /^Failed requests/ {f=$3}
-             END {if (r == "") r = "-"; if (f > 0) printf "%s(%d failed)", r, f; else print r}'
+             END {if (r == "") r = "-"; if (f > 0) printf "%s(%d failed)", r, f; else print r}')
+    echo "$r $(( ($(cpu_ticks "$4") - ticks) * tick_us / requests ))" \
+        "$(awk -v a="$segs" -v b="$(out_segs)" -v n="$requests" 'BEGIN { printf "%.1f", (b - a) / n }')"
 }
 ratio() { awk -v a="${1%%(*}" -v b="${2%%(*}" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
-best() { # the higher of two rates ("-" counts as 0)
-    awk -v a="${1%%(*}" -v b="${2%%(*}" -v ta="$1" -v tb="$2" 'BEGIN { print (a + 0 >= b + 0) ? ta : tb }'
+# Of two runs ("requests/s CPU-us segments"), the higher rate, the lower CPU
+# time and the fewer segments ("-" counts as 0 requests/s).
+best() {
+    [ -z "$1" ] && { echo "$2"; return; }
+    set -- $1 $2
+    awk -v a="${1%%(*}" -v b="${4%%(*}" -v ta="$1" -v tb="$4" -v c="$2" -v d="$5" -v e="$3" -v f="$6" \
+        'BEGIN { print ((a + 0 >= b + 0) ? ta : tb), (c + 0 <= d + 0 ? c : d), (e + 0 <= f + 0 ? e : f) }'
 }
+field() { echo "$1" | cut -d' ' -f"$2"; }
 
 echo "Servlane vs nginx (1 worker), HTTP/1.0, one request per connection,"
-echo "$requests requests per run, best of $rounds runs each, taken in turns"
-printf '%-8s %4s %14s %14s %7s\n' file c servlane nginx ratio
+echo "$requests requests per run, best of $rounds runs each, taken in turns;"
+echo "cpu: the server's CPU time per request in us (ratio nginx / Servlane); segs: TCP segments per request"
+printf '%-8s %4s %10s %10s %6s | %5s %5s %6s | %5s %5s\n' file c servlane nginx ratio cpu cpu ratio segs segs
 for file in $files; do
     for c in $clients; do
-        ours=0; theirs=0
+        ours=; theirs=
         for round in $(seq "$rounds"); do
             # Take turns at going first, so neither always meets the warmer
             # machine or the other's TIME_WAIT sockets.
             if [ $((round % 2)) -eq 1 ]; then
-                ours=$(best "$ours" "$(rate "$sl_port" "$file" "$c")")
-                theirs=$(best "$theirs" "$(rate "$ng_port" "$file" "$c")")
+                ours=$(best "$ours" "$(rate "$sl_port" "$file" "$c" "$(sl_pid)")")
+                theirs=$(best "$theirs" "$(rate "$ng_port" "$file" "$c" "$(ng_pid)")")
             else
-                theirs=$(best "$theirs" "$(rate "$ng_port" "$file" "$c")")
-                ours=$(best "$ours" "$(rate "$sl_port" "$file" "$c")")
+                theirs=$(best "$theirs" "$(rate "$ng_port" "$file" "$c" "$(ng_pid)")")
+                ours=$(best "$ours" "$(rate "$sl_port" "$file" "$c" "$(sl_pid)")")
             fi
         done
-        printf '%-8s %4s %14s %14s %7s\n' "$file" "$c" "$ours" "$theirs" "$(ratio "$ours" "$theirs")"
+        printf '%-8s %4s %10s %10s %6s | %5s %5s %6s | %5s %5s\n' "$file" "$c" \
+            "$(field "$ours" 1)" "$(field "$theirs" 1)" "$(ratio "$(field "$ours" 1)" "$(field "$theirs" 1)")" \
+            "$(field "$ours" 2)" "$(field "$theirs" 2)" "$(ratio "$(field "$theirs" 2)" "$(field "$ours" 2)")" \
+            "$(field "$ours" 3)" "$(field "$theirs" 3)"
     done
 done
 echo
@@ -113,7 +137,8 @@ for target in servlane nginx; do
     python3 "$here/idle.py" "$port" "$idle" 60 &
     idle_pid=$!
     sleep 3
-    result=$(rate "$port" /1k.txt 16)
+    pid=$(sl_pid); [ "$target" = nginx ] && pid=$(ng_pid)
+    result=$(field "$(rate "$port" /1k.txt 16 "$pid")" 1)
     slowest=$(awk '/^ *100%/ {print $2}' "$work/ab.out")
     kill "$idle_pid" 2>/dev/null || true
     wait "$idle_pid" 2>/dev/null || true

@@ -132,8 +132,10 @@ ClientConnection::Io ClientConnection::sendSome(qint64 budget)
             message.msg_iov = parts;
             message.msg_iovlen = std::size_t(count);
             // With a file part to follow, the header waits for its first
-            // bytes instead of going out in a packet of its own.
-            const int more = m_fileSent < m_answer.fileLength ? MSG_MORE : 0;
+            // bytes instead of going out in a packet of its own. Every answer
+            // is followed by a close or a half-close, so the last bytes wait
+            // for that too, and the FIN goes out in the same packet.
+            const int more = MSG_MORE;
             const ssize_t n = ::sendmsg(m_fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT | more);
             if (n < 0) {
                 if (errno == EINTR)
