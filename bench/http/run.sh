@@ -83,32 +83,39 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 out_segs() { awk '/^Tcp:/ { if (!col) { for (i = 1; i <= NF; i++) if ($i == "OutSegs") col = i } else print $col }' /proc/net/snmp; }
 sl_pid() { echo "$host_pid"; }
 ng_pid() { pgrep -P "$(cat "$work/nginx.pid")" | head -1; }
-rate() { # port path concurrency server-pid: prints "requests/s CPU-us segments"
+rate() { # port path concurrency server-pid: prints "requests/s CPU-us segments ab-busy-%"
     local ticks segs r
     ticks=$(cpu_ticks "$4"); segs=$(out_segs)
     # -r: count a reset connection as a failure instead of giving up.
-    r=$({ ab -q -r -s 10 -n "$requests" -c "$3" "http://127.0.0.1:$1$2" 2>"$work/ab.err" || true; } |
+    r=$({ /usr/bin/time -f '%e %U %S' -o "$work/ab.time" \
+            ab -q -r -s 10 -n "$requests" -c "$3" "http://127.0.0.1:$1$2" 2>"$work/ab.err" || true; } |
         tee "$work/ab.out" | awk '/Requests per second/ {r=$4} /^Failed requests/ {f=$3}
              END {if (r == "") r = "-"; if (f > 0) printf "%s(%d failed)", r, f; else print r}')
     echo "$r $(( ($(cpu_ticks "$4") - ticks) * tick_us / requests ))" \
-        "$(awk -v a="$segs" -v b="$(out_segs)" -v n="$requests" 'BEGIN { printf "%.1f", (b - a) / n }')"
+        "$(awk -v a="$segs" -v b="$(out_segs)" -v n="$requests" 'BEGIN { printf "%.1f", (b - a) / n }')" \
+        "$(awk 'END { if ($1 > 0) printf "%d", 100 * ($2 + $3) / $1; else print "-" }' "$work/ab.time")"
 }
 ratio() { awk -v a="${1%%(*}" -v b="${2%%(*}" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
-# Of two runs ("requests/s CPU-us segments"), the higher rate, the lower CPU
-# time and the fewer segments ("-" counts as 0 requests/s).
+# Of two runs ("requests/s CPU-us segments ab-busy-%"), the higher rate (with
+# how busy ab was in that run), the lower CPU time and the fewer segments
+# ("-" counts as 0 requests/s).
 best() {
     [ -z "$1" ] && { echo "$2"; return; }
     set -- $1 $2
-    awk -v a="${1%%(*}" -v b="${4%%(*}" -v ta="$1" -v tb="$4" -v c="$2" -v d="$5" -v e="$3" -v f="$6" \
-        'BEGIN { print ((a + 0 >= b + 0) ? ta : tb), (c + 0 <= d + 0 ? c : d), (e + 0 <= f + 0 ? e : f) }'
+    awk -v a="${1%%(*}" -v b="${5%%(*}" -v ta="$1" -v tb="$5" -v c="$2" -v d="$6" -v e="$3" -v f="$7" \
+        -v ba="$4" -v bb="$8" \
+        'BEGIN { print ((a + 0 >= b + 0) ? ta : tb), (c + 0 <= d + 0 ? c : d), (e + 0 <= f + 0 ? e : f),
+                       ((a + 0 >= b + 0) ? ba : bb) }'
 }
 field() { echo "$1" | cut -d' ' -f"$2"; }
 
 echo "Servlane vs nginx (1 worker), HTTP/1.0, one request per connection,"
 echo "$requests requests per run, best of $rounds runs each, taken in turns;"
-echo "cpu: the server's CPU time per request in us (ratio nginx / Servlane); segs: TCP segments per request"
-printf '%-8s %4s %10s %10s %6s | %5s %5s %6s | %5s %5s\n' file c servlane nginx ratio cpu cpu ratio segs segs
+echo "cpu: the server's CPU time per request in us (ratio nginx / Servlane); segs: TCP segments"
+echo "per request; ab%: how much of a core ab took in the best run (near 100: ab was the limit)"
+printf '%-8s %4s %10s %10s %6s | %5s %5s %6s | %5s %5s | %4s %4s\n' file c servlane nginx ratio \
+    cpu cpu ratio segs segs ab% ab%
 for file in $files; do
     for c in $clients; do
         ours=; theirs=
@@ -123,10 +130,10 @@ for file in $files; do
                 ours=$(best "$ours" "$(rate "$sl_port" "$file" "$c" "$(sl_pid)")")
             fi
         done
-        printf '%-8s %4s %10s %10s %6s | %5s %5s %6s | %5s %5s\n' "$file" "$c" \
+        printf '%-8s %4s %10s %10s %6s | %5s %5s %6s | %5s %5s | %4s %4s\n' "$file" "$c" \
             "$(field "$ours" 1)" "$(field "$theirs" 1)" "$(ratio "$(field "$ours" 1)" "$(field "$theirs" 1)")" \
             "$(field "$ours" 2)" "$(field "$theirs" 2)" "$(ratio "$(field "$theirs" 2)" "$(field "$ours" 2)")" \
-            "$(field "$ours" 3)" "$(field "$theirs" 3)"
+            "$(field "$ours" 3)" "$(field "$theirs" 3)" "$(field "$ours" 4)" "$(field "$theirs" 4)"
     done
 done
 echo
