@@ -155,21 +155,34 @@ for file in $files; do
     done
 done
 echo
-echo "1k at c=16 while $idle idle connections are held open (Servlane MaxConnections $slots);"
-echo "slowest: the longest any one request took, in ms (ab's figure)"
-for target in servlane nginx; do
-    port=$sl_port; [ "$target" = nginx ] && port=$ng_port
+echo "1k at c=16 while $idle idle connections are held open (Servlane MaxConnections $slots),"
+echo "best of $rounds runs each, taken in turns; slowest: the longest any one request took in"
+echo "that run, in ms (ab's figure)"
+idle_run() { # target: prints "requests/s slowest-ms"
+    local port=$sl_port pid result
+    [ "$1" = nginx ] && port=$ng_port
     python3 "$here/idle.py" "$port" "$idle" 60 &
     idle_pid=$!
     sleep 3
-    pid=$(sl_pid); [ "$target" = nginx ] && pid=$(ng_pid)
+    pid=$(sl_pid); [ "$1" = nginx ] && pid=$(ng_pid)
     result=$(field "$(rate "$port" /1k.txt 16 "$pid")" 1)
-    slowest=$(awk '/^ *100%/ && $2 > m {m = $2} END {print m}' "$work/ab.out")
+    echo "$result $(awk '/^ *100%/ && $2 > m {m = $2} END {print m + 0}' "$work/ab.out")"
     kill "$idle_pid" 2>/dev/null || true
     wait "$idle_pid" 2>/dev/null || true
     idle_pid=
-    printf '%-8s %14s req/s   slowest %s ms\n' "$target" "$result" "${slowest:--}"
-    [ "$target" = servlane ] && sl_idle=$result || ng_idle=$result
     sleep 2
+}
+higher() { [ -z "$1" ] && { echo "$2"; return; }; awk -v a="$1" -v b="$2" 'BEGIN { split(a, x, " "); split(b, y, " "); print (x[1] + 0 >= y[1] + 0) ? a : b }'; }
+sl_idle=; ng_idle=
+for round in $(seq "$rounds"); do
+    if [ $((round % 2)) -eq 1 ]; then
+        sl_idle=$(higher "$sl_idle" "$(idle_run servlane)")
+        ng_idle=$(higher "$ng_idle" "$(idle_run nginx)")
+    else
+        ng_idle=$(higher "$ng_idle" "$(idle_run nginx)")
+        sl_idle=$(higher "$sl_idle" "$(idle_run servlane)")
+    fi
 done
-echo "ratio with idle connections: $(ratio "$sl_idle" "$ng_idle")"
+printf '%-8s %14s req/s   slowest %s ms\n' servlane "$(field "$sl_idle" 1)" "$(field "$sl_idle" 2)"
+printf '%-8s %14s req/s   slowest %s ms\n' nginx "$(field "$ng_idle" 1)" "$(field "$ng_idle" 2)"
+echo "ratio with idle connections: $(ratio "$(field "$sl_idle" 1)" "$(field "$ng_idle" 1)")"
