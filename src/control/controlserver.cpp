@@ -105,17 +105,22 @@ void ControlServer::accept()
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        if (m_open.size() >= maxClients && !m_idle.isEmpty()) {
+        while (m_open.size() >= maxClients && !m_idle.isEmpty()) {
             // Connections that have said nothing yet make room for a new
             // one, the longest silent first: a few idle clients must not
-            // lock everyone out until their deadlines.
-            QLocalSocket* oldest = m_idle.takeFirst();
+            // lock everyone out until their deadlines. One whose request
+            // has come but not been read yet has spoken, and keeps its place.
+            QLocalSocket* oldest = m_idle.first();
+            if (takeArrivedRequest(oldest))
+                continue;
+            m_idle.removeFirst();
             m_open.remove(oldest);
             if (auto* deadline = oldest->findChild<QTimer*>())
                 deadline->stop();
             finish(oldest, ControlProtocol::failure(
                                ControlProtocol::timedOut,
                                QStringLiteral("no request in time (closed to make room)")));
+            break;
         }
         if (m_open.size() >= maxClients) {
             // Every place holds a command under way: said, not just closed.
@@ -160,6 +165,20 @@ void ControlServer::accept()
             readRequest(socket);
         });
     }
+}
+
+bool ControlServer::takeArrivedRequest(QLocalSocket* socket)
+{
+    socket->waitForReadyRead(0); // takes in what the client has sent, without waiting
+    if (!m_idle.contains(socket))
+        return true; // its readyRead took the request just now
+    if (!socket->canReadLine())
+        return false;
+    if (auto* deadline = socket->findChild<QTimer*>())
+        deadline->stop();
+    m_idle.removeOne(socket);
+    readRequest(socket);
+    return true;
 }
 
 void ControlServer::refuseWhenHeard(QLocalSocket* socket, const QByteArray& answer)

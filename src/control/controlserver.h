@@ -67,6 +67,9 @@ public:
 private:
     void accept();
     void readRequest(QLocalSocket* socket);
+    // An idle client's request that has arrived but not been read yet is
+    // read now and goes under way; false when the client has not spoken.
+    bool takeArrivedRequest(QLocalSocket* socket);
     // Answers `answer` once the client has said its request, or a moment
     // later, and closes.
     void refuseWhenHeard(QLocalSocket* socket, const QByteArray& answer);

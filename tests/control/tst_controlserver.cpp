@@ -202,6 +202,37 @@ private Q_SLOTS:
                                  10000);
     }
 
+    // A client that has sent its request keeps its place even when the
+    // program has not read it yet: a newcomer beyond the limit never closes
+    // it as if it had said nothing.
+    void aRequestNotYetReadKeepsItsPlace()
+    {
+        Serving rig;
+        rig.core.controlServer.setRequestTimeout(60000);
+        QVERIFY(rig.core.controlServer.start());
+        std::vector<std::unique_ptr<Client>> clients;
+        for (int i = 0; i < ControlServer::maxClients; ++i)
+            clients.push_back(std::make_unique<Client>(rig.path));
+        QTest::qWait(200); // all taken in, none has spoken
+        for (const auto& client : clients) {
+            client->socket.write("{\"command\":\"status\"}\n");
+            QVERIFY(client->socket.flush());
+        }
+        // The newcomer arrives before the program has had a turn to read.
+        const int newcomer = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(rig.path);
+        std::memcpy(address.sun_path, path.constData(), path.size());
+        QCOMPARE(::connect(newcomer, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(clients.cbegin(), clients.cend(),
+                                             [](const auto& c) { return c->closed(); }),
+                                 10000);
+        for (const auto& client : clients)
+            QVERIFY2(client->json().value(QLatin1String("ok")).toBool(), client->answer.constData());
+        ::close(newcomer);
+    }
+
     // Commands go through the outside commands: carried out, not carried
     // out (with the interface's reason), or refused by the program.
     void commandsAndTheirOutcomes()
