@@ -135,8 +135,7 @@ ClientConnection::Io ClientConnection::sendSome(qint64 budget)
             // bytes instead of going out in a packet of its own. Every answer
             // is followed by a close or a half-close, so the last bytes wait
             // for that too, and the FIN goes out in the same packet.
-            const int more = MSG_MORE;
-            const ssize_t n = ::sendmsg(m_fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT | more);
+            const ssize_t n = ::sendmsg(m_fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT | MSG_MORE);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;

@@ -71,6 +71,15 @@ class TestControlServer : public QObject {
                 return {};
             return client.json();
         }
+        // As many clients as there are places, taken in, none has spoken.
+        std::vector<std::unique_ptr<Client>> fillEveryPlace()
+        {
+            std::vector<std::unique_ptr<Client>> clients;
+            for (int i = 0; i < ControlServer::maxClients; ++i)
+                clients.push_back(std::make_unique<Client>(path));
+            QTest::qWait(200);
+            return clients;
+        }
         bool answersStatus()
         {
             return ask("{\"command\":\"status\"}\n").value(QLatin1String("ok")).toBool();
@@ -160,10 +169,7 @@ private Q_SLOTS:
         Serving rig;
         rig.core.controlServer.setRequestTimeout(60000);
         QVERIFY(rig.core.controlServer.start());
-        std::vector<std::unique_ptr<Client>> silent;
-        for (int i = 0; i < ControlServer::maxClients; ++i)
-            silent.push_back(std::make_unique<Client>(rig.path));
-        QTest::qWait(200);
+        std::vector<std::unique_ptr<Client>> silent = rig.fillEveryPlace();
         for (const auto& client : silent)
             QVERIFY(!client->closed());
         Client extra(rig.path);
@@ -210,27 +216,18 @@ private Q_SLOTS:
         Serving rig;
         rig.core.controlServer.setRequestTimeout(60000);
         QVERIFY(rig.core.controlServer.start());
-        std::vector<std::unique_ptr<Client>> clients;
-        for (int i = 0; i < ControlServer::maxClients; ++i)
-            clients.push_back(std::make_unique<Client>(rig.path));
-        QTest::qWait(200); // all taken in, none has spoken
+        const std::vector<std::unique_ptr<Client>> clients = rig.fillEveryPlace();
         for (const auto& client : clients) {
             client->socket.write("{\"command\":\"status\"}\n");
             QVERIFY(client->socket.flush());
         }
         // The newcomer arrives before the program has had a turn to read.
-        const int newcomer = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray path = QFile::encodeName(rig.path);
-        std::memcpy(address.sun_path, path.constData(), path.size());
-        QCOMPARE(::connect(newcomer, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const Client newcomer(rig.path);
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(clients.cbegin(), clients.cend(),
                                              [](const auto& c) { return c->closed(); }),
                                  10000);
         for (const auto& client : clients)
             QVERIFY2(client->json().value(QLatin1String("ok")).toBool(), client->answer.constData());
-        ::close(newcomer);
     }
 
     // Commands go through the outside commands: carried out, not carried
